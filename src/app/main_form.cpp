@@ -1,0 +1,31 @@
+#include "app/main_form.h"
+
+#include <system_error>
+
+#include "workspace/file_names.h"
+#include "workspace/parameters.h"
+#include "workspace/row_io.h"
+
+namespace talvern {
+
+void construct_work_space(const WorkSpace& ws, MainFormState& form) {
+  std::error_code ec;
+  if (!ws.dir_exists()) std::filesystem::create_directories(ws.dir(), ec);
+
+  const LorentzSet default_lorentz;
+  const std::pair<const char*, std::string> placeholders[] = {
+      {files::kParameters, "1.25\t7120\t7020\t7065\t0.1\t1\t7.9e-09\n"},
+      {files::kLorentz, format_lorentz(default_lorentz)},
+      {files::kEmissionExcEnergy, "7200\n"},
+      {files::kNonResonantEmission, "7000\t1\t1\t1\n"},
+      {files::kSelectiveForRIXSTemp, "7000\t1\t1\n"},
+      {files::kCalculatedRIXS, "7000\t1\t1\n"},
+  };
+  for (const auto& [name, text] : placeholders)
+    if (!ws.exists(name)) write_text_atomic(ws.file(name), text);
+
+  form.message =
+      "The working directory\r\n C:\\TALVERN_WORK_SPACE\r\nwas made. (Previous data were protected.)";
+}
+
+}  // namespace talvern

@@ -1,0 +1,92 @@
+#include "rixs/engine.h"
+
+#include <string>
+
+#include "rixs/kernel.h"
+#include "workspace/file_names.h"
+#include "workspace/parameters.h"
+#include "workspace/row_io.h"
+
+namespace talvern {
+
+double absorption_at(const double* rows2, std::size_t m, double omega) {
+  for (std::size_t j = 0; j + 1 < m; ++j) {
+    const double e0 = rows2[2 * j], mu0 = rows2[2 * j + 1];
+    if (omega - e0 < 0.5) {
+      const double e1 = rows2[2 * j + 2], mu1 = rows2[2 * j + 3];
+      // Two rows at the same energy give no slope: take the first value.
+      if (e1 == e0) return mu0;
+      return mu0 + (mu1 - mu0) * (omega - e0) / (e1 - e0);
+    }
+  }
+  return 1.0;
+}
+
+EngineReport CalculateRIXS(const WorkSpace& ws, double omega) {
+  EngineReport report;
+  const auto output = ws.file(files::kCalculatedRIXS);
+  auto fail = [&](EngineReport::Status s) { return fail_spectrum(output, report, s); };
+
+  const RowsRead sel = read_rows(ws.file(files::kSelectiveForRIXS), 3, kSelectiveCapacity);
+  const RowsRead conv = read_rows(ws.file(files::kConvXAFSNormSpectrum), 2, kConvXAFSCapacity);
+  report.selective_capped = sel.capped;
+  report.conv_capped = conv.capped;
+
+  CalcParameters par;
+  if (read_parameters(ws.file(files::kParameters), par) < CalcParameters::kCount)
+    return fail(EngineReport::Status::parameters_missing);
+  LorentzSet lor;
+  if (read_lorentz(ws.file(files::kLorentz), lor) < LorentzSet::kCount)
+    return fail(EngineReport::Status::lorentz_missing);
+  if (sel.rows < 2) return fail(EngineReport::Status::too_few_rows);
+
+  const double mu = absorption_at(conv.values.data(), conv.rows, omega);
+  const double gamma_half = 0.5 * par.gamma;
+  const double h = sel.at(1, 0) - sel.at(0, 0);
+  const double ac = 1.0 / (1.0 + par.abs_correction * mu);
+
+  Intermediate in;
+  in.d.reserve(sel.rows + 4);
+  in.a1.reserve(sel.rows + 4);
+  in.a2.reserve(sel.rows + 4);
+  for (std::size_t i = 0; i < sel.rows; ++i)
+    in.add(sel.at(i, 0), omega, gamma_half, simpson_weight(i), sel.at(i, 1), sel.at(i, 2));
+  in.finish();
+
+  return evaluate_spectrum(output, in, lor, par, h / 3 * ac, omega, report);
+}
+
+std::string engine_message(const EngineReport& r, const char* output_name) {
+  using S = EngineReport::Status;
+  const std::string out = output_name;
+  switch (r.status) {
+    case S::parameters_missing:
+      return "ERROR!!\r\nRIXS_Calculation_Parameters.DAT is missing or incomplete.\r\n" + out +
+             " was left empty.";
+    case S::lorentz_missing:
+      return "ERROR!!\r\nThe Lorentzian setting file is missing or incomplete.\r\n" + out +
+             " was left empty.";
+    case S::too_few_rows:
+      return "ERROR!!\r\nThe selective XAFS holds fewer than two rows.\r\n" + out +
+             " was left empty.";
+    case S::not_finite:
+      return "ERROR!!\r\nThe calculation gave undefined values (check the\r\nexcitation energy "
+             "and the parameters).\r\n" + out + " was left empty.";
+    case S::cannot_write:
+      return "ERROR!!\r\n" + out + " could not be written in\r\nC:\\TALVERN_WORK_SPACE.";
+    case S::ok:
+      break;
+  }
+  std::string msg;
+  if (r.grid_capped)
+    msg += "The emission-energy grid was cut at 5000 points.\r\n";
+  if (r.selective_capped)
+    msg += "Only the first 5000 rows of the selective XAFS were used.\r\n";
+  if (r.conv_capped)
+    msg += "Only the first 2000 rows of the conventional XAFS were used.\r\n";
+  if (msg.empty()) return msg;
+  msg.resize(msg.size() - 2);
+  return "CAUTION!!\r\n" + msg;
+}
+
+}  // namespace talvern

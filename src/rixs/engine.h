@@ -1,0 +1,63 @@
+#pragma once
+// The RIXS calculation engine.
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+
+#include "workspace/workspace.h"
+
+namespace talvern {
+
+constexpr std::size_t kSelectiveCapacity = 5000;   // selective XAFS rows
+constexpr std::size_t kConvXAFSCapacity = 2000;    // conventional XAFS rows
+constexpr std::size_t kEmissionCapacity = 5000;    // emission energies
+
+// What a run of the engine (or of the emission model) found.
+struct EngineReport {
+  enum class Status {
+    ok,
+    parameters_missing,  // parameter file missing or holding fewer than seven values
+    lorentz_missing,     // Lorentzian file missing or short
+    too_few_rows,        // fewer than two selective XAFS rows: no step can be formed
+    not_finite,          // the sum gave a value that is not a finite number
+    cannot_write,        // the output file could not be written
+  };
+  Status status = Status::ok;
+  std::size_t rows = 0;           // rows written
+  bool grid_capped = false;       // the emission grid was cut at its capacity
+  bool selective_capped = false;  // selective XAFS rows beyond the capacity were left out
+  bool conv_capped = false;       // conventional XAFS rows beyond the capacity were left out
+};
+
+// Computes the RIXS spectrum at excitation energy `omega` from the selective
+// XAFS, the normalised conventional XAFS, the parameters and the Lorentzians
+// in the work-space, and replaces Calculated_RIXS.DAT with it. On a failure
+// the output file is left empty, never holding a partial or undefined result.
+EngineReport CalculateRIXS(const WorkSpace& ws, double omega);
+
+// Absorption of the conventional XAFS at `omega`: the straight line through
+// the first pair j, j+1 (j <= m-2) with omega - e_j < 0.5; 1.0 when none.
+double absorption_at(const double* rows2, std::size_t m, double omega);
+
+struct Intermediate;
+struct LorentzSet;
+struct CalcParameters;
+
+// Evaluates the sum over `in` on the emission grid of `par`, combines it
+// into rows (emission energy, total, component 1, component 2) with the
+// two-component flag, the scale factor, `factor` (h/3 times the absorption
+// correction) and w / omega, and writes them to `output`.
+EngineReport evaluate_spectrum(const std::filesystem::path& output, const Intermediate& in,
+                               const LorentzSet& lor, const CalcParameters& par, double factor,
+                               double omega, EngineReport report);
+
+// Empties `output` and returns `report` with status `s` and no rows.
+EngineReport fail_spectrum(const std::filesystem::path& output, EngineReport report,
+                           EngineReport::Status s);
+
+// The text a caller shows for a report ("" when there is nothing to say):
+// "ERROR!!" for a failure, "CAUTION!!" for a result computed from cut data.
+std::string engine_message(const EngineReport& report, const char* output_name);
+
+}  // namespace talvern

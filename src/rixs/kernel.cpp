@@ -1,0 +1,199 @@
+#include "rixs/kernel.h"
+
+#include <cmath>
+#include <thread>
+
+namespace talvern {
+
+namespace {
+
+constexpr std::size_t kLanes = 4;
+typedef double v4d __attribute__((vector_size(32)));
+
+// One term per intermediate state for both components, with a single
+// division: a1 (cA xB + cB xA) / (xA xB) and a2 (cC xD + cD xC) / (xC xD)
+// share the reciprocal of xA xB xC xD.
+__attribute__((target_clones("arch=haswell", "default")))
+void sum_range(const double* d, const double* a1, const double* a2, std::size_t n_padded,
+               const FinalStates& fs, const double* omega, std::size_t count, double* s1,
+               double* s2) {
+  const v4d one = {1.0, 1.0, 1.0, 1.0};
+  for (std::size_t k = 0; k < count; ++k) {
+    const double w = omega[k];
+    // Shift of each Lorentzian for this emission energy: d_i + (w - P_X).
+    const double sh[4] = {w - fs.p[0], w - fs.p[1], w - fs.p[2], w - fs.p[3]};
+    v4d acc1 = {0, 0, 0, 0};
+    v4d acc2 = {0, 0, 0, 0};
+    for (std::size_t i = 0; i < n_padded; i += kLanes) {
+      v4d dv, av1, av2;
+      __builtin_memcpy(&dv, d + i, sizeof dv);
+      __builtin_memcpy(&av1, a1 + i, sizeof av1);
+      __builtin_memcpy(&av2, a2 + i, sizeof av2);
+      const v4d tA = dv + sh[0], tB = dv + sh[1], tC = dv + sh[2], tD = dv + sh[3];
+      const v4d xA = fs.q[0] + tA * tA;
+      const v4d xB = fs.q[1] + tB * tB;
+      const v4d xC = fs.q[2] + tC * tC;
+      const v4d xD = fs.q[3] + tD * tD;
+      const v4d dAB = xA * xB;
+      const v4d dCD = xC * xD;
+      const v4d r = one / (dAB * dCD);
+      const v4d nAB = fs.c[0] * xB + fs.c[1] * xA;
+      const v4d nCD = fs.c[2] * xD + fs.c[3] * xC;
+      acc1 += av1 * nAB * (dCD * r);
+      acc2 += av2 * nCD * (dAB * r);
+    }
+    s1[k] = (acc1[0] + acc1[1]) + (acc1[2] + acc1[3]);
+    s2[k] = (acc2[0] + acc2[1]) + (acc2[2] + acc2[3]);
+  }
+}
+
+// The same sum with one division per Lorentzian, for the rare emission
+// energies where the product of four denominators leaves the double range.
+void sum_one_plain(const Intermediate& in, const FinalStates& fs, double w, double& s1,
+                   double& s2) {
+  double t1 = 0, t2 = 0;
+  for (std::size_t i = 0; i < in.n; ++i) {
+    double x[4];
+    for (int X = 0; X < 4; ++X) {
+      const double t = in.d[i] + (w - fs.p[X]);
+      x[X] = fs.q[X] + t * t;
+    }
+    t1 += in.a1[i] * (fs.c[0] / x[0] + fs.c[1] / x[1]);
+    t2 += in.a2[i] * (fs.c[2] / x[2] + fs.c[3] / x[3]);
+  }
+  s1 = t1;
+  s2 = t2;
+}
+
+}  // namespace
+
+FinalStates make_final_states(const LorentzSet& set) {
+  FinalStates fs{};
+  const double m[4] = {set.position[0], set.position[1] + (set.position[1] - set.position[0]),
+                       set.position[2], set.position[3] + (set.position[3] - set.position[2])};
+  for (int X = 0; X < 4; ++X) {
+    const double half = set.width[X] / 2;
+    fs.q[X] = half * half;
+    fs.p[X] = set.position[X];
+    fs.c[X] = set.amplitude[X] * m[X];
+  }
+  return fs;
+}
+
+void Intermediate::add(double energy, double omega, double gamma_half, double weight, double y1,
+                       double y2) {
+  const double e = energy - omega;
+  const double core = energy / (e * e + gamma_half * gamma_half);
+  d.push_back(e);
+  a1.push_back(weight * core * y1);
+  a2.push_back(weight * core * y2);
+  ++n;
+}
+
+void Intermediate::finish() {
+  // Padding terms: amplitude 0 far from every resonance, so they add
+  // exactly 0 and never divide by 0.
+  while (d.size() % kLanes) {
+    d.push_back(1.0e6);
+    a1.push_back(0.0);
+    a2.push_back(0.0);
+  }
+}
+
+void sum_intermediate(const Intermediate& in, const FinalStates& fs, const double* omega,
+                      std::size_t count, double* s1, double* s2) {
+  const std::size_t n_padded = in.d.size();
+  const std::size_t work = n_padded * count;
+  // Below this much work a second thread costs more than it saves.
+  constexpr std::size_t kThreadThreshold = 40000;
+  const unsigned cores = std::thread::hardware_concurrency();
+  if (cores >= 2 && count >= 2 && work >= kThreadThreshold) {
+    const std::size_t half = count / 2;
+    std::thread helper([&] {
+      sum_range(in.d.data(), in.a1.data(), in.a2.data(), n_padded, fs, omega + half,
+                count - half, s1 + half, s2 + half);
+    });
+    sum_range(in.d.data(), in.a1.data(), in.a2.data(), n_padded, fs, omega, half, s1, s2);
+    helper.join();
+  } else {
+    sum_range(in.d.data(), in.a1.data(), in.a2.data(), n_padded, fs, omega, count, s1, s2);
+  }
+  for (std::size_t k = 0; k < count; ++k)
+    if (!std::isfinite(s1[k]) || !std::isfinite(s2[k])) sum_one_plain(in, fs, omega[k], s1[k], s2[k]);
+}
+
+std::vector<double> emission_grid(double start, double end, double step, std::size_t capacity,
+                                  bool& capped) {
+  std::vector<double> grid;
+  capped = false;
+  double w = start;
+  while (w <= end) {
+    if (grid.size() == capacity) {
+      capped = true;
+      break;
+    }
+    grid.push_back(w);
+    w += step;
+  }
+  return grid;
+}
+
+}  // namespace talvern
+
+#include "rixs/engine.h"
+#include "workspace/row_io.h"
+
+namespace talvern {
+
+EngineReport fail_spectrum(const std::filesystem::path& output, EngineReport report,
+                           EngineReport::Status s) {
+  report.status = s;
+  report.rows = 0;
+  write_text_atomic(output, "");
+  return report;
+}
+
+EngineReport evaluate_spectrum(const std::filesystem::path& output, const Intermediate& in,
+                               const LorentzSet& lor, const CalcParameters& par, double factor,
+                               double omega, EngineReport report) {
+  const std::vector<double> grid = emission_grid(par.emission_start, par.emission_end,
+                                                 par.emission_step, kEmissionCapacity,
+                                                 report.grid_capped);
+  const std::size_t n = grid.size();
+  std::vector<double> s1(n), s2(n);
+  sum_intermediate(in, make_final_states(lor), grid.data(), n, s1.data(), s2.data());
+
+  std::vector<double> out(4 * n);
+  for (std::size_t k = 0; k < n; ++k) {
+    const double pre = par.scale * (factor * (grid[k] / omega));
+    double total, part1, part2;
+    if (lor.two_component == 1) {
+      part1 = pre * s1[k];
+      part2 = pre * s2[k];
+      total = part1 + part2;
+    } else {
+      total = pre * (s1[k] + s2[k]);
+      part1 = total;
+      part2 = 0;
+    }
+    out[4 * k] = grid[k];
+    out[4 * k + 1] = total;
+    out[4 * k + 2] = part1;
+    out[4 * k + 3] = part2;
+  }
+
+  switch (write_rows(output, out.data(), n, 4)) {
+    case WriteStatus::ok:
+      report.rows = n;
+      return report;
+    case WriteStatus::not_finite:
+      return fail_spectrum(output, report, EngineReport::Status::not_finite);
+    case WriteStatus::cannot_write:
+      report.status = EngineReport::Status::cannot_write;
+      report.rows = 0;
+      return report;
+  }
+  return report;
+}
+
+}  // namespace talvern

@@ -1,0 +1,58 @@
+#pragma once
+// The Kramers-Heisenberg sum shared by the RIXS engine and the emission
+// model. For every emission energy w the sum runs over the intermediate
+// states i:
+//
+//   s1(w) = sum_i a1_i * ( cA / xA_i(w) + cB / xB_i(w) )
+//   s2(w) = sum_i a2_i * ( cC / xC_i(w) + cD / xD_i(w) )
+//   xX_i(w) = (W_X/2)^2 + (d_i + w - P_X)^2,    d_i = E_i - Omega
+//
+// where a_i already holds the Simpson weight, the core-hole factor
+// E_i / ((E_i - Omega)^2 + gamma^2) and the intermediate-state intensity,
+// and c_X = H_X * M_X. The caller multiplies by the factors that do not
+// depend on i (w / Omega, h/3, absorption correction, scale factor).
+
+#include <cstddef>
+#include <vector>
+
+#include "workspace/parameters.h"
+
+namespace talvern {
+
+// Constants of the four Lorentzian final states.
+struct FinalStates {
+  double q[4];  // (W_X / 2)^2
+  double p[4];  // P_X
+  double c[4];  // H_X * M_X with M_A = P_A, M_B = 2 P_B - P_A, M_C = P_C, M_D = 2 P_D - P_C
+};
+
+FinalStates make_final_states(const LorentzSet& set);
+
+// Terms of the intermediate states, prepared once per excitation energy.
+struct Intermediate {
+  std::vector<double> d;   // E_i - Omega
+  std::vector<double> a1;  // weight * core-hole factor * component 1
+  std::vector<double> a2;  // weight * core-hole factor * component 2
+  std::size_t n = 0;
+
+  // Adds intermediate state i. `weight` is the Simpson weight.
+  void add(double energy, double omega, double gamma_half, double weight, double y1, double y2);
+  // Pads the arrays to a whole number of vector lanes with terms that add 0.
+  void finish();
+};
+
+// Simpson-type weight of point i: 1 for the first point, then 4 for odd
+// and 2 for even i; the last point has no end correction.
+inline double simpson_weight(std::size_t i) { return i == 0 ? 1.0 : (i % 2 ? 4.0 : 2.0); }
+
+// Evaluates s1 and s2 for each of the `count` emission energies. Splits the
+// work over two threads when it is large enough to pay.
+void sum_intermediate(const Intermediate& in, const FinalStates& fs, const double* omega,
+                      std::size_t count, double* s1, double* s2);
+
+// The accumulated emission-energy grid: start, start + step, ... while
+// <= end, at most `capacity` points. `capped` tells whether the grid was cut.
+std::vector<double> emission_grid(double start, double end, double step, std::size_t capacity,
+                                  bool& capped);
+
+}  // namespace talvern

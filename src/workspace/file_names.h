@@ -1,0 +1,46 @@
+#pragma once
+// The work-space files, by their fixed names.
+
+namespace talvern::files {
+
+inline constexpr const char* kParameters = "RIXS_Calculation_Parameters.DAT";
+inline constexpr const char* kLorentz = "RIXS_Calculation_Lorentz.DAT";
+inline constexpr const char* kLorentzTemp = "RIXS_Calculation_Lorentz_Temp.DAT";
+inline constexpr const char* kEmissionExcEnergy = "Emission_Exc_Energy.DAT";
+inline constexpr const char* kExpNonResonantEmission = "Exp_Non_Resonant_Emission.DAT";
+inline constexpr const char* kEmissionMinMax = "Emission_MinMax.DAT";
+inline constexpr const char* kNonResonantEmission = "Non_Resonant_Emission.DAT";
+inline constexpr const char* kNonResonantEmissionForRFactor = "Non_Resonant_Emission_for_RFactor.DAT";
+inline constexpr const char* kRFactorXRF = "R_Factor_XRF.DAT";
+inline constexpr const char* kRIXSExp = "RIXSEXP.DAT";
+inline constexpr const char* kExpMinMax = "EXP_MinMax.DAT";
+inline constexpr const char* kConventionalXAFS = "Conventional_XAFS.DAT";
+inline constexpr const char* kConvXAFSMinMaxOrg = "ConvXAFS_MinMax_Org.DAT";
+inline constexpr const char* kConvXAFSMinMax = "ConvXAFS_MinMax.DAT";
+inline constexpr const char* kConvXAFSNormSpectrum = "ConvXAFS_Norm_Spectrum.DAT";
+inline constexpr const char* kSelectiveReadingOrg21 = "SelectiveXAFS_for_Reading_Org_2_1.DAT";
+inline constexpr const char* kSelectiveReadingOrgTmp = "SelectiveXAFS_for_Reading_Org_Tmp.DAT";
+inline constexpr const char* kSelectiveReadingOrg = "SelectiveXAFS_for_Reading_Org.DAT";
+inline constexpr const char* kSelectiveReading = "SelectiveXAFS_for_Reading.DAT";
+inline constexpr const char* kSelectiveForRIXSTemp = "SelectiveXAFS_for_RIXS_Temp.DAT";
+inline constexpr const char* kSelectiveForRIXSTemp2 = "SelectiveXAFS_for_RIXS_Temp2.DAT";
+inline constexpr const char* kSelectiveForRIXS = "SelectiveXAFS_for_RIXS.DAT";
+inline constexpr const char* kSelectiveForRIXSSaving = "SelectiveXAFS_for_RIXS_Saving.DAT";
+inline constexpr const char* kXAFSMinMax = "XAFS_MinMax.DAT";
+inline constexpr const char* kTempXAFSMinMax = "TempXAFS_MinMax.DAT";
+inline constexpr const char* kXAFSLorentzTemp = "XAFSLorentz_Temp.DAT";
+inline constexpr const char* kCalculatedRIXS = "Calculated_RIXS.DAT";
+
+inline constexpr const char* kAll[] = {
+    kParameters, kLorentz, kLorentzTemp, kEmissionExcEnergy, kExpNonResonantEmission,
+    kEmissionMinMax, kNonResonantEmission, kNonResonantEmissionForRFactor, kRFactorXRF,
+    kRIXSExp, kExpMinMax, kConventionalXAFS, kConvXAFSMinMaxOrg, kConvXAFSMinMax,
+    kConvXAFSNormSpectrum, kSelectiveReadingOrg21, kSelectiveReadingOrgTmp,
+    kSelectiveReadingOrg, kSelectiveReading, kSelectiveForRIXSTemp, kSelectiveForRIXSTemp2,
+    kSelectiveForRIXS, kSelectiveForRIXSSaving, kXAFSMinMax, kTempXAFSMinMax,
+    kXAFSLorentzTemp, kCalculatedRIXS};
+
+// How the work-space is named in every message.
+inline constexpr const char* kDisplayName = "C:\\TALVERN_WORK_SPACE";
+
+}  // namespace talvern::files

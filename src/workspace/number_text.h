@@ -1,0 +1,27 @@
+#pragma once
+// Number texts: the six-digit file format, the edit-box format and the
+// lenient reading of edit-box text.
+
+#include <string>
+#include <string_view>
+
+namespace talvern {
+
+// Appends `value` in "%g" notation with six significant digits
+// (7120 -> "7120", 0.1 -> "0.1", 7.9e-09 -> "7.9e-09").
+void append_g6(std::string& out, double value);
+std::string format_g6(double value);
+
+// Appends a plain integer ("7000").
+void append_int(std::string& out, long value);
+
+// Edit-box notation: general notation with `digits` significant digits,
+// trailing zeros dropped, but a whole number keeps its decimal point
+// (7114 with five digits -> "7114.", 0.5 -> "0.5", 1e-05 -> "1e-05").
+std::string format_edit(double value, int digits);
+
+// Reads the leading decimal number of an edit-box text; 0 when the text
+// does not start with one (leading white space is skipped).
+double parse_edit(std::string_view text);
+
+}  // namespace talvern

@@ -1,0 +1,249 @@
+#include "workspace/row_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "workspace/number_text.h"
+
+namespace talvern {
+
+namespace {
+
+bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Converts a token that the scanner has delimited. The whole token must be
+// consumed, as the stream's own conversion requires; an overflowing value is
+// not a number, an underflowing one is taken as the C library gives it.
+bool convert_double(std::string_view token, double& value) {
+  if (!token.empty() && token.front() == '+') token.remove_prefix(1);
+  if (token.empty() || token.front() == '+') return false;
+  const char* first = token.data();
+  const char* last = first + token.size();
+  auto res = std::from_chars(first, last, value, std::chars_format::general);
+  if (res.ptr != last) return false;
+  if (res.ec == std::errc::result_out_of_range) {
+    std::string copy(token);
+    double v = std::strtod(copy.c_str(), nullptr);
+    if (!std::isfinite(v)) return false;
+    value = v;
+    return true;
+  }
+  return res.ec == std::errc();
+}
+
+}  // namespace
+
+bool NumberScanner::skip_space() {
+  while (pos_ < text_.size() && is_space(text_[pos_])) ++pos_;
+  if (pos_ == text_.size()) {
+    eof_ = true;
+    failed_ = true;
+    at_end_failure_ = true;
+    return false;
+  }
+  return true;
+}
+
+bool NumberScanner::next(double& value) {
+  if (failed_) return false;
+  if (!skip_space()) return false;
+  const std::size_t start = pos_;
+  const std::size_t n = text_.size();
+  std::size_t p = pos_;
+  if (text_[p] == '+' || text_[p] == '-') ++p;
+  bool mantissa = false;
+  while (p < n && is_digit(text_[p])) { ++p; mantissa = true; }
+  if (p < n && text_[p] == '.') {
+    ++p;
+    while (p < n && is_digit(text_[p])) { ++p; mantissa = true; }
+  }
+  if (mantissa && p < n && (text_[p] == 'e' || text_[p] == 'E')) {
+    ++p;
+    if (p < n && (text_[p] == '+' || text_[p] == '-')) ++p;
+    while (p < n && is_digit(text_[p])) ++p;
+  }
+  pos_ = p;
+  if (p == n) eof_ = true;
+  if (!convert_double(text_.substr(start, p - start), value)) {
+    failed_ = true;
+    at_end_failure_ = false;
+    pos_ = start;
+    return false;
+  }
+  return true;
+}
+
+bool NumberScanner::next_int(long& value) {
+  if (failed_) return false;
+  if (!skip_space()) return false;
+  const std::size_t start = pos_;
+  const std::size_t n = text_.size();
+  std::size_t p = pos_;
+  if (text_[p] == '+' || text_[p] == '-') ++p;
+  const std::size_t digits = p;
+  while (p < n && is_digit(text_[p])) ++p;
+  pos_ = p;
+  if (p == n) eof_ = true;
+  bool ok = p > digits;
+  if (ok) {
+    std::size_t from = text_[start] == '+' ? start + 1 : start;
+    auto res = std::from_chars(text_.data() + from, text_.data() + p, value);
+    ok = res.ec == std::errc() && res.ptr == text_.data() + p;
+  }
+  if (!ok) {
+    failed_ = true;
+    at_end_failure_ = false;
+    pos_ = start;
+    return false;
+  }
+  return true;
+}
+
+bool NumberScanner::skip_word() {
+  if (failed_) return false;
+  if (!skip_space()) return false;
+  while (pos_ < text_.size() && !is_space(text_[pos_])) ++pos_;
+  if (pos_ == text_.size()) eof_ = true;
+  return true;
+}
+
+std::size_t NumberScanner::line() const {
+  return 1 + static_cast<std::size_t>(std::count(text_.begin(), text_.begin() + pos_, '\n'));
+}
+
+RowsRead parse_rows(std::string_view text, std::size_t k, std::size_t capacity,
+                    std::size_t skip_words) {
+  RowsRead r;
+  r.k = k;
+  r.opened = true;
+  if (k == 0) return r;
+  NumberScanner s(text);
+  for (std::size_t w = 0; w < skip_words; ++w) s.skip_word();
+  r.values.reserve(std::min<std::size_t>(capacity, text.size() / (2 * k) + 1) * k);
+  double row[16];
+  std::vector<double> big_row(k > 16 ? k : 0);
+  double* buf = k > 16 ? big_row.data() : row;
+  // A row counts only when the next attempt follows it, that is when its
+  // extraction did not run into the end of the file.
+  while (!s.eof()) {
+    std::size_t c = 0;
+    while (c < k && s.next(buf[c])) ++c;
+    if (s.bad_token()) {
+      r.bad_token = true;
+      r.bad_line = s.line();
+      break;
+    }
+    if (c < k || s.eof()) break;
+    if (r.rows == capacity) {
+      r.capped = true;
+      break;
+    }
+    r.values.insert(r.values.end(), buf, buf + k);
+    ++r.rows;
+  }
+  return r;
+}
+
+bool read_text(const std::filesystem::path& file, std::string& text) {
+  text.clear();
+  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  if (st.st_size > 0) text.reserve(static_cast<std::size_t>(st.st_size));
+  char buf[65536];
+  for (;;) {
+    ssize_t got = ::read(fd, buf, sizeof buf);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      return false;
+    }
+    if (got == 0) break;
+    text.append(buf, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  return true;
+}
+
+RowsRead read_rows(const std::filesystem::path& file, std::size_t k, std::size_t capacity,
+                   std::size_t skip_words) {
+  std::string text;
+  if (!read_text(file, text)) {
+    RowsRead r;
+    r.k = k;
+    return r;
+  }
+  return parse_rows(text, k, capacity, skip_words);
+}
+
+std::size_t read_one_row(const std::filesystem::path& file, double* out, std::size_t k) {
+  std::string text;
+  if (!read_text(file, text)) return 0;
+  NumberScanner s(text);
+  std::size_t c = 0;
+  while (c < k && s.next(out[c])) ++c;
+  return c;
+}
+
+std::string format_rows(const double* values, std::size_t rows, std::size_t k) {
+  std::string out;
+  out.reserve(rows * k * 12);
+  for (std::size_t i = 0; i < rows; ++i) {
+    for (std::size_t c = 0; c < k; ++c) {
+      if (c) out += '\t';
+      append_g6(out, values[i * k + c]);
+    }
+    out += '\n';
+  }
+  return out;
+}
+
+WriteStatus write_text_atomic(const std::filesystem::path& file, std::string_view content) {
+  std::string tmp = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
+  int fd = ::mkstemp(tmp.data());
+  if (fd < 0) return WriteStatus::cannot_write;
+  ::fchmod(fd, 0644);
+  const char* p = content.data();
+  std::size_t left = content.size();
+  while (left > 0) {
+    ssize_t put = ::write(fd, p, left);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      ::unlink(tmp.c_str());
+      return WriteStatus::cannot_write;
+    }
+    p += put;
+    left -= static_cast<std::size_t>(put);
+  }
+  if (::close(fd) != 0 || std::rename(tmp.c_str(), file.c_str()) != 0) {
+    ::unlink(tmp.c_str());
+    return WriteStatus::cannot_write;
+  }
+  return WriteStatus::ok;
+}
+
+WriteStatus write_rows(const std::filesystem::path& file, const double* values,
+                       std::size_t rows, std::size_t k) {
+  for (std::size_t i = 0; i < rows * k; ++i)
+    if (!std::isfinite(values[i])) return WriteStatus::not_finite;
+  return write_text_atomic(file, format_rows(values, rows, k));
+}
+
+}  // namespace talvern

@@ -1,0 +1,39 @@
+#include "xrf/emission_model.h"
+
+#include "rixs/kernel.h"
+#include "workspace/file_names.h"
+#include "workspace/parameters.h"
+#include "workspace/row_io.h"
+
+namespace talvern {
+
+EngineReport CalculateNonResonantEmission(const WorkSpace& ws, double omega) {
+  EngineReport report;
+  const auto output = ws.file(files::kNonResonantEmission);
+  auto fail = [&](EngineReport::Status s) { return fail_spectrum(output, report, s); };
+
+  CalcParameters par;
+  if (read_parameters(ws.file(files::kParameters), par) < CalcParameters::kCount)
+    return fail(EngineReport::Status::parameters_missing);
+  LorentzSet lor;
+  if (read_lorentz(ws.file(files::kLorentzTemp), lor) < LorentzSet::kCount)
+    return fail(EngineReport::Status::lorentz_missing);
+
+  const double gamma_half = 0.5 * par.gamma;
+  constexpr double h = 0.1;
+  Intermediate in;
+  in.d.reserve(kEmissionModelPoints + 4);
+  in.a1.reserve(kEmissionModelPoints + 4);
+  in.a2.reserve(kEmissionModelPoints + 4);
+  for (int i = 0; i < kEmissionModelPoints; ++i) {
+    const double energy = par.core_energy - 15 + 0.1 * i;
+    in.add(energy, omega, gamma_half, simpson_weight(static_cast<std::size_t>(i)), 1.0, 1.0);
+  }
+  in.finish();
+
+  // Flat continuum: the absorption at the excitation energy is taken as 1.
+  return evaluate_spectrum(output, in, lor, par, h / 3 / (1.0 + par.abs_correction), omega,
+                           report);
+}
+
+}  // namespace talvern

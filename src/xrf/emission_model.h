@@ -1,0 +1,19 @@
+#pragma once
+// The Lorentzian model of the non-resonant emission (XRF).
+
+#include "rixs/engine.h"
+#include "workspace/workspace.h"
+
+namespace talvern {
+
+// Intermediate states of the emission model: a flat continuum of 2001
+// points from 15 eV below to 185 eV above the core energy, 0.1 eV apart.
+constexpr int kEmissionModelPoints = 2001;
+
+// Computes the emission of the trial Lorentzians (RIXS_Calculation_Lorentz_Temp.DAT)
+// at excitation energy `omega` over the emission grid of the parameter file,
+// and replaces Non_Resonant_Emission.DAT with it (emission energy, total,
+// component 1, component 2). On a failure the output file is left empty.
+EngineReport CalculateNonResonantEmission(const WorkSpace& ws, double omega);
+
+}  // namespace talvern
