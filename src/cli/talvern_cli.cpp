@@ -3,6 +3,7 @@
 // pane would show.
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -33,7 +34,7 @@ struct Subcommand {
 bool parse_number(std::string_view text, double& value) {
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   auto res = std::from_chars(text.data(), text.data() + text.size(), value);
-  return res.ec == std::errc() && res.ptr == text.data() + text.size();
+  return res.ec == std::errc() && res.ptr == text.data() + text.size() && std::isfinite(value);
 }
 
 const std::vector<Subcommand>& subcommands() {

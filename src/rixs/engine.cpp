@@ -40,20 +40,23 @@ EngineReport CalculateRIXS(const WorkSpace& ws, double omega) {
     return fail(EngineReport::Status::lorentz_missing);
   if (sel.rows < 2) return fail(EngineReport::Status::too_few_rows);
 
+  return write_spectrum(output, rixs_rows(sel, conv, par, lor, omega, report.grid_capped),
+                        report);
+}
+
+std::vector<double> rixs_rows(const RowsRead& sel, const RowsRead& conv,
+                              const CalcParameters& par, const LorentzSet& lor, double omega,
+                              bool& grid_capped) {
   const double mu = absorption_at(conv.values.data(), conv.rows, omega);
-  const double gamma_half = 0.5 * par.gamma;
   const double h = sel.at(1, 0) - sel.at(0, 0);
   const double ac = 1.0 / (1.0 + par.abs_correction * mu);
 
   Intermediate in;
-  in.d.reserve(sel.rows + 4);
-  in.a1.reserve(sel.rows + 4);
-  in.a2.reserve(sel.rows + 4);
+  in.reserve(sel.rows);
   for (std::size_t i = 0; i < sel.rows; ++i)
-    in.add(sel.at(i, 0), omega, gamma_half, simpson_weight(i), sel.at(i, 1), sel.at(i, 2));
+    in.add(sel.at(i, 0), omega, 0.5 * par.gamma, simpson_weight(i), sel.at(i, 1), sel.at(i, 2));
   in.finish();
-
-  return evaluate_spectrum(output, in, lor, par, h / 3 * ac, omega, report);
+  return spectrum_rows(in, lor, par, h / 3 * ac, omega, grid_capped);
 }
 
 std::string engine_message(const EngineReport& r, const char* output_name) {

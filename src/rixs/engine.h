@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "workspace/workspace.h"
 
@@ -43,14 +44,27 @@ double absorption_at(const double* rows2, std::size_t m, double omega);
 struct Intermediate;
 struct LorentzSet;
 struct CalcParameters;
+struct RowsRead;
 
-// Evaluates the sum over `in` on the emission grid of `par`, combines it
+// The RIXS spectrum of the given inputs as rows (emission energy, total,
+// component 1, component 2), row-major, without touching any file.
+// `sel` must hold at least two rows.
+std::vector<double> rixs_rows(const RowsRead& sel, const RowsRead& conv,
+                              const CalcParameters& par, const LorentzSet& lor, double omega,
+                              bool& grid_capped);
+
+// Evaluates the sum over `in` on the emission grid of `par` and combines it
 // into rows (emission energy, total, component 1, component 2) with the
 // two-component flag, the scale factor, `factor` (h/3 times the absorption
-// correction) and w / omega, and writes them to `output`.
-EngineReport evaluate_spectrum(const std::filesystem::path& output, const Intermediate& in,
-                               const LorentzSet& lor, const CalcParameters& par, double factor,
-                               double omega, EngineReport report);
+// correction) and w / omega.
+std::vector<double> spectrum_rows(const Intermediate& in, const LorentzSet& lor,
+                                  const CalcParameters& par, double factor, double omega,
+                                  bool& grid_capped);
+
+// Writes spectrum rows to `output`; on a value that is not finite the file
+// is emptied instead and the report says so.
+EngineReport write_spectrum(const std::filesystem::path& output, const std::vector<double>& rows,
+                            EngineReport report);
 
 // Empties `output` and returns `report` with status `s` and no rows.
 EngineReport fail_spectrum(const std::filesystem::path& output, EngineReport report,

@@ -12,9 +12,9 @@ typedef double v4d __attribute__((vector_size(32)));
 
 // One term per intermediate state for both components, with a single
 // division: a1 (cA xB + cB xA) / (xA xB) and a2 (cC xD + cD xC) / (xC xD)
-// share the reciprocal of xA xB xC xD.
-__attribute__((target_clones("arch=haswell", "default")))
-void sum_range(const double* d, const double* a1, const double* a2, std::size_t n_padded,
+// share the reciprocal of xA xB xC xD. The body is compiled twice, for
+// processors with AVX2 and FMA and for any x86-64, and chosen at run time.
+__attribute__((always_inline)) inline void sum_range_body(const double* d, const double* a1, const double* a2, std::size_t n_padded,
                const FinalStates& fs, const double* omega, std::size_t count, double* s1,
                double* s2) {
   const v4d one = {1.0, 1.0, 1.0, 1.0};
@@ -46,6 +46,28 @@ void sum_range(const double* d, const double* a1, const double* a2, std::size_t 
     s2[k] = (acc2[0] + acc2[1]) + (acc2[2] + acc2[3]);
   }
 }
+
+#define TALVERN_SUM_RANGE_ARGS                                                              \
+  const double *d, const double *a1, const double *a2, std::size_t n_padded,               \
+      const FinalStates &fs, const double *omega, std::size_t count, double *s1, double *s2
+
+__attribute__((target("avx2,fma"))) void sum_range_avx2(TALVERN_SUM_RANGE_ARGS) {
+  sum_range_body(d, a1, a2, n_padded, fs, omega, count, s1, s2);
+}
+
+void sum_range_generic(TALVERN_SUM_RANGE_ARGS) {
+  sum_range_body(d, a1, a2, n_padded, fs, omega, count, s1, s2);
+}
+
+using SumRange = void (*)(TALVERN_SUM_RANGE_ARGS);
+
+SumRange pick_sum_range() {
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return sum_range_avx2;
+  return sum_range_generic;
+}
+
+const SumRange sum_range = pick_sum_range();
 
 // The same sum with one division per Lorentzian, for the rare emission
 // energies where the product of four denominators leaves the double range.
@@ -153,12 +175,12 @@ EngineReport fail_spectrum(const std::filesystem::path& output, EngineReport rep
   return report;
 }
 
-EngineReport evaluate_spectrum(const std::filesystem::path& output, const Intermediate& in,
-                               const LorentzSet& lor, const CalcParameters& par, double factor,
-                               double omega, EngineReport report) {
+std::vector<double> spectrum_rows(const Intermediate& in, const LorentzSet& lor,
+                                  const CalcParameters& par, double factor, double omega,
+                                  bool& grid_capped) {
   const std::vector<double> grid = emission_grid(par.emission_start, par.emission_end,
                                                  par.emission_step, kEmissionCapacity,
-                                                 report.grid_capped);
+                                                 grid_capped);
   const std::size_t n = grid.size();
   std::vector<double> s1(n), s2(n);
   sum_intermediate(in, make_final_states(lor), grid.data(), n, s1.data(), s2.data());
@@ -181,8 +203,13 @@ EngineReport evaluate_spectrum(const std::filesystem::path& output, const Interm
     out[4 * k + 2] = part1;
     out[4 * k + 3] = part2;
   }
+  return out;
+}
 
-  switch (write_rows(output, out.data(), n, 4)) {
+EngineReport write_spectrum(const std::filesystem::path& output, const std::vector<double>& rows,
+                            EngineReport report) {
+  const std::size_t n = rows.size() / 4;
+  switch (write_rows(output, rows.data(), n, 4)) {
     case WriteStatus::ok:
       report.rows = n;
       return report;

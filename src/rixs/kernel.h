@@ -35,6 +35,11 @@ struct Intermediate {
   std::vector<double> a2;  // weight * core-hole factor * component 2
   std::size_t n = 0;
 
+  void reserve(std::size_t rows) {
+    d.reserve(rows + 4);
+    a1.reserve(rows + 4);
+    a2.reserve(rows + 4);
+  }
   // Adds intermediate state i. `weight` is the Simpson weight.
   void add(double energy, double omega, double gamma_half, double weight, double y1, double y2);
   // Pads the arrays to a whole number of vector lanes with terms that add 0.

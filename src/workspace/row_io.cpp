@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -61,21 +62,58 @@ bool NumberScanner::next(double& value) {
   if (!skip_space()) return false;
   const std::size_t start = pos_;
   const std::size_t n = text_.size();
+  const char* t = text_.data();
   std::size_t p = pos_;
-  if (text_[p] == '+' || text_[p] == '-') ++p;
-  bool mantissa = false;
-  while (p < n && is_digit(text_[p])) { ++p; mantissa = true; }
-  if (p < n && text_[p] == '.') {
+  const bool negative = t[p] == '-';
+  if (t[p] == '+' || t[p] == '-') ++p;
+  // Delimit the token as stream extraction does, and gather its digits for
+  // the exact short path: up to 15 significant digits and a power of ten
+  // within 1e22 are converted with one correctly rounded operation.
+  std::uint64_t mantissa = 0;
+  int significant = 0;
+  int scale = 0;
+  bool mantissa_digits = false;
+  auto take = [&](char c) {
+    if (mantissa == 0 && c == '0') return;
+    mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
+    ++significant;
+  };
+  while (p < n && is_digit(t[p])) { take(t[p++]); mantissa_digits = true; if (significant > 15) break; }
+  while (p < n && is_digit(t[p])) { ++p; ++scale; }
+  if (p < n && t[p] == '.') {
     ++p;
-    while (p < n && is_digit(text_[p])) { ++p; mantissa = true; }
+    while (p < n && is_digit(t[p])) {
+      mantissa_digits = true;
+      if (significant < 16) { take(t[p]); --scale; }
+      ++p;
+    }
   }
-  if (mantissa && p < n && (text_[p] == 'e' || text_[p] == 'E')) {
+  bool exponent_ok = true;
+  int exponent = 0;
+  if (mantissa_digits && p < n && (t[p] == 'e' || t[p] == 'E')) {
     ++p;
-    if (p < n && (text_[p] == '+' || text_[p] == '-')) ++p;
-    while (p < n && is_digit(text_[p])) ++p;
+    bool exp_negative = false;
+    if (p < n && (t[p] == '+' || t[p] == '-')) exp_negative = t[p++] == '-';
+    const std::size_t exp_start = p;
+    while (p < n && is_digit(t[p])) {
+      if (exponent < 100000) exponent = exponent * 10 + (t[p] - '0');
+      ++p;
+    }
+    exponent_ok = p > exp_start;
+    if (exp_negative) exponent = -exponent;
   }
   pos_ = p;
   if (p == n) eof_ = true;
+  static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                      1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                      1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  const int e10 = scale + exponent;
+  if (mantissa_digits && exponent_ok && significant <= 15 && e10 >= -22 && e10 <= 22) {
+    double v = static_cast<double>(mantissa);
+    v = e10 < 0 ? v / kPow10[-e10] : v * kPow10[e10];
+    value = negative ? -v : v;
+    return true;
+  }
   if (!convert_double(text_.substr(start, p - start), value)) {
     failed_ = true;
     at_end_failure_ = false;
@@ -215,7 +253,10 @@ std::string format_rows(const double* values, std::size_t rows, std::size_t k) {
 }
 
 WriteStatus write_text_atomic(const std::filesystem::path& file, std::string_view content) {
-  std::string tmp = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
+  std::string name(".");
+  name += file.filename().string();
+  name += ".XXXXXX";
+  std::string tmp = (file.parent_path() / name).string();
   int fd = ::mkstemp(tmp.data());
   if (fd < 0) return WriteStatus::cannot_write;
   ::fchmod(fd, 0644);

@@ -19,21 +19,19 @@ EngineReport CalculateNonResonantEmission(const WorkSpace& ws, double omega) {
   if (read_lorentz(ws.file(files::kLorentzTemp), lor) < LorentzSet::kCount)
     return fail(EngineReport::Status::lorentz_missing);
 
-  const double gamma_half = 0.5 * par.gamma;
   constexpr double h = 0.1;
   Intermediate in;
-  in.d.reserve(kEmissionModelPoints + 4);
-  in.a1.reserve(kEmissionModelPoints + 4);
-  in.a2.reserve(kEmissionModelPoints + 4);
+  in.reserve(kEmissionModelPoints);
   for (int i = 0; i < kEmissionModelPoints; ++i) {
     const double energy = par.core_energy - 15 + 0.1 * i;
-    in.add(energy, omega, gamma_half, simpson_weight(static_cast<std::size_t>(i)), 1.0, 1.0);
+    in.add(energy, omega, 0.5 * par.gamma, simpson_weight(static_cast<std::size_t>(i)), 1.0, 1.0);
   }
   in.finish();
 
   // Flat continuum: the absorption at the excitation energy is taken as 1.
-  return evaluate_spectrum(output, in, lor, par, h / 3 / (1.0 + par.abs_correction), omega,
-                           report);
+  const double factor = h / 3 / (1.0 + par.abs_correction);
+  return write_spectrum(output, spectrum_rows(in, lor, par, factor, omega, report.grid_capped),
+                        report);
 }
 
 }  // namespace talvern
