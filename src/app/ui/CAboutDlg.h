@@ -1,0 +1,10 @@
+#pragma once
+// "Version INFO TALVERN": icon, program name and version, "OK".
+
+#include <QDialog>
+
+class CAboutDlg : public QDialog {
+  Q_OBJECT
+ public:
+  explicit CAboutDlg(QWidget* parent = nullptr);
+};

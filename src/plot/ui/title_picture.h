@@ -1,0 +1,7 @@
+#pragma once
+// The title picture of the main form, drawn at run time.
+
+#include <QImage>
+
+// 259 x 98 pixels: the program name over a small sketch of two spectra.
+QImage talvern_title_picture();

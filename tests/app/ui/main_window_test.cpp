@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+
+#include "app/ui/CAboutDlg.h"
+#include "app/ui/CMainFrame.h"
+#include "app/ui/CTALVERNView.h"
+#include "plot/ui/title_picture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A directory under the system temp folder that does not exist yet.
+fs::path fresh_dir() {
+  static std::atomic<int> counter{0};
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  return fs::temp_directory_path() /
+         ("talvern_gui_" + std::to_string(stamp) + "_" + std::to_string(counter++));
+}
+
+template <class W>
+W* child(QWidget* parent, const char* name) {
+  W* w = parent->findChild<W*>(name);
+  EXPECT_NE(w, nullptr) << name;
+  return w;
+}
+
+}  // namespace
+
+TEST(MainForm, ConstructWorkSpaceMakesFilesAndReports) {
+  const fs::path root = fresh_dir();
+  const fs::path dir = root / "TALVERN_WORK_SPACE";
+  {
+    CTALVERNView view{talvern::WorkSpace(dir)};
+    view.show();
+    QTest::mouseClick(child<QPushButton>(&view, "constructButton"), Qt::LeftButton);
+
+    EXPECT_EQ(child<QPlainTextEdit>(&view, "messagePane")->toPlainText().toStdString(),
+              "The working directory\n C:\\TALVERN_WORK_SPACE\nwas made. (Previous data were protected.)");
+  }
+  for (const char* name : {"RIXS_Calculation_Parameters.DAT", "RIXS_Calculation_Lorentz.DAT",
+                           "Emission_Exc_Energy.DAT", "Non_Resonant_Emission.DAT",
+                           "SelectiveXAFS_for_RIXS_Temp.DAT", "Calculated_RIXS.DAT"})
+    EXPECT_TRUE(fs::is_regular_file(dir / name)) << name;
+  fs::remove_all(root);
+}
+
+TEST(MainWindow, FormMenusAndBars) {
+  CMainFrame frame{talvern::WorkSpace(fresh_dir())};
+  frame.show();
+  QApplication::processEvents();
+  EXPECT_EQ(frame.windowTitle(), "TALVERN");
+  EXPECT_EQ(frame.size(), frame.sizeHint());  // the window fits the form
+
+  // Controls from top to bottom; a pair on one line is a row of the group box.
+  QWidget* form = frame.view();
+  const std::vector<std::vector<QString>> rows = {
+      {"Be Sure to Do It at First!"}, {"Construct Work-Space"},
+      {"Load the Materials for Simulation"}, {"Load Conventional XAFS", "Load XRF"},
+      {"Load Exp. RIXS", "Load Selective XAFS"}, {"Setting by XAFS"}, {"Setting by XRF"},
+      {"RIXS Simulation"}, {"Message from TALVERN"}};
+  auto find = [form](const QString& caption) -> QWidget* {
+    for (auto* b : form->findChildren<QAbstractButton*>()) {
+      if (b->text() == caption) return b;
+    }
+    for (auto* l : form->findChildren<QLabel*>()) {
+      if (l->text() == caption) return l;
+    }
+    for (auto* g : form->findChildren<QGroupBox*>()) {
+      if (g->title() == caption) return g;
+    }
+    return nullptr;
+  };
+  int lastTop = -1;
+  for (const auto& row : rows) {
+    QWidget* first = find(row[0]);
+    ASSERT_NE(first, nullptr) << row[0].toStdString();
+    const int top = first->mapTo(form, QPoint(0, 0)).y();
+    EXPECT_GT(top, lastTop) << row[0].toStdString();
+    if (row.size() == 2) {
+      QWidget* second = find(row[1]);
+      ASSERT_NE(second, nullptr) << row[1].toStdString();
+      EXPECT_EQ(second->mapTo(form, QPoint(0, 0)).y(), top);
+      EXPECT_GT(second->x(), first->x());
+    }
+    // Only "Construct Work-Space" works yet; the later steps are greyed out.
+    if (auto* b = qobject_cast<QPushButton*>(first)) {
+      EXPECT_EQ(b->isEnabled(), row[0] == "Construct Work-Space") << row[0].toStdString();
+    }
+    lastTop = top;
+  }
+  auto* pane = child<QPlainTextEdit>(form, "messagePane");
+  auto* picture = child<QWidget>(form, "pictureFrame");
+  EXPECT_TRUE(pane->isReadOnly());
+  EXPECT_TRUE(pane->toPlainText().isEmpty());
+  EXPECT_GT(pane->y(), lastTop);
+  EXPECT_GT(picture->y(), pane->y());
+  EXPECT_EQ(talvern_title_picture().size(), QSize(259, 98));
+  EXPECT_GE(picture->contentsRect().width(), 259);
+  EXPECT_GE(picture->contentsRect().height(), 98);
+
+  // Menus; both bars start hidden and follow their menu items.
+  const auto menus = frame.menuBar()->actions();
+  ASSERT_EQ(menus.size(), 2);
+  EXPECT_EQ(menus[0]->text(), "Visualize(&V)");
+  EXPECT_EQ(menus[1]->text(), "Help(&H)");
+  const auto items = menus[0]->menu()->actions();
+  ASSERT_EQ(items.size(), 2);
+  EXPECT_EQ(items[0]->text(), "Tool Bar(&T)");
+  EXPECT_EQ(items[1]->text(), "Status Bar(&S)");
+  EXPECT_EQ(menus[1]->menu()->actions().at(0)->text(), "Version INFO TALVERN(&A)...");
+
+  auto* toolBar = child<QToolBar>(&frame, "toolBar");
+  EXPECT_FALSE(toolBar->isVisible());
+  EXPECT_FALSE(frame.statusBar()->isVisible());
+  EXPECT_FALSE(items[0]->isChecked());
+  EXPECT_FALSE(items[1]->isChecked());
+  items[0]->trigger();
+  items[1]->trigger();
+  EXPECT_TRUE(toolBar->isVisible());
+  EXPECT_TRUE(frame.statusBar()->isVisible());
+  EXPECT_EQ(toolBar->actions().size(), 1);
+  EXPECT_EQ(child<QLabel>(frame.statusBar(), "readyLabel")->text(), "Ready");
+  items[1]->trigger();
+  EXPECT_FALSE(frame.statusBar()->isVisible());
+}
+
+TEST(AboutDialog, OpenedFromMenuAndClosedByOk) {
+  CMainFrame frame{talvern::WorkSpace(fresh_dir())};
+  frame.show();
+  QString title, text;
+  bool sawOk = false;
+  QTimer::singleShot(0, [&] {
+    auto* dlg = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
+    ASSERT_NE(dlg, nullptr);
+    title = dlg->windowTitle();
+    text = child<QLabel>(dlg, "aboutText")->text();
+    auto* ok = child<QPushButton>(dlg, "okButton");
+    sawOk = ok->text() == "OK";
+    QTest::mouseClick(ok, Qt::LeftButton);
+    if (dlg->isVisible()) dlg->reject();  // never leave the test hanging
+  });
+  frame.menuBar()->actions().at(1)->menu()->actions().at(0)->trigger();  // returns once closed
+  EXPECT_EQ(title, "Version INFO TALVERN");
+  EXPECT_EQ(text, "TALVERN, Version 2.0");
+  EXPECT_TRUE(sawOk);
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
