@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "app/main_form.h"
+#include "support/temp_dir.h"
+#include "workspace/file_names.h"
+#include "workspace/parameters.h"
+
+namespace talvern {
+namespace {
+
+using test::TempDir;
+
+const char* const kMessage =
+    "The working directory\r\n C:\\TALVERN_WORK_SPACE\r\nwas made. (Previous data were protected.)";
+
+const std::map<std::string, std::string> kPlaceholders = {
+    {files::kParameters, "1.25\t7120\t7020\t7065\t0.1\t1\t7.9e-09\n"},
+    {files::kLorentz,
+     "1\t8.12\t5.78\t1.9\t1.07\t7045\t7056\t7058.8\t7060.1\t0.75\t0.305\t0.15\t0.105\n"},
+    {files::kEmissionExcEnergy, "7200\n"},
+    {files::kNonResonantEmission, "7000\t1\t1\t1\n"},
+    {files::kSelectiveForRIXSTemp, "7000\t1\t1\n"},
+    {files::kCalculatedRIXS, "7000\t1\t1\n"},
+};
+
+// Every file of the directory with its text.
+std::map<std::string, std::string> contents(const std::filesystem::path& dir) {
+  std::map<std::string, std::string> all;
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    all[e.path().filename().string()] = test::read_file(e.path());
+  return all;
+}
+
+std::string construct(const std::filesystem::path& dir) {
+  MainFormState form;
+  construct_work_space(WorkSpace(dir), form);
+  return form.message;
+}
+
+TEST(ConstructWorkSpace, WritesTheSixPlaceholdersIntoEmptyOrMissingDirectory) {
+  TempDir tmp;
+  for (const auto& dir : {tmp.path(), tmp.file("a") / "b"}) {
+    EXPECT_EQ(construct(dir), kMessage);
+    EXPECT_EQ(contents(dir), kPlaceholders) << dir;
+  }
+  test::write_file(tmp.file("plain"), "");  // a file where the directory should go
+  EXPECT_EQ(construct(tmp.file("plain") / "ws"), kMessage);
+}
+
+TEST(ConstructWorkSpace, NeverTouchesExistingFiles) {
+  TempDir tmp;
+  construct(tmp.path());
+  test::write_file(tmp.file(files::kParameters), "2.5\t8000\t7900\t7950\t0.25\t3\t1e-08");
+  test::write_file(tmp.file(files::kLorentz), "");
+  const auto before = contents(tmp.path());
+  EXPECT_EQ(construct(tmp.path()), kMessage);  // full work-space: nothing changes
+  EXPECT_EQ(contents(tmp.path()), before);
+  std::filesystem::remove(tmp.file(files::kCalculatedRIXS));
+  EXPECT_EQ(construct(tmp.path()), kMessage);  // only the missing file comes back
+  EXPECT_EQ(contents(tmp.path()), before);
+}
+
+TEST(ConstructWorkSpace, PlaceholdersReadAsTheirReadersExpect) {
+  TempDir tmp;
+  construct(tmp.path());
+  // Three values in a four-column file: a four-value reader finds no row.
+  EXPECT_EQ(read_rows(tmp.file(files::kCalculatedRIXS), 4).rows, 0u);
+  EXPECT_EQ(read_rows(tmp.file(files::kNonResonantEmission), 4).rows, 1u);
+  EXPECT_EQ(read_rows(tmp.file(files::kSelectiveForRIXSTemp), 3).values,
+            (std::vector<double>{7000, 1, 1}));
+  CalcParameters p;
+  p.gamma = 0;
+  EXPECT_EQ(read_parameters(tmp.file(files::kParameters), p), 7u);
+  EXPECT_EQ(p.gamma, 1.25);
+  LorentzSet lor;
+  lor.width = {};
+  EXPECT_EQ(read_lorentz(tmp.file(files::kLorentz), lor), 13u);
+  EXPECT_EQ(lor.width, LorentzSet().width);
+}
+
+}  // namespace
+}  // namespace talvern

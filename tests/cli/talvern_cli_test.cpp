@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+#include "workspace/file_names.h"
+
+namespace {
+
+using talvern::test::TempDir;
+
+struct CliRun { int exit_code = -1; std::string out; };  // standard output only
+
+CliRun run_cli(const std::string& args) {
+  CliRun r;
+  const std::string cmd = std::string("'") + TALVERN_CLI_PATH + "' " + args + " 2>/dev/null";
+  std::FILE* pipe = ::popen(cmd.c_str(), "r");
+  char buf[4096];
+  for (std::size_t n; pipe && (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) r.out.append(buf, n);
+  const int status = pipe ? ::pclose(pipe) : -1;
+  if (status != -1 && WIFEXITED(status)) r.exit_code = WEXITSTATUS(status);
+  return r;
+}
+
+TEST(TalvernCli, ConstructPrintsTheFormMessage) {
+  TempDir tmp;
+  const auto dir = tmp.file("ws");
+  CliRun r = run_cli("--workspace '" + dir.string() + "' construct");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "The working directory\n C:\\TALVERN_WORK_SPACE\nwas made. (Previous data were "
+                   "protected.)\n");
+  EXPECT_TRUE(std::filesystem::exists(dir / talvern::files::kCalculatedRIXS));
+}
+
+TEST(TalvernCli, HelpListsTheSubcommands) {
+  CliRun r = run_cli("--help");
+  EXPECT_EQ(r.exit_code, 0);
+  for (const char* name : {"construct", "calc-rixs", "calc-emission"})
+    EXPECT_NE(r.out.find(name), std::string::npos) << name;
+}
+
+TEST(TalvernCli, BadUsageExitsWithTwo) {
+  TempDir tmp;
+  const std::string ws = "--workspace '" + tmp.path().string() + "' ";
+  const std::vector<std::string> bad = {
+      "", ws, ws + "frobnicate", ws + "construct extra", ws + "calc-rixs", ws + "calc-rixs 7e3eV",
+      ws + "calc-emission nan", ws + "calc-rixs inf", "--workspace", "--bogus construct"};
+  for (const auto& args : bad) EXPECT_EQ(run_cli(args).exit_code, 2) << args;
+  EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));  // nothing ran
+}
+
+}  // namespace
