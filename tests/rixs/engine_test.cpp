@@ -1,0 +1,214 @@
+// The RIXS engine checked against a term-by-term evaluation of
+//   T_X(w) = (h/3) AC sum_i w_i C_i(w) F_X,i(w) Y_X,i
+// on small hand-built work-spaces.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <functional>
+#include <iomanip>
+#include <sstream>
+#include <vector>
+
+#include "rixs/engine.h"
+#include "support/temp_dir.h"
+#include "workspace/file_names.h"
+
+namespace {
+
+namespace files = talvern::files;
+using talvern::EngineReport;
+using namespace talvern::test;
+using Row = std::array<double, 4>;
+using Status = EngineReport::Status;
+
+struct Case {
+  double gamma = 1.25, e0 = 7114, w_start = 7045, w_end = 7061, step = 4, kappa = 0.7,
+         scale = 7.9e-9;
+  double flag = 1, L[12] = {8.12, 5.78, 1.9, 1.07, 7045, 7056, 7058.8, 7060.1,  // widths, positions
+                            0.75, 0.305, 0.15, 0.105};                         // amplitudes
+  std::vector<std::array<double, 3>> sel = {{7113, 0.8, 0.3}, {7114, 1.0, 0.6}, {7115, 0.9, 1.2}};
+};
+
+// The expected row at emission energy w; `last_weight` replaces the weight of an even last point.
+Row reference_row(const Case& c, double w, double omega, double ac, double last_weight = 2) {
+  const double h = c.sel[1][0] - c.sel[0][0], g = 0.5 * c.gamma, *W = c.L, *P = c.L + 4, *H = c.L + 8;
+  const double M[4] = {P[0], P[1] + (P[1] - P[0]), P[2], P[3] + (P[3] - P[2])};
+  double T[4];
+  for (int X = 0; X < 4; ++X) {
+    double sum = 0;
+    for (std::size_t i = 0; i < c.sel.size(); ++i) {
+      const double E = c.sel[i][0];
+      const double wi = i == 0 ? 1 : i % 2 == 1 ? 4 : i + 1 == c.sel.size() ? last_weight : 2;
+      const double C = (w / omega) * E / ((E - omega) * (E - omega) + g * g);
+      const double arg = E - omega + w - P[X];
+      const double F = H[X] / ((W[X] / 2) * (W[X] / 2) + arg * arg) * M[X];
+      sum += wi * C * F * (X < 2 ? c.sel[i][1] : c.sel[i][2]);
+    }
+    T[X] = h / 3 * ac * sum;
+  }
+  const double i1 = c.scale * (T[0] + T[1]), i2 = c.scale * (T[2] + T[3]);
+  if (c.flag == 1) return {w, i1 + i2, i1, i2};
+  return {w, i1 + i2, i1 + i2, 0};
+}
+
+std::string row_text(const std::vector<double>& values) {
+  std::ostringstream out;
+  out << std::setprecision(17);
+  for (std::size_t k = 0; k < values.size(); ++k) out << (k ? "\t" : "") << values[k];
+  return out.str() + '\n';
+}
+
+// Six significant digits in the file: relative tolerance 1e-5; zero must stay exactly zero.
+void expect_row(const Row& got, const Row& want) {
+  for (int k = 0; k < 4; ++k) {
+    if (want[k] == 0) EXPECT_EQ(got[k], 0.0) << "column " << k + 1;
+    else EXPECT_NEAR(got[k], want[k], 1e-5 * std::fabs(want[k])) << "column " << k + 1;
+  }
+}
+
+class RixsEngineTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  talvern::WorkSpace ws{dir.path()};
+  Case c;
+  std::string conv = "7100\t0.2\n7200\t1\n";
+
+  void write_inputs() {
+    std::vector<double> lor{c.flag};
+    lor.insert(lor.end(), c.L, c.L + 12);
+    std::string sel;
+    for (const auto& r : c.sel) sel += row_text({r[0], r[1], r[2]});
+    write_file(dir.file(files::kParameters),
+               row_text({c.gamma, c.e0, c.w_start, c.w_end, c.step, c.kappa, c.scale}));
+    write_file(dir.file(files::kLorentz), row_text(lor));
+    write_file(dir.file(files::kSelectiveForRIXS), sel);
+    write_file(dir.file(files::kConvXAFSNormSpectrum), conv);
+    write_file(dir.file(files::kCalculatedRIXS), "7000\t1\t1\n");  // placeholder
+  }
+
+  std::vector<Row> run(double omega, EngineReport* report = nullptr) {
+    const EngineReport r = talvern::CalculateRIXS(ws, omega);
+    if (report) *report = r;
+    std::istringstream in(read_file(dir.file(files::kCalculatedRIXS)));
+    std::vector<Row> rows;
+    for (Row row; in >> row[0] >> row[1] >> row[2] >> row[3];) rows.push_back(row);
+    EXPECT_EQ(rows.size(), r.rows);
+    return rows;
+  }
+};
+
+TEST_F(RixsEngineTest, ThreeRowSumMatchesFormulaForEachFlagSetting) {
+  const double omega = 7114.6, ac = 1 / (1 + c.kappa);  // above every conventional pair: mu = 1
+  // The case must tell the last weight 2 from an end-corrected weight 1.
+  const Row w2 = reference_row(c, 7057, omega, ac), w1 = reference_row(c, 7057, omega, ac, 1);
+  ASSERT_GT(std::fabs(w2[1] - w1[1]), 1e-2 * w2[1]);
+
+  for (int variant = 0; variant < 3; ++variant) {  // flag 1, flag 0, flag 1 with component 2 zero
+    SCOPED_TRACE(variant);
+    c.flag = variant == 1 ? 0 : 1;
+    if (variant == 2)
+      for (auto& r : c.sel) r[2] = 0;
+    write_inputs();
+    const auto rows = run(omega);
+    ASSERT_EQ(rows.size(), 5u);
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+      expect_row(rows[k], reference_row(c, c.w_start + k * c.step, omega, ac));
+      if (variant > 0) {
+        EXPECT_EQ(rows[k][2], rows[k][1]);  // column 4 is exactly 0 by expect_row
+      }
+    }
+  }
+}
+
+TEST_F(RixsEngineTest, EmissionGridIsAccumulatedAndNeverPassesItsEnd) {
+  // 7020 plus 0.1 added ten times lands just above 7021: ten rows, the last 7020.9.
+  c.w_start = 7020, c.w_end = 7021, c.step = 0.1;
+  write_inputs();
+  auto rows = run(7130);
+  ASSERT_EQ(rows.size(), 10u);
+  EXPECT_EQ(rows.back()[0], 7020.9);
+
+  c.w_end = c.w_start;
+  write_inputs();
+  EXPECT_EQ(run(7130).size(), 1u);
+
+  c.w_end = c.w_start - 0.1;
+  write_inputs();
+  EngineReport report;
+  EXPECT_TRUE(run(7130, &report).empty());
+  EXPECT_EQ(report.status, Status::ok);
+  EXPECT_EQ(read_file(dir.file(files::kCalculatedRIXS)), "");
+}
+
+TEST_F(RixsEngineTest, AbsorptionCorrectionTakesStraightLineAtFirstCloseConventionalPoint) {
+  const std::string steps = "7110\t0.1\n7111\t0.3\n7112\t0.8\n7113\t1\n";
+  struct { std::string conv; double kappa, omega, mu; } cases[] = {
+      {steps, 0.7, 7111.4, 0.5},   // j = 1, between its points
+      {steps, 0.7, 7111.7, 0.74},  // j = 2 lies above omega: extrapolated back
+      {steps, 0.7, 7108, -0.3},    // below the whole spectrum, from the first pair
+      {steps, 0.7, 7112.8, 1.0},   // only the last point is close: no pair qualifies
+      {steps, 0.7, 7150, 1.0},     // far above the spectrum
+      {"7112\t0.6\n7112\t0.9\n7113\t1\n", 0.7, 7112.2, 0.6},  // equal energies: no slope
+      {steps, 0.0, 7111.4, 0.5},   // kappa 0: no correction at all
+      {"", 0.7, 7111.4, 1.0},      // empty conventional XAFS
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(testing::Message() << k.omega << " kappa " << k.kappa);
+    conv = k.conv, c.kappa = k.kappa, c.w_end = c.w_start;
+    write_inputs();
+    const auto rows = run(k.omega);
+    ASSERT_EQ(rows.size(), 1u);
+    expect_row(rows[0], reference_row(c, c.w_start, k.omega, 1 / (1 + k.kappa * k.mu)));
+  }
+}
+
+TEST_F(RixsEngineTest, CapacitiesBoundInputsAndGrid) {
+  EngineReport report;
+  for (double step : {0.0, -0.1}) {  // a step that never reaches the end
+    c.step = step;
+    write_inputs();
+    EXPECT_EQ(run(7130, &report).size(), 5000u);
+    EXPECT_TRUE(report.grid_capped);
+  }
+  // 5001 selective rows, the last one huge: only the first 5000 may count.
+  c.step = 4, c.w_end = c.w_start, c.sel.clear();
+  for (int i = 0; i < 5000; ++i) c.sel.push_back({7100 + 0.01 * i, 1.0, 0.5});
+  const Case first_5000 = c;
+  c.sel.push_back({7150, 1e6, 1e6});
+  // The 2000th conventional row is the only one above omega; the 2001st would pair with it.
+  conv.clear();
+  for (int j = 0; j < 1999; ++j) conv += std::to_string(6000 + j * 0.5) + "\t0.5\n";
+  conv += "7200\t0.2\n7300\t0.4\n";
+  write_inputs();
+  const auto rows = run(7150, &report);
+  EXPECT_TRUE(report.selective_capped);
+  EXPECT_TRUE(report.conv_capped);
+  ASSERT_EQ(rows.size(), 1u);
+  expect_row(rows[0], reference_row(first_5000, c.w_start, 7150, 1 / (1 + c.kappa)));
+}
+
+TEST_F(RixsEngineTest, FailuresLeaveOutputEmpty) {
+  const auto params = dir.file(files::kParameters), lorentz = dir.file(files::kLorentz);
+  const std::pair<std::function<void()>, Status> cases[] = {
+      {[&] { std::filesystem::remove(params); }, Status::parameters_missing},
+      {[&] { write_file(params, "1.25\t7114\t7045\t7061\t4\t0.7\n"); }, Status::parameters_missing},
+      {[&] { std::filesystem::remove(lorentz); }, Status::lorentz_missing},
+      {[&] { write_file(lorentz, "1\t8\t5\t1\t1\t7045\t7056\t7058\t7060\t1\t1\t1\n"); },
+       Status::lorentz_missing},
+      {[&] { c.sel.resize(1), write_inputs(); }, Status::too_few_rows},
+      {[&] { c = Case{}, write_inputs(); }, Status::not_finite},  // run at omega = 0 below
+  };
+  for (const auto& [spoil, want] : cases) {
+    SCOPED_TRACE(static_cast<int>(want));
+    write_inputs();
+    spoil();
+    EngineReport report;
+    EXPECT_TRUE(run(want == Status::not_finite ? 0.0 : 7130, &report).empty());
+    EXPECT_EQ(report.status, want);
+    EXPECT_EQ(read_file(dir.file(files::kCalculatedRIXS)), "");
+    EXPECT_EQ(talvern::engine_message(report, files::kCalculatedRIXS).rfind("ERROR!!", 0), 0u);
+  }
+}
+
+}  // namespace

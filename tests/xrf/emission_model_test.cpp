@@ -1,0 +1,128 @@
+// The emission model checked against a term-by-term evaluation of the sum
+// over the flat continuum E0 - 15 ... E0 + 185 eV.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <iomanip>
+#include <sstream>
+#include <vector>
+
+#include "support/temp_dir.h"
+#include "workspace/file_names.h"
+#include "xrf/emission_model.h"
+
+namespace {
+
+namespace files = talvern::files;
+using namespace talvern::test;
+using Row = std::array<double, 4>;
+
+struct Case {
+  double gamma = 1.25, e0 = 7114, w_start = 7040, w_end = 7064, step = 1, kappa = 0.5, scale = 2;
+  double flag = 1, L[12] = {8.12, 5.78, 1.9, 1.07, 7045, 7056, 7058.8, 7060.1,  // widths, positions
+                            0.75, 0.305, 0.15, 0.105};                         // amplitudes
+};
+
+Row reference_row(const Case& c, double w, double omega, double last_weight = 2) {
+  const double g = 0.5 * c.gamma, *W = c.L, *P = c.L + 4, *H = c.L + 8;
+  double f[4], T[4];
+  for (int X = 0; X < 4; ++X) f[X] = c.e0 - P[X];
+  const double M[4] = {c.e0 - f[0], c.e0 - f[1] + (f[0] - f[1]), c.e0 - f[2],
+                       c.e0 - f[3] + (f[2] - f[3])};
+  for (int X = 0; X < 4; ++X) {
+    double sum = 0;
+    for (int i = 0; i <= 2000; ++i) {
+      const double u = -15 + 0.1 * i, E = c.e0 - 15 + 0.1 * i;
+      const double wi = i == 0 ? 1 : i == 2000 ? last_weight : (i % 2 == 1 ? 4 : 2);
+      const double C = (w / omega) * E / ((E - omega) * (E - omega) + g * g);
+      const double arg = u - ((omega - w) - f[X]);
+      sum += wi * C * H[X] / ((W[X] / 2) * (W[X] / 2) + arg * arg) * M[X];
+    }
+    T[X] = (0.1 / 3) / (1 + c.kappa) * sum;
+  }
+  const double i1 = c.scale * (T[0] + T[1]), i2 = c.scale * (T[2] + T[3]);
+  if (c.flag == 1) return {w, i1 + i2, i1, i2};
+  return {w, i1 + i2, i1 + i2, 0};
+}
+
+class EmissionModelTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  talvern::WorkSpace ws{dir.path()};
+  Case c;
+
+  static std::string row_text(double first, const double* v, std::size_t n) {
+    std::ostringstream out;
+    out << std::setprecision(17) << first;
+    for (std::size_t k = 0; k < n; ++k) out << '\t' << v[k];
+    return out.str() + '\n';
+  }
+
+  // The trial Lorentzians go to the _Temp file; the final file holds other ones.
+  void write_inputs() {
+    const double par[6] = {c.e0, c.w_start, c.w_end, c.step, c.kappa, c.scale};
+    write_file(dir.file(files::kParameters), row_text(c.gamma, par, 6));
+    write_file(dir.file(files::kLorentzTemp), row_text(c.flag, c.L, 12));
+    double other[12];
+    for (int k = 0; k < 12; ++k) other[k] = k < 8 ? c.L[k] : 3 * c.L[k];
+    write_file(dir.file(files::kLorentz), row_text(1 - c.flag, other, 12));
+    write_file(dir.file(files::kNonResonantEmission), "7000\t1\t1\t1\n");  // placeholder
+  }
+
+  std::vector<Row> run(double omega, talvern::EngineReport* report = nullptr) {
+    const auto r = talvern::CalculateNonResonantEmission(ws, omega);
+    if (report) *report = r;
+    std::istringstream in(read_file(dir.file(files::kNonResonantEmission)));
+    std::vector<Row> rows;
+    for (Row row; in >> row[0] >> row[1] >> row[2] >> row[3];) rows.push_back(row);
+    EXPECT_EQ(rows.size(), r.rows);
+    return rows;
+  }
+};
+
+TEST_F(EmissionModelTest, SumOverFlatContinuumMatchesFormula) {
+  // At omega = E0 + 185 the last continuum point sits on the core-hole resonance,
+  // so its weight (2, no end correction) shows in the result.
+  const double top = c.e0 + 185, at_top = reference_row(c, 7058, top)[1];
+  ASSERT_GT(std::fabs(at_top - reference_row(c, 7058, top, 1)[1]), 1e-2 * at_top);
+  for (double flag : {1, 0}) {
+    for (double omega : {c.e0 + 100, top}) {
+      SCOPED_TRACE(testing::Message() << "flag " << flag << " omega " << omega);
+      c.flag = flag;
+      write_inputs();
+      const auto rows = run(omega);
+      ASSERT_EQ(rows.size(), 25u);  // enough work to be split over threads
+      for (std::size_t k = 0; k < rows.size(); ++k) {
+        const Row want = reference_row(c, c.w_start + k * c.step, omega);
+        for (int col = 0; col < 4; ++col) {
+          if (want[col] == 0) EXPECT_EQ(rows[k][col], 0.0);
+          else EXPECT_NEAR(rows[k][col], want[col], 1e-5 * std::fabs(want[col])) << col + 1;
+        }
+        if (flag == 0) {
+          EXPECT_EQ(rows[k][2], rows[k][1]);
+        }
+      }
+    }
+  }
+}
+
+TEST_F(EmissionModelTest, GridEndsAndMissingTrialLorentzians) {
+  talvern::EngineReport report;
+  c.w_end = c.w_start;
+  write_inputs();
+  EXPECT_EQ(run(7214).size(), 1u);
+  c.w_end = c.w_start - 1;
+  write_inputs();
+  EXPECT_TRUE(run(7214, &report).empty());
+  EXPECT_EQ(report.status, talvern::EngineReport::Status::ok);
+  EXPECT_EQ(read_file(dir.file(files::kNonResonantEmission)), "");
+  // The final Lorentzians alone are not enough.
+  std::filesystem::remove(dir.file(files::kLorentzTemp));
+  EXPECT_TRUE(run(7214, &report).empty());
+  EXPECT_EQ(report.status, talvern::EngineReport::Status::lorentz_missing);
+  EXPECT_EQ(read_file(dir.file(files::kNonResonantEmission)), "");
+}
+
+}  // namespace
