@@ -143,8 +143,12 @@ class RecordingReporter : public benchmark::ConsoleReporter {
  public:
   std::map<std::string, double> times;
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const auto& r : runs)
-      if (!r.error_occurred) times[r.benchmark_name()] = r.GetAdjustedRealTime();
+    // With repetitions, the median stands for the benchmark.
+    for (const auto& r : runs) {
+      if (r.error_occurred) continue;
+      if (r.run_type == Run::RT_Aggregate && r.aggregate_name != "median") continue;
+      times[r.run_name.str()] = r.GetAdjustedRealTime();
+    }
     ConsoleReporter::ReportRuns(runs);
   }
 };

@@ -1,7 +1,11 @@
 #include "rixs/kernel.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <thread>
+
+#include "rixs/helper_thread.h"
 
 namespace talvern {
 
@@ -125,23 +129,42 @@ void Intermediate::finish() {
 void sum_intermediate(const Intermediate& in, const FinalStates& fs, const double* omega,
                       std::size_t count, double* s1, double* s2) {
   const std::size_t n_padded = in.d.size();
-  const std::size_t work = n_padded * count;
-  // Below this much work a second thread costs more than it saves.
-  constexpr std::size_t kThreadThreshold = 40000;
-  const unsigned cores = std::thread::hardware_concurrency();
-  if (cores >= 2 && count >= 2 && work >= kThreadThreshold) {
-    const std::size_t half = count / 2;
-    std::thread helper([&] {
-      sum_range(in.d.data(), in.a1.data(), in.a2.data(), n_padded, fs, omega + half,
-                count - half, s1 + half, s2 + half);
+  auto range = [&](std::size_t first, std::size_t m) {
+    sum_range(in.d.data(), in.a1.data(), in.a2.data(), n_padded, fs, omega + first, m,
+              s1 + first, s2 + first);
+  };
+  // Below this much work the helper thread costs more than it saves.
+  constexpr std::size_t kShareThreshold = 40000;
+  static const unsigned cores = std::thread::hardware_concurrency();
+  if (cores >= 2 && count >= 2 && n_padded * count >= kShareThreshold) {
+    // Both threads take chunks of emission energies until none is left.
+    constexpr std::size_t kChunk = 8;
+    std::atomic<std::size_t> next{0};
+    HelperThread::get().run_both([&] {
+      for (;;) {
+        const std::size_t first = next.fetch_add(kChunk, std::memory_order_relaxed);
+        if (first >= count) return;
+        range(first, std::min(kChunk, count - first));
+      }
     });
-    sum_range(in.d.data(), in.a1.data(), in.a2.data(), n_padded, fs, omega, half, s1, s2);
-    helper.join();
   } else {
-    sum_range(in.d.data(), in.a1.data(), in.a2.data(), n_padded, fs, omega, count, s1, s2);
+    range(0, count);
   }
-  for (std::size_t k = 0; k < count; ++k)
-    if (!std::isfinite(s1[k]) || !std::isfinite(s2[k])) sum_one_plain(in, fs, omega[k], s1[k], s2[k]);
+  // The shared division multiplies four denominators. Where that product
+  // could leave the range of a double (energies absurdly far apart, or
+  // widths of almost nothing) the sum is done again one Lorentzian at a time.
+  double max_d = 0;
+  for (std::size_t i = 0; i < in.n; ++i) max_d = std::max(max_d, std::abs(in.d[i]));
+  const double q_min = std::min({fs.q[0], fs.q[1], fs.q[2], fs.q[3]});
+  const double q_max = std::max({fs.q[0], fs.q[1], fs.q[2], fs.q[3]});
+  for (std::size_t k = 0; k < count; ++k) {
+    double shift = 0;
+    for (int X = 0; X < 4; ++X) shift = std::max(shift, std::abs(omega[k] - fs.p[X]));
+    const double x_max = q_max + (max_d + shift) * (max_d + shift);
+    const bool in_range = x_max < 1e75 && q_min > 1e-72;
+    if (!in_range || !std::isfinite(s1[k]) || !std::isfinite(s2[k]))
+      sum_one_plain(in, fs, omega[k], s1[k], s2[k]);
+  }
 }
 
 std::vector<double> emission_grid(double start, double end, double step, std::size_t capacity,
