@@ -35,8 +35,9 @@ struct Size {
 // A plausible iron K-edge work-space: edge step with a pre-edge and a
 // white-line peak, two components slightly apart.
 WorkSpace make_workspace(const Size& size) {
-  auto dir = std::filesystem::temp_directory_path() /
-             ("talvern-bench-" + std::to_string(size.rows));
+  std::string name = "talvern-bench-";
+  name += std::to_string(size.rows);
+  const auto dir = std::filesystem::temp_directory_path() / name;
   std::filesystem::create_directories(dir);
   WorkSpace ws(dir);
   std::vector<double> sel;
@@ -63,14 +64,24 @@ WorkSpace make_workspace(const Size& size) {
   return ws;
 }
 
+// The four inputs of the engine, read as the engine reads them.
+struct Inputs {
+  RowsRead sel, conv;
+  CalcParameters par;
+  LorentzSet lor;
+};
+
+Inputs read_inputs(const WorkSpace& ws) {
+  Inputs in{read_rows(ws.file(files::kSelectiveForRIXS), 3, 5000),
+            read_rows(ws.file(files::kConvXAFSNormSpectrum), 2, 2000), {}, {}};
+  read_parameters(ws.file(files::kParameters), in.par);
+  read_lorentz(ws.file(files::kLorentz), in.lor);
+  return in;
+}
+
 // The sum exactly as it reads, one Lorentzian and one term at a time.
 std::vector<double> reference_rows(const WorkSpace& ws, double omega) {
-  const RowsRead sel = read_rows(ws.file(files::kSelectiveForRIXS), 3, 5000);
-  const RowsRead conv = read_rows(ws.file(files::kConvXAFSNormSpectrum), 2, 2000);
-  CalcParameters par;
-  read_parameters(ws.file(files::kParameters), par);
-  LorentzSet lor;
-  read_lorentz(ws.file(files::kLorentz), lor);
+  const auto [sel, conv, par, lor] = read_inputs(ws);
 
   double mu = 1.0;
   for (std::size_t j = 0; j + 1 < conv.rows; ++j) {
@@ -155,14 +166,9 @@ class RecordingReporter : public benchmark::ConsoleReporter {
 
 double largest_relative_difference(const Size& size) {
   const WorkSpace ws = make_workspace(size);
-  const RowsRead sel = read_rows(ws.file(files::kSelectiveForRIXS), 3, 5000);
-  const RowsRead conv = read_rows(ws.file(files::kConvXAFSNormSpectrum), 2, 2000);
-  CalcParameters par;
-  read_parameters(ws.file(files::kParameters), par);
-  LorentzSet lor;
-  read_lorentz(ws.file(files::kLorentz), lor);
+  const Inputs in = read_inputs(ws);
   bool capped = false;
-  const auto ours = rixs_rows(sel, conv, par, lor, kOmega, capped);
+  const auto ours = rixs_rows(in.sel, in.conv, in.par, in.lor, kOmega, capped);
   const auto ref = reference_rows(ws, kOmega);
   if (ours.size() != ref.size()) return INFINITY;
   double worst = 0;
