@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   int status = 0;
   for (int k = 0; k < 2; ++k) {
-    const std::string arg = "/" + std::to_string(k) + "/real_time";
+    const std::string arg = std::string("/").append(std::to_string(k)).append("/real_time");
     const double ours = reporter.times["BM_Engine" + arg];
     const double ref = reporter.times["BM_Reference" + arg];
     const double diff = largest_relative_difference(kSizes[k]);
