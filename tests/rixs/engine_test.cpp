@@ -141,6 +141,23 @@ TEST_F(RixsEngineTest, EmissionGridIsAccumulatedAndNeverPassesItsEnd) {
   EXPECT_EQ(read_file(dir.file(files::kCalculatedRIXS)), "");
 }
 
+TEST_F(RixsEngineTest, ExtremeWidthsAndPositionsStillFollowTheFormula) {
+  // Widths of almost nothing, and two Lorentzians absurdly far away, push the
+  // product of the four denominators out of the double range: the sum must
+  // still follow the formula instead of losing terms.
+  for (int variant = 0; variant < 2; ++variant) {
+    SCOPED_TRACE(variant);
+    c = Case{};
+    if (variant == 0) c.L[0] = c.L[1] = 1e-40;
+    else c.L[5] = c.L[7] = 1e80;
+    write_inputs();
+    const auto rows = run(7114.6);
+    ASSERT_EQ(rows.size(), 5u);
+    for (std::size_t k = 0; k < rows.size(); ++k)
+      expect_row(rows[k], reference_row(c, c.w_start + k * c.step, 7114.6, 1 / (1 + c.kappa)));
+  }
+}
+
 TEST_F(RixsEngineTest, AbsorptionCorrectionTakesStraightLineAtFirstCloseConventionalPoint) {
   const std::string steps = "7110\t0.1\n7111\t0.3\n7112\t0.8\n7113\t1\n";
   struct { std::string conv; double kappa, omega, mu; } cases[] = {
