@@ -107,10 +107,12 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (args[i] == "--workspace") {
-      if (i + 1 >= args.size()) return usage_error("--workspace needs a directory");
+      if (i + 1 >= args.size() || args[i + 1].empty())
+        return usage_error("--workspace needs a directory");
       dir = std::filesystem::path(std::string(args[i + 1]));
       i += 2;
     } else if (args[i].starts_with("--workspace=")) {
+      if (args[i].size() == 12) return usage_error("--workspace needs a directory");
       dir = std::filesystem::path(std::string(args[i].substr(12)));
       ++i;
     } else {
