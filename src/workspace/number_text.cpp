@@ -4,9 +4,16 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <locale.h>
 #include <string>
 
 namespace talvern {
+
+double strtod_c(const char* text, char** end) {
+  // The user's locale may use a decimal comma; files and edit boxes never do.
+  static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", locale_t(0));
+  return strtod_l(text, end, c_locale);
+}
 
 void append_g6(std::string& out, double value) {
   char buf[32];
@@ -32,8 +39,11 @@ std::string format_edit(double value, int digits) {
   char buf[64];
   auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, digits);
   std::string s(buf, res.ptr);
-  // A number shown without exponent and without fraction keeps its point.
-  if (s.find_first_of(".e") == std::string::npos) s += '.';
+  // A whole mantissa keeps its decimal point: "7114.", "1.e-05".
+  if (s.find('.') == std::string::npos) {
+    const auto e = s.find('e');
+    s.insert(e == std::string::npos ? s.size() : e, 1, '.');
+  }
   return s;
 }
 
@@ -49,7 +59,7 @@ double parse_edit(std::string_view text) {
   if (!((*q >= '0' && *q <= '9') || (*q == '.' && q[1] >= '0' && q[1] <= '9'))) return 0.0;
   if (q[0] == '0' && (q[1] == 'x' || q[1] == 'X')) return 0.0;
   char* end = nullptr;
-  double v = std::strtod(p, &end);
+  double v = strtod_c(p, &end);
   if (end == p || !std::isfinite(v)) return 0.0;
   return v;
 }

@@ -7,6 +7,9 @@
 
 namespace talvern {
 
+// strtod in the "C" locale, whatever locale the program runs in.
+double strtod_c(const char* text, char** end);
+
 // Appends `value` in "%g" notation with six significant digits
 // (7120 -> "7120", 0.1 -> "0.1", 7.9e-09 -> "7.9e-09").
 void append_g6(std::string& out, double value);
@@ -16,8 +19,8 @@ std::string format_g6(double value);
 void append_int(std::string& out, long value);
 
 // Edit-box notation: general notation with `digits` significant digits,
-// trailing zeros dropped, but a whole number keeps its decimal point
-// (7114 with five digits -> "7114.", 0.5 -> "0.5", 1e-05 -> "1e-05").
+// trailing zeros dropped, but a whole mantissa keeps its decimal point
+// (7114 with five digits -> "7114.", 0.5 -> "0.5", 1e-05 -> "1.e-05").
 std::string format_edit(double value, int digits);
 
 // Reads the leading decimal number of an edit-box text; 0 when the text

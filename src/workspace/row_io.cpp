@@ -47,7 +47,7 @@ bool convert_double(std::string_view token, double& value) {
   if (res.ptr != last) return false;
   if (res.ec == std::errc::result_out_of_range) {
     std::string copy(token);
-    double v = std::strtod(copy.c_str(), nullptr);
+    double v = strtod_c(copy.c_str(), nullptr);
     if (!std::isfinite(v)) return false;
     value = v;
     return true;
@@ -270,7 +270,19 @@ WriteStatus write_text_atomic(const std::filesystem::path& file, std::string_vie
   std::string tmp = (file.parent_path() / name).string();
   int fd = ::mkstemp(tmp.data());
   if (fd < 0) return WriteStatus::cannot_write;
-  ::fchmod(fd, 0644);
+  // The new file gets the mode of the one it replaces, or the usual mode of
+  // a new file.
+  struct stat old {};
+  if (::stat(file.c_str(), &old) == 0) {
+    ::fchmod(fd, old.st_mode & 07777);
+  } else {
+    static const mode_t mask = [] {
+      const mode_t m = ::umask(0);
+      ::umask(m);
+      return m;
+    }();
+    ::fchmod(fd, 0666 & ~mask);
+  }
   const char* p = content.data();
   std::size_t left = content.size();
   while (left > 0) {

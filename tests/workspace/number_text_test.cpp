@@ -10,7 +10,8 @@ TEST(EditBoxText, WholeNumbersKeepTheirPoint) {
   EXPECT_EQ(format_edit(0.5, 5), "0.5");
   EXPECT_EQ(format_edit(7114.36, 5), "7114.4");
   EXPECT_EQ(format_edit(-3, 5), "-3.");
-  EXPECT_EQ(format_edit(1e-05, 5), "1e-05");
+  EXPECT_EQ(format_edit(1e-05, 5), "1.e-05");
+  EXPECT_EQ(format_edit(123456, 5), "1.2346e+05");
 }
 
 TEST(EditBoxText, ReadsTheLeadingDecimalNumber) {

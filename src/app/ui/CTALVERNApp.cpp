@@ -1,9 +1,14 @@
 #include "app/ui/CTALVERNApp.h"
 
+#include <clocale>
+
 #include "app/ui/CMainFrame.h"
 #include "workspace/workspace.h"
 
 CTALVERNApp::CTALVERNApp(int& argc, char** argv) : QApplication(argc, argv) {
+  // Qt takes over the user's locale; numbers in files and edit boxes always
+  // use a decimal point.
+  std::setlocale(LC_NUMERIC, "C");
   setApplicationName("TALVERN");
   setApplicationVersion("2.0");
 }
