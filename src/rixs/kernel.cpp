@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <system_error>
 #include <thread>
 
 #include "rixs/helper_thread.h"
@@ -140,7 +141,14 @@ void sum_intermediate(const Intermediate& in, const FinalStates& fs, const doubl
     // Both threads take chunks of emission energies until none is left.
     constexpr std::size_t kChunk = 8;
     std::atomic<std::size_t> next{0};
-    HelperThread::get().run_both([&] {
+    HelperThread* helper = nullptr;
+    try {
+      helper = &HelperThread::get();
+    } catch (const std::system_error&) {
+      // No thread to be had: one thread does it all.
+      range(0, count);
+    }
+    if (helper) helper->run_both([&] {
       for (;;) {
         const std::size_t first = next.fetch_add(kChunk, std::memory_order_relaxed);
         if (first >= count) return;
@@ -150,18 +158,32 @@ void sum_intermediate(const Intermediate& in, const FinalStates& fs, const doubl
   } else {
     range(0, count);
   }
-  // The shared division multiplies four denominators. Where that product
-  // could leave the range of a double (energies absurdly far apart, or
-  // widths of almost nothing) the sum is done again one Lorentzian at a time.
-  double max_d = 0;
-  for (std::size_t i = 0; i < in.n; ++i) max_d = std::max(max_d, std::abs(in.d[i]));
-  const double q_min = std::min({fs.q[0], fs.q[1], fs.q[2], fs.q[3]});
-  const double q_max = std::max({fs.q[0], fs.q[1], fs.q[2], fs.q[3]});
+  // The shared division multiplies four denominators, and its numerators
+  // multiply amplitudes by denominators. Where these products could leave
+  // the normal range of a double (energies absurdly far apart, widths or
+  // amplitudes of almost nothing) the sum is done again one Lorentzian at a
+  // time, as the formula reads.
+  double max_d = 0, a_min = HUGE_VAL, a_max = 0;
+  for (std::size_t i = 0; i < in.n; ++i) {
+    max_d = std::max(max_d, std::abs(in.d[i]));
+    for (double a : {std::abs(in.a1[i]), std::abs(in.a2[i])})
+      if (a > 0) a_min = std::min(a_min, a), a_max = std::max(a_max, a);
+  }
+  double q_min = HUGE_VAL, q_max = 0, c_min = HUGE_VAL, c_max = 0;
+  for (int X = 0; X < 4; ++X) {
+    q_min = std::min(q_min, fs.q[X]);
+    q_max = std::max(q_max, fs.q[X]);
+    const double c = std::abs(fs.c[X]);
+    if (c > 0) c_min = std::min(c_min, c), c_max = std::max(c_max, c);
+  }
+  if (a_max == 0 || c_max == 0) a_min = a_max = c_min = c_max = 1;  // every term is 0
   for (std::size_t k = 0; k < count; ++k) {
     double shift = 0;
     for (int X = 0; X < 4; ++X) shift = std::max(shift, std::abs(omega[k] - fs.p[X]));
     const double x_max = q_max + (max_d + shift) * (max_d + shift);
-    const bool in_range = x_max < 1e75 && q_min > 1e-72;
+    const bool in_range = x_max < 1e75 && q_min > 1e-72 && c_min * q_min > 1e-200 &&
+                          a_min * c_min * q_min > 1e-200 && c_max * x_max < 1e200 &&
+                          a_max * c_max * x_max < 1e200;
     if (!in_range || !std::isfinite(s1[k]) || !std::isfinite(s2[k]))
       sum_one_plain(in, fs, omega[k], s1[k], s2[k]);
   }
