@@ -33,6 +33,15 @@ CMainFrame::CMainFrame(const talvern::WorkSpace& ws, QWidget* parent) : QMainWin
   ready->setObjectName("readyLabel");
   statusBar()->setObjectName("statusBar");
   statusBar()->addWidget(ready, 1);
+  // The lock-key panes. Qt cannot read the state of the lock keys, so they
+  // stay greyed, as the panes of an inactive key are shown.
+  for (const char* key : {"CAP", "NUM", "SCRL"}) {
+    auto* pane = new QLabel(key);
+    pane->setObjectName(QString("indicator") + key);
+    pane->setEnabled(false);
+    pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    statusBar()->addPermanentWidget(pane);
+  }
 
   auto* toolBarAction = new QAction("Tool Bar(&T)", this);
   toolBarAction->setObjectName("toolBarAction");

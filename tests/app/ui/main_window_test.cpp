@@ -138,6 +138,8 @@ TEST(MainWindow, FormMenusAndBars) {
   EXPECT_TRUE(frame.statusBar()->isVisible());
   EXPECT_EQ(toolBar->actions().size(), 1);
   EXPECT_EQ(child<QLabel>(frame.statusBar(), "readyLabel")->text(), "Ready");
+  for (const char* key : {"CAP", "NUM", "SCRL"})
+    EXPECT_EQ(child<QLabel>(frame.statusBar(), (std::string("indicator") + key).c_str())->text(), key);
   items[1]->trigger();
   EXPECT_FALSE(frame.statusBar()->isVisible());
 }
