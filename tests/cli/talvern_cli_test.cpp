@@ -15,9 +15,11 @@ using talvern::test::TempDir;
 
 struct CliRun { int exit_code = -1; std::string out; };  // standard output only
 
-CliRun run_cli(const std::string& args) {
+// `shell_prefix` goes before the program in the shell command (a `cd`, variables).
+CliRun run_cli(const std::string& args, const std::string& shell_prefix = "") {
   CliRun r;
-  const std::string cmd = std::string("'") + TALVERN_CLI_PATH + "' " + args + " 2>/dev/null";
+  const std::string cmd =
+      shell_prefix + "'" + TALVERN_CLI_PATH + "' " + args + " 2>/dev/null";
   std::FILE* pipe = ::popen(cmd.c_str(), "r");
   char buf[4096];
   for (std::size_t n; pipe && (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) r.out.append(buf, n);
@@ -51,6 +53,28 @@ TEST(TalvernCli, BadUsageExitsWithTwo) {
       ws + "calc-emission nan", ws + "calc-rixs inf", "--workspace", "--bogus construct"};
   for (const auto& args : bad) EXPECT_EQ(run_cli(args).exit_code, 2) << args;
   EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));  // nothing ran
+}
+
+TEST(TalvernCli, EmptyWorkspaceDirectoryIsBadUsage) {
+  // A CLI that took the empty directory could only write into the scratch
+  // directory: it is the current directory, $TALVERN_WORK_SPACE and $HOME.
+  TempDir tmp;
+  const std::string at = std::string("'").append(tmp.path().string()).append("'");
+  const std::string in_tmp = "cd " + at + " && TALVERN_WORK_SPACE=" + at + " HOME=" + at + " ";
+  for (const char* args : {"--workspace= construct", "--workspace '' construct"})
+    EXPECT_EQ(run_cli(args, in_tmp).exit_code, 2) << args;
+  EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));  // nothing ran
+}
+
+TEST(TalvernCli, EngineErrorExitsWithOne) {
+  TempDir tmp;
+  const auto dir = tmp.file("ws");
+  const std::string ws = "--workspace '" + dir.string() + "' ";
+  ASSERT_EQ(run_cli(ws + "construct").exit_code, 0);
+  std::filesystem::remove(dir / talvern::files::kSelectiveForRIXS);  // too few rows
+  CliRun r = run_cli(ws + "calc-rixs 7116");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_TRUE(r.out.starts_with("ERROR!!")) << r.out;
 }
 
 }  // namespace

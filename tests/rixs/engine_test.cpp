@@ -6,12 +6,10 @@
 #include <array>
 #include <cmath>
 #include <functional>
-#include <iomanip>
-#include <sstream>
 #include <vector>
 
 #include "rixs/engine.h"
-#include "support/temp_dir.h"
+#include "support/spectrum_rows.h"
 #include "workspace/file_names.h"
 
 namespace {
@@ -19,14 +17,10 @@ namespace {
 namespace files = talvern::files;
 using talvern::EngineReport;
 using namespace talvern::test;
-using Row = std::array<double, 4>;
 using Status = EngineReport::Status;
 
-struct Case {
-  double gamma = 1.25, e0 = 7114, w_start = 7045, w_end = 7061, step = 4, kappa = 0.7,
-         scale = 7.9e-9;
-  double flag = 1, L[12] = {8.12, 5.78, 1.9, 1.07, 7045, 7056, 7058.8, 7060.1,  // widths, positions
-                            0.75, 0.305, 0.15, 0.105};                         // amplitudes
+struct Case : SpectrumCase {
+  Case() : SpectrumCase{1.25, 7114, 7045, 7061, 4, 0.7, 7.9e-9} {}
   std::vector<std::array<double, 3>> sel = {{7113, 0.8, 0.3}, {7114, 1.0, 0.6}, {7115, 0.9, 1.2}};
 };
 
@@ -47,54 +41,25 @@ Row reference_row(const Case& c, double w, double omega, double ac, double last_
     }
     T[X] = h / 3 * ac * sum;
   }
-  const double i1 = c.scale * (T[0] + T[1]), i2 = c.scale * (T[2] + T[3]);
-  if (c.flag == 1) return {w, i1 + i2, i1, i2};
-  return {w, i1 + i2, i1 + i2, 0};
+  return combine_row(c, w, T);
 }
 
-std::string row_text(const std::vector<double>& values) {
-  std::ostringstream out;
-  out << std::setprecision(17);
-  for (std::size_t k = 0; k < values.size(); ++k) out << (k ? "\t" : "") << values[k];
-  return out.str() + '\n';
-}
-
-// Six significant digits in the file: relative tolerance 1e-5; zero must stay exactly zero.
-void expect_row(const Row& got, const Row& want) {
-  for (int k = 0; k < 4; ++k) {
-    if (want[k] == 0) EXPECT_EQ(got[k], 0.0) << "column " << k + 1;
-    else EXPECT_NEAR(got[k], want[k], 1e-5 * std::fabs(want[k])) << "column " << k + 1;
-  }
-}
-
-class RixsEngineTest : public ::testing::Test {
+class RixsEngineTest : public SpectrumTest<Case> {
  protected:
-  TempDir dir;
-  talvern::WorkSpace ws{dir.path()};
-  Case c;
   std::string conv = "7100\t0.2\n7200\t1\n";
 
   void write_inputs() {
-    std::vector<double> lor{c.flag};
-    lor.insert(lor.end(), c.L, c.L + 12);
     std::string sel;
     for (const auto& r : c.sel) sel += row_text({r[0], r[1], r[2]});
-    write_file(dir.file(files::kParameters),
-               row_text({c.gamma, c.e0, c.w_start, c.w_end, c.step, c.kappa, c.scale}));
-    write_file(dir.file(files::kLorentz), row_text(lor));
+    write_file(dir.file(files::kParameters), parameters_text(c));
+    write_file(dir.file(files::kLorentz), lorentz_text(c.flag, c.L));
     write_file(dir.file(files::kSelectiveForRIXS), sel);
     write_file(dir.file(files::kConvXAFSNormSpectrum), conv);
     write_file(dir.file(files::kCalculatedRIXS), "7000\t1\t1\n");  // placeholder
   }
 
   std::vector<Row> run(double omega, EngineReport* report = nullptr) {
-    const EngineReport r = talvern::CalculateRIXS(ws, omega);
-    if (report) *report = r;
-    std::istringstream in(read_file(dir.file(files::kCalculatedRIXS)));
-    std::vector<Row> rows;
-    for (Row row; in >> row[0] >> row[1] >> row[2] >> row[3];) rows.push_back(row);
-    EXPECT_EQ(rows.size(), r.rows);
-    return rows;
+    return run_engine(talvern::CalculateRIXS, omega, files::kCalculatedRIXS, report);
   }
 };
 

@@ -2,14 +2,11 @@
 // over the flat continuum E0 - 15 ... E0 + 185 eV.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <filesystem>
-#include <iomanip>
-#include <sstream>
 #include <vector>
 
-#include "support/temp_dir.h"
+#include "support/spectrum_rows.h"
 #include "workspace/file_names.h"
 #include "xrf/emission_model.h"
 
@@ -17,12 +14,9 @@ namespace {
 
 namespace files = talvern::files;
 using namespace talvern::test;
-using Row = std::array<double, 4>;
 
-struct Case {
-  double gamma = 1.25, e0 = 7114, w_start = 7040, w_end = 7064, step = 1, kappa = 0.5, scale = 2;
-  double flag = 1, L[12] = {8.12, 5.78, 1.9, 1.07, 7045, 7056, 7058.8, 7060.1,  // widths, positions
-                            0.75, 0.305, 0.15, 0.105};                         // amplitudes
+struct Case : SpectrumCase {
+  Case() : SpectrumCase{1.25, 7114, 7040, 7064, 1, 0.5, 2} {}
 };
 
 Row reference_row(const Case& c, double w, double omega, double last_weight = 2) {
@@ -42,43 +36,24 @@ Row reference_row(const Case& c, double w, double omega, double last_weight = 2)
     }
     T[X] = (0.1 / 3) / (1 + c.kappa) * sum;
   }
-  const double i1 = c.scale * (T[0] + T[1]), i2 = c.scale * (T[2] + T[3]);
-  if (c.flag == 1) return {w, i1 + i2, i1, i2};
-  return {w, i1 + i2, i1 + i2, 0};
+  return combine_row(c, w, T);
 }
 
-class EmissionModelTest : public ::testing::Test {
+class EmissionModelTest : public SpectrumTest<Case> {
  protected:
-  TempDir dir;
-  talvern::WorkSpace ws{dir.path()};
-  Case c;
-
-  static std::string row_text(double first, const double* v, std::size_t n) {
-    std::ostringstream out;
-    out << std::setprecision(17) << first;
-    for (std::size_t k = 0; k < n; ++k) out << '\t' << v[k];
-    return out.str() + '\n';
-  }
-
   // The trial Lorentzians go to the _Temp file; the final file holds other ones.
   void write_inputs() {
-    const double par[6] = {c.e0, c.w_start, c.w_end, c.step, c.kappa, c.scale};
-    write_file(dir.file(files::kParameters), row_text(c.gamma, par, 6));
-    write_file(dir.file(files::kLorentzTemp), row_text(c.flag, c.L, 12));
+    write_file(dir.file(files::kParameters), parameters_text(c));
+    write_file(dir.file(files::kLorentzTemp), lorentz_text(c.flag, c.L));
     double other[12];
     for (int k = 0; k < 12; ++k) other[k] = k < 8 ? c.L[k] : 3 * c.L[k];
-    write_file(dir.file(files::kLorentz), row_text(1 - c.flag, other, 12));
+    write_file(dir.file(files::kLorentz), lorentz_text(1 - c.flag, other));
     write_file(dir.file(files::kNonResonantEmission), "7000\t1\t1\t1\n");  // placeholder
   }
 
   std::vector<Row> run(double omega, talvern::EngineReport* report = nullptr) {
-    const auto r = talvern::CalculateNonResonantEmission(ws, omega);
-    if (report) *report = r;
-    std::istringstream in(read_file(dir.file(files::kNonResonantEmission)));
-    std::vector<Row> rows;
-    for (Row row; in >> row[0] >> row[1] >> row[2] >> row[3];) rows.push_back(row);
-    EXPECT_EQ(rows.size(), r.rows);
-    return rows;
+    return run_engine(talvern::CalculateNonResonantEmission, omega, files::kNonResonantEmission,
+                      report);
   }
 };
 
@@ -95,11 +70,7 @@ TEST_F(EmissionModelTest, SumOverFlatContinuumMatchesFormula) {
       const auto rows = run(omega);
       ASSERT_EQ(rows.size(), 25u);  // enough work to be split over threads
       for (std::size_t k = 0; k < rows.size(); ++k) {
-        const Row want = reference_row(c, c.w_start + k * c.step, omega);
-        for (int col = 0; col < 4; ++col) {
-          if (want[col] == 0) EXPECT_EQ(rows[k][col], 0.0);
-          else EXPECT_NEAR(rows[k][col], want[col], 1e-5 * std::fabs(want[col])) << col + 1;
-        }
+        expect_row(rows[k], reference_row(c, c.w_start + k * c.step, omega));
         if (flag == 0) {
           EXPECT_EQ(rows[k][2], rows[k][1]);
         }
