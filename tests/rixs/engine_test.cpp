@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "rixs/engine.h"
-#include "support/spectrum_rows.h"
+#include "support/rixs_rows.h"
 #include "workspace/file_names.h"
 
 namespace {

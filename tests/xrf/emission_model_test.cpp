@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "support/spectrum_rows.h"
+#include "support/rixs_rows.h"
 #include "workspace/file_names.h"
 #include "xrf/emission_model.h"
 
