@@ -19,9 +19,11 @@ typedef double v4d __attribute__((vector_size(32)));
 // division: a1 (cA xB + cB xA) / (xA xB) and a2 (cC xD + cD xC) / (xC xD)
 // share the reciprocal of xA xB xC xD. The body is compiled twice, for
 // processors with AVX2 and FMA and for any x86-64, and chosen at run time.
-__attribute__((always_inline)) inline void sum_range_body(const double* d, const double* a1, const double* a2, std::size_t n_padded,
-               const FinalStates& fs, const double* omega, std::size_t count, double* s1,
-               double* s2) {
+__attribute__((always_inline)) inline void sum_range_body(const double* d, const double* a1,
+                                                          const double* a2, std::size_t n_padded,
+                                                          const FinalStates& fs,
+                                                          const double* omega, std::size_t count,
+                                                          double* s1, double* s2) {
   const v4d one = {1.0, 1.0, 1.0, 1.0};
   for (std::size_t k = 0; k < count; ++k) {
     const double w = omega[k];
@@ -56,26 +58,30 @@ __attribute__((always_inline)) inline void sum_range_body(const double* d, const
   const double *d, const double *a1, const double *a2, std::size_t n_padded,               \
       const FinalStates &fs, const double *omega, std::size_t count, double *s1, double *s2
 
-__attribute__((target("avx2,fma"))) void sum_range_avx2(TALVERN_SUM_RANGE_ARGS) {
-  sum_range_body(d, a1, a2, n_padded, fs, omega, count, s1, s2);
-}
-
 void sum_range_generic(TALVERN_SUM_RANGE_ARGS) {
   sum_range_body(d, a1, a2, n_padded, fs, omega, count, s1, s2);
 }
 
 using SumRange = void (*)(TALVERN_SUM_RANGE_ARGS);
 
+#if defined(__x86_64__)
+__attribute__((target("avx2,fma"))) void sum_range_avx2(TALVERN_SUM_RANGE_ARGS) {
+  sum_range_body(d, a1, a2, n_padded, fs, omega, count, s1, s2);
+}
+
 SumRange pick_sum_range() {
   __builtin_cpu_init();
   if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return sum_range_avx2;
   return sum_range_generic;
 }
+#else
+SumRange pick_sum_range() { return sum_range_generic; }
+#endif
 
 const SumRange sum_range = pick_sum_range();
 
-// The same sum with one division per Lorentzian, for the rare emission
-// energies where the product of four denominators leaves the double range.
+// The same sum with one division per Lorentzian, term by term, for the rare
+// emission energies where the shared division would leave the double range.
 void sum_one_plain(const Intermediate& in, const FinalStates& fs, double w, double& s1,
                    double& s2) {
   double t1 = 0, t2 = 0;
