@@ -70,7 +70,7 @@ std::string engine_message(const EngineReport& r, const char* output_name) {
       return "ERROR!!\r\nThe Lorentzian setting file is missing or incomplete.\r\n" + out +
              " was left empty.";
     case S::too_few_rows:
-      return "ERROR!!\r\nThe selective XAFS holds fewer than two rows.\r\n" + out +
+      return "ERROR!!\r\nSelectiveXAFS_for_RIXS.DAT is missing or holds fewer\r\nthan two rows.\r\n" + out +
              " was left empty.";
     case S::not_finite:
       return "ERROR!!\r\nThe calculation gave undefined values (check the\r\nexcitation energy "

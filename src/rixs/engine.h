@@ -34,7 +34,8 @@ struct EngineReport {
 // Computes the RIXS spectrum at excitation energy `omega` from the selective
 // XAFS, the normalised conventional XAFS, the parameters and the Lorentzians
 // in the work-space, and replaces Calculated_RIXS.DAT with it. On a failure
-// the output file is left empty, never holding a partial or undefined result.
+// the output file is emptied (if it can be written at all); it never holds a
+// partial or undefined result.
 EngineReport CalculateRIXS(const WorkSpace& ws, double omega);
 
 // Absorption of the conventional XAFS at `omega`: the straight line through
