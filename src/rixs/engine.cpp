@@ -1,6 +1,7 @@
 #include "rixs/engine.h"
 
 #include <string>
+#include <vector>
 
 #include "rixs/kernel.h"
 #include "workspace/file_names.h"
@@ -57,6 +58,62 @@ std::vector<double> rixs_rows(const RowsRead& sel, const RowsRead& conv,
     in.add(sel.at(i, 0), omega, 0.5 * par.gamma, simpson_weight(i), sel.at(i, 1), sel.at(i, 2));
   in.finish();
   return spectrum_rows(in, lor, par, h / 3 * ac, omega, grid_capped);
+}
+
+EngineReport fail_spectrum(const std::filesystem::path& output, EngineReport report,
+                           EngineReport::Status s) {
+  report.status = s;
+  report.rows = 0;
+  write_text_atomic(output, "");
+  return report;
+}
+
+std::vector<double> spectrum_rows(const Intermediate& in, const LorentzSet& lor,
+                                  const CalcParameters& par, double factor, double omega,
+                                  bool& grid_capped) {
+  const std::vector<double> grid = emission_grid(par.emission_start, par.emission_end,
+                                                 par.emission_step, kEmissionCapacity,
+                                                 grid_capped);
+  const std::size_t n = grid.size();
+  std::vector<double> s1(n), s2(n);
+  sum_intermediate(in, make_final_states(lor), grid.data(), n, s1.data(), s2.data());
+
+  std::vector<double> out(4 * n);
+  for (std::size_t k = 0; k < n; ++k) {
+    const double pre = par.scale * (factor * (grid[k] / omega));
+    double total, part1, part2;
+    if (lor.two_component == 1) {
+      part1 = pre * s1[k];
+      part2 = pre * s2[k];
+      total = part1 + part2;
+    } else {
+      total = pre * (s1[k] + s2[k]);
+      part1 = total;
+      part2 = 0;
+    }
+    out[4 * k] = grid[k];
+    out[4 * k + 1] = total;
+    out[4 * k + 2] = part1;
+    out[4 * k + 3] = part2;
+  }
+  return out;
+}
+
+EngineReport write_spectrum(const std::filesystem::path& output, const std::vector<double>& rows,
+                            EngineReport report) {
+  const std::size_t n = rows.size() / 4;
+  switch (write_rows(output, rows.data(), n, 4)) {
+    case WriteStatus::ok:
+      report.rows = n;
+      return report;
+    case WriteStatus::not_finite:
+      return fail_spectrum(output, report, EngineReport::Status::not_finite);
+    case WriteStatus::cannot_write:
+      report.status = EngineReport::Status::cannot_write;
+      report.rows = 0;
+      return report;
+  }
+  return report;
 }
 
 std::string engine_message(const EngineReport& r, const char* output_name) {

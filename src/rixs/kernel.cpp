@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <system_error>
 #include <thread>
 
@@ -98,6 +99,39 @@ void sum_one_plain(const Intermediate& in, const FinalStates& fs, double w, doub
   s2 = t2;
 }
 
+// The shared division multiplies four denominators, and its numerators
+// multiply amplitudes by denominators. Where these products could leave the
+// normal range of a double (energies absurdly far apart, widths or
+// amplitudes of almost nothing) the sum is done again one Lorentzian at a
+// time, as the formula reads; so is any sum that came out not finite.
+void redo_out_of_range(const Intermediate& in, const FinalStates& fs, const double* omega,
+                       std::size_t count, double* s1, double* s2) {
+  double max_d = 0, a_min = HUGE_VAL, a_max = 0;
+  for (std::size_t i = 0; i < in.n; ++i) {
+    max_d = std::max(max_d, std::abs(in.d[i]));
+    for (double a : {std::abs(in.a1[i]), std::abs(in.a2[i])})
+      if (a > 0) a_min = std::min(a_min, a), a_max = std::max(a_max, a);
+  }
+  double q_min = HUGE_VAL, q_max = 0, c_min = HUGE_VAL, c_max = 0;
+  for (int X = 0; X < 4; ++X) {
+    q_min = std::min(q_min, fs.q[X]);
+    q_max = std::max(q_max, fs.q[X]);
+    const double c = std::abs(fs.c[X]);
+    if (c > 0) c_min = std::min(c_min, c), c_max = std::max(c_max, c);
+  }
+  if (a_max == 0 || c_max == 0) a_min = a_max = c_min = c_max = 1;  // every term is 0
+  for (std::size_t k = 0; k < count; ++k) {
+    double shift = 0;
+    for (int X = 0; X < 4; ++X) shift = std::max(shift, std::abs(omega[k] - fs.p[X]));
+    const double x_max = q_max + (max_d + shift) * (max_d + shift);
+    const bool in_range = x_max < 1e75 && q_min > 1e-72 && c_min * q_min > 1e-200 &&
+                          a_min * c_min * q_min > 1e-200 && c_max * x_max < 1e200 &&
+                          a_max * c_max * x_max < 1e200;
+    if (!in_range || !std::isfinite(s1[k]) || !std::isfinite(s2[k]))
+      sum_one_plain(in, fs, omega[k], s1[k], s2[k]);
+  }
+}
+
 }  // namespace
 
 FinalStates make_final_states(const LorentzSet& set) {
@@ -147,52 +181,25 @@ void sum_intermediate(const Intermediate& in, const FinalStates& fs, const doubl
     // Both threads take chunks of emission energies until none is left.
     constexpr std::size_t kChunk = 8;
     std::atomic<std::size_t> next{0};
-    HelperThread* helper = nullptr;
-    try {
-      helper = &HelperThread::get();
-    } catch (const std::system_error&) {
-      // No thread to be had: one thread does it all.
-      range(0, count);
-    }
-    if (helper) helper->run_both([&] {
+    const std::function<void()> take_chunks = [&] {
       for (;;) {
         const std::size_t first = next.fetch_add(kChunk, std::memory_order_relaxed);
         if (first >= count) return;
         range(first, std::min(kChunk, count - first));
       }
-    });
+    };
+    HelperThread* helper = nullptr;
+    try {
+      helper = &HelperThread::get();
+    } catch (const std::system_error&) {
+      // No thread to be had: this one does it all.
+    }
+    if (helper) helper->run_both(take_chunks);
+    else take_chunks();
   } else {
     range(0, count);
   }
-  // The shared division multiplies four denominators, and its numerators
-  // multiply amplitudes by denominators. Where these products could leave
-  // the normal range of a double (energies absurdly far apart, widths or
-  // amplitudes of almost nothing) the sum is done again one Lorentzian at a
-  // time, as the formula reads.
-  double max_d = 0, a_min = HUGE_VAL, a_max = 0;
-  for (std::size_t i = 0; i < in.n; ++i) {
-    max_d = std::max(max_d, std::abs(in.d[i]));
-    for (double a : {std::abs(in.a1[i]), std::abs(in.a2[i])})
-      if (a > 0) a_min = std::min(a_min, a), a_max = std::max(a_max, a);
-  }
-  double q_min = HUGE_VAL, q_max = 0, c_min = HUGE_VAL, c_max = 0;
-  for (int X = 0; X < 4; ++X) {
-    q_min = std::min(q_min, fs.q[X]);
-    q_max = std::max(q_max, fs.q[X]);
-    const double c = std::abs(fs.c[X]);
-    if (c > 0) c_min = std::min(c_min, c), c_max = std::max(c_max, c);
-  }
-  if (a_max == 0 || c_max == 0) a_min = a_max = c_min = c_max = 1;  // every term is 0
-  for (std::size_t k = 0; k < count; ++k) {
-    double shift = 0;
-    for (int X = 0; X < 4; ++X) shift = std::max(shift, std::abs(omega[k] - fs.p[X]));
-    const double x_max = q_max + (max_d + shift) * (max_d + shift);
-    const bool in_range = x_max < 1e75 && q_min > 1e-72 && c_min * q_min > 1e-200 &&
-                          a_min * c_min * q_min > 1e-200 && c_max * x_max < 1e200 &&
-                          a_max * c_max * x_max < 1e200;
-    if (!in_range || !std::isfinite(s1[k]) || !std::isfinite(s2[k]))
-      sum_one_plain(in, fs, omega[k], s1[k], s2[k]);
-  }
+  redo_out_of_range(in, fs, omega, count, s1, s2);
 }
 
 std::vector<double> emission_grid(double start, double end, double step, std::size_t capacity,
@@ -213,65 +220,3 @@ std::vector<double> emission_grid(double start, double end, double step, std::si
 
 }  // namespace talvern
 
-#include "rixs/engine.h"
-#include "workspace/row_io.h"
-
-namespace talvern {
-
-EngineReport fail_spectrum(const std::filesystem::path& output, EngineReport report,
-                           EngineReport::Status s) {
-  report.status = s;
-  report.rows = 0;
-  write_text_atomic(output, "");
-  return report;
-}
-
-std::vector<double> spectrum_rows(const Intermediate& in, const LorentzSet& lor,
-                                  const CalcParameters& par, double factor, double omega,
-                                  bool& grid_capped) {
-  const std::vector<double> grid = emission_grid(par.emission_start, par.emission_end,
-                                                 par.emission_step, kEmissionCapacity,
-                                                 grid_capped);
-  const std::size_t n = grid.size();
-  std::vector<double> s1(n), s2(n);
-  sum_intermediate(in, make_final_states(lor), grid.data(), n, s1.data(), s2.data());
-
-  std::vector<double> out(4 * n);
-  for (std::size_t k = 0; k < n; ++k) {
-    const double pre = par.scale * (factor * (grid[k] / omega));
-    double total, part1, part2;
-    if (lor.two_component == 1) {
-      part1 = pre * s1[k];
-      part2 = pre * s2[k];
-      total = part1 + part2;
-    } else {
-      total = pre * (s1[k] + s2[k]);
-      part1 = total;
-      part2 = 0;
-    }
-    out[4 * k] = grid[k];
-    out[4 * k + 1] = total;
-    out[4 * k + 2] = part1;
-    out[4 * k + 3] = part2;
-  }
-  return out;
-}
-
-EngineReport write_spectrum(const std::filesystem::path& output, const std::vector<double>& rows,
-                            EngineReport report) {
-  const std::size_t n = rows.size() / 4;
-  switch (write_rows(output, rows.data(), n, 4)) {
-    case WriteStatus::ok:
-      report.rows = n;
-      return report;
-    case WriteStatus::not_finite:
-      return fail_spectrum(output, report, EngineReport::Status::not_finite);
-    case WriteStatus::cannot_write:
-      report.status = EngineReport::Status::cannot_write;
-      report.rows = 0;
-      return report;
-  }
-  return report;
-}
-
-}  // namespace talvern
