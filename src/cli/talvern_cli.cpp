@@ -12,7 +12,9 @@
 #include <string_view>
 #include <vector>
 
+#include "app/load_measured.h"
 #include "app/main_form.h"
+#include "import/selective_import.h"
 #include "rixs/engine.h"
 #include "workspace/file_names.h"
 #include "workspace/workspace.h"
@@ -23,13 +25,44 @@ namespace {
 using talvern::WorkSpace;
 using Args = std::vector<std::string_view>;
 
+// What a command leaves for the user: the message pane's text, or the
+// report of a file that could not be opened.
+struct Outcome {
+  std::string message;
+  std::optional<talvern::OpenFailure> failure;
+  Outcome(std::string text) : message(std::move(text)) {}
+  Outcome(std::string text, std::optional<talvern::OpenFailure> f)
+      : message(std::move(text)), failure(std::move(f)) {}
+};
+
 struct Subcommand {
   const char* name;
   const char* args;
   const char* help;
   std::size_t arg_count;
-  std::function<std::string(const WorkSpace&, const Args&)> run;
+  std::function<Outcome(const WorkSpace&, const Args&)> run;
 };
+
+// The file dialog of a command, answered by the file named on the command line.
+talvern::FileChooser chooser(std::string_view file) {
+  return [path = std::filesystem::path(std::string(file))](talvern::FileKind) {
+    return std::optional<std::filesystem::path>(path);
+  };
+}
+
+template <auto Command>
+Outcome run_main_form_load(const WorkSpace& ws, const Args& a) {
+  talvern::MainFormState form;
+  auto failure = Command(ws, chooser(a[0]), form);
+  return {form.message, std::move(failure)};
+}
+
+template <auto Command>
+Outcome run_import(const WorkSpace& ws, const Args& a) {
+  talvern::XAFSReadingState state = talvern::initial_xafs_reading_state();
+  auto failure = Command(ws, chooser(a[0]), state);
+  return {state.message, std::move(failure)};
+}
 
 bool parse_number(std::string_view text, double& value) {
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
@@ -62,6 +95,23 @@ const std::vector<Subcommand>& subcommands() {
          return talvern::engine_message(talvern::CalculateNonResonantEmission(ws, omega),
                                         talvern::files::kNonResonantEmission);
        }},
+      {"load-exp-rixs", "FILE", "bring a measured RIXS spectrum into the work-space (\"Load Exp. RIXS\")",
+       1, run_main_form_load<talvern::LoadExpRIXS>},
+      {"load-conv-xafs", "FILE",
+       "bring a conventional XAFS spectrum into the work-space (\"Load Conventional XAFS\")", 1,
+       run_main_form_load<talvern::LoadConventionalXAFS>},
+      {"load-xrf", "FILE", "bring an XRF spectrum into the work-space (\"Load XRF\")", 1,
+       run_main_form_load<talvern::LoadXRF>},
+      {"import-wien2k", "FILE", "one-component WIEN2k selective XAFS (\"Load 1-Compo. WIEN2k\")", 1,
+       run_import<talvern::Load1CompoWIEN2k>},
+      {"import-wien2k-first", "FILE",
+       "first of two WIEN2k components (\"Load 2-Compo. WIEN2k (1/2)\")", 1,
+       run_import<talvern::LoadTwoCompoFirst>},
+      {"import-wien2k-second", "FILE",
+       "second of two WIEN2k components (\"Load 2-Compo. WIEN2k (2/2)\")", 1,
+       run_import<talvern::LoadTwoCompoSecond>},
+      {"import-general", "FILE", "general X-Y1-Y2 selective XAFS (\"Load General X-Y1-Y2 Data\")",
+       1, run_import<talvern::LoadGeneral>},
   };
   return list;
 }
@@ -73,7 +123,7 @@ void print_help(std::FILE* out) {
                "~/TALVERN_WORK_SPACE.\n\nSubcommands:\n");
   for (const auto& s : subcommands()) {
     std::string head = std::string(s.name) + (*s.args ? std::string(" ") + s.args : "");
-    std::fprintf(out, "  %-24s %s\n", head.c_str(), s.help);
+    std::fprintf(out, "  %-27s %s\n", head.c_str(), s.help);
   }
 }
 
@@ -84,7 +134,7 @@ int usage_error(const char* what) {
 }
 
 // The message pane shows "\r\n" as a line break; so does the terminal.
-void print_message(const std::string& message) {
+void print_message(const std::string& message, std::FILE* out = stdout) {
   if (message.empty()) return;
   std::string text;
   text.reserve(message.size() + 1);
@@ -92,7 +142,7 @@ void print_message(const std::string& message) {
     if (message[i] == '\r' && i + 1 < message.size() && message[i + 1] == '\n') continue;
     text += message[i];
   }
-  std::printf("%s\n", text.c_str());
+  std::fprintf(out, "%s\n", text.c_str());
 }
 
 }  // namespace
@@ -132,7 +182,12 @@ int main(int argc, char** argv) {
       if (!parse_number(rest[0], omega))
         return usage_error(("not a number: " + std::string(rest[0])).c_str());
     }
-    const std::string message = s.run(WorkSpace::locate(dir), rest);
+    const Outcome outcome = s.run(WorkSpace::locate(dir), rest);
+    if (outcome.failure) {
+      print_message(outcome.failure->text(), stderr);
+      return 1;
+    }
+    const std::string& message = outcome.message;
     print_message(message);
     const bool error = message.starts_with("ERROR!!") || message.starts_with("INPUT ERROR!!");
     return error ? 1 : 0;

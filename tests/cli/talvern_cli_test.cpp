@@ -41,7 +41,9 @@ TEST(TalvernCli, ConstructPrintsTheFormMessage) {
 TEST(TalvernCli, HelpListsTheSubcommands) {
   CliRun r = run_cli("--help");
   EXPECT_EQ(r.exit_code, 0);
-  for (const char* name : {"construct", "calc-rixs", "calc-emission"})
+  for (const char* name : {"construct", "calc-rixs", "calc-emission", "load-exp-rixs",
+                           "load-conv-xafs", "load-xrf", "import-wien2k", "import-wien2k-first",
+                           "import-wien2k-second", "import-general"})
     EXPECT_NE(r.out.find(name), std::string::npos) << name;
 }
 
@@ -75,6 +77,34 @@ TEST(TalvernCli, EngineErrorExitsWithOne) {
   CliRun r = run_cli(ws + "calc-rixs 7116");
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_TRUE(r.out.starts_with("ERROR!!")) << r.out;
+}
+
+TEST(TalvernCli, LoadsAndImportsRunTheCommandsOnTheNamedFile) {
+  TempDir tmp;
+  const auto dir = tmp.file("ws");
+  const std::string ws = "--workspace '" + dir.string() + "' ";
+  const std::string examples = std::string("'") + TALVERN_EXAMPLES_DIR + "/";
+  ASSERT_EQ(run_cli(ws + "construct").exit_code, 0);
+
+  CliRun r = run_cli(ws + "load-xrf " + examples + "Fe_XRF_Kbeta.DAT'");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "XRF data were introduced into \nC:\\TALVERN_WORK_SPACE.\n");
+  EXPECT_TRUE(std::filesystem::exists(dir / talvern::files::kExpNonResonantEmission));
+
+  r = run_cli(ws + "import-wien2k-second " + examples + "Fe_2compo.xspecdn'");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.out, "ERROR!!\nYou should introduce the first component.\n");
+
+  EXPECT_EQ(run_cli(ws + "import-wien2k-first " + examples + "Fe_2compo.xspecup'").exit_code, 0);
+  EXPECT_EQ(run_cli(ws + "import-wien2k-second " + examples + "Fe_2compo.xspecdn'").exit_code, 0);
+  EXPECT_TRUE(std::filesystem::exists(dir / talvern::files::kSelectiveReadingOrg));
+
+  // A file that cannot be opened: the report goes to standard error.
+  r = run_cli(ws + "load-exp-rixs '" + tmp.file("missing.DAT").string() + "'");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_FALSE(std::filesystem::exists(dir / talvern::files::kRIXSExp));
+  EXPECT_EQ(run_cli(ws + "load-xrf").exit_code, 2);
 }
 
 }  // namespace

@@ -1,0 +1,112 @@
+#include "app/load_measured.h"
+
+#include <cmath>
+#include <vector>
+
+#include "workspace/file_names.h"
+#include "workspace/load_messages.h"
+#include "workspace/row_io.h"
+
+namespace talvern {
+
+namespace {
+
+constexpr double kRunningMin = 100000000.0;
+
+bool all_finite(const std::vector<double>& values) {
+  for (double v : values)
+    if (!std::isfinite(v)) return false;
+  return true;
+}
+
+// Asks for the file and reads its pairs. Returns true when the command goes
+// on with `pairs`; otherwise the outcome is already in `failure` or in the
+// form's message.
+bool read_pairs(const FileChooser& choose, MainFormState& form, std::optional<OpenFailure>& failure,
+                RowsRead& pairs) {
+  UserRows chosen = choose_and_read(choose, FileKind::data, 2, kMeasuredCapacity);
+  if (chosen.status == UserRows::Status::cancelled) return false;
+  if (chosen.status == UserRows::Status::cannot_open) {
+    failure = std::move(chosen.failure);
+    return false;
+  }
+  if (chosen.rows.bad_token) {
+    form.message = not_a_number_message(chosen.rows.bad_line);
+    return false;
+  }
+  pairs = std::move(chosen.rows);
+  return true;
+}
+
+// The command's message, after a caution when pairs were left out.
+std::string with_caution(const RowsRead& pairs, const char* message) {
+  return pairs.capped ? capped_caution(kMeasuredCapacity, "pairs") + message : message;
+}
+
+}  // namespace
+
+std::optional<OpenFailure> LoadExpRIXS(const WorkSpace& ws, const FileChooser& choose,
+                                       MainFormState& form) {
+  std::optional<OpenFailure> failure;
+  RowsRead pairs;
+  if (!read_pairs(choose, form, failure, pairs)) return failure;
+
+  // Energy range and the range of 20000 x intensity.
+  std::vector<double> minmax = {kRunningMin, 0.0, kRunningMin, 0.0};
+  for (std::size_t i = 0; i < pairs.rows; ++i) {
+    const double e = pairs.at(i, 0);
+    const double y = 20000.0 * pairs.at(i, 1);
+    if (e < minmax[0]) minmax[0] = e;
+    if (e > minmax[1]) minmax[1] = e;
+    if (y < minmax[2]) minmax[2] = y;
+    if (y > minmax[3]) minmax[3] = y;
+  }
+  if (!all_finite(minmax)) {
+    form.message = not_finite_message();
+    return std::nullopt;
+  }
+  write_rows(ws.file(files::kExpMinMax), minmax.data(), 1, 4);
+  write_rows(ws.file(files::kRIXSExp), pairs.values.data(), pairs.rows, 2);
+  form.message = with_caution(
+      pairs, "Experimental RIXS data were introduced into \r\nC:\\TALVERN_WORK_SPACE.");
+  return std::nullopt;
+}
+
+std::optional<OpenFailure> LoadConventionalXAFS(const WorkSpace& ws, const FileChooser& choose,
+                                                MainFormState& form) {
+  std::optional<OpenFailure> failure;
+  RowsRead pairs;
+  if (!read_pairs(choose, form, failure, pairs)) return failure;
+  write_rows(ws.file(files::kConventionalXAFS), pairs.values.data(), pairs.rows, 2);
+  form.message = with_caution(
+      pairs, "Conventional XAFS data were introduced into \r\nC:\\TALVERN_WORK_SPACE.");
+  return std::nullopt;
+}
+
+std::optional<OpenFailure> LoadXRF(const WorkSpace& ws, const FileChooser& choose,
+                                   MainFormState& form) {
+  std::optional<OpenFailure> failure;
+  RowsRead pairs;
+  if (!read_pairs(choose, form, failure, pairs)) return failure;
+
+  double imax = 0.0;
+  for (std::size_t i = 0; i < pairs.rows; ++i)
+    if (pairs.at(i, 1) > imax) imax = pairs.at(i, 1);
+  if (!(imax > 0.0)) {
+    form.message =
+        "ERROR!!\r\nNo intensity of the XRF data is above 0, so they cannot \r\n"
+        "be normalised. Nothing was introduced into \r\nC:\\TALVERN_WORK_SPACE.";
+    return std::nullopt;
+  }
+  std::vector<double> normalised(pairs.values);
+  for (std::size_t i = 0; i < pairs.rows; ++i) normalised[2 * i + 1] = pairs.at(i, 1) / imax;
+  if (write_rows(ws.file(files::kExpNonResonantEmission), normalised.data(), pairs.rows, 2) ==
+      WriteStatus::not_finite) {
+    form.message = not_finite_message();
+    return std::nullopt;
+  }
+  form.message = with_caution(pairs, "XRF data were introduced into \r\nC:\\TALVERN_WORK_SPACE.");
+  return std::nullopt;
+}
+
+}  // namespace talvern

@@ -1,0 +1,234 @@
+#include "import/selective_import.h"
+
+#include <cmath>
+
+#include "workspace/file_names.h"
+#include "workspace/load_messages.h"
+#include "workspace/row_io.h"
+
+namespace talvern {
+
+namespace {
+
+// WIEN2k files start with a header of four words.
+constexpr std::size_t kWien2kHeaderWords = 4;
+// Energies closer than this to a grid point sit on it.
+constexpr double kGridTolerance = 0.002;
+// Energies closer than this are the same energy in both components.
+constexpr double kPairTolerance = 0.0001;
+// Component-1 slot of an energy the first component does not have.
+constexpr double kNoPartner = -10000.0;
+
+const char kNoWorkSpace[] =
+    "ERROR!!\r\nThe data could not be written into C:\\TALVERN_WORK_SPACE.\r\n"
+    "Make the work-space with \"Construct Work-Space\" first.";
+
+// Asks for the file and reads its rows. Returns true when the command goes
+// on with `rows`; otherwise the outcome is in `failure` or in the message.
+bool read_user_rows(const FileChooser& choose, std::size_t k, std::size_t skip_words,
+                    XAFSReadingState& state, std::optional<OpenFailure>& failure,
+                    RowsRead& rows) {
+  UserRows chosen = choose_and_read(choose, FileKind::selective_xafs, k, kImportCapacity, skip_words);
+  if (chosen.status == UserRows::Status::cancelled) return false;
+  if (chosen.status == UserRows::Status::cannot_open) {
+    failure = std::move(chosen.failure);
+    return false;
+  }
+  if (chosen.rows.bad_token) {
+    state.message = not_a_number_message(chosen.rows.bad_line);
+    return false;
+  }
+  rows = std::move(chosen.rows);
+  return true;
+}
+
+std::string with_caution(bool capped, const char* message) {
+  return capped ? capped_caution(kImportCapacity, "rows") + message : message;
+}
+
+std::string no_intensity_message(const char* what) {
+  return std::string("ERROR!!\r\nNo intensity of ") + what +
+         " is above 0, so the data cannot \r\nbe normalised. Nothing was introduced into \r\n"
+         "C:\\TALVERN_WORK_SPACE.";
+}
+
+// Highest value of column `col` (start 0, replaced only by a higher value).
+double column_max(const RowsRead& rows, std::size_t col) {
+  double best = 0.0;
+  for (std::size_t i = 0; i < rows.rows; ++i)
+    if (rows.at(i, col) > best) best = rows.at(i, col);
+  return best;
+}
+
+// Writes the resampled rows as the selective XAFS to be read by the later
+// steps. False, with the message set, when nothing could be written.
+bool write_org(const WorkSpace& ws, const std::vector<ImportRow>& grid, XAFSReadingState& state) {
+  std::vector<double> flat;
+  flat.reserve(grid.size() * 3);
+  for (const ImportRow& r : grid) flat.insert(flat.end(), {r.e, r.a, r.b});
+  switch (write_rows(ws.file(files::kSelectiveReadingOrg), flat.data(), grid.size(), 3)) {
+    case WriteStatus::ok: return true;
+    case WriteStatus::not_finite: state.message = not_finite_message(); return false;
+    case WriteStatus::cannot_write: state.message = kNoWorkSpace; return false;
+  }
+  return false;
+}
+
+}  // namespace
+
+XAFSReadingState initial_xafs_reading_state() {
+  return {"Load WIEN2k data after selecting 1- or 2-\r\ncomponent. You can load also general "
+          "X-Y1-Y2 \r\ndata, where X is exc. energy and Yi is the intensity\r\nof i-component "
+          "(for 1-component data, Y1 = Y2)."};
+}
+
+std::vector<ImportRow> resample_on_grid(const std::vector<ImportRow>& rows,
+                                        std::size_t search_limit, double a_max, double b_max) {
+  const std::size_t n = rows.size();
+  const std::size_t limit = search_limit < n ? search_limit : n;
+  double e_min = 10000000.0;
+  for (const ImportRow& r : rows)
+    if (r.e < e_min) e_min = r.e;
+  std::vector<ImportRow> grid;
+  grid.reserve(n);
+  for (std::size_t k = 0; k < n; ++k) {
+    const double t = e_min + 0.1 * static_cast<double>(k);
+    for (std::size_t i = 0; i < limit; ++i) {
+      if (std::fabs(t - rows[i].e) < kGridTolerance) {
+        grid.push_back({rows[i].e, rows[i].a / a_max, rows[i].b / b_max});
+        break;
+      }
+    }
+  }
+  return grid;
+}
+
+std::optional<OpenFailure> Load1CompoWIEN2k(const WorkSpace& ws, const FileChooser& choose,
+                                            XAFSReadingState& state) {
+  std::optional<OpenFailure> failure;
+  RowsRead pairs;
+  if (!read_user_rows(choose, 2, kWien2kHeaderWords, state, failure, pairs)) return failure;
+
+  const double i_max = column_max(pairs, 1);
+  if (!(i_max > 0.0)) {
+    state.message = no_intensity_message("the WIEN2k data");
+    return std::nullopt;
+  }
+  std::vector<ImportRow> rows(pairs.rows);
+  for (std::size_t i = 0; i < pairs.rows; ++i)
+    rows[i] = {pairs.at(i, 0), pairs.at(i, 1), pairs.at(i, 1)};
+  if (!write_org(ws, resample_on_grid(rows, rows.size(), i_max, i_max), state))
+    return std::nullopt;
+  state.message = with_caution(pairs.capped,
+                               "One-component selective XAFS data were introduced\r\ninto "
+                               "C:\\TALVERN_WORK_SPACE. Click OK, and go to \r\nthe next step.");
+  return std::nullopt;
+}
+
+std::optional<OpenFailure> LoadTwoCompoFirst(const WorkSpace& ws, const FileChooser& choose,
+                                             XAFSReadingState& state) {
+  std::optional<OpenFailure> failure;
+  RowsRead pairs;
+  if (!read_user_rows(choose, 2, kWien2kHeaderWords, state, failure, pairs)) return failure;
+
+  if (write_rows(ws.file(files::kSelectiveReadingOrg21), pairs.values.data(), pairs.rows, 2) ==
+      WriteStatus::cannot_write) {
+    state.message = kNoWorkSpace;
+    return std::nullopt;
+  }
+  state.message = with_caution(pairs.capped,
+                               "The first data of two-component selective XAFS were\r\n"
+                               "introduced into C:\\TALVERN_WORK_SPACE.\r\nIntroduce the second "
+                               "data.");
+  return std::nullopt;
+}
+
+std::optional<OpenFailure> LoadTwoCompoSecond(const WorkSpace& ws, const FileChooser& choose,
+                                              XAFSReadingState& state) {
+  if (!ws.exists(files::kSelectiveReadingOrg21)) {
+    state.message = "ERROR!!\r\nYou should introduce the first component.";
+    return std::nullopt;
+  }
+  const RowsRead first = read_rows(ws.file(files::kSelectiveReadingOrg21), 2, kImportCapacity);
+  if (first.bad_token) {
+    state.message = "ERROR!!\r\nThe first component in C:\\TALVERN_WORK_SPACE holds \r\n"
+                    "something that is not a number. Introduce the first \r\ncomponent again.";
+    return std::nullopt;
+  }
+  std::optional<OpenFailure> failure;
+  RowsRead second;
+  if (!read_user_rows(choose, 2, kWien2kHeaderWords, state, failure, second)) return failure;
+
+  // Pair the second component's energies with the first's; the last
+  // matching row of the first component wins.
+  std::vector<double> paired;
+  paired.reserve(second.rows * 3);
+  for (std::size_t j = 0; j < second.rows; ++j) {
+    const double x2 = second.at(j, 0);
+    double partner = kNoPartner;
+    for (std::size_t i = 0; i < first.rows; ++i)
+      if (std::fabs(first.at(i, 0) - x2) < kPairTolerance) partner = first.at(i, 1);
+    if (partner != kNoPartner) paired.insert(paired.end(), {x2, partner, second.at(j, 1)});
+  }
+
+  // The pairs go through their file, so the resampling sees them as
+  // stored, six digits each.
+  const std::string tmp_text = format_rows(paired.data(), paired.size() / 3, 3);
+  const RowsRead tmp = parse_rows(tmp_text, 3, kImportCapacity);
+  if (tmp.rows == 0) {
+    state.message =
+        "ERROR!!\r\nThe two components have no energy in common.\r\n"
+        "Nothing was introduced into C:\\TALVERN_WORK_SPACE.";
+    return std::nullopt;
+  }
+  const double a_max = column_max(tmp, 1);
+  const double b_max = column_max(tmp, 2);
+  if (!(a_max > 0.0) || !(b_max > 0.0)) {
+    state.message = no_intensity_message(a_max > 0.0 ? "the second component over the common "
+                                                       "energies"
+                                                     : "the first component over the common "
+                                                       "energies");
+    return std::nullopt;
+  }
+  std::vector<ImportRow> rows(tmp.rows);
+  for (std::size_t i = 0; i < tmp.rows; ++i) rows[i] = {tmp.at(i, 0), tmp.at(i, 1), tmp.at(i, 2)};
+  const std::vector<ImportRow> grid = resample_on_grid(rows, rows.size(), a_max, b_max);
+
+  if (write_text_atomic(ws.file(files::kSelectiveReadingOrgTmp), tmp_text) !=
+      WriteStatus::ok) {
+    state.message = kNoWorkSpace;
+    return std::nullopt;
+  }
+  if (!write_org(ws, grid, state)) return std::nullopt;
+  state.message = with_caution(second.capped,
+                               "The second data of selective XAFS were introduced \r\ninto "
+                               "C:\\TALVERN_WORK_SPACE.  Click OK, and go to \r\nthe next step.");
+  return std::nullopt;
+}
+
+std::optional<OpenFailure> LoadGeneral(const WorkSpace& ws, const FileChooser& choose,
+                                       XAFSReadingState& state) {
+  std::optional<OpenFailure> failure;
+  RowsRead triples;
+  if (!read_user_rows(choose, 3, 0, state, failure, triples)) return failure;
+
+  const double y1_max = column_max(triples, 1);
+  const double y2_max = column_max(triples, 2);
+  if (!(y1_max > 0.0) || !(y2_max > 0.0)) {
+    state.message = no_intensity_message(y1_max > 0.0 ? "Y2" : "Y1");
+    return std::nullopt;
+  }
+  std::vector<ImportRow> rows(triples.rows);
+  for (std::size_t i = 0; i < triples.rows; ++i)
+    rows[i] = {triples.at(i, 0), triples.at(i, 1), triples.at(i, 2)};
+  // The last row is never searched.
+  if (!write_org(ws, resample_on_grid(rows, rows.size() - 1, y1_max, y2_max), state))
+    return std::nullopt;
+  state.message = with_caution(triples.capped,
+                               "Selective XAFS data (general form) were successfully \r\n"
+                               "introduced into C:\\TALVERN_WORK_SPACES.\r\nClick OK, and go to "
+                               "the next step.");
+  return std::nullopt;
+}
+
+}  // namespace talvern
