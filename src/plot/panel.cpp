@@ -1,0 +1,66 @@
+#include "plot/panel.h"
+
+#include <cmath>
+
+namespace talvern::plot {
+
+namespace {
+
+constexpr double kPanelLimit = 1000000.0;
+
+}  // namespace
+
+int to_panel(double value) {
+  if (std::isnan(value)) return static_cast<int>(kPanelLimit);
+  if (value >= kPanelLimit) return static_cast<int>(kPanelLimit);
+  if (value <= -kPanelLimit) return -static_cast<int>(kPanelLimit);
+  return static_cast<int>(std::trunc(value));
+}
+
+std::optional<PanelPoint> map_standard(double energy, double intensity, const Range& r) {
+  const double width = r.e_max - r.e_min;
+  const double height = r.y_max - r.y_min;
+  if (!(width != 0.0) || !(height != 0.0) || !std::isfinite(width) || !std::isfinite(height))
+    return std::nullopt;
+  // Energy in steps of 0.02 eV above the start of the range.
+  const double k = std::trunc(50.0 * (energy - r.e_min));
+  const double x = -100.0 - std::trunc(200.0 * k / width / (-50.0));
+  const double y_scaled = std::trunc(10000.0 * intensity);
+  const double y = -95.0 - std::trunc((y_scaled - r.y_min) * (-180.0) / height);
+  return PanelPoint{to_panel(x), to_panel(y)};
+}
+
+std::optional<PanelPoint> map_comparison(double energy, double intensity, const Range& r) {
+  const double width = r.e_max - r.e_min;
+  if (!(width != 0.0) || !std::isfinite(width) || !(r.y_max != 0.0) || !std::isfinite(r.y_max))
+    return std::nullopt;
+  const double scale = 1000.0 / r.y_max;
+  const double y0 = r.y_min * scale;
+  const double height = 1000.0 - y0;
+  if (!(height != 0.0) || !std::isfinite(height)) return std::nullopt;
+  // Energy in steps of 0.01 eV; intensity in thousandths of the measured maximum.
+  const double k = std::trunc(100.0 * (energy - r.e_min));
+  const double x = -100.0 - std::trunc(200.0 * k / width / (-100.0));
+  const double y_scaled = std::trunc(20000.0 * intensity * scale);
+  const double y = -95.0 - std::trunc((y_scaled - y0) * (-180.0) / height);
+  return PanelPoint{to_panel(x), to_panel(y)};
+}
+
+PanelPoint pixel_to_panel(int px, int py, int w, int h) {
+  if (w <= 0 || h <= 0) return {static_cast<int>(kPanelLimit), static_cast<int>(kPanelLimit)};
+  // The drawing puts the logical origin at (w / 2, h / 2) and stretches 220
+  // units over w and -h pixels.
+  const double x = double(px - w / 2) * kLogicalExtent / w;
+  const double y = double(h / 2 - py) * kLogicalExtent / h;
+  return {to_panel(x), to_panel(y)};
+}
+
+bool click_accepted(PanelPoint p) {
+  return p.x >= -96 && p.x <= 96 && p.y >= -100 && p.y <= 100;
+}
+
+double click_energy(int x_l, double e_min, double e_max) {
+  return e_min + (e_max - e_min) * (x_l + 100) / 200.0;
+}
+
+}  // namespace talvern::plot

@@ -1,0 +1,144 @@
+#pragma once
+// Plot panels: coordinates, traces, pens, the curve rule and the mappings
+// between spectrum values and panel coordinates. Nothing here draws; the
+// panel widget walks these data with a painter.
+//
+// Panel coordinates: origin at the centre of the panel, 220 units across
+// the full width and the full height (so +-110 reach the edges), x to the
+// right, y upwards. The plot frame is the square (-100, -100)..(100, 100).
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace talvern::plot {
+
+constexpr int kLogicalExtent = 220;
+constexpr int kFrameHalf = 100;
+// Grid lines are drawn at these positions, horizontal and vertical.
+constexpr int kGridLines[] = {-50, 0, 50};
+
+struct Rgb {
+  std::uint8_t r, g, b;
+  bool operator==(const Rgb&) const = default;
+};
+
+constexpr Rgb kPanelFill{255, 255, 255};
+constexpr Rgb kFrameFill{230, 230, 230};
+
+enum class Pen { frame, grid, red, blue, sky_blue, pink };
+
+struct PenStyle {
+  Rgb colour;
+  bool dotted;
+};
+
+// Every pen is one pixel wide.
+constexpr PenStyle pen_style(Pen pen) {
+  switch (pen) {
+    case Pen::frame: return {{0, 0, 0}, false};
+    case Pen::grid: return {{100, 100, 100}, true};
+    case Pen::red: return {{255, 0, 0}, false};
+    case Pen::blue: return {{0, 0, 255}, false};
+    case Pen::sky_blue: return {{0, 200, 255}, true};
+    case Pen::pink: return {{255, 128, 255}, false};
+  }
+  return {{0, 0, 0}, false};
+}
+
+// The rectangle within which the points of a curve are joined by lines.
+struct ClipWindow {
+  int x_lo = -97, x_hi = 97;
+  int y_lo = -95, y_hi = 95;
+  bool contains(int x, int y) const { return x >= x_lo && x <= x_hi && y >= y_lo && y <= y_hi; }
+};
+
+// Display data of one panel area, in panel coordinates: one x array shared
+// by the curves, one y array per curve and, for some traces, hidden flags
+// (1 = the point is not joined to the previous one). Absent traces are
+// represented by an empty std::optional<Trace> at the owner.
+struct Trace {
+  std::vector<int> x;
+  std::vector<std::vector<int>> y;     // y[curve][point]
+  std::vector<std::uint8_t> hidden;    // empty, or one flag per point
+
+  explicit Trace(std::size_t points = 0, std::size_t curves = 1)
+      : x(points, 0), y(curves, std::vector<int>(points, 0)) {}
+  std::size_t size() const { return x.size(); }
+  bool has_hidden() const { return !hidden.empty(); }
+};
+
+// One curve of a panel as the panel table lists it: which trace and which
+// of its y arrays, the pen, the clip window and whether the trace's hidden
+// flags are honoured.
+struct Curve {
+  const Trace* trace = nullptr;
+  std::size_t y_index = 0;
+  Pen pen = Pen::red;
+  ClipWindow clip{};
+  bool use_hidden = false;
+};
+
+// Walks the curve rule over one curve: the pen moves to point 0; every
+// later point is joined by a line from wherever the pen stands when it lies
+// inside the clip window and is not hidden, otherwise the pen just moves
+// there. `sink` needs move_to(int x, int y) and line_to(int x, int y).
+template <class Sink>
+void walk_curve(const Curve& curve, Sink& sink) {
+  const Trace* t = curve.trace;
+  if (!t || curve.y_index >= t->y.size()) return;
+  const std::size_t n = t->size();
+  if (n == 0) return;
+  const int* xs = t->x.data();
+  const int* ys = t->y[curve.y_index].data();
+  const std::uint8_t* hidden =
+      curve.use_hidden && t->hidden.size() == n ? t->hidden.data() : nullptr;
+  sink.move_to(xs[0], ys[0]);
+  for (std::size_t i = 1; i < n; ++i) {
+    const bool joined = curve.clip.contains(xs[i], ys[i]) && !(hidden && hidden[i] == 1);
+    if (joined)
+      sink.line_to(xs[i], ys[i]);
+    else
+      sink.move_to(xs[i], ys[i]);
+  }
+}
+
+// Display range of a panel: energies and intensities as its range file
+// holds them.
+struct Range {
+  double e_min = 0, e_max = 0, y_min = 0, y_max = 0;
+};
+
+struct PanelPoint {
+  int x = 0, y = 0;
+  bool operator==(const PanelPoint&) const = default;
+};
+
+// Truncates toward zero into panel coordinates. Values far outside the
+// panel are held at +-1000000 (NaN goes to +1000000), which keeps them
+// outside every clip window without overflowing an int.
+int to_panel(double value);
+
+// Standard spectrum mapping (XRF and selective XAFS panels): energy range
+// onto x -100..100, intensity range (in units of 10000 x intensity, as the
+// range files hold it) onto y -95..85. Empty when the range has zero width
+// or zero height.
+std::optional<PanelPoint> map_standard(double energy, double intensity, const Range& range);
+
+// RIXS comparison mapping: the range of the measured RIXS (intensities x
+// 20000); the measured maximum maps to y = 85 and calculated spectra share
+// its scale. Empty when the range cannot be mapped.
+std::optional<PanelPoint> map_comparison(double energy, double intensity, const Range& range);
+
+// Pixel (px, py) inside a panel of w x h pixels, back to panel
+// coordinates: the inverse of the drawing's mapping, truncated toward zero.
+PanelPoint pixel_to_panel(int px, int py, int w, int h);
+
+// A click counts when -96 <= x_l <= 96 and -100 <= y_l <= 100.
+bool click_accepted(PanelPoint p);
+
+// Energy of a click at panel x coordinate x_l: the inverse of the x mapping.
+double click_energy(int x_l, double e_min, double e_max);
+
+}  // namespace talvern::plot
