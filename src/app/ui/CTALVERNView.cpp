@@ -10,85 +10,71 @@
 #include <QString>
 #include <QVBoxLayout>
 
+#include "app/load_measured.h"
 #include "app/main_form.h"
+#include "app/ui/form_widgets.h"
+#include "import/ui/CXAFSReading.h"
+#include "plot/ui/PlotPanel.h"
 #include "plot/ui/title_picture.h"
 
 namespace {
 
-// The message pane asks for a handful of lines; longer messages scroll.
-class MessagePane : public QPlainTextEdit {
- public:
-  using QPlainTextEdit::QPlainTextEdit;
-  QSize sizeHint() const override {
-    const int lines = 6;
-    const int margins = 2 * frameWidth() + int(2 * document()->documentMargin());
-    return {QPlainTextEdit::sizeHint().width(), lines * fontMetrics().lineSpacing() + margins};
-  }
-};
-
 // Framed box that shows the title picture unscaled at its top-left corner.
 class PictureFrame : public QFrame {
  public:
-  explicit PictureFrame(QWidget* parent) : QFrame(parent), picture_(talvern_title_picture()) {
+  explicit PictureFrame(QWidget* parent) : QFrame(parent) {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(1);
+    const QSize picture = talvern_title_picture_size();
     const int border = 2 * frameWidth();
-    setFixedSize(picture_.width() + border, picture_.height() + border);
+    setFixedSize(picture.width() + border, picture.height() + border);
   }
 
  protected:
   void paintEvent(QPaintEvent* event) override {
     QFrame::paintEvent(event);
     QPainter painter(this);
-    painter.drawImage(contentsRect().topLeft(), picture_);
+    paintTitlePicture(painter, contentsRect().topLeft());
   }
-
- private:
-  QImage picture_;
 };
-
-QPushButton* makeButton(const char* caption, const char* name, QWidget* parent,
-                        bool enabled = true) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(name);
-  button->setEnabled(enabled);
-  return button;
-}
 
 }  // namespace
 
 CTALVERNView::CTALVERNView(talvern::WorkSpace ws, QWidget* parent)
-    : QWidget(parent), ws_(std::move(ws)) {
+    : QWidget(parent),
+      ws_(std::move(ws)),
+      choose_(talvern::qt_file_chooser()),
+      report_(talvern::qt_open_failure_reporter()) {
   setObjectName("mainForm");
 
   auto* note = new QLabel("Be Sure to Do It at First!", this);
   note->setObjectName("firstNote");
-  auto* construct = makeButton("Construct Work-Space", "constructButton", this);
+  auto* construct = talvern::make_button("Construct Work-Space", "constructButton", this);
   connect(construct, &QPushButton::clicked, this, &CTALVERNView::constructWorkSpace);
 
-  // The loads and the setting steps are not available in this version yet.
   auto* loads = new QGroupBox("Load the Materials for Simulation", this);
   loads->setObjectName("loadGroup");
+  auto* loadConvXafs = talvern::make_button("Load Conventional XAFS", "loadConvXafsButton", loads);
+  auto* loadXrf = talvern::make_button("Load XRF", "loadXrfButton", loads);
+  auto* loadExpRixs = talvern::make_button("Load Exp. RIXS", "loadExpRixsButton", loads);
+  auto* loadSelXafs = talvern::make_button("Load Selective XAFS", "loadSelXafsButton", loads);
+  connect(loadConvXafs, &QPushButton::clicked, this, &CTALVERNView::loadConventionalXAFS);
+  connect(loadXrf, &QPushButton::clicked, this, &CTALVERNView::loadXRF);
+  connect(loadExpRixs, &QPushButton::clicked, this, &CTALVERNView::loadExpRIXS);
+  connect(loadSelXafs, &QPushButton::clicked, this, &CTALVERNView::openSelectiveXAFSImport);
   auto* loadGrid = new QGridLayout(loads);
-  loadGrid->addWidget(makeButton("Load Conventional XAFS", "loadConvXafsButton", loads, false), 0, 0);
-  loadGrid->addWidget(makeButton("Load XRF", "loadXrfButton", loads, false), 0, 1);
-  loadGrid->addWidget(makeButton("Load Exp. RIXS", "loadExpRixsButton", loads, false), 1, 0);
-  loadGrid->addWidget(makeButton("Load Selective XAFS", "loadSelXafsButton", loads, false), 1, 1);
+  loadGrid->addWidget(loadConvXafs, 0, 0);
+  loadGrid->addWidget(loadXrf, 0, 1);
+  loadGrid->addWidget(loadExpRixs, 1, 0);
+  loadGrid->addWidget(loadSelXafs, 1, 1);
 
-  auto* settingXafs = makeButton("Setting by XAFS", "settingXafsButton", this, false);
-  auto* settingXrf = makeButton("Setting by XRF", "settingXrfButton", this, false);
-  auto* rixs = makeButton("RIXS Simulation", "rixsSimulationButton", this, false);
+  // The setting steps are not available in this version yet.
+  auto* settingXafs = talvern::make_button("Setting by XAFS", "settingXafsButton", this, false);
+  auto* settingXrf = talvern::make_button("Setting by XRF", "settingXrfButton", this, false);
+  auto* rixs = talvern::make_button("RIXS Simulation", "rixsSimulationButton", this, false);
 
-  auto* paneLabel = new QLabel("Message from TALVERN", this);
-  paneLabel->setObjectName("messageLabel");
-  messagePane_ = new MessagePane(this);
-  messagePane_->setObjectName("messagePane");
-  messagePane_->setReadOnly(true);
-  messagePane_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  messagePane_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  messagePane_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-  messagePane_->setMinimumHeight(3 * messagePane_->fontMetrics().lineSpacing());
-  paneLabel->setBuddy(messagePane_);
+  QLabel* paneLabel = nullptr;
+  messagePane_ = talvern::make_message_pane(this, paneLabel);
 
   auto* picture = new PictureFrame(this);
   picture->setObjectName("pictureFrame");
@@ -109,13 +95,31 @@ CTALVERNView::CTALVERNView(talvern::WorkSpace ws, QWidget* parent)
 }
 
 void CTALVERNView::setMessage(const std::string& text) {
-  QString shown = QString::fromStdString(text);
-  shown.replace("\r\n", "\n");
-  messagePane_->setPlainText(shown);
+  message_ = text;
+  talvern::show_message(messagePane_, text);
 }
 
 void CTALVERNView::constructWorkSpace() {
-  talvern::MainFormState state;
+  talvern::MainFormState state{message_};
   talvern::construct_work_space(ws_, state);
   setMessage(state.message);
+}
+
+void CTALVERNView::runLoad(LoadCommand command) {
+  talvern::MainFormState state{message_};
+  if (const auto failure = command(ws_, choose_, state)) {
+    report_(*failure);
+    return;
+  }
+  // A cancelled load leaves the text as it was; do not reset the pane's scroll.
+  if (state.message != message_) setMessage(state.message);
+}
+
+void CTALVERNView::loadExpRIXS() { runLoad(&talvern::LoadExpRIXS); }
+void CTALVERNView::loadConventionalXAFS() { runLoad(&talvern::LoadConventionalXAFS); }
+void CTALVERNView::loadXRF() { runLoad(&talvern::LoadXRF); }
+
+void CTALVERNView::openSelectiveXAFSImport() {
+  CXAFSReading dialog(ws_, choose_, report_, this);
+  dialog.exec();
 }

@@ -2,10 +2,14 @@
 // The main form: the work-space button, the load buttons, the three workflow
 // steps, the message pane and the title picture.
 
+#include <optional>
 #include <string>
 
 #include <QWidget>
 
+#include "app/main_form.h"
+#include "app/ui/file_chooser.h"
+#include "workspace/user_file.h"
 #include "workspace/workspace.h"
 
 class QPlainTextEdit;
@@ -21,10 +25,28 @@ class CTALVERNView : public QWidget {
   // Replaces the whole text of the message pane; "\r\n" starts a new line.
   void setMessage(const std::string& text);
 
+  // How the loads ask for a file and report one that cannot be opened. The
+  // Load Selective XAFS dialog gets the same two. Default: the Qt file
+  // dialog and a warning box.
+  void setFileChooser(talvern::FileChooser choose) { choose_ = std::move(choose); }
+  void setOpenFailureReporter(talvern::OpenFailureReporter report) { report_ = std::move(report); }
+
  public slots:
   void constructWorkSpace();
+  void loadExpRIXS();
+  void loadConventionalXAFS();
+  void loadXRF();
+  // Runs the Load Selective XAFS dialog modally; the pane is left as it was.
+  void openSelectiveXAFSImport();
 
  private:
+  using LoadCommand = std::optional<talvern::OpenFailure> (*)(
+      const talvern::WorkSpace&, const talvern::FileChooser&, talvern::MainFormState&);
+  void runLoad(LoadCommand command);
+
   talvern::WorkSpace ws_;
+  talvern::FileChooser choose_;
+  talvern::OpenFailureReporter report_;
+  std::string message_;  // what the message pane shows, lines split by "\r\n"
   QPlainTextEdit* messagePane_ = nullptr;
 };

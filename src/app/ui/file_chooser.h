@@ -1,0 +1,23 @@
+#pragma once
+// The file-open dialog of the load commands and the report of a chosen file
+// that cannot be opened, as the forms use them by default. Tests hand the
+// forms their own chooser and reporter instead.
+
+#include <functional>
+
+#include "workspace/user_file.h"
+
+namespace talvern {
+
+// Shows a failure to open a chosen file to the user.
+using OpenFailureReporter = std::function<void(const OpenFailure&)>;
+
+// An open-existing-file dialog over the active window, with the filters of
+// the file kind. It starts in initial_data_dir() and afterwards in the
+// folder of the last file chosen in this run, whichever load chose it.
+FileChooser qt_file_chooser();
+
+// A warning message box over the active window with the failure's text.
+OpenFailureReporter qt_open_failure_reporter();
+
+}  // namespace talvern

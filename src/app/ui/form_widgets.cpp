@@ -1,0 +1,52 @@
+#include "app/ui/form_widgets.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QString>
+
+namespace talvern {
+
+namespace {
+
+// The message pane asks for a handful of lines; longer messages scroll.
+class MessagePane : public QPlainTextEdit {
+ public:
+  using QPlainTextEdit::QPlainTextEdit;
+  QSize sizeHint() const override {
+    const int lines = 6;
+    const int margins = 2 * frameWidth() + int(2 * document()->documentMargin());
+    return {QPlainTextEdit::sizeHint().width(), lines * fontMetrics().lineSpacing() + margins};
+  }
+};
+
+}  // namespace
+
+QPushButton* make_button(const char* caption, const char* name, QWidget* parent, bool enabled) {
+  auto* button = new QPushButton(caption, parent);
+  button->setObjectName(name);
+  button->setEnabled(enabled);
+  return button;
+}
+
+QPlainTextEdit* make_message_pane(QWidget* parent, QLabel*& label) {
+  label = new QLabel("Message from TALVERN", parent);
+  label->setObjectName("messageLabel");
+  auto* pane = new MessagePane(parent);
+  pane->setObjectName("messagePane");
+  pane->setReadOnly(true);
+  pane->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  pane->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  pane->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  pane->setMinimumHeight(3 * pane->fontMetrics().lineSpacing());
+  label->setBuddy(pane);
+  return pane;
+}
+
+void show_message(QPlainTextEdit* pane, const std::string& text) {
+  QString shown = QString::fromStdString(text);
+  shown.replace("\r\n", "\n");
+  pane->setPlainText(shown);
+}
+
+}  // namespace talvern

@@ -1,0 +1,25 @@
+#pragma once
+// Controls every TALVERN form and dialog builds the same way.
+
+#include <string>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QWidget;
+
+namespace talvern {
+
+// A push button with its caption and object name.
+QPushButton* make_button(const char* caption, const char* name, QWidget* parent,
+                         bool enabled = true);
+
+// The read-only "Message from TALVERN" pane (object name "messagePane"):
+// asks for six lines, wraps at its width, scrolls when a message is longer.
+// `label` receives the caption above it (object name "messageLabel").
+QPlainTextEdit* make_message_pane(QWidget* parent, QLabel*& label);
+
+// Replaces the pane's whole text; "\r\n" starts a new line.
+void show_message(QPlainTextEdit* pane, const std::string& text);
+
+}  // namespace talvern
