@@ -7,15 +7,17 @@ beamline gives for an Fe(III) compound near the Fe K-edge (7112 eV):
   Fe_Conventional_XAFS.DAT    conventional XAFS, 7050-7300 eV, 0.5 eV steps
   Fe_XRF_Kbeta.DAT            non-resonant Fe K-beta emission, 7020-7080 eV
   Fe_RIXS_Exc7150eV.DAT       measured RIXS at 7150 eV excitation, 7020-7080 eV
-  Fe_1compo.xspec             WIEN2k-style one-component selective XAFS
-  Fe_2compo.xspecup           WIEN2k-style component 1 (spin up)
-  Fe_2compo.xspecdn           WIEN2k-style component 2 (spin down), on a
+  Fe_1compo_WIEN2k.DAT        WIEN2k-style one-component selective XAFS
+  Fe_2compo_up_WIEN2k.DAT     WIEN2k-style component 1 (spin up)
+  Fe_2compo_dn_WIEN2k.DAT     WIEN2k-style component 2 (spin down), on a
                               partly overlapping energy range
   Fe_general_XY1Y2.DAT        general X-Y1-Y2 selective XAFS
 
 The WIEN2k-style files start with a four-word header line and give
-energies relative to the edge. All files are regenerated identically:
-the noise comes from a fixed-seed generator.
+energies relative to the edge, as WIEN2k's *.xspec, *.xspecup and
+*.xspecdn output does; they carry the .DAT extension like the others.
+All files are regenerated identically: the noise comes from a fixed-seed
+generator.
 
 Run:  python3 examples/make_examples.py   (from anywhere)
 """
@@ -122,10 +124,10 @@ def main():
     write("Fe_Conventional_XAFS.DAT", conventional_xafs(rng))
     write("Fe_XRF_Kbeta.DAT", xrf(rng))
     write("Fe_RIXS_Exc7150eV.DAT", rixs(rng))
-    write("Fe_1compo.xspec", wien2k_one(), "# ENERGY XAS Fe-K")
+    write("Fe_1compo_WIEN2k.DAT", wien2k_one(), "# ENERGY XAS Fe-K")
     up, dn = wien2k_two()
-    write("Fe_2compo.xspecup", up, "# ENERGY XAS-up Fe-K")
-    write("Fe_2compo.xspecdn", dn, "# ENERGY XAS-dn Fe-K")
+    write("Fe_2compo_up_WIEN2k.DAT", up, "# ENERGY XAS-up Fe-K")
+    write("Fe_2compo_dn_WIEN2k.DAT", dn, "# ENERGY XAS-dn Fe-K")
     write("Fe_general_XY1Y2.DAT", general())
 
 

@@ -19,23 +19,11 @@ bool all_finite(const std::vector<double>& values) {
   return true;
 }
 
-// Asks for the file and reads its pairs. Returns true when the command goes
-// on with `pairs`; otherwise the outcome is already in `failure` or in the
-// form's message.
+// Asks for the file and reads its pairs; false when the command ends there.
 bool read_pairs(const FileChooser& choose, MainFormState& form, std::optional<OpenFailure>& failure,
                 RowsRead& pairs) {
-  UserRows chosen = choose_and_read(choose, FileKind::data, 2, kMeasuredCapacity);
-  if (chosen.status == UserRows::Status::cancelled) return false;
-  if (chosen.status == UserRows::Status::cannot_open) {
-    failure = std::move(chosen.failure);
-    return false;
-  }
-  if (chosen.rows.bad_token) {
-    form.message = not_a_number_message(chosen.rows.bad_line);
-    return false;
-  }
-  pairs = std::move(chosen.rows);
-  return true;
+  return read_chosen_file(choose, FileKind::data, 2, kMeasuredCapacity, 0, pairs, failure,
+                          form.message);
 }
 
 // The command's message, after a caution when pairs were left out.
@@ -94,8 +82,8 @@ std::optional<OpenFailure> LoadXRF(const WorkSpace& ws, const FileChooser& choos
     if (pairs.at(i, 1) > imax) imax = pairs.at(i, 1);
   if (!(imax > 0.0)) {
     form.message =
-        "ERROR!!\r\nNo intensity of the XRF data is above 0, so they cannot \r\n"
-        "be normalised. Nothing was introduced into \r\nC:\\TALVERN_WORK_SPACE.";
+        "ERROR!!\r\nNo intensity of the XRF data is above 0,\r\nso they cannot be normalised. "
+        "Nothing\r\nwas introduced into C:\\TALVERN_WORK_SPACE.";
     return std::nullopt;
   }
   std::vector<double> normalised(pairs.values);

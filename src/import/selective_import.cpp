@@ -20,26 +20,15 @@ constexpr double kPairTolerance = 0.0001;
 constexpr double kNoPartner = -10000.0;
 
 const char kNoWorkSpace[] =
-    "ERROR!!\r\nThe data could not be written into C:\\TALVERN_WORK_SPACE.\r\n"
-    "Make the work-space with \"Construct Work-Space\" first.";
+    "ERROR!!\r\nThe data could not be written into \r\nC:\\TALVERN_WORK_SPACE. Make the "
+    "work-space\r\nwith \"Construct Work-Space\" first.";
 
-// Asks for the file and reads its rows. Returns true when the command goes
-// on with `rows`; otherwise the outcome is in `failure` or in the message.
+// Asks for the file and reads its rows; false when the command ends there.
 bool read_user_rows(const FileChooser& choose, std::size_t k, std::size_t skip_words,
                     XAFSReadingState& state, std::optional<OpenFailure>& failure,
                     RowsRead& rows) {
-  UserRows chosen = choose_and_read(choose, FileKind::selective_xafs, k, kImportCapacity, skip_words);
-  if (chosen.status == UserRows::Status::cancelled) return false;
-  if (chosen.status == UserRows::Status::cannot_open) {
-    failure = std::move(chosen.failure);
-    return false;
-  }
-  if (chosen.rows.bad_token) {
-    state.message = not_a_number_message(chosen.rows.bad_line);
-    return false;
-  }
-  rows = std::move(chosen.rows);
-  return true;
+  return read_chosen_file(choose, FileKind::selective_xafs, k, kImportCapacity, skip_words, rows,
+                          failure, state.message);
 }
 
 std::string with_caution(bool capped, const char* message) {
@@ -48,8 +37,8 @@ std::string with_caution(bool capped, const char* message) {
 
 std::string no_intensity_message(const char* what) {
   return std::string("ERROR!!\r\nNo intensity of ") + what +
-         " is above 0, so the data cannot \r\nbe normalised. Nothing was introduced into \r\n"
-         "C:\\TALVERN_WORK_SPACE.";
+         " is above 0,\r\nso the data cannot be normalised. Nothing\r\n"
+         "was introduced into C:\\TALVERN_WORK_SPACE.";
 }
 
 // Highest value of column `col` (start 0, replaced only by a higher value).
@@ -72,6 +61,19 @@ bool write_org(const WorkSpace& ws, const std::vector<ImportRow>& grid, XAFSRead
     case WriteStatus::cannot_write: state.message = kNoWorkSpace; return false;
   }
   return false;
+}
+
+// Resamples rows (energy, columns a_col and b_col of `read`) with the
+// given search limit and divisors and writes the result; the message is
+// `done`, after a caution when the file held more rows than were read.
+void import_rows(const WorkSpace& ws, const RowsRead& read, std::size_t a_col, std::size_t b_col,
+                 std::size_t search_limit, double a_max, double b_max, XAFSReadingState& state,
+                 const char* done, bool capped = false) {
+  std::vector<ImportRow> rows(read.rows);
+  for (std::size_t i = 0; i < read.rows; ++i)
+    rows[i] = {read.at(i, 0), read.at(i, a_col), read.at(i, b_col)};
+  if (write_org(ws, resample_on_grid(rows, search_limit, a_max, b_max), state))
+    state.message = with_caution(capped || read.capped, done);
 }
 
 }  // namespace
@@ -114,14 +116,9 @@ std::optional<OpenFailure> Load1CompoWIEN2k(const WorkSpace& ws, const FileChoos
     state.message = no_intensity_message("the WIEN2k data");
     return std::nullopt;
   }
-  std::vector<ImportRow> rows(pairs.rows);
-  for (std::size_t i = 0; i < pairs.rows; ++i)
-    rows[i] = {pairs.at(i, 0), pairs.at(i, 1), pairs.at(i, 1)};
-  if (!write_org(ws, resample_on_grid(rows, rows.size(), i_max, i_max), state))
-    return std::nullopt;
-  state.message = with_caution(pairs.capped,
-                               "One-component selective XAFS data were introduced\r\ninto "
-                               "C:\\TALVERN_WORK_SPACE. Click OK, and go to \r\nthe next step.");
+  import_rows(ws, pairs, 1, 1, pairs.rows, i_max, i_max, state,
+              "One-component selective XAFS data were introduced\r\ninto "
+              "C:\\TALVERN_WORK_SPACE. Click OK, and go to \r\nthe next step.");
   return std::nullopt;
 }
 
@@ -151,8 +148,8 @@ std::optional<OpenFailure> LoadTwoCompoSecond(const WorkSpace& ws, const FileCho
   }
   const RowsRead first = read_rows(ws.file(files::kSelectiveReadingOrg21), 2, kImportCapacity);
   if (first.bad_token) {
-    state.message = "ERROR!!\r\nThe first component in C:\\TALVERN_WORK_SPACE holds \r\n"
-                    "something that is not a number. Introduce the first \r\ncomponent again.";
+    state.message = "ERROR!!\r\nThe first component in the work-space holds\r\n"
+                    "text that is not a number. Introduce the\r\nfirst component again.";
     return std::nullopt;
   }
   std::optional<OpenFailure> failure;
@@ -177,32 +174,26 @@ std::optional<OpenFailure> LoadTwoCompoSecond(const WorkSpace& ws, const FileCho
   const RowsRead tmp = parse_rows(tmp_text, 3, kImportCapacity);
   if (tmp.rows == 0) {
     state.message =
-        "ERROR!!\r\nThe two components have no energy in common.\r\n"
-        "Nothing was introduced into C:\\TALVERN_WORK_SPACE.";
+        "ERROR!!\r\nThe two components have no energy in\r\ncommon. Nothing was introduced into \r\n"
+        "C:\\TALVERN_WORK_SPACE.";
     return std::nullopt;
   }
   const double a_max = column_max(tmp, 1);
   const double b_max = column_max(tmp, 2);
   if (!(a_max > 0.0) || !(b_max > 0.0)) {
-    state.message = no_intensity_message(a_max > 0.0 ? "the second component over the common "
-                                                       "energies"
-                                                     : "the first component over the common "
-                                                       "energies");
+    // Over the energies both components have.
+    state.message = no_intensity_message(a_max > 0.0 ? "component 2" : "component 1");
     return std::nullopt;
   }
-  std::vector<ImportRow> rows(tmp.rows);
-  for (std::size_t i = 0; i < tmp.rows; ++i) rows[i] = {tmp.at(i, 0), tmp.at(i, 1), tmp.at(i, 2)};
-  const std::vector<ImportRow> grid = resample_on_grid(rows, rows.size(), a_max, b_max);
-
   if (write_text_atomic(ws.file(files::kSelectiveReadingOrgTmp), tmp_text) !=
       WriteStatus::ok) {
     state.message = kNoWorkSpace;
     return std::nullopt;
   }
-  if (!write_org(ws, grid, state)) return std::nullopt;
-  state.message = with_caution(second.capped,
-                               "The second data of selective XAFS were introduced \r\ninto "
-                               "C:\\TALVERN_WORK_SPACE.  Click OK, and go to \r\nthe next step.");
+  import_rows(ws, tmp, 1, 2, tmp.rows, a_max, b_max, state,
+              "The second data of selective XAFS were introduced \r\ninto "
+              "C:\\TALVERN_WORK_SPACE.  Click OK, and go to \r\nthe next step.",
+              second.capped);
   return std::nullopt;
 }
 
@@ -215,19 +206,13 @@ std::optional<OpenFailure> LoadGeneral(const WorkSpace& ws, const FileChooser& c
   const double y1_max = column_max(triples, 1);
   const double y2_max = column_max(triples, 2);
   if (!(y1_max > 0.0) || !(y2_max > 0.0)) {
-    state.message = no_intensity_message(y1_max > 0.0 ? "Y2" : "Y1");
+    state.message = no_intensity_message(y1_max > 0.0 ? "component 2 (Y2)" : "component 1 (Y1)");
     return std::nullopt;
   }
-  std::vector<ImportRow> rows(triples.rows);
-  for (std::size_t i = 0; i < triples.rows; ++i)
-    rows[i] = {triples.at(i, 0), triples.at(i, 1), triples.at(i, 2)};
   // The last row is never searched.
-  if (!write_org(ws, resample_on_grid(rows, rows.size() - 1, y1_max, y2_max), state))
-    return std::nullopt;
-  state.message = with_caution(triples.capped,
-                               "Selective XAFS data (general form) were successfully \r\n"
-                               "introduced into C:\\TALVERN_WORK_SPACES.\r\nClick OK, and go to "
-                               "the next step.");
+  import_rows(ws, triples, 1, 2, triples.rows - 1, y1_max, y2_max, state,
+              "Selective XAFS data (general form) were successfully \r\n"
+              "introduced into C:\\TALVERN_WORK_SPACES.\r\nClick OK, and go to the next step.");
   return std::nullopt;
 }
 

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "workspace/load_messages.h"
+
 namespace talvern {
 
 std::string OpenFailure::text() const {
@@ -22,20 +24,24 @@ std::optional<OpenFailure> check_user_file(const std::filesystem::path& file) {
   return std::nullopt;
 }
 
-UserRows choose_and_read(const FileChooser& choose, FileKind kind, std::size_t k,
-                         std::size_t capacity, std::size_t skip_words) {
-  UserRows out;
+bool read_chosen_file(const FileChooser& choose, FileKind kind, std::size_t k,
+                      std::size_t capacity, std::size_t skip_words, RowsRead& rows,
+                      std::optional<OpenFailure>& failure, std::string& message) {
   const std::optional<std::filesystem::path> file = choose ? choose(kind) : std::nullopt;
-  if (!file) return out;
-  out.failure = check_user_file(*file);
-  if (!out.failure) {
-    out.rows = read_rows(*file, k, capacity, skip_words);
+  if (!file) return false;
+  if ((failure = check_user_file(*file))) return false;
+  rows = read_rows(*file, k, capacity, skip_words);
+  if (!rows.opened) {
     // The file vanished or became unreadable since the check.
-    if (!out.rows.opened) out.failure = check_user_file(*file);
-    if (!out.rows.opened && !out.failure) out.failure = OpenFailure{*file, "cannot be read"};
+    failure = check_user_file(*file);
+    if (!failure) failure = OpenFailure{*file, "cannot be read"};
+    return false;
   }
-  out.status = out.failure ? UserRows::Status::cannot_open : UserRows::Status::ok;
-  return out;
+  if (rows.bad_token) {
+    message = not_a_number_message(rows.bad_line);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace talvern

@@ -33,21 +33,14 @@ struct OpenFailure {
 // cannot be opened (or is a directory).
 std::optional<OpenFailure> check_user_file(const std::filesystem::path& file);
 
-// A user's file asked for and read as rows of k numbers.
-struct UserRows {
-  enum class Status {
-    cancelled,    // the user cancelled the file dialog
-    cannot_open,  // `failure` says why
-    ok,           // `rows` holds the file; see rows.bad_token and rows.capped
-  };
-  Status status = Status::cancelled;
-  std::optional<OpenFailure> failure;
-  RowsRead rows;
-};
-
-// Runs the file dialog through `choose`, checks that the file opens and
-// reads it: `skip_words` header words, then rows of k numbers.
-UserRows choose_and_read(const FileChooser& choose, FileKind kind, std::size_t k,
-                         std::size_t capacity, std::size_t skip_words = 0);
+// Asks for a file through `choose` and reads it: `skip_words` header
+// words, then rows of k numbers. Returns true when the command goes on with
+// `rows` (see rows.capped). Otherwise the command ends: after a cancel with
+// nothing changed, with `failure` set when the file cannot be opened, or
+// with an "ERROR!!" text in `message` when it holds something that is not a
+// number.
+bool read_chosen_file(const FileChooser& choose, FileKind kind, std::size_t k,
+                      std::size_t capacity, std::size_t skip_words, RowsRead& rows,
+                      std::optional<OpenFailure>& failure, std::string& message);
 
 }  // namespace talvern

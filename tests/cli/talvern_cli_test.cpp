@@ -91,12 +91,12 @@ TEST(TalvernCli, LoadsAndImportsRunTheCommandsOnTheNamedFile) {
   EXPECT_EQ(r.out, "XRF data were introduced into \nC:\\TALVERN_WORK_SPACE.\n");
   EXPECT_TRUE(std::filesystem::exists(dir / talvern::files::kExpNonResonantEmission));
 
-  r = run_cli(ws + "import-wien2k-second " + examples + "Fe_2compo.xspecdn'");
+  r = run_cli(ws + "import-wien2k-second " + examples + "Fe_2compo_dn_WIEN2k.DAT'");
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.out, "ERROR!!\nYou should introduce the first component.\n");
 
-  EXPECT_EQ(run_cli(ws + "import-wien2k-first " + examples + "Fe_2compo.xspecup'").exit_code, 0);
-  EXPECT_EQ(run_cli(ws + "import-wien2k-second " + examples + "Fe_2compo.xspecdn'").exit_code, 0);
+  EXPECT_EQ(run_cli(ws + "import-wien2k-first " + examples + "Fe_2compo_up_WIEN2k.DAT'").exit_code, 0);
+  EXPECT_EQ(run_cli(ws + "import-wien2k-second " + examples + "Fe_2compo_dn_WIEN2k.DAT'").exit_code, 0);
   EXPECT_TRUE(std::filesystem::exists(dir / talvern::files::kSelectiveReadingOrg));
 
   // A file that cannot be opened: the report goes to standard error.

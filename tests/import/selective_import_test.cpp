@@ -220,10 +220,10 @@ TEST_F(ImportAny, SampleFilesImport) {
   auto choose = [&](const char* name) {
     return [p = examples / name](FileKind) { return std::optional(p); };
   };
-  talvern::Load1CompoWIEN2k(ws, choose("Fe_1compo.xspec"), state);
+  talvern::Load1CompoWIEN2k(ws, choose("Fe_1compo_WIEN2k.DAT"), state);
   EXPECT_EQ(org().rows, 501u);
-  talvern::LoadTwoCompoFirst(ws, choose("Fe_2compo.xspecup"), state);
-  talvern::LoadTwoCompoSecond(ws, choose("Fe_2compo.xspecdn"), state);
+  talvern::LoadTwoCompoFirst(ws, choose("Fe_2compo_up_WIEN2k.DAT"), state);
+  talvern::LoadTwoCompoSecond(ws, choose("Fe_2compo_dn_WIEN2k.DAT"), state);
   EXPECT_EQ(org().rows, 431u);  // -3.0 .. 40.0 eV in common
   talvern::LoadGeneral(ws, choose("Fe_general_XY1Y2.DAT"), state);
   EXPECT_EQ(org().rows, 450u);
