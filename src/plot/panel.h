@@ -54,6 +54,10 @@ struct ClipWindow {
   bool contains(int x, int y) const { return x >= x_lo && x <= x_hi && y >= y_lo && y <= y_hi; }
 };
 
+// Clip windows of the panels whose curves are not held to the usual one.
+constexpr ClipWindow kConventionalXAFSClip{-97, 97, -94, 94};
+constexpr ClipWindow kLorentzianClip{-97, 97, -90, 95};  // the pink curve of "Selective XAFS"
+
 // Display data of one panel area, in panel coordinates: one x array shared
 // by the curves, one y array per curve and, for some traces, hidden flags
 // (1 = the point is not joined to the previous one). Absent traces are

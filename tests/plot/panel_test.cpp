@@ -90,8 +90,12 @@ TEST(Clicks, AcceptedRangeAndEnergy) {
 // Records the pen's moves and lines as text.
 struct Recorder {
   std::string out;
-  void move_to(int x, int y) { out += "M" + std::to_string(x) + "," + std::to_string(y) + " "; }
-  void line_to(int x, int y) { out += "L" + std::to_string(x) + "," + std::to_string(y) + " "; }
+  void step(char kind, int x, int y) {
+    out += kind;
+    out.append(std::to_string(x)).append(",").append(std::to_string(y)).append(" ");
+  }
+  void move_to(int x, int y) { step('M', x, y); }
+  void line_to(int x, int y) { step('L', x, y); }
 };
 
 std::string walk(const Curve& c) {
@@ -111,7 +115,7 @@ TEST(CurveRule, PointsOutsideTheWindowBreakTheLineAfterThem) {
   Curve tall{&t, 0};
   tall.clip.y_hi = 96;
   EXPECT_EQ(walk(tall), "M-100,0 L0,10 M98,10 L50,10 L60,96 ");
-  Curve second{&t, 1, talvern::plot::Pen::blue, ClipWindow{-97, 97, -94, 94}};
+  Curve second{&t, 1, talvern::plot::Pen::blue, talvern::plot::kConventionalXAFSClip};
   EXPECT_EQ(walk(second), "M-100,0 L0,0 M98,0 L50,0 L60,0 ");
 }
 
