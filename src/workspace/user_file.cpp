@@ -29,10 +29,10 @@ bool read_chosen_file(const FileChooser& choose, FileKind kind, std::size_t k,
                       std::optional<OpenFailure>& failure, std::string& message) {
   const std::optional<std::filesystem::path> file = choose ? choose(kind) : std::nullopt;
   if (!file) return false;
-  if ((failure = check_user_file(*file))) return false;
   rows = read_rows(*file, k, capacity, skip_words);
   if (!rows.opened) {
-    // The file vanished or became unreadable since the check.
+    // Ask the system why; a file that opens now but could not be read
+    // still gets a reason.
     failure = check_user_file(*file);
     if (!failure) failure = OpenFailure{*file, "cannot be read"};
     return false;

@@ -7,8 +7,8 @@
 
 namespace {
 
-const int kWidth = talvern_title_picture_size().width();
-const int kHeight = talvern_title_picture_size().height();
+constexpr int kWidth = talvern_title_picture_size().width();
+constexpr int kHeight = talvern_title_picture_size().height();
 constexpr double kBaseline = 86.0;  // y of the energy axis
 constexpr double kLeft = 10.0, kRight = 249.0;
 

@@ -7,4 +7,4 @@
 // 259 x 98 pixels: the program name over a small sketch of two spectra.
 QImage talvern_title_picture();
 
-inline QSize talvern_title_picture_size() { return {259, 98}; }
+constexpr QSize talvern_title_picture_size() { return {259, 98}; }
