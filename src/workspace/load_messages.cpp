@@ -18,4 +18,9 @@ std::string not_finite_message() {
          "C:\\TALVERN_WORK_SPACE.";
 }
 
+std::string cannot_write_message(const char* file) {
+  return std::string("ERROR!!\r\n") + file + " could not be written in\r\n" +
+         "C:\\TALVERN_WORK_SPACE. Make the work-space\r\nwith \"Construct Work-Space\" first.";
+}
+
 }  // namespace talvern

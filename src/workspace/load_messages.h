@@ -1,6 +1,6 @@
 #pragma once
-// Messages shared by the commands that bring a user's file into the
-// work-space.
+// Messages shared by the commands that bring data into the work-space
+// or rewrite its files.
 
 #include <cstddef>
 #include <string>
@@ -16,5 +16,9 @@ std::string capped_caution(std::size_t kept, const char* unit);
 
 // A value would not be a finite number in the work-space file.
 std::string not_finite_message();
+
+// A work-space file could not be written (the work-space is missing or
+// read-only); the file keeps what it held.
+std::string cannot_write_message(const char* file);
 
 }  // namespace talvern

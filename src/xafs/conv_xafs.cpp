@@ -1,0 +1,253 @@
+#include "xafs/conv_xafs.h"
+
+#include <cmath>
+
+#include "workspace/file_names.h"
+#include "workspace/load_messages.h"
+#include "workspace/number_text.h"
+#include "workspace/parameters.h"
+#include "workspace/row_io.h"
+#include "xafs/edge_table.h"
+
+namespace talvern {
+
+namespace {
+
+// Most spectrum points a command holds.
+constexpr std::size_t kXAFSCapacity = 5000;
+
+// Energies of a selective XAFS below this are relative to the edge.
+constexpr double kRelativeEnergyLimit = 1000.0;
+
+// Start values of the running extremes.
+constexpr double kMinStart = 100000000.0;
+constexpr double kMaxStart = 0.0;
+
+struct Extremes {
+  double e_min = kMinStart, e_max = kMaxStart, i_min = kMinStart, i_max = kMaxStart;
+  void take(double e, double i) {
+    if (e < e_min) e_min = e;
+    if (e > e_max) e_max = e;
+    if (i < i_min) i_min = i;
+    if (i > i_max) i_max = i;
+  }
+  std::array<double, 4> row() const { return {e_min, e_max, i_min, i_max}; }
+};
+
+Extremes extremes_of(const std::vector<double>& pairs) {
+  Extremes x;
+  for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) x.take(pairs[i], pairs[i + 1]);
+  return x;
+}
+
+// The plot of the normalised spectrum: energy over the range, intensity in
+// units of 1/10000 from the lowest (y = -95) to the highest (y = 85).
+std::optional<plot::Trace> build_trace(const std::vector<double>& pairs, const Extremes& r) {
+  const double width = r.e_max - r.e_min;
+  const double height = 10000.0 * (r.i_max - r.i_min);
+  if (!(width != 0.0) || !(height != 0.0) || !std::isfinite(width) || !std::isfinite(height))
+    return std::nullopt;
+  const std::size_t n = pairs.size() / 2;
+  plot::Trace t(n, 1);
+  for (std::size_t i = 0; i < n; ++i) {
+    const double a = std::trunc(50.0 * (pairs[2 * i] - r.e_min));
+    const double b = std::trunc(10000.0 * pairs[2 * i + 1]);
+    t.x[i] = plot::to_panel(-100.0 - std::trunc(200.0 * a / width / (-50.0)));
+    t.y[0][i] = plot::to_panel(-95.0 - std::trunc((b - 10000.0 * r.i_min) * (-180.0) / height));
+  }
+  return t;
+}
+
+const char kLoaded[] =
+    "Conventional XAFS data were introduced and \r\nthe maximum was normalized to 1.  Select the "
+    "\r\nabsorption edge and confirm it.  If necessary, \r\ncorrect the core energy either by "
+    "clicking the \r\nmouse on the spectrum or entering the value \r\ndirectly in the edit box "
+    "above.   Then, confirm it.  \r\nIf you want to initialize the core energy, clear it \r\nand "
+    "reload the XAFS spectrum.";
+
+const char kNoSpectrum[] =
+    "ERROR!!\r\nConventional_XAFS.DAT holds no spectrum.\r\nLoad the conventional XAFS with "
+    "\"Load\r\nConventional XAFS\" on the main form first.";
+
+const char kNoPositiveIntensity[] =
+    "ERROR!!\r\nNo absorption of the conventional XAFS is\r\nabove 0, so it cannot be "
+    "normalized.\r\nNothing was written; load another spectrum\r\non the main form.";
+
+const char kCaution[] = "CAUTION!!\r\n";
+const char kCannotDraw[] =
+    "The spectrum has a single energy or a\r\nconstant absorption; it cannot be drawn.\r\n";
+
+const char kNoRange[] =
+    "ERROR!!\r\nThe energy range of the XAFS is not known\r\nyet. Load the XAFS with \"Load "
+    "XAFS(for\r\nAbs. Correction)\" first.";
+
+const char kFewSelectiveRows[] =
+    "CAUTION!!\r\nSelectiveXAFS_for_Reading_Org.DAT holds\r\nfewer than two rows, so "
+    "SelectiveXAFS_for_\r\nReading.DAT was not written. Load the\r\nselective XAFS again.\r\n";
+
+const char kConfirmClosing[] =
+    "eV.\r\nIs it OK?\r\nIf necessary, re-correct the core energy, and \r\nconfirm the value.  "
+    "You can use the initial value by \r\nreloading the XAFS spectrum after clearing it.\r\n"
+    "If everything is OK, complete XAFS setting.\r\n";
+
+// The message for a failed write, or "" when it succeeded.
+std::string write_failure(WriteStatus s, const char* file) {
+  switch (s) {
+    case WriteStatus::ok: return {};
+    case WriteStatus::not_finite: return not_finite_message();
+    case WriteStatus::cannot_write: return cannot_write_message(file);
+  }
+  return {};
+}
+
+}  // namespace
+
+void LoadXAFS(const WorkSpace& ws, ConvXAFSState& state) {
+  state.trace.reset();
+  state.marker.reset();
+
+  const RowsRead read = read_rows(ws.file(files::kConventionalXAFS), 2, kXAFSCapacity);
+  if (read.rows == 0) {
+    state.message = kNoSpectrum;
+    return;
+  }
+  std::vector<double> pairs(read.values.begin(),
+                            read.values.begin() + static_cast<std::ptrdiff_t>(2 * read.rows));
+  const Extremes measured = extremes_of(pairs);
+  if (!(measured.i_max > 0.0)) {
+    state.message = kNoPositiveIntensity;
+    return;
+  }
+  for (std::size_t i = 1; i < pairs.size(); i += 2) pairs[i] /= measured.i_max;
+  const Extremes normalised = extremes_of(pairs);
+
+  // Everything is computed before the first write, so a refused value
+  // leaves all three files as they were.
+  for (double v : pairs)
+    if (!std::isfinite(v)) {
+      state.message = not_finite_message();
+      return;
+    }
+  const auto org = measured.row();
+  const auto norm = normalised.row();
+  const std::pair<const char*, WriteStatus> writes[] = {
+      {files::kConvXAFSMinMaxOrg, write_rows(ws.file(files::kConvXAFSMinMaxOrg), org.data(), 1, 4)},
+      {files::kConvXAFSMinMax, write_rows(ws.file(files::kConvXAFSMinMax), norm.data(), 1, 4)},
+      {files::kConvXAFSNormSpectrum, write_rows(ws.file(files::kConvXAFSNormSpectrum),
+                                                pairs.data(), pairs.size() / 2, 2)},
+  };
+  for (const auto& [file, status] : writes)
+    if (const std::string failure = write_failure(status, file); !failure.empty()) {
+      state.message = failure;
+      return;
+    }
+
+  state.trace = build_trace(pairs, normalised);
+  std::string caution = read.capped ? capped_caution(kXAFSCapacity, "rows") : "";
+  if (!state.trace) caution += (caution.empty() ? kCaution : "") + std::string(kCannotDraw);
+  state.message = caution + kLoaded;
+
+  for (int i = 0; i < kEdgeCount; ++i) state.edge_list.emplace_back(edge_at(i)->name);
+}
+
+void ClearXAFS(ConvXAFSState& state) {
+  state.trace.reset();
+  state.marker.reset();
+  state.message =
+      "XAFS spectrum was cleared and the core energy \r\nwas initialized.  Reload the XAFS and "
+      "Select the \r\nabsorption edge again.";
+  // Without an edge of the table selected, the box keeps its text.
+  if (const auto edge = edge_at(state.selected_edge); edge && !state.core_energy.empty())
+    state.core_energy = format_edit(edge->core_energy, 5);
+}
+
+bool CorrectCoreEnergyByClick(const WorkSpace& ws, ConvXAFSState& state, plot::PanelPoint click) {
+  if (!plot::click_accepted(click)) return false;
+  double range[4] = {0, 0, 0, 0};
+  if (read_one_row(ws.file(files::kConvXAFSMinMax), range, 4) < 2) {
+    state.message = kNoRange;
+    return true;
+  }
+  state.marker = click.x;
+  const double e0 = plot::click_energy(click.x, range[0], range[1]);
+  const ParameterUpdate update =
+      update_parameters(ws, [e0](CalcParameters& p) { p.core_energy = e0; });
+  if (const std::string failure = write_failure(update.write, files::kParameters);
+      !failure.empty()) {
+    state.message = failure;
+    return true;
+  }
+  const std::string t = format_edit(e0, 5);
+  state.message = "The core energy was corrected to " + t + "eV.\r\nPlease confirm the value.";
+  state.core_energy = t;
+  return true;
+}
+
+void ConfirmXAFSInfo(const WorkSpace& ws, ConvXAFSState& state) {
+  CalcParameters p;
+  read_parameters(ws.file(files::kParameters), p);
+  double gamma = p.gamma;
+  double e0 = p.core_energy;
+
+  const int s = state.selected_edge;
+  const std::string name =
+      s >= 0 && static_cast<std::size_t>(s) < state.edge_list.size() ? state.edge_list[s] : "";
+  if (const auto edge = edge_at(s)) {
+    gamma = edge->lifetime;
+    e0 = edge->core_energy;
+  }
+  const std::string g = format_edit(gamma, 10);
+  std::string shown = format_edit(e0, 5);
+  if (!state.core_energy.empty()) {
+    shown = state.core_energy;
+    e0 = parse_edit(state.core_energy);
+  } else {
+    state.core_energy = shown;
+  }
+  std::string message = "Absorption edge was set to " + name + " .\r\n" + "The core energy is " +
+                        shown + "eV,\r\nand lifetime-broadening is " + g + kConfirmClosing;
+
+  p.gamma = gamma;
+  p.core_energy = e0;
+  std::string failure = write_failure(write_parameters(ws.file(files::kParameters), p),
+                                      files::kParameters);
+  if (failure.empty()) {
+    const double exc = e0 + 100.0;
+    failure = std::isfinite(exc)
+                  ? write_failure(write_text_atomic(ws.file(files::kEmissionExcEnergy),
+                                                    format_g6(exc)),
+                                  files::kEmissionExcEnergy)
+                  : not_finite_message();
+  }
+  if (!failure.empty()) {
+    state.message = failure;
+    return;
+  }
+
+  RowsRead sel = read_rows(ws.file(files::kSelectiveReadingOrg), 3, kXAFSCapacity);
+  if (sel.rows < 2) {
+    state.message = kFewSelectiveRows + message;
+    return;
+  }
+  // Energies of a calculation are relative to the edge: put them on the
+  // absolute scale of the measurement.
+  if (sel.at(1, 0) < kRelativeEnergyLimit)
+    for (std::size_t i = 0; i < sel.rows; ++i) sel.values[3 * i] += e0;
+  failure = write_failure(write_rows(ws.file(files::kSelectiveReading), sel.values.data(),
+                                     sel.rows, 3),
+                          files::kSelectiveReading);
+  state.message = failure.empty() ? message : failure;
+}
+
+void CompleteXAFSSetting(ConvXAFSState& state) {
+  state.message =
+      "The parameter setting by XAFS was succesively\r\ndone.  Please go to the next step: "
+      "setting by XRF.\r\n";
+}
+
+std::vector<plot::Curve> conv_xafs_curves(const ConvXAFSState& state) {
+  if (!state.trace) return {};
+  return {plot::Curve{&*state.trace, 0, plot::Pen::red, plot::kConventionalXAFSClip, false}};
+}
+
+}  // namespace talvern

@@ -1,0 +1,51 @@
+#pragma once
+// The Conventional XAFS dialog's commands ("Setting by XAFS"): the measured
+// XAFS normalised to 1, the absorption edge with its core energy and
+// lifetime broadening, and the selective XAFS on absolute energies.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "plot/panel.h"
+#include "workspace/workspace.h"
+
+namespace talvern {
+
+// Everything the dialog shows besides its buttons.
+struct ConvXAFSState {
+  std::optional<plot::Trace> trace;     // the normalised spectrum; absent until a load
+  std::vector<std::string> edge_list;   // entries of "Select Abs. Edge", never emptied
+  int selected_edge = -1;               // position selected in the list; -1 for none
+  std::string core_energy;              // text of "Core Energy (eV)"
+  std::string message;                  // message pane; "\r\n" separates lines
+  std::optional<int> marker;            // click marker to draw now, at this panel x
+};
+
+// "Load XAFS(for Abs. Correction)": normalises Conventional_XAFS.DAT to a
+// maximum of 1, writes the two range files and ConvXAFS_Norm_Spectrum.DAT,
+// builds the trace and appends the 43 edge names to the list.
+void LoadXAFS(const WorkSpace& ws, ConvXAFSState& state);
+
+// "Clear XAFS": drops the trace; a box holding text gets the core energy
+// of the selected edge. No file changes.
+void ClearXAFS(ConvXAFSState& state);
+
+// Left click on the plot panel at panel coordinates `click`: outside the
+// accepted range nothing happens (false); inside, the core energy under the
+// click goes into the parameter file, the box and the message, and
+// `state.marker` is set.
+bool CorrectCoreEnergyByClick(const WorkSpace& ws, ConvXAFSState& state, plot::PanelPoint click);
+
+// "Confirm XAFS INFO": lifetime broadening and core energy of the selected
+// edge (or the typed core energy) into the parameter file, the excitation
+// energy of the XRF step, and SelectiveXAFS_for_Reading.DAT.
+void ConfirmXAFSInfo(const WorkSpace& ws, ConvXAFSState& state);
+
+// "Complete XAFS Setting": the closing message only.
+void CompleteXAFSSetting(ConvXAFSState& state);
+
+// The curves of the plot panel: the normalised spectrum, red.
+std::vector<plot::Curve> conv_xafs_curves(const ConvXAFSState& state);
+
+}  // namespace talvern

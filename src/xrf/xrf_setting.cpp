@@ -1,0 +1,332 @@
+#include "xrf/xrf_setting.h"
+
+#include <cmath>
+
+#include "rixs/engine.h"
+#include "workspace/file_names.h"
+#include "workspace/load_messages.h"
+#include "workspace/number_text.h"
+#include "workspace/parameters.h"
+#include "workspace/row_io.h"
+#include "xrf/emission_model.h"
+
+namespace talvern {
+
+namespace {
+
+// Most measured points, and most model rows, a command holds.
+constexpr std::size_t kXRFCapacity = 5000;
+
+// Digits of the numbers the dialog writes into its boxes.
+constexpr int kWidthDigits = 6;
+constexpr int kExcEnergyDigits = 6;
+constexpr int kPositionDigits = 10;
+constexpr int kAmplitudeDigits = 10;
+constexpr int kClickedPositionDigits = 5;
+constexpr int kRFactorDigits = 4;
+
+const char kLoaded[] =
+    "XRF data were successfully introduced.\r\nExc. energy in measureing this spectrum was "
+    "initially\r\nset to ";
+const char kLoadedTail[] =
+    " eV.\r\nPlease correct this energy, confirm the Lorentzian\r\nsetting anyway, and try to fit "
+    "the spectrum.\r\nIf calculated results do not well reproduce the\r\nexperimental data, modify "
+    "the parameters of four\r\nLorentzians, A-D, and try again.\r\nThe peak positions can be also "
+    "obtained graphically\r\nby clicking the mouse on the spectrum after\r\nselecting a Lorentzian "
+    "by radio-buttons.";
+
+const char kFitted[] =
+    "A fitting curve was calculated.  If OK, click the\r\ncomplete-XRF-setting button.\r\nYou can "
+    "calculate R-factor.\r\nIf the R-factor is less than 5%, the fitting may be\r\ntolerable.\r\n"
+    "If the agreement seems to be insufficient, please\r\nadjust the parameters again.";
+
+const char kTooFewPoints[] =
+    "ERROR!!\r\nExp_Non_Resonant_Emission.DAT holds fewer\r\nthan two points, so no energy step "
+    "can be\r\nformed. Load the XRF spectrum on the main\r\nform first.";
+
+const char kNoExcEnergy[] =
+    "ERROR!!\r\nEmission_Exc_Energy.DAT is missing or holds\r\nno number. \"Construct Work-Space\" "
+    "writes\r\nit again when it is missing.";
+
+const char kNoLorentz[] =
+    "ERROR!!\r\nRIXS_Calculation_Lorentz.DAT is missing or\r\nincomplete. \"Construct "
+    "Work-Space\" writes\r\nit again when it is missing.";
+
+const char kNoRange[] =
+    "ERROR!!\r\nThe range of the XRF spectrum is not known\r\nyet. Press \"Load XRF Data\" first.";
+
+const char kNoConfirmed[] =
+    "ERROR!!\r\nNo confirmed Lorentzian setting was found.\r\nPress \"Confirm Lorentzian "
+    "Setting\" first.\r\nRIXS_Calculation_Lorentz.DAT was not changed.";
+
+const char kNoHeight[] =
+    "ERROR!!\r\nThe calculated spectrum is nowhere above 0,\r\nso it cannot be scaled to the "
+    "measurement.\r\nCheck the amplitudes, the Exc. Energy(eV)\r\nand the loaded XRF data.";
+
+const char kNoPairs[] =
+    "ERROR!!\r\nNo measured energy has a calculated point\r\nof the same energy (or the matched "
+    "intensities\r\nsum to 0), so no R-factor can be formed.\r\nLoad XRF Data and fit the "
+    "Lorentzians again.";
+
+std::string write_failure(WriteStatus s, const char* file) {
+  switch (s) {
+    case WriteStatus::ok: return {};
+    case WriteStatus::not_finite: return not_finite_message();
+    case WriteStatus::cannot_write: return cannot_write_message(file);
+  }
+  return {};
+}
+
+// The display range of Emission_MinMax.DAT; false when it cannot be read whole.
+bool read_range(const WorkSpace& ws, plot::Range& r) {
+  double v[4] = {0, 0, 0, 0};
+  if (read_one_row(ws.file(files::kEmissionMinMax), v, 4) < 4) return false;
+  r = {v[0], v[1], v[2], v[3]};
+  return true;
+}
+
+}  // namespace
+
+void LoadXRFData(const WorkSpace& ws, XRFState& state) {
+  state.message = "Loading XRF data...";
+  state.measured.reset();
+  state.fit.reset();
+  state.marker.reset();
+
+  const RowsRead xrf = read_rows(ws.file(files::kExpNonResonantEmission), 2, kXRFCapacity);
+  if (xrf.rows < 2) {
+    state.message = kTooFewPoints;
+    return;
+  }
+  double omega = 0;
+  if (read_one_row(ws.file(files::kEmissionExcEnergy), &omega, 1) < 1) {
+    state.message = kNoExcEnergy;
+    return;
+  }
+  LorentzSet lor;
+  if (read_lorentz(ws.file(files::kLorentz), lor) < LorentzSet::kCount) {
+    state.message = kNoLorentz;
+    return;
+  }
+
+  // Display range: running extremes from fixed start values, replaced only
+  // by values strictly beyond them; intensities times 10000.
+  plot::Range r{100000000.0, 0.0, 100000000.0, 0.0};
+  for (std::size_t k = 0; k < xrf.rows; ++k) {
+    const double x = xrf.at(k, 0);
+    const double y = 10000.0 * xrf.at(k, 1);
+    if (x > r.e_max) r.e_max = x;
+    if (x < r.e_min) r.e_min = x;
+    if (y > r.y_max) r.y_max = y;
+    if (y < r.y_min) r.y_min = y;
+  }
+  const double step = std::fabs(xrf.at(1, 0) - xrf.at(0, 0));
+  const ParameterUpdate update = update_parameters(ws, [&](CalcParameters& p) {
+    p.emission_start = r.e_min;
+    p.emission_end = r.e_max;
+    p.emission_step = step;
+  });
+  std::string failure = write_failure(update.write, files::kParameters);
+  if (failure.empty()) {
+    const double range[4] = {r.e_min, r.e_max, r.y_min, r.y_max};
+    failure = write_failure(write_rows(ws.file(files::kEmissionMinMax), range, 1, 4),
+                            files::kEmissionMinMax);
+  }
+  if (!failure.empty()) {
+    state.message = failure;
+    return;
+  }
+
+  for (std::size_t i = 0; i < 4; ++i) {
+    state.width[i] = format_edit(lor.width[i], kWidthDigits);
+    state.position[i] = format_edit(lor.position[i], kPositionDigits);
+    state.amplitude[i] = format_edit(lor.amplitude[i], kAmplitudeDigits);
+  }
+  state.components = lor.two_component == 1 ? 1 : 0;
+  state.lorentzian = 0;
+  state.exc_energy = format_edit(omega, kExcEnergyDigits);
+
+  plot::Trace t(xrf.rows, 1);
+  bool mapped = true;
+  for (std::size_t k = 0; k < xrf.rows && mapped; ++k) {
+    const auto p = plot::map_standard(xrf.at(k, 0), xrf.at(k, 1), r);
+    if (!p) mapped = false;
+    else {
+      t.x[k] = p->x;
+      t.y[0][k] = p->y;
+    }
+  }
+  if (mapped) state.measured = std::move(t);
+
+  const std::string caution = xrf.capped ? capped_caution(kXRFCapacity, "rows") : "";
+  state.message = caution + kLoaded + state.exc_energy + kLoadedTail;
+}
+
+bool SetPeakPositionByClick(const WorkSpace& ws, XRFState& state, plot::PanelPoint click) {
+  if (!plot::click_accepted(click)) return false;
+  // "A" when selected, else "B", else "C", else "D".
+  const std::size_t which =
+      state.lorentzian >= 0 && state.lorentzian < 4 ? static_cast<std::size_t>(state.lorentzian) : 3;
+  plot::Range r;
+  if (!read_range(ws, r)) {
+    state.message = kNoRange;
+    return true;
+  }
+  state.marker = click.x;
+  const double e = plot::click_energy(click.x, r.e_min, r.e_max);
+  state.position[which] = format_edit(e, kClickedPositionDigits);
+  state.message =
+      "The peak position of the Lorentzian was changed.\r\nIf it is OK, confirm "
+      "Lorentzian-setting.\r\nBy clicking radio buttons, you can change peak\r\npositions of "
+      "another Lorentzian.";
+  return true;
+}
+
+void ConfirmLorentzianSetting(const WorkSpace& ws, XRFState& state) {
+  LorentzSet set;
+  for (std::size_t i = 0; i < 4; ++i) {
+    set.width[i] = parse_edit(state.width[i]);
+    set.position[i] = parse_edit(state.position[i]);
+    set.amplitude[i] = parse_edit(state.amplitude[i]);
+  }
+  set.two_component = state.two_components() ? 1 : 0;
+  const std::string failure =
+      write_failure(write_lorentz(ws.file(files::kLorentzTemp), set), files::kLorentzTemp);
+  state.message = !failure.empty()
+                      ? failure
+                      : "The parameters of the Lorentzians were confirmed.\r\nTry to fit the "
+                        "spectrum by these Lorentzians.\r\nIf you have some troubles, please "
+                        "reload XRF data\r\nagain.  Initial parameters will be recovered.";
+}
+
+void FitTheLorentzians(const WorkSpace& ws, XRFState& state) {
+  state.message.clear();
+  state.fit.reset();
+  const double omega = parse_edit(state.exc_energy);
+  plot::Range r;
+  if (!read_range(ws, r)) {
+    state.message = kNoRange;
+    return;
+  }
+  const EngineReport report = CalculateNonResonantEmission(ws, omega);
+  if (report.status == EngineReport::Status::lorentz_missing) {
+    state.message = "ERROR!!\r\nNo confirmed Lorentzian setting was found.\r\nPress \"Confirm "
+                    "Lorentzian Setting\" first.";
+    return;
+  }
+  if (report.status != EngineReport::Status::ok) {
+    state.message = engine_message(report, files::kNonResonantEmission);
+    return;
+  }
+
+  // The model as stored (six digits), scaled to the measured maximum.
+  RowsRead model = read_rows(ws.file(files::kNonResonantEmission), 4, kEmissionCapacity);
+  const std::size_t n = model.rows;
+  double t_max = 0.0;
+  for (std::size_t j = 0; j < n; ++j)
+    if (10000.0 * model.at(j, 1) > t_max) t_max = 10000.0 * model.at(j, 1);
+  if (!(t_max > 0.0)) {
+    state.message = kNoHeight;
+    return;
+  }
+  const double factor = r.y_max / t_max;
+  for (std::size_t j = 0; j < n; ++j)
+    for (std::size_t c = 1; c < 4; ++c) model.values[4 * j + c] *= factor;
+  if (const std::string failure =
+          write_failure(write_rows(ws.file(files::kNonResonantEmission), model.values.data(), n, 4),
+                        files::kNonResonantEmission);
+      !failure.empty()) {
+    state.message = failure;
+    return;
+  }
+
+  plot::Trace t(n, 3);
+  bool mapped = true;
+  for (std::size_t j = 0; j < n && mapped; ++j)
+    for (std::size_t c = 0; c < 3 && mapped; ++c) {
+      const auto p = plot::map_standard(model.at(j, 0), model.at(j, c + 1), r);
+      if (!p) mapped = false;
+      else {
+        t.x[j] = p->x;
+        t.y[c][j] = p->y;
+      }
+    }
+  if (mapped) state.fit = std::move(t);
+
+  const std::string caution = engine_message(report, files::kNonResonantEmission);
+  state.message = caution.empty() ? kFitted : caution + "\r\n" + kFitted;
+}
+
+RFactorResult match_for_r_factor(const double* measured, std::size_t n_measured,
+                                 const double* model, std::size_t n_model, std::size_t model_k) {
+  RFactorResult r;
+  for (std::size_t k = 0; k < n_measured; ++k) {
+    const double x = measured[2 * k];
+    const double y = measured[2 * k + 1];
+    for (std::size_t j = 0; j < n_model; ++j) {
+      if (model[model_k * j] != x) continue;
+      const double fit = model[model_k * j + 1];
+      r.pairs.insert(r.pairs.end(), {x, fit});
+      r.abs_diff_sum += std::fabs(fit - y);
+      r.measured_sum += y;
+      break;
+    }
+  }
+  return r;
+}
+
+void CalculateRFactor(const WorkSpace& ws, XRFState& state) {
+  const RowsRead measured = read_rows(ws.file(files::kExpNonResonantEmission), 2, kXRFCapacity);
+  const RowsRead model = read_rows(ws.file(files::kNonResonantEmission), 4, kEmissionCapacity);
+  const RFactorResult m = match_for_r_factor(measured.values.data(), measured.rows,
+                                             model.values.data(), model.rows, 4);
+  std::string failure = write_failure(
+      write_rows(ws.file(files::kNonResonantEmissionForRFactor), m.pairs.data(), m.matched(), 2),
+      files::kNonResonantEmissionForRFactor);
+  if (!failure.empty()) {
+    state.message = failure;
+    return;
+  }
+  if (m.matched() == 0 || m.measured_sum == 0.0) {
+    state.message = kNoPairs;
+    return;
+  }
+  const double r = 100.0 * m.abs_diff_sum / m.measured_sum;
+  failure = write_failure(write_rows(ws.file(files::kRFactorXRF), &r, 1, 1), files::kRFactorXRF);
+  if (!failure.empty()) {
+    state.message = failure;
+    return;
+  }
+  std::string caution;
+  if (measured.capped || model.capped) caution = capped_caution(kXRFCapacity, "rows");
+  state.message = caution + "R-factor was calculated: " + format_edit(r, kRFactorDigits) + " %";
+}
+
+void CompleteXRFSetting(const WorkSpace& ws, XRFState& state) {
+  LorentzSet confirmed;
+  if (read_lorentz(ws.file(files::kLorentzTemp), confirmed) < LorentzSet::kCount) {
+    state.message = kNoConfirmed;
+    return;
+  }
+  const std::string failure =
+      write_failure(write_lorentz(ws.file(files::kLorentz), confirmed), files::kLorentz);
+  state.message = !failure.empty()
+                      ? failure
+                      : "The final-state function was successfully generated.\r\nClick OK, and "
+                        "go to the next step: RIXS simulation.";
+}
+
+std::vector<plot::Curve> xrf_curves(const XRFState& state) {
+  std::vector<plot::Curve> curves;
+  if (state.fit) {
+    if (state.two_components()) {
+      curves.push_back({&*state.fit, 1, plot::Pen::sky_blue, {}, false});
+      curves.push_back({&*state.fit, 2, plot::Pen::sky_blue, {}, false});
+    }
+    curves.push_back({&*state.fit, 0, plot::Pen::blue, {}, false});
+  }
+  if (state.measured) curves.push_back({&*state.measured, 0, plot::Pen::red, {}, false});
+  return curves;
+}
+
+}  // namespace talvern

@@ -1,0 +1,82 @@
+#pragma once
+// The XRF setting dialog's commands ("Setting by XRF"): the measured XRF
+// spectrum, the four trial Lorentzians A-D, the fit of their model to the
+// measurement, its R-factor and the final-state function of the RIXS
+// calculation.
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "plot/panel.h"
+#include "workspace/workspace.h"
+
+namespace talvern {
+
+// Everything the dialog shows besides its buttons. Rows of the Lorentzian
+// boxes are A, B, C, D.
+struct XRFState {
+  std::array<std::string, 4> position;   // "Peak Pos."
+  std::array<std::string, 4> amplitude;  // "Amp."
+  std::array<std::string, 4> width;      // "Width"
+  // Radio group "One-Compo." / "Two-Compo.(A+B and C+D)": -1 none selected,
+  // 0 one component, 1 two components.
+  int components = -1;
+  // Radio group "Select a Lorentzian": -1 none, 0..3 for A..D.
+  int lorentzian = -1;
+  std::string exc_energy;                // "Exc. Energy(eV)"
+  std::optional<plot::Trace> measured;   // x, y of the measured spectrum
+  std::optional<plot::Trace> fit;        // x, y of the total, component 1, component 2
+  std::string message;                   // message pane; "\r\n" separates lines
+  std::optional<int> marker;             // click marker to draw now, at this panel x
+
+  bool two_components() const { return components == 1; }
+};
+
+// "Load XRF Data": fills the boxes from RIXS_Calculation_Lorentz.DAT and
+// Emission_Exc_Energy.DAT, stores the emission grid of the measurement in
+// the parameter file, writes Emission_MinMax.DAT and builds the measured trace.
+void LoadXRFData(const WorkSpace& ws, XRFState& state);
+
+// Left click on the XRF panel at panel coordinates `click`: inside the
+// accepted range the energy under it becomes the peak position of the
+// selected Lorentzian (true); outside nothing happens (false).
+bool SetPeakPositionByClick(const WorkSpace& ws, XRFState& state, plot::PanelPoint click);
+
+// "Confirm Lorentzian Setting": the boxes and the component choice into
+// RIXS_Calculation_Lorentz_Temp.DAT.
+void ConfirmLorentzianSetting(const WorkSpace& ws, XRFState& state);
+
+// "Fit the Lorentzians": one evaluation of the model at the excitation
+// energy in the box, scaled so that its maximum is the measured maximum,
+// written back to Non_Resonant_Emission.DAT and shown as the fit trace.
+void FitTheLorentzians(const WorkSpace& ws, XRFState& state);
+
+// "Calculate R-factor": the scaled model against the measurement at equal
+// energies; writes Non_Resonant_Emission_for_RFactor.DAT and R_Factor_XRF.DAT.
+void CalculateRFactor(const WorkSpace& ws, XRFState& state);
+
+// "Complete XRF Setting": the last confirmed Lorentzians become
+// RIXS_Calculation_Lorentz.DAT.
+void CompleteXRFSetting(const WorkSpace& ws, XRFState& state);
+
+// The curves of the XRF panel in drawing order: the two parts of the fit
+// (only with two components selected), the fit total, the measurement.
+std::vector<plot::Curve> xrf_curves(const XRFState& state);
+
+// Result of matching a model against a measurement at equal energies.
+struct RFactorResult {
+  std::vector<double> pairs;  // energy, model value; one pair per matched measured point
+  double abs_diff_sum = 0;    // sum of |model - measured| over the pairs
+  double measured_sum = 0;    // sum of the measured intensities over the pairs
+  std::size_t matched() const { return pairs.size() / 2; }
+};
+
+// Measured rows (energy, intensity) against model rows (energy, total, ...,
+// `model_k` values each): every measured point takes the first model row of
+// exactly its energy; points without one are left out.
+RFactorResult match_for_r_factor(const double* measured, std::size_t n_measured,
+                                 const double* model, std::size_t n_model, std::size_t model_k);
+
+}  // namespace talvern

@@ -1,0 +1,197 @@
+#include "xafs/conv_xafs.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "app/main_form.h"
+#include "support/temp_dir.h"
+#include "workspace/file_names.h"
+#include "workspace/parameters.h"
+#include "workspace/row_io.h"
+
+namespace {
+
+namespace files = talvern::files;
+using talvern::ConvXAFSState;
+using talvern::WorkSpace;
+using talvern::test::read_file;
+using talvern::test::TempDir;
+using talvern::test::write_file;
+
+struct XAFSSetting : ::testing::Test {
+  TempDir tmp;
+  WorkSpace ws{tmp.file("ws")};
+  ConvXAFSState state;
+
+  void SetUp() override {
+    talvern::MainFormState form;
+    talvern::construct_work_space(ws, form);
+    write_file(ws.file(files::kSelectiveReadingOrg), "0\t0.5\t0.5\n0.1\t1\t1\n");
+  }
+  // A spectrum from `first` to `last` eV, 1 eV apart, whose absorption
+  // rises linearly from 0.5 to `top`.
+  void spectrum(double first, double last, double top) {
+    std::string text;
+    char line[64];
+    const int n = static_cast<int>(last - first);
+    for (int i = 0; i <= n; ++i) {
+      std::snprintf(line, sizeof line, "%g\t%g\n", first + i, 0.5 + (top - 0.5) * i / n);
+      text += line;
+    }
+    write_file(ws.file(files::kConventionalXAFS), text);
+  }
+  std::vector<double> row(const char* name, std::size_t k) {
+    std::vector<double> v(k, -1.0);
+    EXPECT_EQ(talvern::read_one_row(ws.file(name), v.data(), k), k) << name;
+    return v;
+  }
+  talvern::CalcParameters parameters() {
+    talvern::CalcParameters p;
+    EXPECT_EQ(talvern::read_parameters(ws.file(files::kParameters), p), 7u);
+    return p;
+  }
+  void select(const char* name) {
+    for (std::size_t i = 0; i < state.edge_list.size(); ++i)
+      if (state.edge_list[i] == name) state.selected_edge = static_cast<int>(i);
+  }
+};
+
+TEST_F(XAFSSetting, LoadNormalisesToOneAndKeepsBothRanges) {
+  spectrum(7100, 7300, 2.5);
+  talvern::LoadXAFS(ws, state);
+  EXPECT_EQ(row(files::kConvXAFSMinMaxOrg, 4), (std::vector<double>{7100, 7300, 0.5, 2.5}));
+  EXPECT_EQ(row(files::kConvXAFSMinMax, 4), (std::vector<double>{7100, 7300, 0.2, 1}));
+  const auto norm = talvern::read_rows(ws.file(files::kConvXAFSNormSpectrum), 2);
+  ASSERT_EQ(norm.rows, 201u);
+  EXPECT_EQ(norm.at(200, 1), 1.0);
+  EXPECT_EQ(norm.at(0, 1), 0.2);
+  ASSERT_TRUE(state.trace);
+  EXPECT_EQ(state.trace->x.front(), -100);
+  EXPECT_EQ(state.trace->x.back(), 100);
+  EXPECT_EQ(state.trace->y[0].front(), -95);
+  EXPECT_EQ(state.trace->y[0].back(), 85);
+  EXPECT_TRUE(state.message.starts_with("Conventional XAFS data were introduced and \r\n"));
+  ASSERT_EQ(state.edge_list.size(), 43u);
+  EXPECT_EQ(state.edge_list[7], "Fe K-edge");
+}
+
+TEST_F(XAFSSetting, ClickSetsTheCoreEnergyUnderIt) {
+  spectrum(7100, 7300, 1);
+  talvern::LoadXAFS(ws, state);
+  ASSERT_TRUE(talvern::CorrectCoreEnergyByClick(ws, state, {0, 10}));
+  EXPECT_EQ(state.core_energy, "7200.");
+  EXPECT_EQ(state.message, "The core energy was corrected to 7200.eV.\r\nPlease confirm the value.");
+  EXPECT_EQ(state.marker, 0);
+  const auto p = parameters();
+  EXPECT_EQ(p.core_energy, 7200);
+  EXPECT_EQ(p.gamma, 1.25);  // the other six as they were
+  EXPECT_EQ(p.emission_step, 0.1);
+
+  // The frame's outer edge and anything beyond do nothing.
+  state = {};
+  for (talvern::plot::PanelPoint off : {talvern::plot::PanelPoint{97, 0}, {-97, 0}, {0, 101}})
+    EXPECT_FALSE(talvern::CorrectCoreEnergyByClick(ws, state, off));
+  EXPECT_TRUE(state.message.empty());
+  EXPECT_FALSE(state.marker);
+}
+
+TEST_F(XAFSSetting, ConfirmTakesTheEdgeOrTheTypedCoreEnergy) {
+  spectrum(7050, 7300, 1);
+  talvern::LoadXAFS(ws, state);
+  select("Fe K-edge");
+  talvern::ConfirmXAFSInfo(ws, state);
+  auto p = parameters();
+  EXPECT_EQ(p.gamma, 1.25);
+  EXPECT_EQ(p.core_energy, 7114);
+  EXPECT_EQ(read_file(ws.file(files::kEmissionExcEnergy)), "7214");
+  EXPECT_EQ(state.core_energy, "7114.");
+  EXPECT_TRUE(state.message.starts_with(
+      "Absorption edge was set to Fe K-edge .\r\nThe core energy is 7114.eV,\r\nand "
+      "lifetime-broadening is 1.25eV.\r\nIs it OK?\r\n"));
+
+  state.core_energy = "7113.45";
+  talvern::ConfirmXAFSInfo(ws, state);
+  p = parameters();
+  EXPECT_EQ(p.core_energy, 7113.45);
+  EXPECT_EQ(p.gamma, 1.25);
+  EXPECT_NE(state.message.find("The core energy is 7113.45eV,"), std::string::npos);
+  EXPECT_EQ(state.core_energy, "7113.45");
+  EXPECT_EQ(read_file(ws.file(files::kEmissionExcEnergy)), "7213.45");
+}
+
+TEST_F(XAFSSetting, SelectiveEnergiesBecomeAbsolute) {
+  spectrum(7050, 7300, 1);
+  talvern::LoadXAFS(ws, state);
+  select("Fe K-edge");
+
+  write_file(ws.file(files::kSelectiveReadingOrg), "3.1\t0.5\t0.4\n3.2\t1\t1\n3.3\t0.9\t0.8\n");
+  talvern::ConfirmXAFSInfo(ws, state);
+  auto sel = talvern::read_rows(ws.file(files::kSelectiveReading), 3);
+  ASSERT_EQ(sel.rows, 3u);
+  EXPECT_EQ(sel.at(0, 0), 7117.1);
+  EXPECT_EQ(sel.at(1, 0), 7117.2);
+  EXPECT_EQ(sel.at(2, 2), 0.8);
+
+  write_file(ws.file(files::kSelectiveReadingOrg), "7113.9\t0.5\t0.4\n7114\t1\t1\n");
+  talvern::ConfirmXAFSInfo(ws, state);
+  sel = talvern::read_rows(ws.file(files::kSelectiveReading), 3);
+  ASSERT_EQ(sel.rows, 2u);
+  EXPECT_EQ(sel.at(0, 0), 7113.9);
+  EXPECT_EQ(sel.at(1, 0), 7114);
+
+  // One row gives no second energy to decide by: the file is left alone.
+  write_file(ws.file(files::kSelectiveReadingOrg), "3.1\t0.5\t0.4\n");
+  talvern::ConfirmXAFSInfo(ws, state);
+  EXPECT_TRUE(state.message.starts_with("CAUTION!!\r\n"));
+  EXPECT_EQ(talvern::read_rows(ws.file(files::kSelectiveReading), 3).rows, 2u);
+  EXPECT_EQ(parameters().core_energy, 7114);  // the edge is still confirmed
+}
+
+TEST_F(XAFSSetting, EveryLoadAppendsTheEdgesAndLaterEntriesFindNoRow) {
+  spectrum(7050, 7300, 1);
+  talvern::LoadXAFS(ws, state);
+  select("Fe K-edge");
+  talvern::ConfirmXAFSInfo(ws, state);
+  talvern::ClearXAFS(state);
+  EXPECT_FALSE(state.trace);
+  EXPECT_EQ(state.core_energy, "7114.");
+  talvern::LoadXAFS(ws, state);
+  ASSERT_EQ(state.edge_list.size(), 86u);
+
+  state.selected_edge = 50;  // the second "Fe K-edge"
+  state.core_energy.clear();
+  talvern::ConfirmXAFSInfo(ws, state);
+  const auto p = parameters();
+  EXPECT_EQ(p.gamma, 1.25);
+  EXPECT_EQ(p.core_energy, 7114);
+  EXPECT_TRUE(state.message.starts_with("Absorption edge was set to Fe K-edge .\r\n"));
+  EXPECT_EQ(state.core_energy, "7114.");
+}
+
+TEST_F(XAFSSetting, MissingInputsWriteNothingUndefined) {
+  // Click before any load: the range is not known.
+  const std::string params = read_file(ws.file(files::kParameters));
+  EXPECT_TRUE(talvern::CorrectCoreEnergyByClick(ws, state, {0, 0}));
+  EXPECT_TRUE(state.message.starts_with("ERROR!!\r\n"));
+  EXPECT_EQ(read_file(ws.file(files::kParameters)), params);
+
+  // No absorption above 0: nothing is normalised, nothing written, no edges.
+  write_file(ws.file(files::kConventionalXAFS), "7100\t0\n7101\t-1\n");
+  talvern::LoadXAFS(ws, state);
+  EXPECT_TRUE(state.message.starts_with("ERROR!!\r\n"));
+  EXPECT_FALSE(ws.exists(files::kConvXAFSMinMax));
+  EXPECT_FALSE(ws.exists(files::kConvXAFSNormSpectrum));
+  EXPECT_TRUE(state.edge_list.empty());
+
+  // A single energy is normalised and stored but cannot be drawn.
+  write_file(ws.file(files::kConventionalXAFS), "7100\t2\n");
+  talvern::LoadXAFS(ws, state);
+  EXPECT_TRUE(state.message.starts_with("CAUTION!!\r\n"));
+  EXPECT_FALSE(state.trace);
+  EXPECT_EQ(row(files::kConvXAFSMinMax, 4), (std::vector<double>{7100, 7100, 1, 1}));
+  EXPECT_EQ(state.edge_list.size(), 43u);
+}
+
+}  // namespace
