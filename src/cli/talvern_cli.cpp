@@ -2,6 +2,7 @@
 // same command function as the program's button and prints what the message
 // pane would show.
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/load_measured.h"
@@ -18,12 +20,82 @@
 #include "rixs/engine.h"
 #include "workspace/file_names.h"
 #include "workspace/workspace.h"
+#include "xafs/conv_xafs.h"
+#include "xafs/edge_table.h"
 #include "xrf/emission_model.h"
+#include "xrf/xrf_setting.h"
 
 namespace {
 
 using talvern::WorkSpace;
-using Args = std::vector<std::string_view>;
+
+// A command line the subcommand cannot take; reported with the usage text.
+struct UsageError {
+  std::string what;
+};
+
+// An option of a subcommand: "--name VALUE" or "--name=VALUE".
+struct Option {
+  const char* name;  // with its leading "--"
+  bool required;
+};
+
+// The arguments after the subcommand's name. Anything not starting with
+// "--" is positional, so negative numbers such as "-60" are values.
+class Args {
+ public:
+  std::string_view operator[](std::size_t i) const { return positional_[i]; }
+  std::size_t size() const { return positional_.size(); }
+
+  std::optional<std::string_view> option(std::string_view name) const {
+    for (const auto& [n, v] : options_)
+      if (n == name) return v;
+    return std::nullopt;
+  }
+  // A required option: the parser has made sure it is there.
+  std::string_view required(std::string_view name) const { return *option(name); }
+
+  // Splits `tokens` by `options`; throws UsageError for an unknown,
+  // repeated or valueless option, a missing required one, or the wrong
+  // number of positional arguments.
+  static Args parse(std::string_view command, const std::vector<std::string_view>& tokens,
+                    std::size_t positional_count, const std::vector<Option>& options);
+
+ private:
+  std::vector<std::string_view> positional_;
+  std::vector<std::pair<std::string_view, std::string_view>> options_;
+};
+
+Args Args::parse(std::string_view command, const std::vector<std::string_view>& tokens,
+                 std::size_t positional_count, const std::vector<Option>& options) {
+  const std::string cmd(command);
+  Args a;
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    const std::string_view t = tokens[i];
+    if (!t.starts_with("--")) {
+      a.positional_.push_back(t);
+      continue;
+    }
+    const std::size_t eq = t.find('=');
+    const std::string_view name = t.substr(0, eq);
+    bool known = false;
+    for (const auto& o : options) known = known || name == o.name;
+    if (!known) throw UsageError{cmd + ": unknown option " + std::string(name)};
+    if (a.option(name)) throw UsageError{cmd + ": " + std::string(name) + " given twice"};
+    if (eq != std::string_view::npos) {
+      a.options_.emplace_back(name, t.substr(eq + 1));
+    } else {
+      if (i + 1 >= tokens.size())
+        throw UsageError{cmd + ": " + std::string(name) + " needs a value"};
+      a.options_.emplace_back(name, tokens[++i]);
+    }
+  }
+  for (const auto& o : options)
+    if (o.required && !a.option(o.name)) throw UsageError{cmd + ": " + o.name + " is required"};
+  if (a.size() != positional_count)
+    throw UsageError{cmd + " takes " + std::to_string(positional_count) + " argument(s)"};
+  return a;
+}
 
 // What a command leaves for the user: the message pane's text, or the
 // report of a file that could not be opened.
@@ -35,13 +107,66 @@ struct Outcome {
       : message(std::move(text)), failure(std::move(f)) {}
 };
 
+// A subcommand. `run` reads and checks all of its arguments (throwing
+// UsageError) before it calls a command, so a refused command line leaves
+// the work-space as it was.
 struct Subcommand {
   const char* name;
-  const char* args;
+  const char* args;  // as the help shows them; "\n" continues on the next line
   const char* help;
-  std::size_t arg_count;
+  std::size_t positional_count;
+  std::vector<Option> options;
   std::function<Outcome(const WorkSpace&, const Args&)> run;
 };
+
+// ---- argument values ----------------------------------------------------------
+
+double number_arg(std::string_view text) {
+  std::string_view digits = text;
+  if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+  double value = 0;
+  auto res = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (res.ec != std::errc() || res.ptr != digits.data() + digits.size() || !std::isfinite(value))
+    throw UsageError{"not a number: " + std::string(text)};
+  return value;
+}
+
+int integer_arg(std::string_view text) {
+  std::string_view digits = text;
+  if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+  int value = 0;
+  auto res = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (res.ec != std::errc() || res.ptr != digits.data() + digits.size())
+    throw UsageError{"not an integer: " + std::string(text)};
+  return value;
+}
+
+// A click at panel x coordinate `text`, on the panel's middle line.
+talvern::plot::PanelPoint click_arg(std::string_view text) { return {integer_arg(text), 0}; }
+
+// The "Select a Lorentzian" radio button: A..D give 0..3.
+int lorentzian_arg(std::string_view text) {
+  if (text.size() != 1 || text[0] < 'A' || text[0] > 'D')
+    throw UsageError{"--lorentzian takes A, B, C or D, not " + std::string(text)};
+  return text[0] - 'A';
+}
+
+// Four box texts A..D, given comma-separated; each is kept as typed.
+std::array<std::string, 4> four_texts_arg(std::string_view option, std::string_view text) {
+  std::array<std::string, 4> out;
+  std::size_t n = 0;
+  for (std::size_t start = 0;; ++n) {
+    const std::size_t comma = text.find(',', start);
+    if (n < out.size()) out[n] = std::string(text.substr(start, comma - start));
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  if (n + 1 != out.size())
+    throw UsageError{std::string(option) + " takes four comma-separated values (A,B,C,D)"};
+  return out;
+}
+
+// ---- running the commands -----------------------------------------------------------
 
 // The file dialog of a command, answered by the file named on the command line.
 talvern::FileChooser chooser(std::string_view file) {
@@ -64,71 +189,185 @@ Outcome run_import(const WorkSpace& ws, const Args& a) {
   return {state.message, std::move(failure)};
 }
 
-bool parse_number(std::string_view text, double& value) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  auto res = std::from_chars(text.data(), text.data() + text.size(), value);
-  return res.ec == std::errc() && res.ptr == text.data() + text.size() && std::isfinite(value);
+// The Conventional XAFS dialog after one load: the list holds the 43 edges.
+talvern::ConvXAFSState loaded_conv_xafs_state() {
+  talvern::ConvXAFSState state;
+  for (int i = 0; i < talvern::kEdgeCount; ++i)
+    state.edge_list.emplace_back(talvern::edge_at(i)->name);
+  return state;
 }
 
 const std::vector<Subcommand>& subcommands() {
   static const std::vector<Subcommand> list = {
       {"construct", "", "make the work-space and its placeholder files (\"Construct Work-Space\")",
-       0,
+       0, {},
        [](const WorkSpace& ws, const Args&) {
          talvern::MainFormState form;
          talvern::construct_work_space(ws, form);
-         return form.message;
+         return Outcome(form.message);
        }},
-      {"calc-rixs", "OMEGA", "calculate the RIXS spectrum at excitation energy OMEGA (eV)",
-       1,
+      {"calc-rixs", "OMEGA", "calculate the RIXS spectrum at excitation energy OMEGA (eV)", 1, {},
        [](const WorkSpace& ws, const Args& a) {
-         double omega = 0;
-         parse_number(a[0], omega);
-         return talvern::engine_message(talvern::CalculateRIXS(ws, omega),
-                                        talvern::files::kCalculatedRIXS);
+         const double omega = number_arg(a[0]);
+         return Outcome(talvern::engine_message(talvern::CalculateRIXS(ws, omega),
+                                                talvern::files::kCalculatedRIXS));
        }},
       {"calc-emission", "OMEGA",
-       "calculate the Lorentzian emission model at excitation energy OMEGA (eV)", 1,
+       "calculate the Lorentzian emission model at excitation energy OMEGA (eV)", 1, {},
        [](const WorkSpace& ws, const Args& a) {
-         double omega = 0;
-         parse_number(a[0], omega);
-         return talvern::engine_message(talvern::CalculateNonResonantEmission(ws, omega),
-                                        talvern::files::kNonResonantEmission);
+         const double omega = number_arg(a[0]);
+         return Outcome(talvern::engine_message(talvern::CalculateNonResonantEmission(ws, omega),
+                                                talvern::files::kNonResonantEmission));
        }},
       {"load-exp-rixs", "FILE", "bring a measured RIXS spectrum into the work-space (\"Load Exp. RIXS\")",
-       1, run_main_form_load<talvern::LoadExpRIXS>},
+       1, {}, run_main_form_load<talvern::LoadExpRIXS>},
       {"load-conv-xafs", "FILE",
-       "bring a conventional XAFS spectrum into the work-space (\"Load Conventional XAFS\")", 1,
+       "bring a conventional XAFS spectrum into the work-space (\"Load Conventional XAFS\")", 1, {},
        run_main_form_load<talvern::LoadConventionalXAFS>},
-      {"load-xrf", "FILE", "bring an XRF spectrum into the work-space (\"Load XRF\")", 1,
+      {"load-xrf", "FILE", "bring an XRF spectrum into the work-space (\"Load XRF\")", 1, {},
        run_main_form_load<talvern::LoadXRF>},
       {"import-wien2k", "FILE", "one-component WIEN2k selective XAFS (\"Load 1-Compo. WIEN2k\")", 1,
-       run_import<talvern::Load1CompoWIEN2k>},
+       {}, run_import<talvern::Load1CompoWIEN2k>},
       {"import-wien2k-first", "FILE",
-       "first of two WIEN2k components (\"Load 2-Compo. WIEN2k (1/2)\")", 1,
+       "first of two WIEN2k components (\"Load 2-Compo. WIEN2k (1/2)\")", 1, {},
        run_import<talvern::LoadTwoCompoFirst>},
       {"import-wien2k-second", "FILE",
-       "second of two WIEN2k components (\"Load 2-Compo. WIEN2k (2/2)\")", 1,
+       "second of two WIEN2k components (\"Load 2-Compo. WIEN2k (2/2)\")", 1, {},
        run_import<talvern::LoadTwoCompoSecond>},
       {"import-general", "FILE", "general X-Y1-Y2 selective XAFS (\"Load General X-Y1-Y2 Data\")",
-       1, run_import<talvern::LoadGeneral>},
+       1, {}, run_import<talvern::LoadGeneral>},
+
+      // "Setting by XAFS"
+      {"xafs-load", "", "normalise the conventional XAFS (\"Load XAFS(for Abs. Correction)\")", 0,
+       {},
+       [](const WorkSpace& ws, const Args&) {
+         talvern::ConvXAFSState state;
+         talvern::LoadXAFS(ws, state);
+         return Outcome(state.message);
+       }},
+      {"xafs-click", "X_L",
+       "core energy from a click at panel x X_L (-96..96; outside, nothing happens)", 1, {},
+       [](const WorkSpace& ws, const Args& a) {
+         const auto click = click_arg(a[0]);
+         talvern::ConvXAFSState state;
+         talvern::CorrectCoreEnergyByClick(ws, state, click);
+         return Outcome(state.message);
+       }},
+      {"xafs-confirm", "[--edge INDEX] [--core-energy TEXT]",
+       "edge at list position INDEX (0..42, -1 none) and the typed core energy "
+       "(\"Confirm XAFS INFO\")",
+       0, {{"--edge", false}, {"--core-energy", false}},
+       [](const WorkSpace& ws, const Args& a) {
+         talvern::ConvXAFSState state = loaded_conv_xafs_state();
+         if (auto edge = a.option("--edge")) {
+           state.selected_edge = integer_arg(*edge);
+           if (state.selected_edge < -1 || state.selected_edge >= talvern::kEdgeCount)
+             throw UsageError{"--edge takes a list position from -1 to 42"};
+         }
+         state.core_energy = std::string(a.option("--core-energy").value_or(""));
+         talvern::ConfirmXAFSInfo(ws, state);
+         return Outcome(state.message);
+       }},
+      {"xafs-complete", "", "the closing message of the XAFS step (\"Complete XAFS Setting\")", 0,
+       {},
+       [](const WorkSpace&, const Args&) {
+         talvern::ConvXAFSState state;
+         talvern::CompleteXAFSSetting(state);
+         return Outcome(state.message);
+       }},
+
+      // "Setting by XRF"
+      {"xrf-load", "", "measured XRF, Lorentzians and emission grid (\"Load XRF Data\")", 0, {},
+       [](const WorkSpace& ws, const Args&) {
+         talvern::XRFState state;
+         talvern::LoadXRFData(ws, state);
+         return Outcome(state.message);
+       }},
+      {"xrf-click", "X_L --lorentzian A|B|C|D",
+       "peak position of a Lorentzian from a click at panel x X_L", 1,
+       {{"--lorentzian", true}},
+       [](const WorkSpace& ws, const Args& a) {
+         const auto click = click_arg(a[0]);
+         talvern::XRFState state;
+         state.lorentzian = lorentzian_arg(a.required("--lorentzian"));
+         talvern::SetPeakPositionByClick(ws, state, click);
+         return Outcome(state.message);
+       }},
+      {"xrf-confirm",
+       "--flag 0|1 --widths W_A,W_B,W_C,W_D\n"
+       "--positions P_A,P_B,P_C,P_D --amplitudes H_A,H_B,H_C,H_D",
+       "the Lorentzians A-D; flag 1 for two components (\"Confirm Lorentzian Setting\")", 0,
+       {{"--flag", true}, {"--widths", true}, {"--positions", true}, {"--amplitudes", true}},
+       [](const WorkSpace& ws, const Args& a) {
+         talvern::XRFState state;
+         const std::string_view flag = a.required("--flag");
+         if (flag != "0" && flag != "1") throw UsageError{"--flag takes 0 or 1"};
+         state.components = flag == "1" ? 1 : 0;
+         state.width = four_texts_arg("--widths", a.required("--widths"));
+         state.position = four_texts_arg("--positions", a.required("--positions"));
+         state.amplitude = four_texts_arg("--amplitudes", a.required("--amplitudes"));
+         talvern::ConfirmLorentzianSetting(ws, state);
+         return Outcome(state.message);
+       }},
+      {"xrf-fit", "--exc TEXT",
+       "model of the confirmed Lorentzians at \"Exc. Energy(eV)\" TEXT (\"Fit the Lorentzians\")",
+       0, {{"--exc", true}},
+       [](const WorkSpace& ws, const Args& a) {
+         talvern::XRFState state;
+         state.exc_energy = std::string(a.required("--exc"));
+         talvern::FitTheLorentzians(ws, state);
+         return Outcome(state.message);
+       }},
+      {"xrf-rfactor", "", "the fit against the measurement (\"Calculate R-factor\")", 0, {},
+       [](const WorkSpace& ws, const Args&) {
+         talvern::XRFState state;
+         talvern::CalculateRFactor(ws, state);
+         return Outcome(state.message);
+       }},
+      {"xrf-complete", "", "the confirmed Lorentzians become final (\"Complete XRF Setting\")", 0,
+       {},
+       [](const WorkSpace& ws, const Args&) {
+         talvern::XRFState state;
+         talvern::CompleteXRFSetting(ws, state);
+         return Outcome(state.message);
+       }},
   };
   return list;
 }
 
 void print_help(std::FILE* out) {
+  constexpr int kColumn = 27;  // width of the usage column
   std::fprintf(out,
                "usage: talvern-cli [--workspace DIR] SUBCOMMAND [ARGS]\n\n"
                "The work-space is DIR when given, else $TALVERN_WORK_SPACE, else "
                "~/TALVERN_WORK_SPACE.\n\nSubcommands:\n");
   for (const auto& s : subcommands()) {
-    std::string head = std::string(s.name) + (*s.args ? std::string(" ") + s.args : "");
-    std::fprintf(out, "  %-27s %s\n", head.c_str(), s.help);
+    // Continuation lines of the arguments line up after the name.
+    const std::string indent(std::strlen(s.name) + 1, ' ');
+    std::string_view args = s.args;
+    std::string line = s.name;
+    for (bool first = true; !args.empty(); first = false) {
+      const std::size_t nl = args.find('\n');
+      if (!first) {
+        std::fprintf(out, "  %s\n", line.c_str());
+        line = indent;
+      } else {
+        line += ' ';
+      }
+      line += args.substr(0, nl);
+      args = nl == std::string_view::npos ? std::string_view() : args.substr(nl + 1);
+    }
+    // A usage too long for the column puts the description on the next line.
+    if (line.size() > static_cast<std::size_t>(kColumn)) {
+      std::fprintf(out, "  %s\n", line.c_str());
+      line.clear();
+    }
+    std::fprintf(out, "  %-*s %s\n", kColumn, line.c_str(), s.help);
   }
 }
 
-int usage_error(const char* what) {
-  std::fprintf(stderr, "talvern-cli: %s\n\n", what);
+int usage_error(const std::string& what) {
+  std::fprintf(stderr, "talvern-cli: %s\n\n", what.c_str());
   print_help(stderr);
   return 2;
 }
@@ -148,7 +387,7 @@ void print_message(const std::string& message, std::FILE* out = stdout) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  Args args(argv + 1, argv + argc);
+  const std::vector<std::string_view> args(argv + 1, argv + argc);
   std::optional<std::filesystem::path> dir;
   std::size_t i = 0;
   while (i < args.size() && args[i].starts_with("-")) {
@@ -166,31 +405,30 @@ int main(int argc, char** argv) {
       dir = std::filesystem::path(std::string(args[i].substr(12)));
       ++i;
     } else {
-      return usage_error(("unknown option " + std::string(args[i])).c_str());
+      return usage_error("unknown option " + std::string(args[i]));
     }
   }
   if (i >= args.size()) return usage_error("no subcommand given");
   const std::string_view name = args[i++];
-  const Args rest(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+  const std::vector<std::string_view> rest(args.begin() + static_cast<std::ptrdiff_t>(i),
+                                           args.end());
   for (const auto& s : subcommands()) {
     if (name != s.name) continue;
-    if (rest.size() != s.arg_count)
-      return usage_error((std::string(s.name) + " takes " + std::to_string(s.arg_count) +
-                          " argument(s)").c_str());
-    if (std::string_view(s.args) == "OMEGA") {
-      double omega;
-      if (!parse_number(rest[0], omega))
-        return usage_error(("not a number: " + std::string(rest[0])).c_str());
+    std::optional<Outcome> outcome;
+    try {
+      const Args a = Args::parse(s.name, rest, s.positional_count, s.options);
+      outcome = s.run(WorkSpace::locate(dir), a);
+    } catch (const UsageError& e) {
+      return usage_error(e.what);
     }
-    const Outcome outcome = s.run(WorkSpace::locate(dir), rest);
-    if (outcome.failure) {
-      print_message(outcome.failure->text(), stderr);
+    if (outcome->failure) {
+      print_message(outcome->failure->text(), stderr);
       return 1;
     }
-    const std::string& message = outcome.message;
+    const std::string& message = outcome->message;
     print_message(message);
     const bool error = message.starts_with("ERROR!!") || message.starts_with("INPUT ERROR!!");
     return error ? 1 : 0;
   }
-  return usage_error(("unknown subcommand " + std::string(name)).c_str());
+  return usage_error("unknown subcommand " + std::string(name));
 }

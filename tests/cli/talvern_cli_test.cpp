@@ -2,15 +2,19 @@
 
 #include <sys/wait.h>
 
+#include <array>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "support/temp_dir.h"
 #include "workspace/file_names.h"
+#include "workspace/parameters.h"
+#include "workspace/row_io.h"
 
 namespace {
 
+using talvern::test::read_file;
 using talvern::test::TempDir;
 
 struct CliRun { int exit_code = -1; std::string out; };  // standard output only
@@ -43,7 +47,9 @@ TEST(TalvernCli, HelpListsTheSubcommands) {
   EXPECT_EQ(r.exit_code, 0);
   for (const char* name : {"construct", "calc-rixs", "calc-emission", "load-exp-rixs",
                            "load-conv-xafs", "load-xrf", "import-wien2k", "import-wien2k-first",
-                           "import-wien2k-second", "import-general"})
+                           "import-wien2k-second", "import-general", "xafs-load", "xafs-click",
+                           "xafs-confirm", "xafs-complete", "xrf-load", "xrf-click",
+                           "xrf-confirm", "xrf-fit", "xrf-rfactor", "xrf-complete"})
     EXPECT_NE(r.out.find(name), std::string::npos) << name;
 }
 
@@ -105,6 +111,117 @@ TEST(TalvernCli, LoadsAndImportsRunTheCommandsOnTheNamedFile) {
   EXPECT_EQ(r.out, "");
   EXPECT_FALSE(std::filesystem::exists(dir / talvern::files::kRIXSExp));
   EXPECT_EQ(run_cli(ws + "load-xrf").exit_code, 2);
+}
+
+talvern::CalcParameters parameters_in(const std::filesystem::path& dir) {
+  talvern::CalcParameters p;
+  p.gamma = p.core_energy = -1;
+  talvern::read_parameters(dir / talvern::files::kParameters, p);
+  return p;
+}
+
+// Both setting steps from the shell, in the order of the workflow, on the
+// sample files.
+TEST(TalvernCli, XafsAndXrfSettingsRunFromTheShell) {
+  TempDir tmp;
+  const auto dir = tmp.file("ws");
+  const std::string ws = "--workspace '" + dir.string() + "' ";
+  const std::string examples = std::string("'") + TALVERN_EXAMPLES_DIR + "/";
+  ASSERT_EQ(run_cli(ws + "construct").exit_code, 0);
+  ASSERT_EQ(run_cli(ws + "load-conv-xafs " + examples + "Fe_Conventional_XAFS.DAT'").exit_code, 0);
+  ASSERT_EQ(run_cli(ws + "load-xrf " + examples + "Fe_XRF_Kbeta.DAT'").exit_code, 0);
+  ASSERT_EQ(run_cli(ws + "import-general " + examples + "Fe_general_XY1Y2.DAT'").exit_code, 0);
+
+  // "Setting by XAFS"
+  CliRun r = run_cli(ws + "xafs-load");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_TRUE(r.out.starts_with("Conventional XAFS data were introduced and \n")) << r.out;
+
+  r = run_cli(ws + "xafs-confirm --edge 7 --core-energy 7113.50");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_TRUE(r.out.starts_with("Absorption edge was set to Fe K-edge .\n"
+                                "The core energy is 7113.50eV,\n")) << r.out;
+  EXPECT_EQ(parameters_in(dir).core_energy, 7113.5);
+
+  r = run_cli(ws + "xafs-confirm --edge 7");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_TRUE(r.out.starts_with("Absorption edge was set to Fe K-edge .\n"
+                                "The core energy is 7114.eV,\n"
+                                "and lifetime-broadening is 1.25eV.\n")) << r.out;
+  EXPECT_EQ(parameters_in(dir).gamma, 1.25);
+  EXPECT_EQ(parameters_in(dir).core_energy, 7114);
+  EXPECT_EQ(read_file(dir / talvern::files::kEmissionExcEnergy), "7214");
+  EXPECT_TRUE(std::filesystem::exists(dir / talvern::files::kSelectiveReading));
+
+  // A negative click is a number: x_l = -60 on 7050 ... 7300 eV.
+  r = run_cli(ws + "xafs-click -60");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "The core energy was corrected to 7100.eV.\nPlease confirm the value.\n");
+  EXPECT_EQ(parameters_in(dir).core_energy, 7100);
+  r = run_cli(ws + "xafs-click 97");  // outside the frame: nothing at all
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(parameters_in(dir).core_energy, 7100);
+  r = run_cli(ws + "xafs-complete");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_TRUE(r.out.starts_with("The parameter setting by XAFS was succesively\n")) << r.out;
+
+  // "Setting by XRF"
+  r = run_cli(ws + "xrf-load");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_NE(r.out.find("\nset to 7214. eV.\n"), std::string::npos) << r.out;
+  r = run_cli(ws + "xrf-click -96 --lorentzian C");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_TRUE(r.out.starts_with("The peak position of the Lorentzian was changed.\n")) << r.out;
+  r = run_cli(ws + "xrf-click --lorentzian=A -97");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "");
+
+  r = run_cli(ws + "xrf-confirm --flag 1 --widths 8,5.5,2,1 --positions 7045,7056,7058.8,7060.1 "
+                   "--amplitudes 0.7,0.3,0.15,0.1");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_TRUE(r.out.starts_with("The parameters of the Lorentzians were confirmed.\n")) << r.out;
+  talvern::LorentzSet confirmed;
+  ASSERT_EQ(talvern::read_lorentz(dir / talvern::files::kLorentzTemp, confirmed), 13u);
+  EXPECT_EQ(confirmed.two_component, 1);
+  EXPECT_EQ(confirmed.width, (std::array<double, 4>{8, 5.5, 2, 1}));
+  EXPECT_EQ(confirmed.position, (std::array<double, 4>{7045, 7056, 7058.8, 7060.1}));
+  EXPECT_EQ(confirmed.amplitude, (std::array<double, 4>{0.7, 0.3, 0.15, 0.1}));
+
+  r = run_cli(ws + "xrf-fit --exc 7214");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_TRUE(r.out.starts_with("A fitting curve was calculated.")) << r.out;
+  EXPECT_GT(talvern::read_rows(dir / talvern::files::kNonResonantEmission, 4).rows, 200u);
+
+  r = run_cli(ws + "xrf-rfactor");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_TRUE(r.out.starts_with("R-factor was calculated: ") && r.out.ends_with(" %\n")) << r.out;
+  EXPECT_TRUE(std::filesystem::exists(dir / talvern::files::kRFactorXRF));
+
+  r = run_cli(ws + "xrf-complete");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_TRUE(r.out.starts_with("The final-state function was successfully generated.")) << r.out;
+  EXPECT_EQ(read_file(dir / talvern::files::kLorentz),
+            read_file(dir / talvern::files::kLorentzTemp));
+}
+
+TEST(TalvernCli, SettingSubcommandsRefuseBadUsage) {
+  TempDir tmp;
+  const std::string ws = "--workspace '" + tmp.path().string() + "' ";
+  const std::string lists = " --widths 1,2,3,4 --positions 1,2,3,4 --amplitudes 1,2,3,4";
+  const std::vector<std::string> bad = {
+      "xafs-load 1", "xafs-click", "xafs-click 1.5", "xafs-click 5 6", "xafs-click -x",
+      "xafs-confirm --edge", "xafs-confirm --edge Fe", "xafs-confirm --edge 43",
+      "xafs-confirm --edge -2", "xafs-confirm --edge 1 --edge 2", "xafs-confirm --bogus 1",
+      "xafs-confirm 7", "xafs-complete --edge 7", "xrf-load -1", "xrf-click 5",
+      "xrf-click 5 --lorentzian E", "xrf-click 5 --lorentzian a", "xrf-click --lorentzian A",
+      "xrf-confirm" + lists, "xrf-confirm --flag 2" + lists, "xrf-confirm --flag 1" + lists + " 7",
+      "xrf-confirm --flag 1 --widths 1,2,3 --positions 1,2,3,4 --amplitudes 1,2,3,4",
+      "xrf-confirm --flag 1 --widths 1,2,3,4 --positions 1,2,3,4,5 --amplitudes 1,2,3,4",
+      "xrf-confirm --flag 1 --widths 1,2,3,4 --positions 1,2,3,4",
+      "xrf-fit", "xrf-fit 7214", "xrf-fit --exc", "xrf-rfactor 1", "xrf-complete --exc 1"};
+  for (const auto& args : bad) EXPECT_EQ(run_cli(ws + args).exit_code, 2) << args;
+  EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));  // nothing ran
 }
 
 }  // namespace
