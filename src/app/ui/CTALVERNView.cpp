@@ -13,9 +13,12 @@
 #include "app/load_measured.h"
 #include "app/main_form.h"
 #include "app/ui/form_widgets.h"
+#include "app/workflow.h"
 #include "import/ui/CXAFSReading.h"
 #include "plot/ui/PlotPanel.h"
 #include "plot/ui/title_picture.h"
+#include "xafs/ui/CConvXAFS.h"
+#include "xrf/ui/CXRF.h"
 
 namespace {
 
@@ -68,9 +71,11 @@ CTALVERNView::CTALVERNView(talvern::WorkSpace ws, QWidget* parent)
   loadGrid->addWidget(loadExpRixs, 1, 0);
   loadGrid->addWidget(loadSelXafs, 1, 1);
 
-  // The setting steps are not available in this version yet.
-  auto* settingXafs = talvern::make_button("Setting by XAFS", "settingXafsButton", this, false);
-  auto* settingXrf = talvern::make_button("Setting by XRF", "settingXrfButton", this, false);
+  auto* settingXafs = talvern::make_button("Setting by XAFS", "settingXafsButton", this);
+  auto* settingXrf = talvern::make_button("Setting by XRF", "settingXrfButton", this);
+  connect(settingXafs, &QPushButton::clicked, this, &CTALVERNView::openXAFSSetting);
+  connect(settingXrf, &QPushButton::clicked, this, &CTALVERNView::openXRFSetting);
+  // The RIXS simulation is not available in this version yet.
   auto* rixs = talvern::make_button("RIXS Simulation", "rixsSimulationButton", this, false);
 
   QLabel* paneLabel = nullptr;
@@ -123,3 +128,19 @@ void CTALVERNView::openSelectiveXAFSImport() {
   CXAFSReading dialog(ws_, choose_, report_, this);
   dialog.exec();
 }
+
+template <class Dialog>
+void CTALVERNView::runSettingStep(talvern::WorkflowStep step) {
+  talvern::MainFormState form{message_};
+  talvern::open_workflow_step(ws_, step, form, [this] {
+    Dialog dialog(ws_, this);  // a new dialog for every run
+    dialog.exec();
+  });
+  setMessage(form.message);
+}
+
+void CTALVERNView::openXAFSSetting() {
+  runSettingStep<CConvXAFS>(talvern::WorkflowStep::xafs_setting);
+}
+
+void CTALVERNView::openXRFSetting() { runSettingStep<CXRF>(talvern::WorkflowStep::xrf_setting); }

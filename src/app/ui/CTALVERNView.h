@@ -9,6 +9,7 @@
 
 #include "app/main_form.h"
 #include "app/ui/file_chooser.h"
+#include "app/workflow.h"
 #include "workspace/user_file.h"
 #include "workspace/workspace.h"
 
@@ -38,11 +39,18 @@ class CTALVERNView : public QWidget {
   void loadXRF();
   // Runs the Load Selective XAFS dialog modally; the pane is left as it was.
   void openSelectiveXAFSImport();
+  // "Setting by XAFS" and "Setting by XRF": refused with an error while a
+  // file they need is missing; otherwise the dialog runs modally and the
+  // pane reports the step finished, however the dialog was closed.
+  void openXAFSSetting();
+  void openXRFSetting();
 
  private:
   using LoadCommand = std::optional<talvern::OpenFailure> (*)(
       const talvern::WorkSpace&, const talvern::FileChooser&, talvern::MainFormState&);
   void runLoad(LoadCommand command);
+  template <class Dialog>
+  void runSettingStep(talvern::WorkflowStep step);
 
   talvern::WorkSpace ws_;
   talvern::FileChooser choose_;

@@ -1,0 +1,79 @@
+#include "app/ui/dialog_parts.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QDialog>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QString>
+#include <vector>
+
+#include "app/ui/form_widgets.h"
+#include "plot/ui/PlotPanel.h"
+
+namespace talvern {
+
+QHBoxLayout* make_recover_graphics_row(QWidget* parent, std::initializer_list<PlotPanel*> panels) {
+  auto* button = make_button("Recover Graphics", "recoverGraphicsButton", parent);
+  auto* note = new QLabel("Click this button when graphics is disturbed", parent);
+  note->setObjectName("recoverGraphicsNote");
+  button->hide();
+  note->hide();
+  QObject::connect(button, &QPushButton::clicked, parent,
+                   [list = std::vector<PlotPanel*>(panels)] {
+                     for (PlotPanel* panel : list) panel->redraw();
+                   });
+  auto* row = new QHBoxLayout;
+  row->addWidget(button);
+  row->addWidget(note);
+  row->addStretch(1);
+  return row;
+}
+
+QHBoxLayout* make_ok_cancel_row(QDialog* dialog) {
+  auto* ok = make_button("OK", "okButton", dialog);
+  auto* cancel = make_button("Cancel", "cancelButton", dialog);
+  ok->setDefault(true);
+  QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
+  QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+  auto* row = new QHBoxLayout;
+  row->addStretch(1);
+  row->addWidget(ok);
+  row->addWidget(cancel);
+  return row;
+}
+
+void size_message_pane(QPlainTextEdit* pane, const char* longest_line, int lines) {
+  const QFontMetrics metrics = pane->fontMetrics();
+  pane->setMinimumSize(metrics.horizontalAdvance(longest_line) + 40, lines * metrics.lineSpacing());
+}
+
+void set_text(QLineEdit* box, const std::string& text) {
+  const QString shown = QString::fromStdString(text);
+  if (box->text() != shown) box->setText(shown);
+}
+
+void set_checked_id(QButtonGroup* group, int id) {
+  if (group->checkedId() == id) return;
+  if (QAbstractButton* button = group->button(id)) {
+    button->setChecked(true);
+    return;
+  }
+  // An exclusive group refuses to uncheck its last checked button.
+  const bool exclusive = group->exclusive();
+  group->setExclusive(false);
+  for (QAbstractButton* button : group->buttons()) button->setChecked(false);
+  group->setExclusive(exclusive);
+}
+
+void take_click_marker(std::optional<int>& marker, PlotPanel* panel) {
+  if (!marker) return;
+  panel->showClickMarker(*marker);
+  marker.reset();
+}
+
+}  // namespace talvern

@@ -1,0 +1,53 @@
+#pragma once
+// Pieces the dialogs with plot panels share: the hidden "Recover Graphics"
+// button, the OK/Cancel row, and the copy of command state back into
+// edit boxes, radio groups and panels.
+
+#include <initializer_list>
+#include <optional>
+#include <string>
+
+#include "app/ui/form_widgets.h"
+
+class PlotPanel;
+class QButtonGroup;
+class QDialog;
+class QHBoxLayout;
+class QLineEdit;
+class QWidget;
+
+namespace talvern {
+
+// "Recover Graphics" (object name "recoverGraphicsButton") and its note
+// "Click this button when graphics is disturbed" ("recoverGraphicsNote"),
+// both created hidden, side by side in the returned row. The button draws
+// `panels` again at once, as a paint does.
+QHBoxLayout* make_recover_graphics_row(QWidget* parent, std::initializer_list<PlotPanel*> panels);
+
+// "OK" ("okButton", the default) and "Cancel" ("cancelButton") at the right;
+// they close `dialog` and do nothing else.
+QHBoxLayout* make_ok_cancel_row(QDialog* dialog);
+
+// Makes the message pane wide enough for `longest_line` and tall enough for
+// `lines` lines; longer messages scroll.
+void size_message_pane(QPlainTextEdit* pane, const char* longest_line, int lines);
+
+// Runs a dialog command on its state and shows the state's message in
+// `pane` when the command changed it (an unchanged text keeps its scroll).
+template <class State, class Command>
+void run_with_message(State& state, QPlainTextEdit* pane, Command&& command) {
+  const std::string shown = state.message;
+  command(state);
+  if (state.message != shown) show_message(pane, state.message);
+}
+
+// Sets the box's text unless it already shows it (keeps the cursor).
+void set_text(QLineEdit* box, const std::string& text);
+
+// Checks the button with `id`; an id without a button leaves none checked.
+void set_checked_id(QButtonGroup* group, int id);
+
+// Shows a click marker a command asked for, once.
+void take_click_marker(std::optional<int>& marker, PlotPanel* panel);
+
+}  // namespace talvern

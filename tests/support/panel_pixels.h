@@ -1,0 +1,29 @@
+// Test helpers for pictures of plot panels: counting pixels of one colour.
+#pragma once
+
+#include <QColor>
+#include <QImage>
+
+namespace talvern::test {
+
+inline const QColor kRedPen(255, 0, 0), kBluePen(0, 0, 255), kSkyBluePen(0, 200, 255);
+
+// Pixels of `colour` in the whole image, or in one column of it.
+inline int count_pixels(const QImage& image, QColor colour, int column = -1) {
+  const int first = column < 0 ? 0 : column;
+  const int last = column < 0 ? image.width() - 1 : column;
+  int n = 0;
+  for (int x = first; x <= last; ++x)
+    for (int y = 0; y < image.height(); ++y) n += image.pixelColor(x, y) == colour;
+  return n;
+}
+
+// Sky-blue pixels of a click marker drawn at pixel column `column`, give or
+// take one column of rounding.
+inline int marker_pixels(const QImage& image, int column) {
+  int n = 0;
+  for (int c : {column - 1, column, column + 1}) n += count_pixels(image, kSkyBluePen, c);
+  return n;
+}
+
+}  // namespace talvern::test

@@ -1,0 +1,163 @@
+// The Conventional XAFS dialog: its buttons, list, box and panel wired to
+// the commands, the edge list mirrored across loads, and the panel showing
+// the spectrum and the click marker.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include <QComboBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/main_form.h"
+#include "plot/ui/PlotPanel.h"
+#include "support/panel_pixels.h"
+#include "support/temp_dir.h"
+#include "workspace/parameters.h"
+#include "xafs/ui/CConvXAFS.h"
+
+namespace fs = std::filesystem;
+using namespace talvern::test;
+
+namespace {
+
+struct ConvFixture {
+  talvern::test::TempDir tmp;
+  fs::path ws = tmp.path() / "TALVERN_WORK_SPACE";
+  std::unique_ptr<CConvXAFS> dialog;
+  PlotPanel* panel = nullptr;
+  QComboBox* edges = nullptr;
+  QLineEdit* coreBox = nullptr;
+
+  ConvFixture() {
+    talvern::MainFormState form;
+    talvern::construct_work_space(talvern::WorkSpace(ws), form);
+    // An edge step at 7114 eV from 7100 to 7300 eV, highest intensity about 2.5.
+    std::ostringstream xafs;
+    for (int e = 7100; e <= 7300; e += 2)
+      xafs << e << '\t' << 0.1 + 2.4 / (1 + std::exp(-(e - 7114) / 3.0)) << '\n';
+    write_file(ws / "Conventional_XAFS.DAT", xafs.str());
+    write_file(ws / "SelectiveXAFS_for_Reading_Org.DAT", "0\t1\t1\n3.2\t2\t2\n6.4\t3\t3\n");
+
+    dialog = std::make_unique<CConvXAFS>(talvern::WorkSpace(ws));
+    dialog->show();
+    panel = dialog->findChild<PlotPanel*>("plotPanel");
+    edges = dialog->findChild<QComboBox*>("edgeList");
+    coreBox = dialog->findChild<QLineEdit*>("coreEnergyBox");
+  }
+  void click(const char* name) {
+    auto* button = dialog->findChild<QPushButton*>(name);
+    ASSERT_NE(button, nullptr) << name;
+    QTest::mouseClick(button, Qt::LeftButton);
+  }
+  void type(const char* text) {
+    coreBox->clear();
+    QTest::keyClicks(coreBox, text);
+  }
+  std::string pane() const {
+    return dialog->findChild<QPlainTextEdit*>("messagePane")->toPlainText().toStdString();
+  }
+  QImage picture() const { return panel->grab().toImage(); }
+  talvern::CalcParameters parameters() const {
+    talvern::CalcParameters p;
+    EXPECT_EQ(talvern::read_parameters(ws / "RIXS_Calculation_Parameters.DAT", p), 7u);
+    return p;
+  }
+};
+
+}  // namespace
+
+TEST(ConvXAFSDialog, LoadsAndClearsTheSpectrumAndKeepsTheEdgeChoice) {
+  ConvFixture f;
+  EXPECT_EQ(f.dialog->windowTitle(), "Conventional XAFS");
+  ASSERT_TRUE(f.panel && f.edges && f.coreBox);
+  EXPECT_EQ(f.edges->count(), 0);
+  EXPECT_EQ(f.edges->currentIndex(), -1);
+  EXPECT_TRUE(f.coreBox->text().isEmpty());
+  auto* recover = f.dialog->findChild<QPushButton*>("recoverGraphicsButton");
+  auto* note = f.dialog->findChild<QLabel*>("recoverGraphicsNote");
+  ASSERT_TRUE(recover && note);
+  EXPECT_EQ(recover->text(), "Recover Graphics");
+  EXPECT_EQ(note->text(), "Click this button when graphics is disturbed");
+  EXPECT_FALSE(recover->isVisible());
+  EXPECT_FALSE(note->isVisible());
+  EXPECT_EQ(count_pixels(f.picture(), kRedPen), 0);
+
+  f.click("loadXafsButton");
+  EXPECT_TRUE(f.pane().starts_with("Conventional XAFS data were introduced and \nthe maximum"))
+      << f.pane();
+  EXPECT_TRUE(fs::is_regular_file(f.ws / "ConvXAFS_Norm_Spectrum.DAT"));
+  EXPECT_GT(count_pixels(f.picture(), kRedPen), 100);
+  ASSERT_EQ(f.edges->count(), 43);
+  EXPECT_EQ(f.edges->currentIndex(), -1);  // the names are offered, none chosen
+
+  // A second load appends the names again and keeps what the user chose and typed.
+  const int fe = f.edges->findText("Fe K-edge");
+  ASSERT_GE(fe, 0);
+  f.edges->setCurrentIndex(fe);
+  f.type("7112.5");
+  f.click("loadXafsButton");
+  EXPECT_EQ(f.edges->count(), 86);
+  EXPECT_EQ(f.edges->itemText(43 + fe), "Fe K-edge");
+  EXPECT_EQ(f.edges->currentIndex(), fe);
+  EXPECT_EQ(f.coreBox->text(), "7112.5");
+
+  f.click("clearXafsButton");
+  EXPECT_TRUE(f.pane().starts_with("XAFS spectrum was cleared")) << f.pane();
+  EXPECT_EQ(count_pixels(f.picture(), kRedPen), 0);
+  EXPECT_EQ(f.coreBox->text(), "7114.");  // the box held text: the edge's core energy
+  EXPECT_EQ(f.edges->count(), 86);
+}
+
+TEST(ConvXAFSDialog, EdgeClickAndTypedEnergyReachTheWorkSpace) {
+  ConvFixture f;
+  f.click("loadXafsButton");
+  f.edges->setCurrentIndex(f.edges->findText("Fe K-edge"));
+  f.click("confirmXafsInfoButton");
+  EXPECT_EQ(f.coreBox->text(), "7114.");
+  EXPECT_NE(f.pane().find("Absorption edge was set to Fe K-edge .\nThe core energy is 7114.eV,"),
+            std::string::npos)
+      << f.pane();
+  EXPECT_EQ(f.parameters().core_energy, 7114);
+  EXPECT_EQ(f.parameters().gamma, 1.25);
+  EXPECT_EQ(std::stod(read_file(f.ws / "Emission_Exc_Energy.DAT")), 7214);
+  EXPECT_TRUE(fs::is_regular_file(f.ws / "SelectiveXAFS_for_Reading.DAT"));
+
+  // The centre of the panel is the middle of 7100 ... 7300 eV; the marker
+  // is drawn there for one paint.
+  const QPoint centre(f.panel->width() / 2, f.panel->height() / 2);
+  QTest::mouseClick(f.panel, Qt::LeftButton, {}, centre);
+  EXPECT_EQ(f.pane(), "The core energy was corrected to 7200.eV.\nPlease confirm the value.");
+  EXPECT_EQ(f.coreBox->text(), "7200.");
+  EXPECT_EQ(f.parameters().core_energy, 7200);
+  const QImage marked = f.picture();
+  EXPECT_GT(marker_pixels(marked, centre.x()), 30);
+  EXPECT_EQ(count_pixels(f.picture(), kSkyBluePen), 0);
+
+  // Left of the frame: ignored.
+  QTest::mouseClick(f.panel, Qt::LeftButton, {}, QPoint(3, centre.y()));
+  EXPECT_EQ(f.coreBox->text(), "7200.");
+  EXPECT_EQ(f.parameters().core_energy, 7200);
+  EXPECT_EQ(count_pixels(f.picture(), kSkyBluePen), 0);
+
+  f.type("7112.5");
+  f.click("confirmXafsInfoButton");
+  EXPECT_NE(f.pane().find("The core energy is 7112.5eV,"), std::string::npos) << f.pane();
+  EXPECT_EQ(f.parameters().core_energy, 7112.5);
+
+  f.click("completeXafsButton");
+  EXPECT_TRUE(f.pane().starts_with("The parameter setting by XAFS was succesively\ndone."));
+  EXPECT_TRUE(f.dialog->isVisible());
+  f.click("okButton");
+  EXPECT_FALSE(f.dialog->isVisible());
+  EXPECT_EQ(f.dialog->result(), QDialog::Accepted);
+}
