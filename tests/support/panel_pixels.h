@@ -1,8 +1,13 @@
-// Test helpers for pictures of plot panels: counting pixels of one colour.
+// Test helpers for pictures of plot panels: counting pixels of one colour,
+// and counting the paints a panel receives on screen.
 #pragma once
 
 #include <QColor>
+#include <QEvent>
 #include <QImage>
+#include <QObject>
+#include <QTest>
+#include <QWidget>
 
 namespace talvern::test {
 
@@ -25,5 +30,25 @@ inline int marker_pixels(const QImage& image, int column) {
   for (int c : {column - 1, column, column + 1}) n += count_pixels(image, kSkyBluePen, c);
   return n;
 }
+
+// Counts the paint events `widget` receives from now on: a command that
+// changes the picture must make the panel itself paint again, not only
+// its dialog.
+class PaintCounter : public QObject {
+ public:
+  // Lets the paints already due (the first one after show) happen first.
+  explicit PaintCounter(QWidget* widget) {
+    QTest::qWaitForWindowExposed(widget->window());
+    QTest::qWait(20);
+    widget->installEventFilter(this);
+  }
+  int paints = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
 
 }  // namespace talvern::test

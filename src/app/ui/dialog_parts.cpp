@@ -34,6 +34,11 @@ QHBoxLayout* make_recover_graphics_row(QWidget* parent, std::initializer_list<Pl
   return row;
 }
 
+void repaint_dialog(QWidget* dialog, std::initializer_list<PlotPanel*> panels) {
+  dialog->update();
+  for (PlotPanel* panel : panels) panel->update();
+}
+
 QHBoxLayout* make_ok_cancel_row(QDialog* dialog) {
   auto* ok = make_button("OK", "okButton", dialog);
   auto* cancel = make_button("Cancel", "cancelButton", dialog);

@@ -47,6 +47,10 @@ void set_text(QLineEdit* box, const std::string& text);
 // Checks the button with `id`; an id without a button leaves none checked.
 void set_checked_id(QButtonGroup* group, int id);
 
+// Asks for a repaint of the whole dialog, its panels included: a panel
+// paints opaquely, so the dialog's own repaint leaves it as it was.
+void repaint_dialog(QWidget* dialog, std::initializer_list<PlotPanel*> panels);
+
 // Shows a click marker a command asked for, once.
 void take_click_marker(std::optional<int>& marker, PlotPanel* panel);
 

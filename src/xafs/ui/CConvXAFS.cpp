@@ -99,12 +99,12 @@ void CConvXAFS::showState() {
 
 void CConvXAFS::loadXAFS() {
   run([this](talvern::ConvXAFSState& s) { talvern::LoadXAFS(ws_, s); });
-  update();
+  talvern::repaint_dialog(this, {panel_});
 }
 
 void CConvXAFS::clearXAFS() {
   run([](talvern::ConvXAFSState& s) { talvern::ClearXAFS(s); });
-  update();
+  talvern::repaint_dialog(this, {panel_});
 }
 
 void CConvXAFS::confirmXAFSInfo() {

@@ -168,7 +168,7 @@ void CXRF::showState() {
 
 void CXRF::loadXRFData() {
   run([this](talvern::XRFState& s) { talvern::LoadXRFData(ws_, s); });
-  update();
+  talvern::repaint_dialog(this, {panel_});
 }
 
 void CXRF::confirmLorentzianSetting() {
@@ -177,7 +177,7 @@ void CXRF::confirmLorentzianSetting() {
 
 void CXRF::fitTheLorentzians() {
   run([this](talvern::XRFState& s) { talvern::FitTheLorentzians(ws_, s); });
-  update();
+  talvern::repaint_dialog(this, {panel_});
 }
 
 void CXRF::calculateRFactor() {

@@ -92,7 +92,9 @@ TEST(ConvXAFSDialog, LoadsAndClearsTheSpectrumAndKeepsTheEdgeChoice) {
   EXPECT_FALSE(note->isVisible());
   EXPECT_EQ(count_pixels(f.picture(), kRedPen), 0);
 
+  PaintCounter onScreen(f.panel);
   f.click("loadXafsButton");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return onScreen.paints > 0; }, 2000));
   EXPECT_TRUE(f.pane().starts_with("Conventional XAFS data were introduced and \nthe maximum"))
       << f.pane();
   EXPECT_TRUE(fs::is_regular_file(f.ws / "ConvXAFS_Norm_Spectrum.DAT"));
