@@ -48,7 +48,7 @@ CConvXAFS::CConvXAFS(talvern::WorkSpace ws, QWidget* parent)
   QLabel* paneLabel = nullptr;
   messagePane_ = talvern::make_message_pane(this, paneLabel);
   talvern::size_message_pane(messagePane_,
-                             "directly in the edit box above.   Then, confirm it.  ", 9);
+                             "directly in the edit box above.   Then, confirm it.  ", 10);
 
   auto* controls = new QVBoxLayout;
   controls->addWidget(load);

@@ -109,7 +109,7 @@ CXRF::CXRF(talvern::WorkSpace ws, QWidget* parent) : QDialog(parent), ws_(std::m
   QLabel* paneLabel = nullptr;
   messagePane_ = talvern::make_message_pane(this, paneLabel);
   talvern::size_message_pane(messagePane_,
-                             "Exc. energy in measureing this spectrum was initially", 9);
+                             "Exc. energy in measureing this spectrum was initially", 14);
 
   auto* controls = new QVBoxLayout;
   controls->addWidget(load);
