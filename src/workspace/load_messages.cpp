@@ -23,4 +23,13 @@ std::string cannot_write_message(const char* file) {
          "C:\\TALVERN_WORK_SPACE. Make the work-space\r\nwith \"Construct Work-Space\" first.";
 }
 
+std::string write_failure_message(WriteStatus status, const char* file) {
+  switch (status) {
+    case WriteStatus::ok: return {};
+    case WriteStatus::not_finite: return not_finite_message();
+    case WriteStatus::cannot_write: return cannot_write_message(file);
+  }
+  return {};
+}
+
 }  // namespace talvern

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+#include "workspace/row_io.h"
+
 namespace talvern {
 
 // Reading stopped at a token that is not a number: nothing is imported.
@@ -20,5 +22,8 @@ std::string not_finite_message();
 // A work-space file could not be written (the work-space is missing or
 // read-only); the file keeps what it held.
 std::string cannot_write_message(const char* file);
+
+// The message for a failed write of `file`, or "" when it succeeded.
+std::string write_failure_message(WriteStatus status, const char* file);
 
 }  // namespace talvern

@@ -90,16 +90,6 @@ const char kConfirmClosing[] =
     "You can use the initial value by \r\nreloading the XAFS spectrum after clearing it.\r\n"
     "If everything is OK, complete XAFS setting.\r\n";
 
-// The message for a failed write, or "" when it succeeded.
-std::string write_failure(WriteStatus s, const char* file) {
-  switch (s) {
-    case WriteStatus::ok: return {};
-    case WriteStatus::not_finite: return not_finite_message();
-    case WriteStatus::cannot_write: return cannot_write_message(file);
-  }
-  return {};
-}
-
 }  // namespace
 
 void LoadXAFS(const WorkSpace& ws, ConvXAFSState& state) {
@@ -137,7 +127,7 @@ void LoadXAFS(const WorkSpace& ws, ConvXAFSState& state) {
                                                 pairs.data(), pairs.size() / 2, 2)},
   };
   for (const auto& [file, status] : writes)
-    if (const std::string failure = write_failure(status, file); !failure.empty()) {
+    if (const std::string failure = write_failure_message(status, file); !failure.empty()) {
       state.message = failure;
       return;
     }
@@ -172,7 +162,7 @@ bool CorrectCoreEnergyByClick(const WorkSpace& ws, ConvXAFSState& state, plot::P
   const double e0 = plot::click_energy(click.x, range[0], range[1]);
   const ParameterUpdate update =
       update_parameters(ws, [e0](CalcParameters& p) { p.core_energy = e0; });
-  if (const std::string failure = write_failure(update.write, files::kParameters);
+  if (const std::string failure = write_failure_message(update.write, files::kParameters);
       !failure.empty()) {
     state.message = failure;
     return true;
@@ -209,12 +199,12 @@ void ConfirmXAFSInfo(const WorkSpace& ws, ConvXAFSState& state) {
 
   p.gamma = gamma;
   p.core_energy = e0;
-  std::string failure = write_failure(write_parameters(ws.file(files::kParameters), p),
+  std::string failure = write_failure_message(write_parameters(ws.file(files::kParameters), p),
                                       files::kParameters);
   if (failure.empty()) {
     const double exc = e0 + 100.0;
     failure = std::isfinite(exc)
-                  ? write_failure(write_text_atomic(ws.file(files::kEmissionExcEnergy),
+                  ? write_failure_message(write_text_atomic(ws.file(files::kEmissionExcEnergy),
                                                     format_g6(exc)),
                                   files::kEmissionExcEnergy)
                   : not_finite_message();
@@ -233,7 +223,7 @@ void ConfirmXAFSInfo(const WorkSpace& ws, ConvXAFSState& state) {
   // absolute scale of the measurement.
   if (sel.at(1, 0) < kRelativeEnergyLimit)
     for (std::size_t i = 0; i < sel.rows; ++i) sel.values[3 * i] += e0;
-  failure = write_failure(write_rows(ws.file(files::kSelectiveReading), sel.values.data(),
+  failure = write_failure_message(write_rows(ws.file(files::kSelectiveReading), sel.values.data(),
                                      sel.rows, 3),
                           files::kSelectiveReading);
   state.message = failure.empty() ? message : failure;

@@ -68,15 +68,6 @@ const char kNoPairs[] =
     "intensities\r\nsum to 0), so no R-factor can be formed.\r\nLoad XRF Data and fit the "
     "Lorentzians again.";
 
-std::string write_failure(WriteStatus s, const char* file) {
-  switch (s) {
-    case WriteStatus::ok: return {};
-    case WriteStatus::not_finite: return not_finite_message();
-    case WriteStatus::cannot_write: return cannot_write_message(file);
-  }
-  return {};
-}
-
 // The display range of Emission_MinMax.DAT; false when it cannot be read whole.
 bool read_range(const WorkSpace& ws, plot::Range& r) {
   double v[4] = {0, 0, 0, 0};
@@ -126,10 +117,10 @@ void LoadXRFData(const WorkSpace& ws, XRFState& state) {
     p.emission_end = r.e_max;
     p.emission_step = step;
   });
-  std::string failure = write_failure(update.write, files::kParameters);
+  std::string failure = write_failure_message(update.write, files::kParameters);
   if (failure.empty()) {
     const double range[4] = {r.e_min, r.e_max, r.y_min, r.y_max};
-    failure = write_failure(write_rows(ws.file(files::kEmissionMinMax), range, 1, 4),
+    failure = write_failure_message(write_rows(ws.file(files::kEmissionMinMax), range, 1, 4),
                             files::kEmissionMinMax);
   }
   if (!failure.empty()) {
@@ -191,7 +182,7 @@ void ConfirmLorentzianSetting(const WorkSpace& ws, XRFState& state) {
   }
   set.two_component = state.two_components() ? 1 : 0;
   const std::string failure =
-      write_failure(write_lorentz(ws.file(files::kLorentzTemp), set), files::kLorentzTemp);
+      write_failure_message(write_lorentz(ws.file(files::kLorentzTemp), set), files::kLorentzTemp);
   state.message = !failure.empty()
                       ? failure
                       : "The parameters of the Lorentzians were confirmed.\r\nTry to fit the "
@@ -233,7 +224,7 @@ void FitTheLorentzians(const WorkSpace& ws, XRFState& state) {
   for (std::size_t j = 0; j < n; ++j)
     for (std::size_t c = 1; c < 4; ++c) model.values[4 * j + c] *= factor;
   if (const std::string failure =
-          write_failure(write_rows(ws.file(files::kNonResonantEmission), model.values.data(), n, 4),
+          write_failure_message(write_rows(ws.file(files::kNonResonantEmission), model.values.data(), n, 4),
                         files::kNonResonantEmission);
       !failure.empty()) {
     state.message = failure;
@@ -280,7 +271,7 @@ void CalculateRFactor(const WorkSpace& ws, XRFState& state) {
   const RowsRead model = read_rows(ws.file(files::kNonResonantEmission), 4, kEmissionCapacity);
   const RFactorResult m = match_for_r_factor(measured.values.data(), measured.rows,
                                              model.values.data(), model.rows, 4);
-  std::string failure = write_failure(
+  std::string failure = write_failure_message(
       write_rows(ws.file(files::kNonResonantEmissionForRFactor), m.pairs.data(), m.matched(), 2),
       files::kNonResonantEmissionForRFactor);
   if (!failure.empty()) {
@@ -292,7 +283,7 @@ void CalculateRFactor(const WorkSpace& ws, XRFState& state) {
     return;
   }
   const double r = 100.0 * m.abs_diff_sum / m.measured_sum;
-  failure = write_failure(write_rows(ws.file(files::kRFactorXRF), &r, 1, 1), files::kRFactorXRF);
+  failure = write_failure_message(write_rows(ws.file(files::kRFactorXRF), &r, 1, 1), files::kRFactorXRF);
   if (!failure.empty()) {
     state.message = failure;
     return;
@@ -309,7 +300,7 @@ void CompleteXRFSetting(const WorkSpace& ws, XRFState& state) {
     return;
   }
   const std::string failure =
-      write_failure(write_lorentz(ws.file(files::kLorentz), confirmed), files::kLorentz);
+      write_failure_message(write_lorentz(ws.file(files::kLorentz), confirmed), files::kLorentz);
   state.message = !failure.empty()
                       ? failure
                       : "The final-state function was successfully generated.\r\nClick OK, and "
