@@ -18,17 +18,20 @@ std::string not_finite_message() {
          "C:\\TALVERN_WORK_SPACE.";
 }
 
-std::string cannot_write_message(const char* file) {
-  return std::string("ERROR!!\r\n") + file + " could not be written in\r\n" +
-         "C:\\TALVERN_WORK_SPACE. Make the work-space\r\nwith \"Construct Work-Space\" first.";
+void add_caution(std::string& caution, std::string_view lines) {
+  if (lines.empty()) return;
+  if (caution.empty()) caution = "CAUTION!!\r\n";
+  caution += lines;
 }
 
-std::string write_failure_message(WriteStatus status, const char* file) {
-  switch (status) {
-    case WriteStatus::ok: return {};
-    case WriteStatus::not_finite: return not_finite_message();
-    case WriteStatus::cannot_write: return cannot_write_message(file);
-  }
+std::string short_read_lines(const RowsRead& read, const char* file, std::size_t capacity) {
+  const std::string name = file;
+  if (read.capped)
+    return name + " holds more than\r\n" + std::to_string(capacity) + " rows; only the first " +
+           std::to_string(capacity) + " were read.\r\n";
+  if (read.bad_token)
+    return name + " holds text that is\r\nnot a number at line " + std::to_string(read.bad_line) +
+           "; only the rows\r\nbefore it were read.\r\n";
   return {};
 }
 

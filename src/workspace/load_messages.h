@@ -1,9 +1,10 @@
 #pragma once
 // Messages shared by the commands that bring data into the work-space
-// or rewrite its files.
+// or read it back.
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "workspace/row_io.h"
 
@@ -19,11 +20,13 @@ std::string capped_caution(std::size_t kept, const char* unit);
 // A value would not be a finite number in the work-space file.
 std::string not_finite_message();
 
-// A work-space file could not be written (the work-space is missing or
-// read-only); the file keeps what it held.
-std::string cannot_write_message(const char* file);
+// Appends `lines` (each ended by "\r\n") to a caution that is put before a
+// command's own message; the caution starts with one "CAUTION!!" line.
+void add_caution(std::string& caution, std::string_view lines);
 
-// The message for a failed write of `file`, or "" when it succeeded.
-std::string write_failure_message(WriteStatus status, const char* file);
+// Caution lines for a work-space file read short: more rows than
+// `capacity`, or reading stopped at text that is not a number. "" when the
+// whole file was read.
+std::string short_read_lines(const RowsRead& read, const char* file, std::size_t capacity);
 
 }  // namespace talvern

@@ -9,6 +9,10 @@
 #include "workspace/row_io.h"
 #include "xafs/edge_table.h"
 
+// A work-space file that cannot be written is passed over, as by every
+// writer of the work-space: the command goes on. Values are checked to be
+// finite before the first write, so no file is refused half-way.
+
 namespace talvern {
 
 namespace {
@@ -73,7 +77,6 @@ const char kNoPositiveIntensity[] =
     "ERROR!!\r\nNo absorption of the conventional XAFS is\r\nabove 0, so it cannot be "
     "normalized.\r\nNothing was written; load another spectrum\r\non the main form.";
 
-const char kCaution[] = "CAUTION!!\r\n";
 const char kCannotDraw[] =
     "The spectrum has a single energy or a\r\nconstant absorption; it cannot be drawn.\r\n";
 
@@ -82,7 +85,7 @@ const char kNoRange[] =
     "XAFS(for\r\nAbs. Correction)\" first.";
 
 const char kFewSelectiveRows[] =
-    "CAUTION!!\r\nSelectiveXAFS_for_Reading_Org.DAT holds\r\nfewer than two rows, so "
+    "SelectiveXAFS_for_Reading_Org.DAT holds\r\nfewer than two rows, so "
     "SelectiveXAFS_for_\r\nReading.DAT was not written. Load the\r\nselective XAFS again.\r\n";
 
 const char kConfirmClosing[] =
@@ -109,32 +112,25 @@ void LoadXAFS(const WorkSpace& ws, ConvXAFSState& state) {
     return;
   }
   for (std::size_t i = 1; i < pairs.size(); i += 2) pairs[i] /= measured.i_max;
-  const Extremes normalised = extremes_of(pairs);
-
-  // Everything is computed before the first write, so a refused value
-  // leaves all three files as they were.
+  // A tiny maximum can push a large negative value out of range; then
+  // nothing is written at all.
   for (double v : pairs)
     if (!std::isfinite(v)) {
       state.message = not_finite_message();
       return;
     }
+  const Extremes normalised = extremes_of(pairs);
+
   const auto org = measured.row();
   const auto norm = normalised.row();
-  const std::pair<const char*, WriteStatus> writes[] = {
-      {files::kConvXAFSMinMaxOrg, write_rows(ws.file(files::kConvXAFSMinMaxOrg), org.data(), 1, 4)},
-      {files::kConvXAFSMinMax, write_rows(ws.file(files::kConvXAFSMinMax), norm.data(), 1, 4)},
-      {files::kConvXAFSNormSpectrum, write_rows(ws.file(files::kConvXAFSNormSpectrum),
-                                                pairs.data(), pairs.size() / 2, 2)},
-  };
-  for (const auto& [file, status] : writes)
-    if (const std::string failure = write_failure_message(status, file); !failure.empty()) {
-      state.message = failure;
-      return;
-    }
+  write_rows(ws.file(files::kConvXAFSMinMaxOrg), org.data(), 1, 4);
+  write_rows(ws.file(files::kConvXAFSMinMax), norm.data(), 1, 4);
+  write_rows(ws.file(files::kConvXAFSNormSpectrum), pairs.data(), pairs.size() / 2, 2);
 
   state.trace = build_trace(pairs, normalised);
-  std::string caution = read.capped ? capped_caution(kXAFSCapacity, "rows") : "";
-  if (!state.trace) caution += (caution.empty() ? kCaution : "") + std::string(kCannotDraw);
+  std::string caution;
+  add_caution(caution, short_read_lines(read, files::kConventionalXAFS, kXAFSCapacity));
+  if (!state.trace) add_caution(caution, kCannotDraw);
   state.message = caution + kLoaded;
 
   for (int i = 0; i < kEdgeCount; ++i) state.edge_list.emplace_back(edge_at(i)->name);
@@ -158,15 +154,13 @@ bool CorrectCoreEnergyByClick(const WorkSpace& ws, ConvXAFSState& state, plot::P
     state.message = kNoRange;
     return true;
   }
-  state.marker = click.x;
   const double e0 = plot::click_energy(click.x, range[0], range[1]);
-  const ParameterUpdate update =
-      update_parameters(ws, [e0](CalcParameters& p) { p.core_energy = e0; });
-  if (const std::string failure = write_failure_message(update.write, files::kParameters);
-      !failure.empty()) {
-    state.message = failure;
+  if (!std::isfinite(e0)) {
+    state.message = not_finite_message();
     return true;
   }
+  state.marker = click.x;
+  update_parameters(ws, [e0](CalcParameters& p) { p.core_energy = e0; });
   const std::string t = format_edit(e0, 5);
   state.message = "The core energy was corrected to " + t + "eV.\r\nPlease confirm the value.";
   state.core_energy = t;
@@ -194,39 +188,36 @@ void ConfirmXAFSInfo(const WorkSpace& ws, ConvXAFSState& state) {
   } else {
     state.core_energy = shown;
   }
-  std::string message = "Absorption edge was set to " + name + " .\r\n" + "The core energy is " +
-                        shown + "eV,\r\nand lifetime-broadening is " + g + kConfirmClosing;
+  const std::string message = "Absorption edge was set to " + name + " .\r\n" +
+                              "The core energy is " + shown + "eV,\r\nand lifetime-broadening is " +
+                              g + kConfirmClosing;
+
+  // Energies of a calculation are relative to the edge: put them on the
+  // absolute scale of the measurement.
+  RowsRead sel = read_rows(ws.file(files::kSelectiveReadingOrg), 3, kXAFSCapacity);
+  const bool shift = sel.rows >= 2 && sel.at(1, 0) < kRelativeEnergyLimit;
+  if (shift)
+    for (std::size_t i = 0; i < sel.rows; ++i) sel.values[3 * i] += e0;
+  const double exc = e0 + 100.0;
+  bool finite = std::isfinite(exc);
+  for (std::size_t i = 0; i < 3 * sel.rows; ++i) finite = finite && std::isfinite(sel.values[i]);
+  if (!finite) {
+    state.message = not_finite_message();
+    return;
+  }
 
   p.gamma = gamma;
   p.core_energy = e0;
-  std::string failure = write_failure_message(write_parameters(ws.file(files::kParameters), p),
-                                      files::kParameters);
-  if (failure.empty()) {
-    const double exc = e0 + 100.0;
-    failure = std::isfinite(exc)
-                  ? write_failure_message(write_text_atomic(ws.file(files::kEmissionExcEnergy),
-                                                    format_g6(exc)),
-                                  files::kEmissionExcEnergy)
-                  : not_finite_message();
-  }
-  if (!failure.empty()) {
-    state.message = failure;
-    return;
-  }
+  write_parameters(ws.file(files::kParameters), p);
+  write_text_atomic(ws.file(files::kEmissionExcEnergy), format_g6(exc));
 
-  RowsRead sel = read_rows(ws.file(files::kSelectiveReadingOrg), 3, kXAFSCapacity);
-  if (sel.rows < 2) {
-    state.message = kFewSelectiveRows + message;
-    return;
-  }
-  // Energies of a calculation are relative to the edge: put them on the
-  // absolute scale of the measurement.
-  if (sel.at(1, 0) < kRelativeEnergyLimit)
-    for (std::size_t i = 0; i < sel.rows; ++i) sel.values[3 * i] += e0;
-  failure = write_failure_message(write_rows(ws.file(files::kSelectiveReading), sel.values.data(),
-                                     sel.rows, 3),
-                          files::kSelectiveReading);
-  state.message = failure.empty() ? message : failure;
+  std::string caution;
+  add_caution(caution, short_read_lines(sel, files::kSelectiveReadingOrg, kXAFSCapacity));
+  if (sel.rows < 2)
+    add_caution(caution, kFewSelectiveRows);
+  else
+    write_rows(ws.file(files::kSelectiveReading), sel.values.data(), sel.rows, 3);
+  state.message = caution + message;
 }
 
 void CompleteXAFSSetting(ConvXAFSState& state) {

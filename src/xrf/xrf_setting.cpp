@@ -10,6 +10,10 @@
 #include "workspace/row_io.h"
 #include "xrf/emission_model.h"
 
+// A work-space file that cannot be written is passed over, as by every
+// writer of the work-space: the command goes on. Values are checked to be
+// finite before they are written, so no file is refused half-way.
+
 namespace talvern {
 
 namespace {
@@ -63,10 +67,42 @@ const char kNoHeight[] =
     "ERROR!!\r\nThe calculated spectrum is nowhere above 0,\r\nso it cannot be scaled to the "
     "measurement.\r\nCheck the amplitudes, the Exc. Energy(eV)\r\nand the loaded XRF data.";
 
+const char kNoConfirmedForFit[] =
+    "ERROR!!\r\nNo confirmed Lorentzian setting was found.\r\nPress \"Confirm Lorentzian "
+    "Setting\" first.";
+
+const char kScaledTooLarge[] =
+    "ERROR!!\r\nThe scaled model would hold values too\r\nlarge to be stored; "
+    "Non_Resonant_Emission.DAT\r\nkeeps the unscaled model.";
+
+const char kCannotDraw[] =
+    "The range has a single energy or a constant\r\nintensity; the curves cannot be drawn.\r\n";
+
 const char kNoPairs[] =
     "ERROR!!\r\nNo measured energy has a calculated point\r\nof the same energy (or the matched "
     "intensities\r\nsum to 0), so no R-factor can be formed.\r\nLoad XRF Data and fit the "
     "Lorentzians again.";
+
+bool all_finite(const double* values, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i)
+    if (!std::isfinite(values[i])) return false;
+  return true;
+}
+
+// Panel trace of `curves` intensity columns (1, 2, ...) of `rows` over the
+// range `r`; nothing when the range cannot be mapped.
+std::optional<plot::Trace> build_trace(const RowsRead& rows, const plot::Range& r,
+                                       std::size_t curves) {
+  plot::Trace t(rows.rows, curves);
+  for (std::size_t j = 0; j < rows.rows; ++j)
+    for (std::size_t c = 0; c < curves; ++c) {
+      const auto p = plot::map_standard(rows.at(j, 0), rows.at(j, c + 1), r);
+      if (!p) return std::nullopt;
+      t.x[j] = p->x;
+      t.y[c][j] = p->y;
+    }
+  return t;
+}
 
 // The display range of Emission_MinMax.DAT; false when it cannot be read whole.
 bool read_range(const WorkSpace& ws, plot::Range& r) {
@@ -112,21 +148,17 @@ void LoadXRFData(const WorkSpace& ws, XRFState& state) {
     if (y < r.y_min) r.y_min = y;
   }
   const double step = std::fabs(xrf.at(1, 0) - xrf.at(0, 0));
-  const ParameterUpdate update = update_parameters(ws, [&](CalcParameters& p) {
+  const double range[4] = {r.e_min, r.e_max, r.y_min, r.y_max};
+  if (!all_finite(range, 4) || !std::isfinite(step)) {
+    state.message = not_finite_message();
+    return;
+  }
+  update_parameters(ws, [&](CalcParameters& p) {
     p.emission_start = r.e_min;
     p.emission_end = r.e_max;
     p.emission_step = step;
   });
-  std::string failure = write_failure_message(update.write, files::kParameters);
-  if (failure.empty()) {
-    const double range[4] = {r.e_min, r.e_max, r.y_min, r.y_max};
-    failure = write_failure_message(write_rows(ws.file(files::kEmissionMinMax), range, 1, 4),
-                            files::kEmissionMinMax);
-  }
-  if (!failure.empty()) {
-    state.message = failure;
-    return;
-  }
+  write_rows(ws.file(files::kEmissionMinMax), range, 1, 4);
 
   for (std::size_t i = 0; i < 4; ++i) {
     state.width[i] = format_edit(lor.width[i], kWidthDigits);
@@ -136,20 +168,11 @@ void LoadXRFData(const WorkSpace& ws, XRFState& state) {
   state.components = lor.two_component == 1 ? 1 : 0;
   state.lorentzian = 0;
   state.exc_energy = format_edit(omega, kExcEnergyDigits);
+  state.measured = build_trace(xrf, r, 1);
 
-  plot::Trace t(xrf.rows, 1);
-  bool mapped = true;
-  for (std::size_t k = 0; k < xrf.rows && mapped; ++k) {
-    const auto p = plot::map_standard(xrf.at(k, 0), xrf.at(k, 1), r);
-    if (!p) mapped = false;
-    else {
-      t.x[k] = p->x;
-      t.y[0][k] = p->y;
-    }
-  }
-  if (mapped) state.measured = std::move(t);
-
-  const std::string caution = xrf.capped ? capped_caution(kXRFCapacity, "rows") : "";
+  std::string caution;
+  add_caution(caution, short_read_lines(xrf, files::kExpNonResonantEmission, kXRFCapacity));
+  if (!state.measured) add_caution(caution, kCannotDraw);
   state.message = caution + kLoaded + state.exc_energy + kLoadedTail;
 }
 
@@ -174,6 +197,7 @@ bool SetPeakPositionByClick(const WorkSpace& ws, XRFState& state, plot::PanelPoi
 }
 
 void ConfirmLorentzianSetting(const WorkSpace& ws, XRFState& state) {
+  // Edit-box texts always read as finite numbers (0 when not a number).
   LorentzSet set;
   for (std::size_t i = 0; i < 4; ++i) {
     set.width[i] = parse_edit(state.width[i]);
@@ -181,13 +205,11 @@ void ConfirmLorentzianSetting(const WorkSpace& ws, XRFState& state) {
     set.amplitude[i] = parse_edit(state.amplitude[i]);
   }
   set.two_component = state.two_components() ? 1 : 0;
-  const std::string failure =
-      write_failure_message(write_lorentz(ws.file(files::kLorentzTemp), set), files::kLorentzTemp);
-  state.message = !failure.empty()
-                      ? failure
-                      : "The parameters of the Lorentzians were confirmed.\r\nTry to fit the "
-                        "spectrum by these Lorentzians.\r\nIf you have some troubles, please "
-                        "reload XRF data\r\nagain.  Initial parameters will be recovered.";
+  write_lorentz(ws.file(files::kLorentzTemp), set);
+  state.message =
+      "The parameters of the Lorentzians were confirmed.\r\nTry to fit the spectrum by these "
+      "Lorentzians.\r\nIf you have some troubles, please reload XRF data\r\nagain.  Initial "
+      "parameters will be recovered.";
 }
 
 void FitTheLorentzians(const WorkSpace& ws, XRFState& state) {
@@ -199,12 +221,13 @@ void FitTheLorentzians(const WorkSpace& ws, XRFState& state) {
     state.message = kNoRange;
     return;
   }
-  const EngineReport report = CalculateNonResonantEmission(ws, omega);
-  if (report.status == EngineReport::Status::lorentz_missing) {
-    state.message = "ERROR!!\r\nNo confirmed Lorentzian setting was found.\r\nPress \"Confirm "
-                    "Lorentzian Setting\" first.";
+  // Checked first, so that a missing setting leaves the last model in place.
+  LorentzSet confirmed;
+  if (read_lorentz(ws.file(files::kLorentzTemp), confirmed) < LorentzSet::kCount) {
+    state.message = kNoConfirmedForFit;
     return;
   }
+  const EngineReport report = CalculateNonResonantEmission(ws, omega);
   if (report.status != EngineReport::Status::ok) {
     state.message = engine_message(report, files::kNonResonantEmission);
     return;
@@ -223,29 +246,18 @@ void FitTheLorentzians(const WorkSpace& ws, XRFState& state) {
   const double factor = r.y_max / t_max;
   for (std::size_t j = 0; j < n; ++j)
     for (std::size_t c = 1; c < 4; ++c) model.values[4 * j + c] *= factor;
-  if (const std::string failure =
-          write_failure_message(write_rows(ws.file(files::kNonResonantEmission), model.values.data(), n, 4),
-                        files::kNonResonantEmission);
-      !failure.empty()) {
-    state.message = failure;
+  if (!all_finite(model.values.data(), 4 * n)) {
+    state.message = kScaledTooLarge;
     return;
   }
+  write_rows(ws.file(files::kNonResonantEmission), model.values.data(), n, 4);
+  state.fit = build_trace(model, r, 3);
 
-  plot::Trace t(n, 3);
-  bool mapped = true;
-  for (std::size_t j = 0; j < n && mapped; ++j)
-    for (std::size_t c = 0; c < 3 && mapped; ++c) {
-      const auto p = plot::map_standard(model.at(j, 0), model.at(j, c + 1), r);
-      if (!p) mapped = false;
-      else {
-        t.x[j] = p->x;
-        t.y[c][j] = p->y;
-      }
-    }
-  if (mapped) state.fit = std::move(t);
-
-  const std::string caution = engine_message(report, files::kNonResonantEmission);
-  state.message = caution.empty() ? kFitted : caution + "\r\n" + kFitted;
+  // After a clean run the engine has nothing to say, else a caution with its heading.
+  std::string caution = engine_message(report, files::kNonResonantEmission);
+  if (!caution.empty()) caution += "\r\n";
+  if (!state.fit) add_caution(caution, kCannotDraw);
+  state.message = caution + kFitted;
 }
 
 RFactorResult match_for_r_factor(const double* measured, std::size_t n_measured,
@@ -271,40 +283,36 @@ void CalculateRFactor(const WorkSpace& ws, XRFState& state) {
   const RowsRead model = read_rows(ws.file(files::kNonResonantEmission), 4, kEmissionCapacity);
   const RFactorResult m = match_for_r_factor(measured.values.data(), measured.rows,
                                              model.values.data(), model.rows, 4);
-  std::string failure = write_failure_message(
-      write_rows(ws.file(files::kNonResonantEmissionForRFactor), m.pairs.data(), m.matched(), 2),
-      files::kNonResonantEmissionForRFactor);
-  if (!failure.empty()) {
-    state.message = failure;
-    return;
-  }
+  write_rows(ws.file(files::kNonResonantEmissionForRFactor), m.pairs.data(), m.matched(), 2);
   if (m.matched() == 0 || m.measured_sum == 0.0) {
     state.message = kNoPairs;
     return;
   }
   const double r = 100.0 * m.abs_diff_sum / m.measured_sum;
-  failure = write_failure_message(write_rows(ws.file(files::kRFactorXRF), &r, 1, 1), files::kRFactorXRF);
-  if (!failure.empty()) {
-    state.message = failure;
+  if (!std::isfinite(r)) {
+    state.message = not_finite_message();
     return;
   }
+  write_rows(ws.file(files::kRFactorXRF), &r, 1, 1);
   std::string caution;
-  if (measured.capped || model.capped) caution = capped_caution(kXRFCapacity, "rows");
+  add_caution(caution, short_read_lines(measured, files::kExpNonResonantEmission, kXRFCapacity));
+  add_caution(caution, short_read_lines(model, files::kNonResonantEmission, kEmissionCapacity));
   state.message = caution + "R-factor was calculated: " + format_edit(r, kRFactorDigits) + " %";
 }
 
 void CompleteXRFSetting(const WorkSpace& ws, XRFState& state) {
+  // The confirmed file is copied as it is, once it holds a whole setting.
   LorentzSet confirmed;
-  if (read_lorentz(ws.file(files::kLorentzTemp), confirmed) < LorentzSet::kCount) {
+  std::string text;
+  if (read_lorentz(ws.file(files::kLorentzTemp), confirmed) < LorentzSet::kCount ||
+      !read_text(ws.file(files::kLorentzTemp), text)) {
     state.message = kNoConfirmed;
     return;
   }
-  const std::string failure =
-      write_failure_message(write_lorentz(ws.file(files::kLorentz), confirmed), files::kLorentz);
-  state.message = !failure.empty()
-                      ? failure
-                      : "The final-state function was successfully generated.\r\nClick OK, and "
-                        "go to the next step: RIXS simulation.";
+  write_text_atomic(ws.file(files::kLorentz), text);
+  state.message =
+      "The final-state function was successfully generated.\r\nClick OK, and go to the next "
+      "step: RIXS simulation.";
 }
 
 std::vector<plot::Curve> xrf_curves(const XRFState& state) {

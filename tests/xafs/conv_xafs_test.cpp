@@ -185,6 +185,14 @@ TEST_F(XAFSSetting, MissingInputsWriteNothingUndefined) {
   EXPECT_FALSE(ws.exists(files::kConvXAFSNormSpectrum));
   EXPECT_TRUE(state.edge_list.empty());
 
+  // Text in the spectrum: the rows before it are used, and the user is told.
+  write_file(ws.file(files::kConventionalXAFS), "7100\t1\n7101\t2\n7102 abc\n7103\t3\n");
+  talvern::LoadXAFS(ws, state);
+  EXPECT_TRUE(state.message.starts_with(
+      "CAUTION!!\r\nConventional_XAFS.DAT holds text that is\r\nnot a number at line 3"));
+  EXPECT_EQ(talvern::read_rows(ws.file(files::kConvXAFSNormSpectrum), 2).rows, 2u);
+  state.edge_list.clear();
+
   // A single energy is normalised and stored but cannot be drawn.
   write_file(ws.file(files::kConventionalXAFS), "7100\t2\n");
   talvern::LoadXAFS(ws, state);

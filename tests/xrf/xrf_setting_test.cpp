@@ -97,6 +97,13 @@ TEST_F(XRFSetting, LoadStoresTheMeasuredGridAndFillsTheBoxes) {
   EXPECT_EQ(state.width[0], "8.12");
   EXPECT_EQ(state.lorentzian, 0);
 
+  // A flat measurement is stored but cannot be drawn.
+  write_file(ws.file(files::kExpNonResonantEmission), "7020\t0.5\n7021\t0.5\n");
+  talvern::LoadXRFData(ws, state);
+  EXPECT_TRUE(state.message.starts_with("CAUTION!!\r\n"));
+  EXPECT_FALSE(state.measured);
+  EXPECT_EQ(parameters().emission_end, 7021);
+
   // Falling energies still give a positive step.
   std::string falling;
   for (int i = 0; i < 5; ++i) falling += std::to_string(7065 - 0.25 * i) + "\t0.5\n";
@@ -142,6 +149,14 @@ TEST_F(XRFSetting, CompleteStoresTheConfirmedNotTheDisplayedValues) {
   const std::string confirmed = read_file(ws.file(files::kLorentzTemp));
   EXPECT_EQ(confirmed, "1\t8.12\t5.78\t1.9\t1.07\t7046.5\t7056\t7058.8\t7060.1\t0.75\t0.305\t0\t0.105\n");
 
+  // What was confirmed is copied as it is, digits and all.
+  const std::string by_hand =
+      "0\t8.12\t5.78\t1.9\t1.07\t7046.1234\t7056\t7058.8\t7060.1\t0.75\t0.305\t0\t0.105\n";
+  write_file(ws.file(files::kLorentzTemp), by_hand);
+  talvern::CompleteXRFSetting(ws, state);
+  EXPECT_EQ(read_file(ws.file(files::kLorentz)), by_hand);
+  talvern::ConfirmLorentzianSetting(ws, state);
+
   state.position[0] = "7000";  // edited but not confirmed
   talvern::CompleteXRFSetting(ws, state);
   EXPECT_EQ(read_file(ws.file(files::kLorentz)), confirmed);
@@ -185,7 +200,14 @@ TEST_F(XRFSetting, FitThatCannotBeScaledSaysSo) {
   talvern::FitTheLorentzians(ws, before_load);
   EXPECT_TRUE(before_load.message.starts_with("ERROR!!\r\n"));
 
+  // Before any confirmation the last model stays as it was.
+  const std::string placeholder_model = read_file(ws.file(files::kNonResonantEmission));
   talvern::LoadXRFData(ws, state);
+  state.exc_energy = "7214";
+  talvern::FitTheLorentzians(ws, state);
+  EXPECT_TRUE(state.message.starts_with("ERROR!!\r\nNo confirmed Lorentzian setting"));
+  EXPECT_EQ(read_file(ws.file(files::kNonResonantEmission)), placeholder_model);
+
   state.amplitude = {"0", "0", "0", "0"};
   talvern::ConfirmLorentzianSetting(ws, state);
   state.exc_energy = "7214";
