@@ -2,6 +2,8 @@
 // and counting the paints a panel receives on screen.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QColor>
 #include <QEvent>
 #include <QImage>
@@ -38,7 +40,7 @@ class PaintCounter : public QObject {
  public:
   // Lets the paints already due (the first one after show) happen first.
   explicit PaintCounter(QWidget* widget) {
-    QTest::qWaitForWindowExposed(widget->window());
+    if (!QTest::qWaitForWindowExposed(widget->window())) ADD_FAILURE() << "window never shown";
     QTest::qWait(20);
     widget->installEventFilter(this);
   }
