@@ -5,19 +5,12 @@
 
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"
+#include "workspace/min_max.h"
 #include "workspace/row_io.h"
 
 namespace talvern {
 
 namespace {
-
-constexpr double kRunningMin = 100000000.0;
-
-bool all_finite(const std::vector<double>& values) {
-  for (double v : values)
-    if (!std::isfinite(v)) return false;
-  return true;
-}
 
 // Asks for the file and reads its pairs; false when the command ends there.
 bool read_pairs(const FileChooser& choose, MainFormState& form, std::optional<OpenFailure>& failure,
@@ -40,16 +33,8 @@ std::optional<OpenFailure> LoadExpRIXS(const WorkSpace& ws, const FileChooser& c
   if (!read_pairs(choose, form, failure, pairs)) return failure;
 
   // Energy range and the range of 20000 x intensity.
-  std::vector<double> minmax = {kRunningMin, 0.0, kRunningMin, 0.0};
-  for (std::size_t i = 0; i < pairs.rows; ++i) {
-    const double e = pairs.at(i, 0);
-    const double y = 20000.0 * pairs.at(i, 1);
-    if (e < minmax[0]) minmax[0] = e;
-    if (e > minmax[1]) minmax[1] = e;
-    if (y < minmax[2]) minmax[2] = y;
-    if (y > minmax[3]) minmax[3] = y;
-  }
-  if (!all_finite(minmax)) {
+  const auto minmax = spectrum_min_max(pairs.values.data(), pairs.rows, 2, 20000.0).row();
+  if (!all_finite(minmax.data(), minmax.size())) {
     form.message = not_finite_message();
     return std::nullopt;
   }

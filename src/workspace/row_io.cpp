@@ -303,10 +303,15 @@ WriteStatus write_text_atomic(const std::filesystem::path& file, std::string_vie
   return WriteStatus::ok;
 }
 
+bool all_finite(const double* values, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i)
+    if (!std::isfinite(values[i])) return false;
+  return true;
+}
+
 WriteStatus write_rows(const std::filesystem::path& file, const double* values,
                        std::size_t rows, std::size_t k) {
-  for (std::size_t i = 0; i < rows * k; ++i)
-    if (!std::isfinite(values[i])) return WriteStatus::not_finite;
+  if (!all_finite(values, rows * k)) return WriteStatus::not_finite;
   return write_text_atomic(file, format_rows(values, rows, k));
 }
 

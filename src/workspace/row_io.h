@@ -88,6 +88,9 @@ bool read_text(const std::filesystem::path& file, std::string& text);
 // line break after every row.
 std::string format_rows(const double* values, std::size_t rows, std::size_t k);
 
+// True when none of the n values is NaN or infinite.
+bool all_finite(const double* values, std::size_t n);
+
 // Outcome of a write.
 enum class WriteStatus { ok, not_finite, cannot_write };
 

@@ -4,6 +4,7 @@
 
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"
+#include "workspace/min_max.h"
 #include "workspace/number_text.h"
 #include "workspace/parameters.h"
 #include "workspace/row_io.h"
@@ -23,30 +24,13 @@ constexpr std::size_t kXAFSCapacity = 5000;
 // Energies of a selective XAFS below this are relative to the edge.
 constexpr double kRelativeEnergyLimit = 1000.0;
 
-// Start values of the running extremes.
-constexpr double kMinStart = 100000000.0;
-constexpr double kMaxStart = 0.0;
-
-struct Extremes {
-  double e_min = kMinStart, e_max = kMaxStart, i_min = kMinStart, i_max = kMaxStart;
-  void take(double e, double i) {
-    if (e < e_min) e_min = e;
-    if (e > e_max) e_max = e;
-    if (i < i_min) i_min = i;
-    if (i > i_max) i_max = i;
-  }
-  std::array<double, 4> row() const { return {e_min, e_max, i_min, i_max}; }
-};
-
-Extremes extremes_of(const std::vector<double>& pairs) {
-  Extremes x;
-  for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) x.take(pairs[i], pairs[i + 1]);
-  return x;
+MinMax extremes_of(const std::vector<double>& pairs) {
+  return spectrum_min_max(pairs.data(), pairs.size() / 2, 2);
 }
 
 // The plot of the normalised spectrum: energy over the range, intensity in
 // units of 1/10000 from the lowest (y = -95) to the highest (y = 85).
-std::optional<plot::Trace> build_trace(const std::vector<double>& pairs, const Extremes& r) {
+std::optional<plot::Trace> build_trace(const std::vector<double>& pairs, const MinMax& r) {
   const double width = r.e_max - r.e_min;
   const double height = 10000.0 * (r.i_max - r.i_min);
   if (!(width != 0.0) || !(height != 0.0) || !std::isfinite(width) || !std::isfinite(height))
@@ -106,7 +90,7 @@ void LoadXAFS(const WorkSpace& ws, ConvXAFSState& state) {
   }
   std::vector<double> pairs(read.values.begin(),
                             read.values.begin() + static_cast<std::ptrdiff_t>(2 * read.rows));
-  const Extremes measured = extremes_of(pairs);
+  const MinMax measured = extremes_of(pairs);
   if (!(measured.i_max > 0.0)) {
     state.message = kNoPositiveIntensity;
     return;
@@ -114,12 +98,11 @@ void LoadXAFS(const WorkSpace& ws, ConvXAFSState& state) {
   for (std::size_t i = 1; i < pairs.size(); i += 2) pairs[i] /= measured.i_max;
   // A tiny maximum can push a large negative value out of range; then
   // nothing is written at all.
-  for (double v : pairs)
-    if (!std::isfinite(v)) {
-      state.message = not_finite_message();
-      return;
-    }
-  const Extremes normalised = extremes_of(pairs);
+  if (!all_finite(pairs.data(), pairs.size())) {
+    state.message = not_finite_message();
+    return;
+  }
+  const MinMax normalised = extremes_of(pairs);
 
   const auto org = measured.row();
   const auto norm = normalised.row();
@@ -199,9 +182,7 @@ void ConfirmXAFSInfo(const WorkSpace& ws, ConvXAFSState& state) {
   if (shift)
     for (std::size_t i = 0; i < sel.rows; ++i) sel.values[3 * i] += e0;
   const double exc = e0 + 100.0;
-  bool finite = std::isfinite(exc);
-  for (std::size_t i = 0; i < 3 * sel.rows; ++i) finite = finite && std::isfinite(sel.values[i]);
-  if (!finite) {
+  if (!std::isfinite(exc) || !all_finite(sel.values.data(), 3 * sel.rows)) {
     state.message = not_finite_message();
     return;
   }

@@ -5,6 +5,7 @@
 #include "rixs/engine.h"
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"
+#include "workspace/min_max.h"
 #include "workspace/number_text.h"
 #include "workspace/parameters.h"
 #include "workspace/row_io.h"
@@ -83,12 +84,6 @@ const char kNoPairs[] =
     "intensities\r\nsum to 0), so no R-factor can be formed.\r\nLoad XRF Data and fit the "
     "Lorentzians again.";
 
-bool all_finite(const double* values, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i)
-    if (!std::isfinite(values[i])) return false;
-  return true;
-}
-
 // Panel trace of `curves` intensity columns (1, 2, ...) of `rows` over the
 // range `r`; nothing when the range cannot be mapped.
 std::optional<plot::Trace> build_trace(const RowsRead& rows, const plot::Range& r,
@@ -136,20 +131,12 @@ void LoadXRFData(const WorkSpace& ws, XRFState& state) {
     return;
   }
 
-  // Display range: running extremes from fixed start values, replaced only
-  // by values strictly beyond them; intensities times 10000.
-  plot::Range r{100000000.0, 0.0, 100000000.0, 0.0};
-  for (std::size_t k = 0; k < xrf.rows; ++k) {
-    const double x = xrf.at(k, 0);
-    const double y = 10000.0 * xrf.at(k, 1);
-    if (x > r.e_max) r.e_max = x;
-    if (x < r.e_min) r.e_min = x;
-    if (y > r.y_max) r.y_max = y;
-    if (y < r.y_min) r.y_min = y;
-  }
+  // Display range, intensities times 10000.
+  const MinMax m = spectrum_min_max(xrf.values.data(), xrf.rows, 2, 10000.0);
+  const plot::Range r{m.e_min, m.e_max, m.i_min, m.i_max};
+  const auto range = m.row();
   const double step = std::fabs(xrf.at(1, 0) - xrf.at(0, 0));
-  const double range[4] = {r.e_min, r.e_max, r.y_min, r.y_max};
-  if (!all_finite(range, 4) || !std::isfinite(step)) {
+  if (!all_finite(range.data(), range.size()) || !std::isfinite(step)) {
     state.message = not_finite_message();
     return;
   }
@@ -158,7 +145,7 @@ void LoadXRFData(const WorkSpace& ws, XRFState& state) {
     p.emission_end = r.e_max;
     p.emission_step = step;
   });
-  write_rows(ws.file(files::kEmissionMinMax), range, 1, 4);
+  write_rows(ws.file(files::kEmissionMinMax), range.data(), 1, 4);
 
   for (std::size_t i = 0; i < 4; ++i) {
     state.width[i] = format_edit(lor.width[i], kWidthDigits);
