@@ -12,11 +12,11 @@
 
 #include "app/load_measured.h"
 #include "app/main_form.h"
-#include "app/ui/form_widgets.h"
+#include "gui/form_widgets.h"
 #include "app/workflow.h"
 #include "import/ui/CXAFSReading.h"
-#include "plot/ui/PlotPanel.h"
-#include "plot/ui/title_picture.h"
+#include "gui/PlotPanel.h"
+#include "gui/title_picture.h"
 #include "xafs/ui/CConvXAFS.h"
 #include "xrf/ui/CXRF.h"
 

@@ -8,7 +8,7 @@
 #include <QWidget>
 
 #include "app/main_form.h"
-#include "app/ui/file_chooser.h"
+#include "gui/file_chooser.h"
 #include "app/workflow.h"
 #include "workspace/user_file.h"
 #include "workspace/workspace.h"

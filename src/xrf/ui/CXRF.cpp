@@ -12,9 +12,7 @@
 #include <QString>
 #include <QVBoxLayout>
 
-#include "app/ui/dialog_parts.h"
-#include "app/ui/form_widgets.h"
-#include "plot/ui/PlotPanel.h"
+namespace tv = talvern;
 
 namespace {
 
@@ -27,21 +25,13 @@ QLineEdit* makeBox(const char* column, int row, QWidget* parent) {
   return box;
 }
 
-QRadioButton* makeRadio(const char* caption, const QString& name, QButtonGroup* group, int id,
-                        QWidget* parent) {
-  auto* radio = new QRadioButton(caption, parent);
-  radio->setObjectName(name);
-  group->addButton(radio, id);
-  return radio;
-}
-
 }  // namespace
 
-CXRF::CXRF(talvern::WorkSpace ws, QWidget* parent) : QDialog(parent), ws_(std::move(ws)) {
+CXRF::CXRF(tv::WorkSpace ws, QWidget* parent) : CommandDialog(std::move(ws), parent) {
   setWindowTitle("Setting by XRF");
 
-  auto* load = talvern::make_button("Load XRF Data", "loadXrfDataButton", this);
-  connect(load, &QPushButton::clicked, this, &CXRF::loadXRFData);
+  auto* load = tv::make_button("Load XRF Data", "loadXrfDataButton", this);
+  addCommand(load, tv::LoadXRFData, true);
 
   auto* parameters = new QGroupBox("Parameters of Lorentzian Functions", this);
   parameters->setObjectName("lorentzianGroup");
@@ -50,66 +40,74 @@ CXRF::CXRF(talvern::WorkSpace ws, QWidget* parent) : QDialog(parent), ws_(std::m
   for (int c = 0; c < 3; ++c) grid->addWidget(new QLabel(columns[c], parameters), 0, c + 1);
   for (int r = 0; r < 4; ++r) {
     grid->addWidget(new QLabel(kRows[r], parameters), r + 1, 0);
-    position_[r] = makeBox("position", r, parameters);
-    amplitude_[r] = makeBox("amplitude", r, parameters);
-    width_[r] = makeBox("width", r, parameters);
-    grid->addWidget(position_[r], r + 1, 1);
-    grid->addWidget(amplitude_[r], r + 1, 2);
-    grid->addWidget(width_[r], r + 1, 3);
+    auto* position = makeBox("position", r, parameters);
+    auto* amplitude = makeBox("amplitude", r, parameters);
+    auto* width = makeBox("width", r, parameters);
+    grid->addWidget(position, r + 1, 1);
+    grid->addWidget(amplitude, r + 1, 2);
+    grid->addWidget(width, r + 1, 3);
+    // One field of the state per box: the r-th entry of its column.
+    bind(position, &tv::XRFState::position, r);
+    bind(amplitude, &tv::XRFState::amplitude, r);
+    bind(width, &tv::XRFState::width, r);
   }
 
   // Neither radio group has a selection until a load makes one.
-  components_ = new QButtonGroup(this);
+  auto* components = new QButtonGroup(this);
   auto* componentsRow = new QHBoxLayout;
-  componentsRow->addWidget(makeRadio("One-Compo.", "oneCompoRadio", components_, 0, this));
+  componentsRow->addWidget(tv::make_radio("One-Compo.", "oneCompoRadio", components, 0, this));
   componentsRow->addWidget(
-      makeRadio("Two-Compo.(A+B and C+D)", "twoCompoRadio", components_, 1, this));
+      tv::make_radio("Two-Compo.(A+B and C+D)", "twoCompoRadio", components, 1, this));
   componentsRow->addStretch(1);
+  bind(components, &tv::XRFState::components);
 
-  auto* confirm = talvern::make_button("Confirm Lorentzian Setting", "confirmLorentzianButton", this);
-  auto* fit = talvern::make_button("Fit the Lorentzians", "fitButton", this);
-  connect(confirm, &QPushButton::clicked, this, &CXRF::confirmLorentzianSetting);
-  connect(fit, &QPushButton::clicked, this, &CXRF::fitTheLorentzians);
+  auto* confirm = tv::make_button("Confirm Lorentzian Setting", "confirmLorentzianButton", this);
+  auto* fit = tv::make_button("Fit the Lorentzians", "fitButton", this);
+  addCommand(confirm, tv::ConfirmLorentzianSetting, false);
+  addCommand(fit, tv::FitTheLorentzians, true);
 
   auto* excLabel = new QLabel("Exc. Energy(eV)", this);
   excLabel->setObjectName("excEnergyLabel");
-  excEnergyBox_ = new QLineEdit(this);
-  excEnergyBox_->setObjectName("excEnergyBox");
-  excLabel->setBuddy(excEnergyBox_);
+  auto* excEnergyBox = new QLineEdit(this);
+  excEnergyBox->setObjectName("excEnergyBox");
+  excLabel->setBuddy(excEnergyBox);
+  bind(excEnergyBox, &tv::XRFState::exc_energy);
   auto* excRow = new QHBoxLayout;
   excRow->addWidget(excLabel);
-  excRow->addWidget(excEnergyBox_, 1);
+  excRow->addWidget(excEnergyBox, 1);
 
   auto* select = new QGroupBox("Select a Lorentzian", this);
   select->setObjectName("selectLorentzianGroup");
-  lorentzian_ = new QButtonGroup(this);
+  auto* lorentzian = new QButtonGroup(this);
   auto* selectRow = new QHBoxLayout(select);
   for (int r = 0; r < 4; ++r)
     selectRow->addWidget(
-        makeRadio(kRows[r], QString("select%1Radio").arg(kRows[r]), lorentzian_, r, select));
+        tv::make_radio(kRows[r], QString("select%1Radio").arg(kRows[r]), lorentzian, r, select));
   selectRow->addStretch(1);
+  bind(lorentzian, &tv::XRFState::lorentzian);
 
-  auto* rFactor = talvern::make_button("Calculate R-factor", "rFactorButton", this);
-  auto* complete = talvern::make_button("Complete XRF Setting", "completeXrfButton", this);
-  connect(rFactor, &QPushButton::clicked, this, &CXRF::calculateRFactor);
-  connect(complete, &QPushButton::clicked, this, &CXRF::completeXRFSetting);
+  auto* rFactor = tv::make_button("Calculate R-factor", "rFactorButton", this);
+  auto* complete = tv::make_button("Complete XRF Setting", "completeXrfButton", this);
+  addCommand(rFactor, tv::CalculateRFactor, false);
+  addCommand(complete, tv::CompleteXRFSetting, false);
 
-  panel_ = new PlotPanel(this);
-  panel_->setObjectName("xrfPanel");
-  panel_->setFixedSize(320, 260);
+  auto* panel = new PlotPanel(this);
+  panel->setObjectName("xrfPanel");
+  panel->setFixedSize(320, 260);
   // The component choice is read at every paint, so toggling it changes the
   // picture without a command.
-  panel_->setCurves([this] {
-    state_.components = components_->checkedId();
-    return talvern::xrf_curves(state_);
+  bindPanel(panel, tv::xrf_curves, &tv::XRFState::marker);
+  connect(components, &QButtonGroup::idToggled, panel, [panel] { panel->update(); });
+  connect(panel, &PlotPanel::panelClicked, this, [this](int x_l, int y_l) {
+    runCommand([x_l, y_l](const tv::WorkSpace& w, tv::XRFState& s) {
+      tv::SetPeakPositionByClick(w, s, tv::plot::PanelPoint{x_l, y_l});
+    }, false);
   });
-  connect(components_, &QButtonGroup::idToggled, panel_, [this] { panel_->update(); });
-  connect(panel_, &PlotPanel::panelClicked, this, &CXRF::setPeakPositionByClick);
 
   QLabel* paneLabel = nullptr;
-  messagePane_ = talvern::make_message_pane(this, paneLabel);
-  talvern::size_message_pane(messagePane_,
-                             "Exc. energy in measureing this spectrum was initially", 14);
+  auto* messagePane = tv::make_message_pane(this, paneLabel);
+  tv::size_message_pane(messagePane, "Exc. energy in measureing this spectrum was initially", 14);
+  bindMessage(messagePane);
 
   auto* controls = new QVBoxLayout;
   controls->addWidget(load);
@@ -124,10 +122,10 @@ CXRF::CXRF(talvern::WorkSpace ws, QWidget* parent) : QDialog(parent), ws_(std::m
   controls->addStretch(1);
 
   auto* view = new QVBoxLayout;
-  view->addWidget(panel_, 0, Qt::AlignHCenter);
+  view->addWidget(panel, 0, Qt::AlignHCenter);
   view->addSpacing(6);
   view->addWidget(paneLabel);
-  view->addWidget(messagePane_, 1);
+  view->addWidget(messagePane, 1);
 
   auto* top = new QHBoxLayout;
   top->addLayout(controls);
@@ -136,60 +134,7 @@ CXRF::CXRF(talvern::WorkSpace ws, QWidget* parent) : QDialog(parent), ws_(std::m
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top, 1);
-  layout->addLayout(talvern::make_recover_graphics_row(this, {panel_}));
-  layout->addLayout(talvern::make_ok_cancel_row(this));
-}
-
-template <class Command>
-void CXRF::run(Command command) {
-  for (int r = 0; r < 4; ++r) {
-    state_.position[r] = position_[r]->text().toStdString();
-    state_.amplitude[r] = amplitude_[r]->text().toStdString();
-    state_.width[r] = width_[r]->text().toStdString();
-  }
-  state_.components = components_->checkedId();
-  state_.lorentzian = lorentzian_->checkedId();
-  state_.exc_energy = excEnergyBox_->text().toStdString();
-  talvern::run_with_message(state_, messagePane_, command);
+  layout->addLayout(tv::make_recover_graphics_row(this, panels()));
+  layout->addLayout(tv::make_ok_cancel_row(this));
   showState();
-}
-
-void CXRF::showState() {
-  for (int r = 0; r < 4; ++r) {
-    talvern::set_text(position_[r], state_.position[r]);
-    talvern::set_text(amplitude_[r], state_.amplitude[r]);
-    talvern::set_text(width_[r], state_.width[r]);
-  }
-  talvern::set_checked_id(components_, state_.components);
-  talvern::set_checked_id(lorentzian_, state_.lorentzian);
-  talvern::set_text(excEnergyBox_, state_.exc_energy);
-  talvern::take_click_marker(state_.marker, panel_);
-}
-
-void CXRF::loadXRFData() {
-  run([this](talvern::XRFState& s) { talvern::LoadXRFData(ws_, s); });
-  talvern::repaint_dialog(this, {panel_});
-}
-
-void CXRF::confirmLorentzianSetting() {
-  run([this](talvern::XRFState& s) { talvern::ConfirmLorentzianSetting(ws_, s); });
-}
-
-void CXRF::fitTheLorentzians() {
-  run([this](talvern::XRFState& s) { talvern::FitTheLorentzians(ws_, s); });
-  talvern::repaint_dialog(this, {panel_});
-}
-
-void CXRF::calculateRFactor() {
-  run([this](talvern::XRFState& s) { talvern::CalculateRFactor(ws_, s); });
-}
-
-void CXRF::completeXRFSetting() {
-  run([this](talvern::XRFState& s) { talvern::CompleteXRFSetting(ws_, s); });
-}
-
-void CXRF::setPeakPositionByClick(int x_l, int y_l) {
-  run([this, x_l, y_l](talvern::XRFState& s) {
-    talvern::SetPeakPositionByClick(ws_, s, talvern::plot::PanelPoint{x_l, y_l});
-  });
 }

@@ -21,7 +21,7 @@
 #include "app/ui/CAboutDlg.h"
 #include "app/ui/CMainFrame.h"
 #include "app/ui/CTALVERNView.h"
-#include "plot/ui/title_picture.h"
+#include "gui/title_picture.h"
 
 namespace fs = std::filesystem;
 

@@ -107,6 +107,12 @@ TEST(XAFSReadingDialog, SecondComponentOnlyAfterTheFirst) {
 
   f.click("loadTwoCompoFirstButton");
   EXPECT_TRUE(f.wrote("SelectiveXAFS_for_Reading_Org_2_1.DAT"));
+  // Enter on the button just used, or anywhere in the dialog, presses
+  // nothing: no second file dialog, and the dialog stays open.
+  QTest::keyClick(f.dialog.findChild<QPushButton*>("loadTwoCompoFirstButton"), Qt::Key_Return);
+  QTest::keyClick(&f.dialog, Qt::Key_Enter);
+  EXPECT_EQ(f.asked, 1);
+  EXPECT_TRUE(f.dialog.isVisible());
   EXPECT_EQ(f.pane(),
             "The first data of two-component selective XAFS were\nintroduced into "
             "C:\\TALVERN_WORK_SPACE.\nIntroduce the second data.");

@@ -19,7 +19,7 @@
 #include <QTest>
 
 #include "app/main_form.h"
-#include "plot/ui/PlotPanel.h"
+#include "gui/PlotPanel.h"
 #include "support/panel_pixels.h"
 #include "support/temp_dir.h"
 #include "workspace/parameters.h"
@@ -151,7 +151,11 @@ TEST(ConvXAFSDialog, EdgeClickAndTypedEnergyReachTheWorkSpace) {
   EXPECT_EQ(f.parameters().core_energy, 7200);
   EXPECT_EQ(count_pixels(f.picture(), kSkyBluePen), 0);
 
+  // Enter in the box neither closes the dialog nor loses what was typed.
   f.type("7112.5");
+  QTest::keyClick(f.coreBox, Qt::Key_Return);
+  EXPECT_TRUE(f.dialog->isVisible());
+  EXPECT_EQ(f.coreBox->text(), "7112.5");
   f.click("confirmXafsInfoButton");
   EXPECT_NE(f.pane().find("The core energy is 7112.5eV,"), std::string::npos) << f.pane();
   EXPECT_EQ(f.parameters().core_energy, 7112.5);

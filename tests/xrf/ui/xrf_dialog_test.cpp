@@ -20,7 +20,7 @@
 #include <QTest>
 
 #include "app/main_form.h"
-#include "plot/ui/PlotPanel.h"
+#include "gui/PlotPanel.h"
 #include "support/panel_pixels.h"
 #include "support/temp_dir.h"
 #include "workspace/parameters.h"

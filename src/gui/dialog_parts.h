@@ -3,14 +3,15 @@
 // button, the OK/Cancel row, and the copy of command state back into
 // edit boxes, radio groups and panels.
 
-#include <initializer_list>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "app/ui/form_widgets.h"
+#include "gui/form_widgets.h"
 
 class PlotPanel;
 class QButtonGroup;
+class QComboBox;
 class QDialog;
 class QHBoxLayout;
 class QLineEdit;
@@ -22,24 +23,15 @@ namespace talvern {
 // "Click this button when graphics is disturbed" ("recoverGraphicsNote"),
 // both created hidden, side by side in the returned row. The button draws
 // `panels` again at once, as a paint does.
-QHBoxLayout* make_recover_graphics_row(QWidget* parent, std::initializer_list<PlotPanel*> panels);
+QHBoxLayout* make_recover_graphics_row(QWidget* parent, const std::vector<PlotPanel*>& panels);
 
-// "OK" ("okButton", the default) and "Cancel" ("cancelButton") at the right;
-// they close `dialog` and do nothing else.
+// "OK" ("okButton") and "Cancel" ("cancelButton") at the right; they close
+// `dialog` and do nothing else.
 QHBoxLayout* make_ok_cancel_row(QDialog* dialog);
 
 // Makes the message pane wide enough for `longest_line` and tall enough for
 // `lines` lines; longer messages scroll.
 void size_message_pane(QPlainTextEdit* pane, const char* longest_line, int lines);
-
-// Runs a dialog command on its state and shows the state's message in
-// `pane` when the command changed it (an unchanged text keeps its scroll).
-template <class State, class Command>
-void run_with_message(State& state, QPlainTextEdit* pane, Command&& command) {
-  const std::string shown = state.message;
-  command(state);
-  if (state.message != shown) show_message(pane, state.message);
-}
 
 // Sets the box's text unless it already shows it (keeps the cursor).
 void set_text(QLineEdit* box, const std::string& text);
@@ -47,9 +39,13 @@ void set_text(QLineEdit* box, const std::string& text);
 // Checks the button with `id`; an id without a button leaves none checked.
 void set_checked_id(QButtonGroup* group, int id);
 
+// Makes the list show `entries`: entries added at the end are appended, a
+// list that shrank is filled anew.
+void sync_list(QComboBox* list, const std::vector<std::string>& entries);
+
 // Asks for a repaint of the whole dialog, its panels included: a panel
 // paints opaquely, so the dialog's own repaint leaves it as it was.
-void repaint_dialog(QWidget* dialog, std::initializer_list<PlotPanel*> panels);
+void repaint_dialog(QWidget* dialog, const std::vector<PlotPanel*>& panels);
 
 // Shows a click marker a command asked for, once.
 void take_click_marker(std::optional<int>& marker, PlotPanel* panel);

@@ -1,7 +1,8 @@
-#include "app/ui/dialog_parts.h"
+#include "gui/dialog_parts.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QComboBox>
 #include <QDialog>
 #include <QFontMetrics>
 #include <QHBoxLayout>
@@ -12,19 +13,19 @@
 #include <QString>
 #include <vector>
 
-#include "app/ui/form_widgets.h"
-#include "plot/ui/PlotPanel.h"
+#include "gui/form_widgets.h"
+#include "gui/PlotPanel.h"
 
 namespace talvern {
 
-QHBoxLayout* make_recover_graphics_row(QWidget* parent, std::initializer_list<PlotPanel*> panels) {
+QHBoxLayout* make_recover_graphics_row(QWidget* parent, const std::vector<PlotPanel*>& panels) {
   auto* button = make_button("Recover Graphics", "recoverGraphicsButton", parent);
   auto* note = new QLabel("Click this button when graphics is disturbed", parent);
   note->setObjectName("recoverGraphicsNote");
   button->hide();
   note->hide();
   QObject::connect(button, &QPushButton::clicked, parent,
-                   [list = std::vector<PlotPanel*>(panels)] {
+                   [list = panels] {
                      for (PlotPanel* panel : list) panel->redraw();
                    });
   auto* row = new QHBoxLayout;
@@ -34,7 +35,7 @@ QHBoxLayout* make_recover_graphics_row(QWidget* parent, std::initializer_list<Pl
   return row;
 }
 
-void repaint_dialog(QWidget* dialog, std::initializer_list<PlotPanel*> panels) {
+void repaint_dialog(QWidget* dialog, const std::vector<PlotPanel*>& panels) {
   dialog->update();
   for (PlotPanel* panel : panels) panel->update();
 }
@@ -42,7 +43,6 @@ void repaint_dialog(QWidget* dialog, std::initializer_list<PlotPanel*> panels) {
 QHBoxLayout* make_ok_cancel_row(QDialog* dialog) {
   auto* ok = make_button("OK", "okButton", dialog);
   auto* cancel = make_button("Cancel", "cancelButton", dialog);
-  ok->setDefault(true);
   QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
   QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
   auto* row = new QHBoxLayout;
@@ -73,6 +73,12 @@ void set_checked_id(QButtonGroup* group, int id) {
   group->setExclusive(false);
   for (QAbstractButton* button : group->buttons()) button->setChecked(false);
   group->setExclusive(exclusive);
+}
+
+void sync_list(QComboBox* list, const std::vector<std::string>& entries) {
+  if (list->count() > int(entries.size())) list->clear();
+  for (int i = list->count(); i < int(entries.size()); ++i)
+    list->addItem(QString::fromStdString(entries[i]));
 }
 
 void take_click_marker(std::optional<int>& marker, PlotPanel* panel) {

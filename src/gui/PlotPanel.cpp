@@ -1,4 +1,4 @@
-#include "plot/ui/PlotPanel.h"
+#include "gui/PlotPanel.h"
 
 #include <QImage>
 #include <QMouseEvent>
@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "plot/ui/title_picture.h"
+#include "gui/title_picture.h"
 
 namespace plot = talvern::plot;
 

@@ -5,8 +5,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "plot/ui/PlotPanel.h"
-#include "plot/ui/title_picture.h"
+#include "gui/PlotPanel.h"
+#include "gui/title_picture.h"
 
 namespace plot = talvern::plot;
 

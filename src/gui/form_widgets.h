@@ -3,9 +3,12 @@
 
 #include <string>
 
+class QButtonGroup;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
+class QRadioButton;
+class QString;
 class QWidget;
 
 namespace talvern {
@@ -13,6 +16,10 @@ namespace talvern {
 // A push button with its caption and object name.
 QPushButton* make_button(const char* caption, const char* name, QWidget* parent,
                          bool enabled = true);
+
+// A radio button with its caption and object name, added to `group` with `id`.
+QRadioButton* make_radio(const char* caption, const QString& name, QButtonGroup* group, int id,
+                         QWidget* parent);
 
 // The read-only "Message from TALVERN" pane (object name "messagePane"):
 // asks for six lines, wraps at its width, scrolls when a message is longer.

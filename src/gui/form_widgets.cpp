@@ -1,8 +1,10 @@
-#include "app/ui/form_widgets.h"
+#include "gui/form_widgets.h"
 
+#include <QButtonGroup>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QString>
 
 namespace talvern {
@@ -27,6 +29,14 @@ QPushButton* make_button(const char* caption, const char* name, QWidget* parent,
   button->setObjectName(name);
   button->setEnabled(enabled);
   return button;
+}
+
+QRadioButton* make_radio(const char* caption, const QString& name, QButtonGroup* group, int id,
+                         QWidget* parent) {
+  auto* radio = new QRadioButton(caption, parent);
+  radio->setObjectName(name);
+  group->addButton(radio, id);
+  return radio;
 }
 
 QPlainTextEdit* make_message_pane(QWidget* parent, QLabel*& label) {

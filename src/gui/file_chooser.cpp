@@ -1,4 +1,4 @@
-#include "app/ui/file_chooser.h"
+#include "gui/file_chooser.h"
 
 #include <QApplication>
 #include <QFile>

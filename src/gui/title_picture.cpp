@@ -1,4 +1,4 @@
-#include "plot/ui/title_picture.h"
+#include "gui/title_picture.h"
 
 #include <QFont>
 #include <QLinearGradient>

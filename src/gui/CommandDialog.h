@@ -1,0 +1,197 @@
+#pragma once
+// The base of every TALVERN dialog.
+//
+// TalvernDialog: Enter never closes the dialog and never presses a button
+// the user did not choose; buttons are pressed by a click or, with the
+// keyboard focus on them, by the space bar. Escape still cancels.
+//
+// CommandDialog<State>: the dialog's commands are functions of the core
+// over a plain state object and the work-space. One table binds each
+// widget to its field of the state; the copy from the widgets into the
+// state before a command and the copy back after it are both generated
+// from that table, so no field can be copied one way and forgotten the
+// other. The message pane is copied last, so a command's own message
+// stands over any notice its copy-back sets off.
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QString>
+
+#include <array>
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "gui/PlotPanel.h"
+#include "gui/dialog_parts.h"
+#include "gui/file_chooser.h"
+#include "gui/form_widgets.h"
+#include "plot/panel.h"
+#include "workspace/user_file.h"
+#include "workspace/workspace.h"
+
+class QKeyEvent;
+class QShowEvent;
+
+namespace talvern {
+
+class TalvernDialog : public QDialog {
+ public:
+  using QDialog::QDialog;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  // No push button of the dialog is a default button, so Enter in an edit
+  // box or on a focused button presses nothing.
+  void showEvent(QShowEvent* event) override;
+};
+
+template <class State>
+class CommandDialog : public TalvernDialog {
+ public:
+  using Command = std::function<void(const WorkSpace&, State&)>;
+  // A command that asks for a file: it returns the chosen file that could
+  // not be opened, which the dialog reports.
+  using FileCommand = std::function<std::optional<OpenFailure>(const WorkSpace&,
+                                                               const FileChooser&, State&)>;
+
+  const WorkSpace& workSpace() const { return ws_; }
+  // What the dialog shows, as its commands see it.
+  const State& state() const { return state_; }
+
+  // Runs `command` on the state: the widgets are copied in, the command
+  // runs, the state is copied back; with `repaint` the whole dialog and
+  // its panels are drawn again afterwards.
+  void runCommand(const Command& command, bool repaint) {
+    copyIn();
+    command(ws_, state_);
+    showState();
+    if (repaint) repaint_dialog(this, panels_);
+  }
+
+ protected:
+  explicit CommandDialog(WorkSpace ws, QWidget* parent = nullptr, State initial = State{})
+      : TalvernDialog(parent), ws_(std::move(ws)), state_(std::move(initial)) {}
+
+  // ---- the binding table ----------------------------------------------------
+  void bind(QLineEdit* box, std::string State::*field) {
+    add_binding([box, field](State& s) { s.*field = box->text().toStdString(); },
+                [box, field](const State& s) { set_text(box, s.*field); });
+  }
+  // One box of a row or column of boxes: entry `index` of `field`.
+  template <std::size_t N>
+  void bind(QLineEdit* box, std::array<std::string, N> State::*field, std::size_t index) {
+    add_binding([box, field, index](State& s) { (s.*field)[index] = box->text().toStdString(); },
+                [box, field, index](const State& s) { set_text(box, (s.*field)[index]); });
+  }
+  // A radio group: the checked id, -1 for none.
+  void bind(QButtonGroup* group, int State::*field) {
+    add_binding([group, field](State& s) { s.*field = group->checkedId(); },
+                [group, field](const State& s) { set_checked_id(group, s.*field); });
+  }
+  // A drop-down list whose entries the state owns (commands only append to
+  // them) and whose selected position goes both ways.
+  void bind(QComboBox* list, std::vector<std::string> State::*entries, int State::*selected) {
+    add_binding([list, selected](State& s) { s.*selected = list->currentIndex(); },
+                [list, entries, selected](const State& s) {
+                  sync_list(list, s.*entries);
+                  // Adding to an empty list selects its first entry; the state decides.
+                  if (list->currentIndex() != s.*selected) list->setCurrentIndex(s.*selected);
+                });
+  }
+  // The message pane, read from and written to `State::message`.
+  void bindMessage(QPlainTextEdit* pane) { messagePane_ = pane; }
+  // A plot panel: drawn from `curves` of the state (widgets copied in first,
+  // so radio buttons take effect at every paint), repainted by commands
+  // that ask for it, and showing the click marker a command leaves in
+  // `marker`.
+  void bindPanel(PlotPanel* panel,
+                 std::function<std::vector<plot::Curve>(const State&)> curves,
+                 std::optional<int> State::*marker = nullptr) {
+    panels_.push_back(panel);
+    panel->setCurves([this, curves = std::move(curves)] {
+      copyIn();
+      return curves(state_);
+    });
+    if (marker)
+      add_binding([](State&) {},
+                  [this, panel, marker](const State&) { take_click_marker(state_.*marker, panel); });
+  }
+
+  // Wires `button` to `command`.
+  void addCommand(QAbstractButton* button, Command command, bool repaint) {
+    QObject::connect(button, &QAbstractButton::clicked, this,
+                     [this, command = std::move(command), repaint] { runCommand(command, repaint); });
+  }
+
+  // Wires `button` to a command that asks for a file through the dialog's
+  // chooser.
+  void addFileCommand(QAbstractButton* button, FileCommand command, bool repaint) {
+    addCommand(button, [this, command = std::move(command)](const WorkSpace& w, State& s) {
+      if (const auto failure = command(w, choose_, s)) report_(*failure);
+    }, repaint);
+  }
+  // How file commands ask for a file and report one that cannot be opened.
+  void setFileDialogs(FileChooser choose, OpenFailureReporter report) {
+    choose_ = std::move(choose);
+    report_ = std::move(report);
+  }
+
+  // Shows `text` in the message pane at once, outside a command (a notice).
+  void showNotice(const std::string& text) {
+    state_.message = text;
+    showPaneText(text);
+  }
+
+  // The state into the widgets, the message last. A derived dialog calls
+  // it once its table is complete, to show its initial state.
+  void showState() {
+    const std::string message = state_.message;  // a notice set off below must not replace it
+    for (const Binding& b : bindings_) b.from_state(state_);
+    state_.message = message;
+    if (message != paneText_) showPaneText(message);
+  }
+
+  const std::vector<PlotPanel*>& panels() const { return panels_; }
+
+  WorkSpace ws_;
+  State state_;
+
+ private:
+  struct Binding {
+    std::function<void(State&)> to_state;
+    std::function<void(const State&)> from_state;
+  };
+
+  void add_binding(std::function<void(State&)> to_state,
+                   std::function<void(const State&)> from_state) {
+    bindings_.push_back({std::move(to_state), std::move(from_state)});
+  }
+
+  // The widgets into the state.
+  void copyIn() {
+    for (const Binding& b : bindings_) b.to_state(state_);
+    state_.message = paneText_;
+  }
+
+  void showPaneText(const std::string& text) {
+    paneText_ = text;
+    if (messagePane_) show_message(messagePane_, text);
+  }
+
+  std::vector<Binding> bindings_;
+  std::vector<PlotPanel*> panels_;
+  FileChooser choose_;
+  OpenFailureReporter report_;
+  QPlainTextEdit* messagePane_ = nullptr;
+  std::string paneText_;  // what the message pane shows, lines split by "\r\n"
+};
+
+}  // namespace talvern
