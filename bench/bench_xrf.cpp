@@ -39,7 +39,7 @@ WorkSpace make_xrf_workspace(XRFState& state) {
     auto peak = [&](double c, double w, double a) { return a / (1 + std::pow((e - c) / w, 2)); };
     rows.insert(rows.end(), {e, 20 + peak(7058.5, 2.2, 1500) + peak(7045, 4.5, 180)});
   }
-  write_rows(ws.file(files::kExpNonResonantEmission), rows.data(), kPoints, 2);
+  pass_over(write_rows(ws.file(files::kExpNonResonantEmission), rows.data(), kPoints, 2));
 
   LoadXRFData(ws, state);
   ConfirmLorentzianSetting(ws, state);

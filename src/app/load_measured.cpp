@@ -15,13 +15,13 @@ namespace {
 // Asks for the file and reads its pairs; false when the command ends there.
 bool read_pairs(const FileChooser& choose, MainFormState& form, std::optional<OpenFailure>& failure,
                 RowsRead& pairs) {
-  return read_chosen_file(choose, FileKind::data, 2, kMeasuredCapacity, 0, pairs, failure,
+  return read_chosen_file(choose, FileKind::data, 2, kRowCapacity, 0, pairs, failure,
                           form.message);
 }
 
 // The command's message, after a caution when pairs were left out.
 std::string with_caution(const RowsRead& pairs, const char* message) {
-  return pairs.capped ? capped_caution(kMeasuredCapacity, "pairs") + message : message;
+  return pairs.capped ? capped_caution(kRowCapacity, "pairs") + message : message;
 }
 
 }  // namespace
@@ -32,16 +32,15 @@ std::optional<OpenFailure> LoadExpRIXS(const WorkSpace& ws, const FileChooser& c
   RowsRead pairs;
   if (!read_pairs(choose, form, failure, pairs)) return failure;
 
-  // Energy range and the range of 20000 x intensity.
-  const auto minmax = spectrum_min_max(pairs.values.data(), pairs.rows, 2, 20000.0).row();
+  const auto minmax = spectrum_min_max(pairs.values.data(), pairs.rows, 2, kExpRangeScale).row();
   if (!all_finite(minmax.data(), minmax.size())) {
     form.message = not_finite_message();
     return std::nullopt;
   }
-  write_rows(ws.file(files::kExpMinMax), minmax.data(), 1, 4);
-  write_rows(ws.file(files::kRIXSExp), pairs.values.data(), pairs.rows, 2);
+  pass_over(write_rows(ws.file(files::kExpMinMax), minmax.data(), 1, 4));
+  pass_over(write_rows(ws.file(files::kRIXSExp), pairs.values.data(), pairs.rows, 2));
   form.message = with_caution(
-      pairs, "Experimental RIXS data were introduced into \r\nC:\\TALVERN_WORK_SPACE.");
+      pairs, "Experimental RIXS data were introduced into \r\n" TALVERN_WORK_SPACE_NAME ".");
   return std::nullopt;
 }
 
@@ -50,9 +49,9 @@ std::optional<OpenFailure> LoadConventionalXAFS(const WorkSpace& ws, const FileC
   std::optional<OpenFailure> failure;
   RowsRead pairs;
   if (!read_pairs(choose, form, failure, pairs)) return failure;
-  write_rows(ws.file(files::kConventionalXAFS), pairs.values.data(), pairs.rows, 2);
+  pass_over(write_rows(ws.file(files::kConventionalXAFS), pairs.values.data(), pairs.rows, 2));
   form.message = with_caution(
-      pairs, "Conventional XAFS data were introduced into \r\nC:\\TALVERN_WORK_SPACE.");
+      pairs, "Conventional XAFS data were introduced into \r\n" TALVERN_WORK_SPACE_NAME ".");
   return std::nullopt;
 }
 
@@ -68,7 +67,7 @@ std::optional<OpenFailure> LoadXRF(const WorkSpace& ws, const FileChooser& choos
   if (!(imax > 0.0)) {
     form.message =
         "ERROR!!\r\nNo intensity of the XRF data is above 0,\r\nso they cannot be normalised. "
-        "Nothing\r\nwas introduced into C:\\TALVERN_WORK_SPACE.";
+        "Nothing\r\nwas introduced into " TALVERN_WORK_SPACE_NAME ".";
     return std::nullopt;
   }
   std::vector<double> normalised(pairs.values);
@@ -78,7 +77,7 @@ std::optional<OpenFailure> LoadXRF(const WorkSpace& ws, const FileChooser& choos
     form.message = not_finite_message();
     return std::nullopt;
   }
-  form.message = with_caution(pairs, "XRF data were introduced into \r\nC:\\TALVERN_WORK_SPACE.");
+  form.message = with_caution(pairs, "XRF data were introduced into \r\n" TALVERN_WORK_SPACE_NAME ".");
   return std::nullopt;
 }
 

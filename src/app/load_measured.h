@@ -15,9 +15,6 @@
 
 namespace talvern {
 
-// Most pairs a load keeps.
-constexpr std::size_t kMeasuredCapacity = 5000;
-
 std::optional<OpenFailure> LoadExpRIXS(const WorkSpace& ws, const FileChooser& choose,
                                        MainFormState& form);
 std::optional<OpenFailure> LoadConventionalXAFS(const WorkSpace& ws, const FileChooser& choose,

@@ -22,10 +22,10 @@ void construct_work_space(const WorkSpace& ws, MainFormState& form) {
       {files::kCalculatedRIXS, "7000\t1\t1\n"},
   };
   for (const auto& [name, text] : placeholders)
-    if (!ws.exists(name)) write_text_atomic(ws.file(name), text);
+    if (!ws.exists(name)) pass_over(write_text_atomic(ws.file(name), text));
 
   form.message =
-      "The working directory\r\n C:\\TALVERN_WORK_SPACE\r\nwas made. (Previous data were protected.)";
+      "The working directory\r\n " TALVERN_WORK_SPACE_NAME "\r\nwas made. (Previous data were protected.)";
 }
 
 }  // namespace talvern

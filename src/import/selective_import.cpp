@@ -20,25 +20,25 @@ constexpr double kPairTolerance = 0.0001;
 constexpr double kNoPartner = -10000.0;
 
 const char kNoWorkSpace[] =
-    "ERROR!!\r\nThe data could not be written into \r\nC:\\TALVERN_WORK_SPACE. Make the "
+    "ERROR!!\r\nThe data could not be written into \r\n" TALVERN_WORK_SPACE_NAME ". Make the "
     "work-space\r\nwith \"Construct Work-Space\" first.";
 
 // Asks for the file and reads its rows; false when the command ends there.
 bool read_user_rows(const FileChooser& choose, std::size_t k, std::size_t skip_words,
                     XAFSReadingState& state, std::optional<OpenFailure>& failure,
                     RowsRead& rows) {
-  return read_chosen_file(choose, FileKind::selective_xafs, k, kImportCapacity, skip_words, rows,
+  return read_chosen_file(choose, FileKind::selective_xafs, k, kRowCapacity, skip_words, rows,
                           failure, state.message);
 }
 
 std::string with_caution(bool capped, const char* message) {
-  return capped ? capped_caution(kImportCapacity, "rows") + message : message;
+  return capped ? capped_caution(kRowCapacity, "rows") + message : message;
 }
 
 std::string no_intensity_message(const char* what) {
   return std::string("ERROR!!\r\nNo intensity of ") + what +
          " is above 0,\r\nso the data cannot be normalised. Nothing\r\n"
-         "was introduced into C:\\TALVERN_WORK_SPACE.";
+         "was introduced into " TALVERN_WORK_SPACE_NAME ".";
 }
 
 // Highest value of column `col` (start 0, replaced only by a higher value).
@@ -118,7 +118,7 @@ std::optional<OpenFailure> Load1CompoWIEN2k(const WorkSpace& ws, const FileChoos
   }
   import_rows(ws, pairs, 1, 1, pairs.rows, i_max, i_max, state,
               "One-component selective XAFS data were introduced\r\ninto "
-              "C:\\TALVERN_WORK_SPACE. Click OK, and go to \r\nthe next step.");
+              TALVERN_WORK_SPACE_NAME ". Click OK, and go to \r\nthe next step.");
   return std::nullopt;
 }
 
@@ -135,7 +135,7 @@ std::optional<OpenFailure> LoadTwoCompoFirst(const WorkSpace& ws, const FileChoo
   }
   state.message = with_caution(pairs.capped,
                                "The first data of two-component selective XAFS were\r\n"
-                               "introduced into C:\\TALVERN_WORK_SPACE.\r\nIntroduce the second "
+                               "introduced into " TALVERN_WORK_SPACE_NAME ".\r\nIntroduce the second "
                                "data.");
   return std::nullopt;
 }
@@ -146,7 +146,7 @@ std::optional<OpenFailure> LoadTwoCompoSecond(const WorkSpace& ws, const FileCho
     state.message = "ERROR!!\r\nYou should introduce the first component.";
     return std::nullopt;
   }
-  const RowsRead first = read_rows(ws.file(files::kSelectiveReadingOrg21), 2, kImportCapacity);
+  const RowsRead first = read_rows(ws.file(files::kSelectiveReadingOrg21), 2, kRowCapacity);
   if (first.bad_token) {
     state.message = "ERROR!!\r\nThe first component in the work-space holds\r\n"
                     "text that is not a number. Introduce the\r\nfirst component again.";
@@ -171,11 +171,11 @@ std::optional<OpenFailure> LoadTwoCompoSecond(const WorkSpace& ws, const FileCho
   // The pairs go through their file, so the resampling sees them as
   // stored, six digits each.
   const std::string tmp_text = format_rows(paired.data(), paired.size() / 3, 3);
-  const RowsRead tmp = parse_rows(tmp_text, 3, kImportCapacity);
+  const RowsRead tmp = parse_rows(tmp_text, 3, kRowCapacity);
   if (tmp.rows == 0) {
     state.message =
         "ERROR!!\r\nThe two components have no energy in\r\ncommon. Nothing was introduced into \r\n"
-        "C:\\TALVERN_WORK_SPACE.";
+        TALVERN_WORK_SPACE_NAME ".";
     return std::nullopt;
   }
   const double a_max = column_max(tmp, 1);
@@ -192,7 +192,7 @@ std::optional<OpenFailure> LoadTwoCompoSecond(const WorkSpace& ws, const FileCho
   }
   import_rows(ws, tmp, 1, 2, tmp.rows, a_max, b_max, state,
               "The second data of selective XAFS were introduced \r\ninto "
-              "C:\\TALVERN_WORK_SPACE.  Click OK, and go to \r\nthe next step.",
+              TALVERN_WORK_SPACE_NAME ".  Click OK, and go to \r\nthe next step.",
               second.capped);
   return std::nullopt;
 }
@@ -212,7 +212,7 @@ std::optional<OpenFailure> LoadGeneral(const WorkSpace& ws, const FileChooser& c
   // The last row is never searched.
   import_rows(ws, triples, 1, 2, triples.rows - 1, y1_max, y2_max, state,
               "Selective XAFS data (general form) were successfully \r\n"
-              "introduced into C:\\TALVERN_WORK_SPACES.\r\nClick OK, and go to the next step.");
+              "introduced into " TALVERN_WORK_SPACE_NAME "S.\r\nClick OK, and go to the next step.");
   return std::nullopt;
 }
 

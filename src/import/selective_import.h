@@ -17,9 +17,6 @@
 
 namespace talvern {
 
-// Most rows a command reads from one file.
-constexpr std::size_t kImportCapacity = 5000;
-
 // What the dialog shows besides its buttons.
 struct XAFSReadingState {
   std::string message;  // text of the message pane; "\r\n" separates lines

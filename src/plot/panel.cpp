@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "workspace/min_max.h"
+
 namespace talvern::plot {
 
 namespace {
@@ -25,9 +27,22 @@ std::optional<PanelPoint> map_standard(double energy, double intensity, const Ra
   // Energy in steps of 0.02 eV above the start of the range.
   const double k = std::trunc(50.0 * (energy - r.e_min));
   const double x = -100.0 - std::trunc(200.0 * k / width / (-50.0));
-  const double y_scaled = std::trunc(10000.0 * intensity);
+  const double y_scaled = std::trunc(kStandardRangeScale * intensity);
   const double y = -95.0 - std::trunc((y_scaled - r.y_min) * (-180.0) / height);
   return PanelPoint{to_panel(x), to_panel(y)};
+}
+
+std::optional<Trace> standard_trace(const double* values, std::size_t rows, std::size_t k,
+                                    std::size_t curves, const Range& range) {
+  Trace t(rows, curves);
+  for (std::size_t j = 0; j < rows; ++j)
+    for (std::size_t c = 0; c < curves; ++c) {
+      const auto p = map_standard(values[j * k], values[j * k + c + 1], range);
+      if (!p) return std::nullopt;
+      t.x[j] = p->x;
+      t.y[c][j] = p->y;
+    }
+  return t;
 }
 
 std::optional<PanelPoint> map_comparison(double energy, double intensity, const Range& r) {
@@ -41,7 +56,7 @@ std::optional<PanelPoint> map_comparison(double energy, double intensity, const 
   // Energy in steps of 0.01 eV; intensity in thousandths of the measured maximum.
   const double k = std::trunc(100.0 * (energy - r.e_min));
   const double x = -100.0 - std::trunc(200.0 * k / width / (-100.0));
-  const double y_scaled = std::trunc(20000.0 * intensity * scale);
+  const double y_scaled = std::trunc(kExpRangeScale * intensity * scale);
   const double y = -95.0 - std::trunc((y_scaled - y0) * (-180.0) / height);
   return PanelPoint{to_panel(x), to_panel(y)};
 }

@@ -130,6 +130,12 @@ int to_panel(double value);
 // or zero height.
 std::optional<PanelPoint> map_standard(double energy, double intensity, const Range& range);
 
+// Trace of the first `curves` intensity columns of `rows` rows of `k`
+// values each (energy first, row-major) by the standard mapping over
+// `range`: one point per row. Empty when the range cannot be mapped.
+std::optional<Trace> standard_trace(const double* values, std::size_t rows, std::size_t k,
+                                    std::size_t curves, const Range& range);
+
 // RIXS comparison mapping: the range of the measured RIXS (intensities x
 // 20000); the measured maximum maps to y = 85 and calculated spectra share
 // its scale. Empty when the range cannot be mapped.

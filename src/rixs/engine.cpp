@@ -28,7 +28,7 @@ EngineReport CalculateRIXS(const WorkSpace& ws, double omega) {
   const auto output = ws.file(files::kCalculatedRIXS);
   auto fail = [&](EngineReport::Status s) { return fail_spectrum(output, report, s); };
 
-  const RowsRead sel = read_rows(ws.file(files::kSelectiveForRIXS), 3, kSelectiveCapacity);
+  const RowsRead sel = read_rows(ws.file(files::kSelectiveForRIXS), 3, kRowCapacity);
   const RowsRead conv = read_rows(ws.file(files::kConvXAFSNormSpectrum), 2, kConvXAFSCapacity);
   report.selective_capped = sel.capped;
   report.conv_capped = conv.capped;
@@ -64,7 +64,7 @@ EngineReport fail_spectrum(const std::filesystem::path& output, EngineReport rep
                            EngineReport::Status s) {
   report.status = s;
   report.rows = 0;
-  write_text_atomic(output, "");
+  pass_over(write_text_atomic(output, ""));
   return report;
 }
 
@@ -72,7 +72,7 @@ std::vector<double> spectrum_rows(const Intermediate& in, const LorentzSet& lor,
                                   const CalcParameters& par, double factor, double omega,
                                   bool& grid_capped) {
   const std::vector<double> grid = emission_grid(par.emission_start, par.emission_end,
-                                                 par.emission_step, kEmissionCapacity,
+                                                 par.emission_step, kRowCapacity,
                                                  grid_capped);
   const std::size_t n = grid.size();
   std::vector<double> s1(n), s2(n);
@@ -133,17 +133,18 @@ std::string engine_message(const EngineReport& r, const char* output_name) {
       return "ERROR!!\r\nThe calculation gave undefined values (check the\r\nexcitation energy "
              "and the parameters).\r\n" + out + " was left empty.";
     case S::cannot_write:
-      return "ERROR!!\r\n" + out + " could not be written in\r\nC:\\TALVERN_WORK_SPACE.";
+      return "ERROR!!\r\n" + out + " could not be written in\r\n" TALVERN_WORK_SPACE_NAME ".";
     case S::ok:
       break;
   }
   std::string msg;
   if (r.grid_capped)
-    msg += "The emission-energy grid was cut at 5000 points.\r\n";
+    msg += "The emission-energy grid was cut at " + std::to_string(kRowCapacity) + " points.\r\n";
   if (r.selective_capped)
-    msg += "Only the first 5000 rows of the selective XAFS were used.\r\n";
+    msg += "Only the first " + std::to_string(kRowCapacity) + " rows of the selective XAFS were used.\r\n";
   if (r.conv_capped)
-    msg += "Only the first 2000 rows of the conventional XAFS were used.\r\n";
+    msg += "Only the first " + std::to_string(kConvXAFSCapacity) +
+           " rows of the conventional XAFS were used.\r\n";
   if (msg.empty()) return msg;
   msg.resize(msg.size() - 2);
   return "CAUTION!!\r\n" + msg;

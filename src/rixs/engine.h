@@ -10,9 +10,7 @@
 
 namespace talvern {
 
-constexpr std::size_t kSelectiveCapacity = 5000;   // selective XAFS rows
 constexpr std::size_t kConvXAFSCapacity = 2000;    // conventional XAFS rows
-constexpr std::size_t kEmissionCapacity = 5000;    // emission energies
 
 // What a run of the engine (or of the emission model) found.
 struct EngineReport {

@@ -40,7 +40,9 @@ inline constexpr const char* kAll[] = {
     kSelectiveForRIXS, kSelectiveForRIXSSaving, kXAFSMinMax, kTempXAFSMinMax,
     kXAFSLorentzTemp, kCalculatedRIXS};
 
-// How the work-space is named in every message.
-inline constexpr const char* kDisplayName = "C:\\TALVERN_WORK_SPACE";
+// How the work-space is named in every message; a literal, so that message
+// texts can be joined with it as they are compiled.
+#define TALVERN_WORK_SPACE_NAME "C:\\TALVERN_WORK_SPACE"
+inline constexpr const char* kDisplayName = TALVERN_WORK_SPACE_NAME;
 
 }  // namespace talvern::files

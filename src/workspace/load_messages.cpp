@@ -1,11 +1,13 @@
 #include "workspace/load_messages.h"
 
+#include "workspace/file_names.h"
+
 namespace talvern {
 
 std::string not_a_number_message(std::size_t line) {
   return "ERROR!!\r\nLine " + std::to_string(line) +
          " of the file holds text that is\r\nnot a number; the file must hold numbers\r\n"
-         "only. Nothing was introduced into \r\nC:\\TALVERN_WORK_SPACE.";
+         "only. Nothing was introduced into \r\n" TALVERN_WORK_SPACE_NAME ".";
 }
 
 std::string capped_caution(std::size_t kept, const char* unit) {
@@ -15,7 +17,7 @@ std::string capped_caution(std::size_t kept, const char* unit) {
 
 std::string not_finite_message() {
   return "ERROR!!\r\nThe data give values too large to be\r\nstored. Nothing was introduced into \r\n"
-         "C:\\TALVERN_WORK_SPACE.";
+         TALVERN_WORK_SPACE_NAME ".";
 }
 
 void add_caution(std::string& caution, std::string_view lines) {

@@ -3,7 +3,7 @@
 namespace talvern {
 
 MinMax spectrum_min_max(const double* values, std::size_t rows, std::size_t k, double scale) {
-  MinMax m{100000000.0, 0.0, 100000000.0, 0.0};
+  MinMax m{kMinStart, kMaxStart, kMinStart, kMaxStart};
   for (std::size_t i = 0; i < rows; ++i) {
     const double e = values[i * k];
     const double y = scale * values[i * k + 1];

@@ -6,6 +6,15 @@
 
 namespace talvern {
 
+// Scales of the intensities in the range files: XRF and selective XAFS
+// ranges hold 10000 x intensity, the measured RIXS range 20000 x intensity.
+constexpr double kStandardRangeScale = 10000.0;
+constexpr double kExpRangeScale = 20000.0;
+
+// Start values of every running minimum and maximum.
+constexpr double kMinStart = 100000000.0;
+constexpr double kMaxStart = 0.0;
+
 struct MinMax {
   double e_min, e_max, i_min, i_max;
   std::array<double, 4> row() const { return {e_min, e_max, i_min, i_max}; }

@@ -50,10 +50,12 @@ std::size_t read_parameters(const std::filesystem::path& file, CalcParameters& o
 WriteStatus write_parameters(const std::filesystem::path& file, const CalcParameters& p);
 
 // Outcome of update_parameters.
-struct ParameterUpdate {
+struct [[nodiscard]] ParameterUpdate {
   WriteStatus write = WriteStatus::ok;
   std::size_t values_found = 0;  // < 7: the rest were taken from the placeholders
 };
+
+inline void pass_over(const ParameterUpdate& u) { pass_over(u.write); }
 
 // The one way to change the parameter file: reads all seven values, lets
 // `change` replace its own, writes all seven back in the same order.

@@ -18,7 +18,8 @@
 
 namespace talvern {
 
-constexpr std::size_t kDefaultRowCapacity = 5000;
+// Most rows a row array holds, unless its reader names another capacity.
+constexpr std::size_t kRowCapacity = 5000;
 
 // Sequential extraction of numbers from a text held in memory.
 class NumberScanner {
@@ -67,13 +68,13 @@ struct RowsRead {
 
 // Reads rows of k values from text already in memory.
 RowsRead parse_rows(std::string_view text, std::size_t k,
-                    std::size_t capacity = kDefaultRowCapacity,
+                    std::size_t capacity = kRowCapacity,
                     std::size_t skip_words = 0);
 
 // Reads rows of k values from a file. A missing file reads as zero rows
 // with `opened` false.
 RowsRead read_rows(const std::filesystem::path& file, std::size_t k,
-                   std::size_t capacity = kDefaultRowCapacity,
+                   std::size_t capacity = kRowCapacity,
                    std::size_t skip_words = 0);
 
 // Reads a one-row file: extracts up to `k` values once. Returns the number
@@ -91,8 +92,14 @@ std::string format_rows(const double* values, std::size_t rows, std::size_t k);
 // True when none of the n values is NaN or infinite.
 bool all_finite(const double* values, std::size_t n);
 
-// Outcome of a write.
-enum class WriteStatus { ok, not_finite, cannot_write };
+// Outcome of a write; a caller must look at it or pass it over explicitly.
+enum class [[nodiscard]] WriteStatus { ok, not_finite, cannot_write };
+
+// Passes over the outcome of a write, as the work-space rule has it for
+// most writers: a file that cannot be written keeps what it held, nothing
+// is reported and the command goes on. (Values are checked to be finite
+// before such a write.)
+inline void pass_over(WriteStatus) {}
 
 // Replaces `file` by `content` as a whole: the text goes to a temporary
 // file in the same directory, which is then renamed over the target, so a

@@ -18,9 +18,6 @@ namespace talvern {
 
 namespace {
 
-// Most spectrum points a command holds.
-constexpr std::size_t kXAFSCapacity = 5000;
-
 // Energies of a selective XAFS below this are relative to the edge.
 constexpr double kRelativeEnergyLimit = 1000.0;
 
@@ -28,22 +25,12 @@ MinMax extremes_of(const std::vector<double>& pairs) {
   return spectrum_min_max(pairs.data(), pairs.size() / 2, 2);
 }
 
-// The plot of the normalised spectrum: energy over the range, intensity in
-// units of 1/10000 from the lowest (y = -95) to the highest (y = 85).
+// The plot of the normalised spectrum by the standard mapping, its range
+// in units of 1/10000: from the lowest (y = -95) to the highest (y = 85).
 std::optional<plot::Trace> build_trace(const std::vector<double>& pairs, const MinMax& r) {
-  const double width = r.e_max - r.e_min;
-  const double height = 10000.0 * (r.i_max - r.i_min);
-  if (!(width != 0.0) || !(height != 0.0) || !std::isfinite(width) || !std::isfinite(height))
-    return std::nullopt;
-  const std::size_t n = pairs.size() / 2;
-  plot::Trace t(n, 1);
-  for (std::size_t i = 0; i < n; ++i) {
-    const double a = std::trunc(50.0 * (pairs[2 * i] - r.e_min));
-    const double b = std::trunc(10000.0 * pairs[2 * i + 1]);
-    t.x[i] = plot::to_panel(-100.0 - std::trunc(200.0 * a / width / (-50.0)));
-    t.y[0][i] = plot::to_panel(-95.0 - std::trunc((b - 10000.0 * r.i_min) * (-180.0) / height));
-  }
-  return t;
+  const plot::Range range{r.e_min, r.e_max, kStandardRangeScale * r.i_min,
+                          kStandardRangeScale * r.i_max};
+  return plot::standard_trace(pairs.data(), pairs.size() / 2, 2, 1, range);
 }
 
 const char kLoaded[] =
@@ -83,7 +70,7 @@ void LoadXAFS(const WorkSpace& ws, ConvXAFSState& state) {
   state.trace.reset();
   state.marker.reset();
 
-  const RowsRead read = read_rows(ws.file(files::kConventionalXAFS), 2, kXAFSCapacity);
+  const RowsRead read = read_rows(ws.file(files::kConventionalXAFS), 2, kRowCapacity);
   if (read.rows == 0) {
     state.message = kNoSpectrum;
     return;
@@ -106,13 +93,13 @@ void LoadXAFS(const WorkSpace& ws, ConvXAFSState& state) {
 
   const auto org = measured.row();
   const auto norm = normalised.row();
-  write_rows(ws.file(files::kConvXAFSMinMaxOrg), org.data(), 1, 4);
-  write_rows(ws.file(files::kConvXAFSMinMax), norm.data(), 1, 4);
-  write_rows(ws.file(files::kConvXAFSNormSpectrum), pairs.data(), pairs.size() / 2, 2);
+  pass_over(write_rows(ws.file(files::kConvXAFSMinMaxOrg), org.data(), 1, 4));
+  pass_over(write_rows(ws.file(files::kConvXAFSMinMax), norm.data(), 1, 4));
+  pass_over(write_rows(ws.file(files::kConvXAFSNormSpectrum), pairs.data(), pairs.size() / 2, 2));
 
   state.trace = build_trace(pairs, normalised);
   std::string caution;
-  add_caution(caution, short_read_lines(read, files::kConventionalXAFS, kXAFSCapacity));
+  add_caution(caution, short_read_lines(read, files::kConventionalXAFS, kRowCapacity));
   if (!state.trace) add_caution(caution, kCannotDraw);
   state.message = caution + kLoaded;
 
@@ -143,7 +130,7 @@ bool CorrectCoreEnergyByClick(const WorkSpace& ws, ConvXAFSState& state, plot::P
     return true;
   }
   state.marker = click.x;
-  update_parameters(ws, [e0](CalcParameters& p) { p.core_energy = e0; });
+  pass_over(update_parameters(ws, [e0](CalcParameters& p) { p.core_energy = e0; }));
   const std::string t = format_edit(e0, 5);
   state.message = "The core energy was corrected to " + t + "eV.\r\nPlease confirm the value.";
   state.core_energy = t;
@@ -177,7 +164,7 @@ void ConfirmXAFSInfo(const WorkSpace& ws, ConvXAFSState& state) {
 
   // Energies of a calculation are relative to the edge: put them on the
   // absolute scale of the measurement.
-  RowsRead sel = read_rows(ws.file(files::kSelectiveReadingOrg), 3, kXAFSCapacity);
+  RowsRead sel = read_rows(ws.file(files::kSelectiveReadingOrg), 3, kRowCapacity);
   const bool shift = sel.rows >= 2 && sel.at(1, 0) < kRelativeEnergyLimit;
   if (shift)
     for (std::size_t i = 0; i < sel.rows; ++i) sel.values[3 * i] += e0;
@@ -189,15 +176,15 @@ void ConfirmXAFSInfo(const WorkSpace& ws, ConvXAFSState& state) {
 
   p.gamma = gamma;
   p.core_energy = e0;
-  write_parameters(ws.file(files::kParameters), p);
-  write_text_atomic(ws.file(files::kEmissionExcEnergy), format_g6(exc));
+  pass_over(write_parameters(ws.file(files::kParameters), p));
+  pass_over(write_text_atomic(ws.file(files::kEmissionExcEnergy), format_g6(exc)));
 
   std::string caution;
-  add_caution(caution, short_read_lines(sel, files::kSelectiveReadingOrg, kXAFSCapacity));
+  add_caution(caution, short_read_lines(sel, files::kSelectiveReadingOrg, kRowCapacity));
   if (sel.rows < 2)
     add_caution(caution, kFewSelectiveRows);
   else
-    write_rows(ws.file(files::kSelectiveReading), sel.values.data(), sel.rows, 3);
+    pass_over(write_rows(ws.file(files::kSelectiveReading), sel.values.data(), sel.rows, 3));
   state.message = caution + message;
 }
 

@@ -19,9 +19,6 @@ namespace talvern {
 
 namespace {
 
-// Most measured points, and most model rows, a command holds.
-constexpr std::size_t kXRFCapacity = 5000;
-
 // Digits of the numbers the dialog writes into its boxes.
 constexpr int kWidthDigits = 6;
 constexpr int kExcEnergyDigits = 6;
@@ -88,15 +85,7 @@ const char kNoPairs[] =
 // range `r`; nothing when the range cannot be mapped.
 std::optional<plot::Trace> build_trace(const RowsRead& rows, const plot::Range& r,
                                        std::size_t curves) {
-  plot::Trace t(rows.rows, curves);
-  for (std::size_t j = 0; j < rows.rows; ++j)
-    for (std::size_t c = 0; c < curves; ++c) {
-      const auto p = plot::map_standard(rows.at(j, 0), rows.at(j, c + 1), r);
-      if (!p) return std::nullopt;
-      t.x[j] = p->x;
-      t.y[c][j] = p->y;
-    }
-  return t;
+  return plot::standard_trace(rows.values.data(), rows.rows, rows.k, curves, r);
 }
 
 // The display range of Emission_MinMax.DAT; false when it cannot be read whole.
@@ -115,7 +104,7 @@ void LoadXRFData(const WorkSpace& ws, XRFState& state) {
   state.fit.reset();
   state.marker.reset();
 
-  const RowsRead xrf = read_rows(ws.file(files::kExpNonResonantEmission), 2, kXRFCapacity);
+  const RowsRead xrf = read_rows(ws.file(files::kExpNonResonantEmission), 2, kRowCapacity);
   if (xrf.rows < 2) {
     state.message = kTooFewPoints;
     return;
@@ -131,8 +120,7 @@ void LoadXRFData(const WorkSpace& ws, XRFState& state) {
     return;
   }
 
-  // Display range, intensities times 10000.
-  const MinMax m = spectrum_min_max(xrf.values.data(), xrf.rows, 2, 10000.0);
+  const MinMax m = spectrum_min_max(xrf.values.data(), xrf.rows, 2, kStandardRangeScale);
   const plot::Range r{m.e_min, m.e_max, m.i_min, m.i_max};
   const auto range = m.row();
   const double step = std::fabs(xrf.at(1, 0) - xrf.at(0, 0));
@@ -140,12 +128,12 @@ void LoadXRFData(const WorkSpace& ws, XRFState& state) {
     state.message = not_finite_message();
     return;
   }
-  update_parameters(ws, [&](CalcParameters& p) {
+  pass_over(update_parameters(ws, [&](CalcParameters& p) {
     p.emission_start = r.e_min;
     p.emission_end = r.e_max;
     p.emission_step = step;
-  });
-  write_rows(ws.file(files::kEmissionMinMax), range.data(), 1, 4);
+  }));
+  pass_over(write_rows(ws.file(files::kEmissionMinMax), range.data(), 1, 4));
 
   for (std::size_t i = 0; i < 4; ++i) {
     state.width[i] = format_edit(lor.width[i], kWidthDigits);
@@ -158,7 +146,7 @@ void LoadXRFData(const WorkSpace& ws, XRFState& state) {
   state.measured = build_trace(xrf, r, 1);
 
   std::string caution;
-  add_caution(caution, short_read_lines(xrf, files::kExpNonResonantEmission, kXRFCapacity));
+  add_caution(caution, short_read_lines(xrf, files::kExpNonResonantEmission, kRowCapacity));
   if (!state.measured) add_caution(caution, kCannotDraw);
   state.message = caution + kLoaded + state.exc_energy + kLoadedTail;
 }
@@ -192,7 +180,7 @@ void ConfirmLorentzianSetting(const WorkSpace& ws, XRFState& state) {
     set.amplitude[i] = parse_edit(state.amplitude[i]);
   }
   set.two_component = state.two_components() ? 1 : 0;
-  write_lorentz(ws.file(files::kLorentzTemp), set);
+  pass_over(write_lorentz(ws.file(files::kLorentzTemp), set));
   state.message =
       "The parameters of the Lorentzians were confirmed.\r\nTry to fit the spectrum by these "
       "Lorentzians.\r\nIf you have some troubles, please reload XRF data\r\nagain.  Initial "
@@ -221,11 +209,11 @@ void FitTheLorentzians(const WorkSpace& ws, XRFState& state) {
   }
 
   // The model as stored (six digits), scaled to the measured maximum.
-  RowsRead model = read_rows(ws.file(files::kNonResonantEmission), 4, kEmissionCapacity);
+  RowsRead model = read_rows(ws.file(files::kNonResonantEmission), 4, kRowCapacity);
   const std::size_t n = model.rows;
   double t_max = 0.0;
   for (std::size_t j = 0; j < n; ++j)
-    if (10000.0 * model.at(j, 1) > t_max) t_max = 10000.0 * model.at(j, 1);
+    if (kStandardRangeScale * model.at(j, 1) > t_max) t_max = kStandardRangeScale * model.at(j, 1);
   if (!(t_max > 0.0)) {
     state.message = kNoHeight;
     return;
@@ -237,7 +225,7 @@ void FitTheLorentzians(const WorkSpace& ws, XRFState& state) {
     state.message = kScaledTooLarge;
     return;
   }
-  write_rows(ws.file(files::kNonResonantEmission), model.values.data(), n, 4);
+  pass_over(write_rows(ws.file(files::kNonResonantEmission), model.values.data(), n, 4));
   state.fit = build_trace(model, r, 3);
 
   // After a clean run the engine has nothing to say, else a caution with its heading.
@@ -266,11 +254,11 @@ RFactorResult match_for_r_factor(const double* measured, std::size_t n_measured,
 }
 
 void CalculateRFactor(const WorkSpace& ws, XRFState& state) {
-  const RowsRead measured = read_rows(ws.file(files::kExpNonResonantEmission), 2, kXRFCapacity);
-  const RowsRead model = read_rows(ws.file(files::kNonResonantEmission), 4, kEmissionCapacity);
+  const RowsRead measured = read_rows(ws.file(files::kExpNonResonantEmission), 2, kRowCapacity);
+  const RowsRead model = read_rows(ws.file(files::kNonResonantEmission), 4, kRowCapacity);
   const RFactorResult m = match_for_r_factor(measured.values.data(), measured.rows,
                                              model.values.data(), model.rows, 4);
-  write_rows(ws.file(files::kNonResonantEmissionForRFactor), m.pairs.data(), m.matched(), 2);
+  pass_over(write_rows(ws.file(files::kNonResonantEmissionForRFactor), m.pairs.data(), m.matched(), 2));
   if (m.matched() == 0 || m.measured_sum == 0.0) {
     state.message = kNoPairs;
     return;
@@ -280,10 +268,10 @@ void CalculateRFactor(const WorkSpace& ws, XRFState& state) {
     state.message = not_finite_message();
     return;
   }
-  write_rows(ws.file(files::kRFactorXRF), &r, 1, 1);
+  pass_over(write_rows(ws.file(files::kRFactorXRF), &r, 1, 1));
   std::string caution;
-  add_caution(caution, short_read_lines(measured, files::kExpNonResonantEmission, kXRFCapacity));
-  add_caution(caution, short_read_lines(model, files::kNonResonantEmission, kEmissionCapacity));
+  add_caution(caution, short_read_lines(measured, files::kExpNonResonantEmission, kRowCapacity));
+  add_caution(caution, short_read_lines(model, files::kNonResonantEmission, kRowCapacity));
   state.message = caution + "R-factor was calculated: " + format_edit(r, kRFactorDigits) + " %";
 }
 
@@ -296,7 +284,7 @@ void CompleteXRFSetting(const WorkSpace& ws, XRFState& state) {
     state.message = kNoConfirmed;
     return;
   }
-  write_text_atomic(ws.file(files::kLorentz), text);
+  pass_over(write_text_atomic(ws.file(files::kLorentz), text));
   state.message =
       "The final-state function was successfully generated.\r\nClick OK, and go to the next "
       "step: RIXS simulation.";

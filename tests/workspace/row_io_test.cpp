@@ -51,7 +51,7 @@ TEST(ParseRows, CapacityAndHeaderWords) {
   EXPECT_EQ(over.values, (std::vector<double>{1, 2}));
   EXPECT_FALSE(parse_rows("1\n2\n", 1, 2).capped);
   EXPECT_FALSE(parse_rows("1\n2\n3", 1, 2).capped);  // the third row does not count
-  RowsRead r = parse_rows("Energy Intensity\n7000 0.5\n", 2, kDefaultRowCapacity, 2);
+  RowsRead r = parse_rows("Energy Intensity\n7000 0.5\n", 2, kRowCapacity, 2);
   EXPECT_EQ(r.values, (std::vector<double>{7000, 0.5}));
 }
 
