@@ -139,7 +139,7 @@ TEST_F(LoadAny, SampleFilesLoad) {
   auto choose = [&](const char* name) {
     return [p = examples / name](FileKind) { return std::optional(p); };
   };
-  EXPECT_FALSE(talvern::LoadExpRIXS(ws, choose("Fe_RIXS_Exc7150eV.DAT"), form));
+  EXPECT_FALSE(talvern::LoadExpRIXS(ws, choose("Fe_RIXS_Exc7115.6eV.DAT"), form));
   EXPECT_FALSE(form.message.starts_with("ERROR!!"));
   EXPECT_FALSE(talvern::LoadConventionalXAFS(ws, choose("Fe_Conventional_XAFS.DAT"), form));
   EXPECT_FALSE(talvern::LoadXRF(ws, choose("Fe_XRF_Kbeta.DAT"), form));
