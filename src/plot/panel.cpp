@@ -61,6 +61,22 @@ std::optional<PanelPoint> map_comparison(double energy, double intensity, const 
   return PanelPoint{to_panel(x), to_panel(y)};
 }
 
+std::optional<PanelPoint> map_calculated(double energy, double intensity, const Range& r) {
+  const double width = r.e_max - r.e_min;
+  if (!(width != 0.0) || !std::isfinite(width) || !(r.y_max != 0.0) || !std::isfinite(r.y_max))
+    return std::nullopt;
+  const double scale = 1000.0 / r.y_max;
+  const double top = r.y_max * scale;  // 1000, up to rounding
+  const double bottom = r.y_min * scale;
+  const double height = top - bottom;
+  if (!(height != 0.0) || !std::isfinite(height)) return std::nullopt;
+  const double k = std::trunc(100.0 * (energy - r.e_min));
+  const double x = -100.0 - std::trunc(200.0 * k / width / (-100.0));
+  const double n = std::trunc((intensity * kCalculatedRangeScale) * scale);
+  const double y = -95.0 - std::trunc((n - bottom) * (-180.0) / height);
+  return PanelPoint{to_panel(x), to_panel(y)};
+}
+
 PanelPoint pixel_to_panel(int px, int py, int w, int h) {
   if (w <= 0 || h <= 0) return {static_cast<int>(kPanelLimit), static_cast<int>(kPanelLimit)};
   // The drawing puts the logical origin at (w / 2, h / 2) and stretches 220

@@ -141,6 +141,13 @@ std::optional<Trace> standard_trace(const double* values, std::size_t rows, std:
 // its scale. Empty when the range cannot be mapped.
 std::optional<PanelPoint> map_comparison(double energy, double intensity, const Range& range);
 
+// "Calculated RIXS" mapping: the emission energy range onto x in steps of
+// 0.01 eV; the intensity as 30000 x intensity, scaled so that the highest
+// total (range.y_max, in the same units) lies at y = 85 and the lowest
+// (range.y_min) at -95. Empty when the range cannot be mapped (no total
+// above 0, a single energy or a constant total).
+std::optional<PanelPoint> map_calculated(double energy, double intensity, const Range& range);
+
 // Pixel (px, py) inside a panel of w x h pixels, back to panel
 // coordinates: the inverse of the drawing's mapping, truncated toward zero.
 PanelPoint pixel_to_panel(int px, int py, int w, int h);

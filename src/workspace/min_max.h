@@ -10,6 +10,8 @@ namespace talvern {
 // ranges hold 10000 x intensity, the measured RIXS range 20000 x intensity.
 constexpr double kStandardRangeScale = 10000.0;
 constexpr double kExpRangeScale = 20000.0;
+// The "Calculated RIXS" panel ranges its totals as 30000 x intensity.
+constexpr double kCalculatedRangeScale = 30000.0;
 
 // Start values of every running minimum and maximum.
 constexpr double kMinStart = 100000000.0;

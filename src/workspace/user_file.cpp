@@ -44,4 +44,17 @@ bool read_chosen_file(const FileChooser& choose, FileKind kind, std::size_t k,
   return true;
 }
 
+std::optional<std::string> save_chosen_file(const FileChooser& choose, std::string_view content,
+                                            const char* saved) {
+  const std::optional<std::filesystem::path> file =
+      choose ? choose(FileKind::save_data) : std::nullopt;
+  if (!file) return std::nullopt;
+  std::error_code ec;
+  std::filesystem::path full = std::filesystem::absolute(*file, ec);
+  if (ec) full = *file;
+  if (write_text_atomic(full, content) != WriteStatus::ok)
+    return "ERROR!!\r\n" + full.string() + "\r\ncould not be written; nothing was saved.";
+  return saved + full.string() + ".";
+}
+
 }  // namespace talvern

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "workspace/row_io.h"
 
@@ -15,9 +16,10 @@ namespace talvern {
 enum class FileKind {
   data,            // "Data(*.DAT)" and "All(*.*)"
   selective_xafs,  // WIEN2k (*.xspec, *.xspecup, *.xspecdn), "Data(*.DAT)", "All(*.*)"
+  save_data,       // a file-save dialog: "Data(*.DAT)" and "All(*.*)", asks before replacing
 };
 
-// Runs a file-open dialog; an empty result means the user cancelled.
+// Runs a file dialog; an empty result means the user cancelled.
 using FileChooser = std::function<std::optional<std::filesystem::path>(FileKind)>;
 
 // A chosen file that could not be opened for reading, with the system's
@@ -42,5 +44,12 @@ std::optional<OpenFailure> check_user_file(const std::filesystem::path& file);
 bool read_chosen_file(const FileChooser& choose, FileKind kind, std::size_t k,
                       std::size_t capacity, std::size_t skip_words, RowsRead& rows,
                       std::optional<OpenFailure>& failure, std::string& message);
+
+// Asks for a file to save through `choose` (FileKind::save_data) and
+// replaces it by `content` as a whole. Nothing when the user cancelled;
+// else the message: `saved` followed by the file's full path and ".", or
+// an "ERROR!!" text when the file cannot be written.
+std::optional<std::string> save_chosen_file(const FileChooser& choose, std::string_view content,
+                                            const char* saved);
 
 }  // namespace talvern

@@ -1,0 +1,51 @@
+#pragma once
+// Pieces the RIXS Simulation commands share: reading a selective XAFS with
+// the cautions of a short read, its ranges, its trace, and the range files.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+#include "plot/panel.h"
+#include "rixs/rixs_simulation.h"
+#include "workspace/row_io.h"
+#include "workspace/workspace.h"
+
+namespace talvern::rixs_display {
+
+// Reads a selective XAFS file (rows E, Y1, Y2); a file read short adds its
+// lines to `caution`.
+RowsRead read_selective(const WorkSpace& ws, const char* file, std::string& caution);
+
+// Rows of `k` values of a work-space file, up to `capacity`; a file read
+// short adds its lines to `caution`.
+RowsRead read_checked(const WorkSpace& ws, const char* file, std::size_t k, std::size_t capacity,
+                      std::string& caution);
+
+// Lowest and highest energy of all rows, from the start values 100000000 and 0.
+void energy_range(const RowsRead& rows, double& e_min, double& e_max);
+
+// Widens [y_min, y_max] by 10000 x Y1 and 10000 x Y2 of the rows with
+// lo <= E <= hi; a value replaces an extreme only when strictly beyond it.
+void widen_intensity(const RowsRead& rows, double lo, double hi, double& y_min, double& y_max);
+
+// The whole range of the rows: energies, and 10000 x Y1 and 10000 x Y2,
+// from the start values 100000000 and 0.
+plot::Range full_range(const RowsRead& rows);
+
+// Reads the four values of a range file (MinMax layout); returns how many
+// were read, the others keep what `range` held.
+std::size_t read_range(const WorkSpace& ws, const char* file, plot::Range& range);
+
+// Writes a range file: one row E_min, E_max, Y_min, Y_max.
+void write_range(const WorkSpace& ws, const char* file, const plot::Range& range);
+
+// The selective XAFS trace, both components, of all rows over `range`; a
+// range that cannot be mapped gives no trace and adds a caution line.
+std::optional<plot::Trace> selective_trace(const RowsRead& rows, const plot::Range& range,
+                                           std::string& caution);
+
+// Drops all five traces.
+void drop_all(RIXSState& state);
+
+}  // namespace talvern::rixs_display
