@@ -32,8 +32,14 @@ QString toQString(const std::filesystem::path& p) { return QFile::decodeName(p.c
 FileChooser qt_file_chooser() {
   return [](FileKind kind) -> std::optional<std::filesystem::path> {
     QFileDialog dialog(dialogParent());
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (kind == FileKind::save_data) {
+      // Qt asks before an existing file is replaced.
+      dialog.setAcceptMode(QFileDialog::AcceptSave);
+      dialog.setFileMode(QFileDialog::AnyFile);
+    } else {
+      dialog.setAcceptMode(QFileDialog::AcceptOpen);
+      dialog.setFileMode(QFileDialog::ExistingFile);
+    }
     QStringList filters;
     if (kind == FileKind::selective_xafs) {
       filters << "WIEN2k (*.xspec *.xspecup *.xspecdn)";

@@ -12,8 +12,8 @@ namespace talvern {
 // Shows a failure to open a chosen file to the user.
 using OpenFailureReporter = std::function<void(const OpenFailure&)>;
 
-// An open-existing-file dialog over the active window, with the filters of
-// the file kind. It starts in initial_data_dir() and afterwards in the
+// An open-existing-file dialog (a save dialog for FileKind::save_data) over
+// the active window, with the filters of the file kind. It starts in initial_data_dir() and afterwards in the
 // folder of the last file chosen in this run, whichever load chose it.
 FileChooser qt_file_chooser();
 

@@ -10,11 +10,14 @@
 #include <QString>
 #include <QVBoxLayout>
 
+#include <memory>
+
 #include "app/load_measured.h"
 #include "app/main_form.h"
 #include "gui/form_widgets.h"
 #include "app/workflow.h"
 #include "import/ui/CXAFSReading.h"
+#include "rixs/ui/CRIXSXAFS.h"
 #include "gui/PlotPanel.h"
 #include "gui/title_picture.h"
 #include "xafs/ui/CConvXAFS.h"
@@ -75,8 +78,8 @@ CTALVERNView::CTALVERNView(talvern::WorkSpace ws, QWidget* parent)
   auto* settingXrf = talvern::make_button("Setting by XRF", "settingXrfButton", this);
   connect(settingXafs, &QPushButton::clicked, this, &CTALVERNView::openXAFSSetting);
   connect(settingXrf, &QPushButton::clicked, this, &CTALVERNView::openXRFSetting);
-  // The RIXS simulation is not available in this version yet.
-  auto* rixs = talvern::make_button("RIXS Simulation", "rixsSimulationButton", this, false);
+  auto* rixs = talvern::make_button("RIXS Simulation", "rixsSimulationButton", this);
+  connect(rixs, &QPushButton::clicked, this, &CTALVERNView::openRIXSSimulation);
 
   QLabel* paneLabel = nullptr;
   messagePane_ = talvern::make_message_pane(this, paneLabel);
@@ -129,18 +132,27 @@ void CTALVERNView::openSelectiveXAFSImport() {
   dialog.exec();
 }
 
-template <class Dialog>
-void CTALVERNView::runSettingStep(talvern::WorkflowStep step) {
+template <class Make>
+void CTALVERNView::runWorkflowStep(talvern::WorkflowStep step, Make make) {
   talvern::MainFormState form{message_};
-  talvern::open_workflow_step(ws_, step, form, [this] {
-    Dialog dialog(ws_, this);  // a new dialog for every run
-    dialog.exec();
+  talvern::open_workflow_step(ws_, step, form, [&] {
+    auto dialog = make();  // a new dialog for every run
+    dialog->exec();
   });
   setMessage(form.message);
 }
 
 void CTALVERNView::openXAFSSetting() {
-  runSettingStep<CConvXAFS>(talvern::WorkflowStep::xafs_setting);
+  runWorkflowStep(talvern::WorkflowStep::xafs_setting,
+                  [this] { return std::make_unique<CConvXAFS>(ws_, this); });
 }
 
-void CTALVERNView::openXRFSetting() { runSettingStep<CXRF>(talvern::WorkflowStep::xrf_setting); }
+void CTALVERNView::openXRFSetting() {
+  runWorkflowStep(talvern::WorkflowStep::xrf_setting,
+                  [this] { return std::make_unique<CXRF>(ws_, this); });
+}
+
+void CTALVERNView::openRIXSSimulation() {
+  runWorkflowStep(talvern::WorkflowStep::rixs_simulation,
+                  [this] { return std::make_unique<CRIXSXAFS>(ws_, choose_, report_, this); });
+}

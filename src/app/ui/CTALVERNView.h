@@ -44,13 +44,16 @@ class CTALVERNView : public QWidget {
   // pane reports the step finished, however the dialog was closed.
   void openXAFSSetting();
   void openXRFSetting();
+  // "RIXS Simulation": as the setting steps, with the RIXS Simulation dialog.
+  void openRIXSSimulation();
 
  private:
   using LoadCommand = std::optional<talvern::OpenFailure> (*)(
       const talvern::WorkSpace&, const talvern::FileChooser&, talvern::MainFormState&);
   void runLoad(LoadCommand command);
-  template <class Dialog>
-  void runSettingStep(talvern::WorkflowStep step);
+  // Runs `step` of the workflow with a new `Dialog` made by `make`.
+  template <class Make>
+  void runWorkflowStep(talvern::WorkflowStep step, Make make);
 
   talvern::WorkSpace ws_;
   talvern::FileChooser choose_;

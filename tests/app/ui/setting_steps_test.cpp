@@ -1,5 +1,5 @@
-// "Setting by XAFS" and "Setting by XRF" on the main form: refused while a
-// file they need is missing, otherwise their dialog runs modally and the
+// "Setting by XAFS", "Setting by XRF" and "RIXS Simulation" on the main
+// form: refused while a file they need is missing, otherwise their dialog runs modally and the
 // pane reports the step finished, however the dialog was closed.
 
 #include <gtest/gtest.h>
@@ -28,6 +28,9 @@ constexpr const char* kXrfMissing =
     "ERROR!!\nYou should make WORK SPACE at first, and \nload all the materials for simulation";
 constexpr const char* kXafsDone = "The setting by using conventional XAFS was finished.";
 constexpr const char* kXrfDone = "The setting by using XRF data was finished.";
+constexpr const char* kRixsMissing =
+    "ERROR!!\nYou should load ALL the materials for simulation, and \nthen, do both setting by "
+    "XAFS and setting by XRF.";
 
 struct StepFixture {
   talvern::test::TempDir tmp;
@@ -73,7 +76,8 @@ TEST(SettingSteps, RefusedUntilTheirFilesExistThenRunModallyAndEndFinished) {
   EXPECT_EQ(f.pane(), kXafsMissing);
   EXPECT_EQ(f.runStep("settingXrfButton", "cancelButton"), "");
   EXPECT_EQ(f.pane(), kXrfMissing);
-  EXPECT_FALSE(f.view.findChild<QPushButton*>("rixsSimulationButton")->isEnabled());
+  EXPECT_EQ(f.runStep("rixsSimulationButton", "cancelButton"), "");
+  EXPECT_EQ(f.pane(), kRixsMissing);
 
   // The measured XRF is all the XRF step needs; the XAFS step still refuses.
   write_file(f.ws / "Exp_Non_Resonant_Emission.DAT", "7020\t1\n7020.5\t2\n7021\t1\n");
@@ -88,6 +92,11 @@ TEST(SettingSteps, RefusedUntilTheirFilesExistThenRunModallyAndEndFinished) {
   EXPECT_EQ(f.pane(), kXafsDone);
   EXPECT_EQ(f.runStep("settingXafsButton", "okButton"), "Conventional XAFS");  // a new dialog
   EXPECT_EQ(f.pane(), kXafsDone);
+
+  write_file(f.ws / "RIXSEXP.DAT", "7020\t1\n");
+  write_file(f.ws / "ConvXAFS_Norm_Spectrum.DAT", "7100\t0.05\n7110\t1\n");
+  EXPECT_EQ(f.runStep("rixsSimulationButton", "cancelButton"), "RIXS Simulation");
+  EXPECT_EQ(f.pane(), "RIXS simulation was finished.");
 
   // Each dialog is destroyed when it closes.
   EXPECT_TRUE(f.view.findChildren<CConvXAFS*>().isEmpty());
