@@ -18,6 +18,7 @@
 #include "app/main_form.h"
 #include "import/selective_import.h"
 #include "rixs/engine.h"
+#include "rixs/rixs_simulation.h"
 #include "workspace/file_names.h"
 #include "workspace/workspace.h"
 #include "xafs/conv_xafs.h"
@@ -38,6 +39,7 @@ struct UsageError {
 struct Option {
   const char* name;  // with its leading "--"
   bool required;
+  bool flag = false;  // takes no value: present or not
 };
 
 // The arguments after the subcommand's name. Anything not starting with
@@ -54,6 +56,7 @@ class Args {
   }
   // A required option: the parser has made sure it is there.
   std::string_view required(std::string_view name) const { return *option(name); }
+  bool has(std::string_view name) const { return option(name).has_value(); }
 
   // Splits `tokens` by `options`; throws UsageError for an unknown,
   // repeated or valueless option, a missing required one, or the wrong
@@ -78,11 +81,16 @@ Args Args::parse(std::string_view command, const std::vector<std::string_view>& 
     }
     const std::size_t eq = t.find('=');
     const std::string_view name = t.substr(0, eq);
-    bool known = false;
-    for (const auto& o : options) known = known || name == o.name;
+    const Option* known = nullptr;
+    for (const auto& o : options)
+      if (name == o.name) known = &o;
     if (!known) throw UsageError{cmd + ": unknown option " + std::string(name)};
     if (a.option(name)) throw UsageError{cmd + ": " + std::string(name) + " given twice"};
-    if (eq != std::string_view::npos) {
+    if (known->flag) {
+      if (eq != std::string_view::npos)
+        throw UsageError{cmd + ": " + std::string(name) + " takes no value"};
+      a.options_.emplace_back(name, std::string_view());
+    } else if (eq != std::string_view::npos) {
       a.options_.emplace_back(name, t.substr(eq + 1));
     } else {
       if (i + 1 >= tokens.size())
@@ -196,6 +204,36 @@ talvern::ConvXAFSState loaded_conv_xafs_state() {
     state.edge_list.emplace_back(talvern::edge_at(i)->name);
   return state;
 }
+
+// ---- the RIXS Simulation dialog ------------------------------------------------------
+
+using talvern::RIXSState;
+
+// A command of the dialog on a state that holds what the options give.
+template <class Prepare, class Command>
+Outcome run_rixs(const WorkSpace& ws, Prepare prepare, Command command) {
+  RIXSState state;
+  prepare(state);
+  command(ws, state);
+  return Outcome(state.message);
+}
+
+// The "Display Region" boxes from --min and --max.
+void region_args(const Args& a, RIXSState& s) {
+  s.region_min = std::string(a.required("--min"));
+  s.region_max = std::string(a.required("--max"));
+}
+
+// "Display Mode": A, B or AB ("A&B").
+int mode_arg(std::string_view text) {
+  if (text == "A") return RIXSState::kModeA;
+  if (text == "B") return RIXSState::kModeB;
+  if (text == "AB") return RIXSState::kModeAB;
+  throw UsageError{"--mode takes A, B or AB, not " + std::string(text)};
+}
+
+// A trace the command looks for to decide whether a comparison follows.
+talvern::plot::Trace shown_trace() { return talvern::plot::Trace(); }
 
 const std::vector<Subcommand>& subcommands() {
   static const std::vector<Subcommand> list = {
@@ -330,6 +368,116 @@ const std::vector<Subcommand>& subcommands() {
          talvern::XRFState state;
          talvern::CompleteXRFSetting(ws, state);
          return Outcome(state.message);
+       }},
+
+      // "RIXS Simulation"
+      {"rixs-load-selective", "", "the working selective XAFS anew (\"Load Selective XAFS\")", 0,
+       {},
+       [](const WorkSpace& ws, const Args&) {
+         return run_rixs(ws, [](RIXSState&) {}, talvern::LoadSelectiveXAFS);
+       }},
+      {"rixs-mode-change", "--min T --max T",
+       "display region of the selective XAFS (\"Mode Change\")", 0,
+       {{"--min", true}, {"--max", true}},
+       [](const WorkSpace& ws, const Args& a) {
+         return run_rixs(ws, [&](RIXSState& s) { region_args(a, s); }, talvern::ModeChange);
+       }},
+      {"rixs-pick", "X_L",
+       "central and excitation energy from a click at panel x X_L, in the region in force", 1, {},
+       [](const WorkSpace& ws, const Args& a) {
+         const auto click = click_arg(a[0]);
+         return run_rixs(ws, [](RIXSState&) {}, [&](const WorkSpace& w, RIXSState& s) {
+           talvern::PickEnergy(w, s, click);
+         });
+       }},
+      {"rixs-show-peak", "--center T --amp T --width T",
+       "the Lorentzian over the working copy (\"Show the Peak\")", 0,
+       {{"--center", true}, {"--amp", true}, {"--width", true}},
+       [](const WorkSpace& ws, const Args& a) {
+         return run_rixs(ws, [&](RIXSState& s) {
+           s.central_energy = std::string(a.required("--center"));
+           s.amplitude = std::string(a.required("--amp"));
+           s.width = std::string(a.required("--width"));
+         }, talvern::ShowThePeak);
+       }},
+      {"rixs-modify", "--mode A|B|AB (--add|--subtract)",
+       "the Lorentzian last shown added or subtracted (\"Modify XAFS\")", 0,
+       {{"--mode", true}, {"--add", false, true}, {"--subtract", false, true}},
+       [](const WorkSpace& ws, const Args& a) {
+         const int mode = mode_arg(a.required("--mode"));
+         if (a.has("--add") == a.has("--subtract"))
+           throw UsageError{"rixs-modify takes one of --add and --subtract"};
+         return run_rixs(ws, [&](RIXSState& s) {
+           s.display_mode = mode;
+           s.sign = a.has("--add") ? RIXSState::kAdd : RIXSState::kSubtract;
+         }, talvern::ModifyXAFS);
+       }},
+      {"rixs-save-temporarily", "", "the last modification becomes the working copy "
+       "(\"Save It Temporarily\")", 0, {},
+       [](const WorkSpace& ws, const Args&) {
+         return run_rixs(ws, [](RIXSState&) {}, talvern::SaveItTemporarily);
+       }},
+      {"rixs-more-change", "--min T --max T", "reload the working copy (\"More Change\")", 0,
+       {{"--min", true}, {"--max", true}},
+       [](const WorkSpace& ws, const Args& a) {
+         return run_rixs(ws, [&](RIXSState& s) { region_args(a, s); }, talvern::MoreChange);
+       }},
+      {"rixs-complete", "--min T --max T",
+       "the working copy for the calculation (\"Complete the Modification\")", 0,
+       {{"--min", true}, {"--max", true}},
+       [](const WorkSpace& ws, const Args& a) {
+         return run_rixs(ws, [&](RIXSState& s) { region_args(a, s); },
+                         talvern::CompleteTheModification);
+       }},
+      {"rixs-save-modified", "FILE", "the completed selective XAFS into FILE "
+       "(\"Save Modified XAFS\")", 1, {},
+       [](const WorkSpace& ws, const Args& a) {
+         return run_rixs(ws, [](RIXSState&) {}, [&](const WorkSpace& w, RIXSState& s) {
+           talvern::SaveModifiedXAFS(w, chooser(a[0]), s);
+         });
+       }},
+      {"rixs-shift", "--delta T", "shift the working copy by T eV (\"Shift\")", 0,
+       {{"--delta", true}},
+       [](const WorkSpace& ws, const Args& a) {
+         return run_rixs(ws, [&](RIXSState& s) {
+           s.energy_shift = std::string(a.required("--delta"));
+         }, talvern::ShiftSelectiveXAFS);
+       }},
+      {"rixs-calculate", "--exc T --scale T --abs-corr T\n[--compare]",
+       "RIXS at excitation energy T (\"Calculate RIXS\"); --compare: a measured RIXS is "
+       "shown, so the comparison follows",
+       0, {{"--exc", true}, {"--scale", true}, {"--abs-corr", true}, {"--compare", false, true}},
+       [](const WorkSpace& ws, const Args& a) {
+         return run_rixs(ws, [&](RIXSState& s) {
+           s.exc_energy = std::string(a.required("--exc"));
+           s.scale = std::string(a.required("--scale"));
+           s.abs_correction = std::string(a.required("--abs-corr"));
+           if (a.has("--compare")) s.experimental = shown_trace();
+         }, talvern::CalculateRIXSSpectrum);
+       }},
+      {"rixs-comp-exp", "[--calculated]",
+       "the stored measured RIXS against the calculated one (\"Comp. Exp. RIXS\"); "
+       "--calculated: a calculated RIXS is shown, so \"Compare RIXS\" follows",
+       0, {{"--calculated", false, true}},
+       [](const WorkSpace& ws, const Args& a) {
+         return run_rixs(ws, [&](RIXSState& s) {
+           if (a.has("--calculated")) s.calculated = shown_trace();
+         }, talvern::CompExpRIXS);
+       }},
+      {"rixs-comp-another", "FILE [--calculated]",
+       "the measured RIXS of FILE against the calculated one (\"Comp. Another RIXS\")", 1,
+       {{"--calculated", false, true}},
+       [](const WorkSpace& ws, const Args& a) {
+         RIXSState state;
+         if (a.has("--calculated")) state.calculated = shown_trace();
+         auto failure = talvern::CompAnotherRIXS(ws, chooser(a[0]), state);
+         return Outcome(state.message, std::move(failure));
+       }},
+      {"rixs-save", "FILE", "the calculated RIXS into FILE (\"Save RIXS\")", 1, {},
+       [](const WorkSpace& ws, const Args& a) {
+         return run_rixs(ws, [](RIXSState&) {}, [&](const WorkSpace& w, RIXSState& s) {
+           talvern::SaveRIXS(w, chooser(a[0]), s);
+         });
        }},
   };
   return list;
