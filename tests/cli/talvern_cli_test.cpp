@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -49,7 +50,11 @@ TEST(TalvernCli, HelpListsTheSubcommands) {
                            "load-conv-xafs", "load-xrf", "import-wien2k", "import-wien2k-first",
                            "import-wien2k-second", "import-general", "xafs-load", "xafs-click",
                            "xafs-confirm", "xafs-complete", "xrf-load", "xrf-click",
-                           "xrf-confirm", "xrf-fit", "xrf-rfactor", "xrf-complete"})
+                           "xrf-confirm", "xrf-fit", "xrf-rfactor", "xrf-complete",
+                           "rixs-load-selective", "rixs-mode-change", "rixs-pick",
+                           "rixs-show-peak", "rixs-modify", "rixs-save-temporarily",
+                           "rixs-more-change", "rixs-complete", "rixs-save-modified", "rixs-shift",
+                           "rixs-calculate", "rixs-comp-exp", "rixs-comp-another", "rixs-save"})
     EXPECT_NE(r.out.find(name), std::string::npos) << name;
 }
 
@@ -219,9 +224,70 @@ TEST(TalvernCli, SettingSubcommandsRefuseBadUsage) {
       "xrf-confirm --flag 1 --widths 1,2,3 --positions 1,2,3,4 --amplitudes 1,2,3,4",
       "xrf-confirm --flag 1 --widths 1,2,3,4 --positions 1,2,3,4,5 --amplitudes 1,2,3,4",
       "xrf-confirm --flag 1 --widths 1,2,3,4 --positions 1,2,3,4",
-      "xrf-fit", "xrf-fit 7214", "xrf-fit --exc", "xrf-rfactor 1", "xrf-complete --exc 1"};
+      "xrf-fit", "xrf-fit 7214", "xrf-fit --exc", "xrf-rfactor 1", "xrf-complete --exc 1",
+      "rixs-load-selective 1", "rixs-mode-change --min 1", "rixs-pick", "rixs-pick 1.5",
+      "rixs-show-peak --center 1 --amp 1", "rixs-modify --mode A", "rixs-modify --mode C --add",
+      "rixs-modify --mode A --add --subtract", "rixs-modify --mode A --add=1",
+      "rixs-shift 2", "rixs-calculate --exc 7116 --scale 1", "rixs-comp-exp 1",
+      "rixs-comp-another", "rixs-save", "rixs-save-modified a b"};
   for (const auto& args : bad) EXPECT_EQ(run_cli(ws + args).exit_code, 2) << args;
   EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));  // nothing ran
+}
+
+// The RIXS Simulation step from the shell on the sample data: the sample
+// selective XAFS with one Lorentzian added at the pre-edge reproduces the
+// sample measurement.
+TEST(TalvernCli, RixsSimulationRunsFromTheShellAndReachesTheSampleMeasurement) {
+  TempDir tmp;
+  const auto dir = tmp.file("ws");
+  const std::string ws = "--workspace '" + dir.string() + "' ";
+  const std::string examples = std::string("'") + TALVERN_EXAMPLES_DIR + "/";
+  const std::vector<std::string> tour = {
+      "construct", "load-conv-xafs " + examples + "Fe_Conventional_XAFS.DAT'",
+      "load-xrf " + examples + "Fe_XRF_Kbeta.DAT'",
+      "load-exp-rixs " + examples + "Fe_RIXS_Exc7115.6eV.DAT'",
+      "import-wien2k " + examples + "Fe_1compo_WIEN2k.DAT'", "xafs-load",
+      "xafs-confirm --edge 7 --core-energy 7113.8", "xrf-load",
+      "xrf-confirm --flag 1 --widths 4.3,5.78,2,1.07 --positions 7045.5,7056,7058,7060.1 "
+      "--amplitudes 0.65,0,1,0",
+      "xrf-complete", "rixs-load-selective"};
+  for (const std::string& setup : tour)
+    ASSERT_EQ(run_cli(ws + setup).exit_code, 0) << setup;
+
+  CliRun r = run_cli(ws + "rixs-mode-change --min 7100 --max 7128.8");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.out, "INPUT ERROR!!\nCheck the min. and max. energy of the display region.\n");
+  EXPECT_EQ(run_cli(ws + "rixs-mode-change --min 7108.8 --max 7128.8").exit_code, 0);
+  r = run_cli(ws + "rixs-pick -32");
+  EXPECT_TRUE(r.out.starts_with("Energy was set to 7115.6 eV.\n")) << r.out;
+  for (const char* step : {"rixs-show-peak --center 7115.6 --amp 1.0 --width 3.0",
+                           "rixs-modify --mode AB --add", "rixs-save-temporarily",
+                           "rixs-complete --min 7108.8 --max 7128.8"})
+    EXPECT_EQ(run_cli(ws + step).exit_code, 0) << step;
+
+  r = run_cli(ws + "rixs-calculate --exc 7115.6 --scale 7.9e-09 --abs-corr 1");
+  EXPECT_TRUE(r.out.starts_with("Calculated RIXS spectrum was shown.\n")) << r.out;
+  r = run_cli(ws + "rixs-comp-exp --calculated");
+  EXPECT_TRUE(r.out.starts_with("Experimental RIXS (red) and calculated RIXS (blue) were\n"))
+      << r.out;
+  const auto measured = talvern::read_rows(dir / talvern::files::kRIXSExp, 2);
+  const auto calculated = talvern::read_rows(dir / talvern::files::kCalculatedRIXS, 4);
+  ASSERT_EQ(measured.rows, 241u);
+  ASSERT_EQ(calculated.rows, measured.rows);
+  double diff = 0, sum = 0;
+  for (std::size_t k = 0; k < measured.rows; ++k) {
+    EXPECT_EQ(calculated.at(k, 0), measured.at(k, 0));
+    diff += std::fabs(calculated.at(k, 1) - measured.at(k, 1));
+    sum += measured.at(k, 1);
+  }
+  EXPECT_LT(diff / sum, 0.05);  // within the noise of the sample
+
+  const auto saved = tmp.file("calculated.DAT");
+  r = run_cli(ws + "rixs-save '" + saved.string() + "'");
+  EXPECT_EQ(r.out, "Calculated RIXS data were saved as " + saved.string() + ".\n");
+  EXPECT_EQ(read_file(saved), read_file(dir / talvern::files::kCalculatedRIXS));
+  r = run_cli(ws + "rixs-comp-another '" + tmp.file("missing.DAT").string() + "'");
+  EXPECT_EQ(r.exit_code, 1);  // reported on standard error
 }
 
 }  // namespace
