@@ -26,6 +26,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -57,10 +58,6 @@ template <class State>
 class CommandDialog : public TalvernDialog {
  public:
   using Command = std::function<void(const WorkSpace&, State&)>;
-  // A command that asks for a file: it returns the chosen file that could
-  // not be opened, which the dialog reports.
-  using FileCommand = std::function<std::optional<OpenFailure>(const WorkSpace&,
-                                                               const FileChooser&, State&)>;
 
   const WorkSpace& workSpace() const { return ws_; }
   // What the dialog shows, as its commands see it.
@@ -132,10 +129,16 @@ class CommandDialog : public TalvernDialog {
   }
 
   // Wires `button` to a command that asks for a file through the dialog's
-  // chooser.
+  // chooser; a command that opens a file returns the one it could not open.
+  template <class FileCommand>
   void addFileCommand(QAbstractButton* button, FileCommand command, bool repaint) {
-    addCommand(button, [this, command = std::move(command)](const WorkSpace& w, State& s) {
-      if (const auto failure = command(w, choose_, s)) report_(*failure);
+    addCommand(button, [this, command](const WorkSpace& w, State& s) {
+      using Result = decltype(command(w, choose_, s));
+      if constexpr (std::is_void_v<Result>) {
+        command(w, choose_, s);
+      } else if (const std::optional<OpenFailure> failure = command(w, choose_, s)) {
+        report_(*failure);
+      }
     }, repaint);
   }
   // How file commands ask for a file and report one that cannot be opened.

@@ -319,10 +319,7 @@ void SaveRIXS(const WorkSpace& ws, const FileChooser& choose, RIXSState& state) 
     state.message = kNothingToSave;
     return;
   }
-  const auto saved = save_chosen_file(choose, format_rows(rows.values.data(), rows.rows, 4),
-                                      "Calculated RIXS data were saved as ");
-  if (!saved) return;
-  state.message = saved->starts_with("ERROR!!") ? *saved : caution + *saved;
+  save_rows(choose, rows, "Calculated RIXS data were saved as ", caution, state);
 }
 
 }  // namespace talvern

@@ -233,10 +233,7 @@ void SaveModifiedXAFS(const WorkSpace& ws, const FileChooser& choose, RIXSState&
     state.message = kNothingCompleted;
     return;
   }
-  const auto saved = save_chosen_file(choose, format_rows(rows.values.data(), rows.rows, 3),
-                                      "Modified data were saved as ");
-  if (!saved) return;
-  state.message = saved->starts_with("ERROR!!") ? *saved : caution + *saved;
+  save_rows(choose, rows, "Modified data were saved as ", caution, state);
 }
 
 void ShiftSelectiveXAFS(const WorkSpace& ws, RIXSState& state) {

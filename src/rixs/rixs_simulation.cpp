@@ -91,6 +91,13 @@ std::optional<plot::Trace> selective_trace(const RowsRead& rows, const plot::Ran
   return trace;
 }
 
+void save_rows(const FileChooser& choose, const RowsRead& rows, const char* saved,
+               const std::string& caution, RIXSState& state) {
+  const auto text = save_chosen_file(choose, format_rows(rows.values.data(), rows.rows, rows.k),
+                                     saved);
+  if (text) state.message = text->starts_with("ERROR!!") ? *text : caution + *text;
+}
+
 void drop_all(RIXSState& state) {
   state.selective.reset();
   state.lorentzian.reset();
@@ -224,27 +231,29 @@ std::vector<plot::Curve> selective_curves(const RIXSState& state) {
   return curves;
 }
 
+namespace {
+
+// The parts of a calculated spectrum (only with two components), sky blue,
+// then its total, blue.
+void add_calculated(std::vector<plot::Curve>& curves, const std::optional<plot::Trace>& t,
+                    bool two_component, bool use_hidden) {
+  if (!t) return;
+  if (two_component)
+    for (std::size_t part : {1, 2}) curves.push_back({&*t, part, plot::Pen::sky_blue, {}, use_hidden});
+  curves.push_back({&*t, 0, plot::Pen::blue, {}, use_hidden});
+}
+
+}  // namespace
+
 std::vector<plot::Curve> calculated_curves(const RIXSState& state, bool two_component) {
   std::vector<plot::Curve> curves;
-  if (const auto& t = state.calculated) {
-    if (two_component) {
-      curves.push_back({&*t, 1, plot::Pen::sky_blue, {}, false});
-      curves.push_back({&*t, 2, plot::Pen::sky_blue, {}, false});
-    }
-    curves.push_back({&*t, 0, plot::Pen::blue, {}, false});
-  }
+  add_calculated(curves, state.calculated, two_component, false);
   return curves;
 }
 
 std::vector<plot::Curve> comparison_curves(const RIXSState& state, bool two_component) {
   std::vector<plot::Curve> curves;
-  if (const auto& t = state.comparison) {
-    if (two_component) {
-      curves.push_back({&*t, 1, plot::Pen::sky_blue, {}, true});
-      curves.push_back({&*t, 2, plot::Pen::sky_blue, {}, true});
-    }
-    curves.push_back({&*t, 0, plot::Pen::blue, {}, true});
-  }
+  add_calculated(curves, state.comparison, two_component, true);
   if (const auto& t = state.experimental) curves.push_back({&*t, 0, plot::Pen::red, {}, false});
   return curves;
 }

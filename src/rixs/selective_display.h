@@ -9,6 +9,7 @@
 #include "plot/panel.h"
 #include "rixs/rixs_simulation.h"
 #include "workspace/row_io.h"
+#include "workspace/user_file.h"
 #include "workspace/workspace.h"
 
 namespace talvern::rixs_display {
@@ -44,6 +45,11 @@ void write_range(const WorkSpace& ws, const char* file, const plot::Range& range
 // range that cannot be mapped gives no trace and adds a caution line.
 std::optional<plot::Trace> selective_trace(const RowsRead& rows, const plot::Range& range,
                                            std::string& caution);
+
+// Saves `rows` to a file the user chooses; the message says where, after
+// `caution`, or why not. A cancelled file dialog leaves the message as it was.
+void save_rows(const FileChooser& choose, const RowsRead& rows, const char* saved,
+               const std::string& caution, RIXSState& state);
 
 // Drops all five traces.
 void drop_all(RIXSState& state);

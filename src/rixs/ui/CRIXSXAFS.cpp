@@ -153,10 +153,7 @@ CRIXSXAFS::CRIXSXAFS(tv::WorkSpace ws, tv::FileChooser choose, tv::OpenFailureRe
   auto* complete = tv::make_button("Complete the Modification", "completeButton", this);
   auto* saveModified = tv::make_button("Save Modified XAFS", "saveModifiedButton", this);
   addCommand(complete, tv::CompleteTheModification, true);
-  addFileCommand(saveModified, [](const tv::WorkSpace& w, const tv::FileChooser& c, RIXSState& s) {
-    tv::SaveModifiedXAFS(w, c, s);
-    return std::optional<tv::OpenFailure>();
-  }, false);
+  addFileCommand(saveModified, tv::SaveModifiedXAFS, false);
 
   // ---- "Calculated RIXS" ------------------------------------------------------------
   auto* calculatedPanel = makePanel("calculatedPanel", this);
@@ -173,10 +170,7 @@ CRIXSXAFS::CRIXSXAFS(tv::WorkSpace ws, tv::FileChooser choose, tv::OpenFailureRe
   auto* saveRixs = tv::make_button("Save RIXS", "saveRixsButton", this);
   addCommand(calculate, tv::CalculateRIXSSpectrum, true);
   addCommand(clearRixs, run(tv::ClearRIXS), true);
-  addFileCommand(saveRixs, [](const tv::WorkSpace& w, const tv::FileChooser& c, RIXSState& s) {
-    tv::SaveRIXS(w, c, s);
-    return std::optional<tv::OpenFailure>();
-  }, false);
+  addFileCommand(saveRixs, tv::SaveRIXS, false);
 
   auto* excEnergy = makeBox("excEnergyBox", this);
   auto* scale = makeBox("scaleBox", this);
