@@ -179,7 +179,11 @@ void compare_measured(const WorkSpace& ws, RIXSState& state, const RowsRead& mea
       experimental_trace(stored, plot::Range{range.e_min, range.e_max, range.i_min, range.i_max});
   if (!state.experimental) add_caution(caution, kMeasuredFlat);
   state.message = caution + introduced;
-  if (state.calculated) CompareRIXS(ws, state);
+  if (state.calculated) {
+    CompareRIXS(ws, state);
+    // Rows left out of the reduction are said before the comparison's message.
+    if (!state.message.starts_with("ERROR!!")) state.message = with_caution(caution, state.message);
+  }
 }
 
 }  // namespace

@@ -66,8 +66,8 @@ const char kCompleted[] =
     "energy, and enter/change it, if\r\nnecessary.  Then, click Calculate-RIXS button.";
 
 const char kNothingCompleted[] =
-    "ERROR!!\r\nSelectiveXAFS_for_RIXS.DAT was not found;\r\nnothing was saved. Click "
-    "Complete-the-Modification\r\nbutton first.";
+    "ERROR!!\r\nSelectiveXAFS_for_RIXS.DAT holds no selective\r\nXAFS; nothing was saved. "
+    "Click\r\nComplete-the-Modification button first.";
 
 const char kShifted[] = "Selective XAFS spectra were shifted.";
 
@@ -89,10 +89,14 @@ void read_stored_ranges(const WorkSpace& ws, plot::Range& region, plot::Range& f
 // the region of the boxes over its whole vertical range, written to `target`.
 void reload_working_copy(const WorkSpace& ws, RIXSState& state, const char* target,
                          const char* message) {
-  drop_all(state);
   std::string caution;
   const RowsRead rows = read_selective(ws, files::kSelectiveForRIXSTemp, caution);
   const plot::Range full = full_range(rows);
+  if (!finite_range(full)) {
+    state.message = kRangeNotFinite;
+    return;
+  }
+  drop_all(state);
   write_range(ws, files::kXAFSMinMax, full);
   // The region of the boxes is stored as it is, without a check.
   const plot::Range region{parse_edit(state.region_min), parse_edit(state.region_max),
@@ -177,8 +181,6 @@ void ModifyXAFS(const WorkSpace& ws, RIXSState& state) {
                     "nothing\r\nwas modified.";
     return;
   }
-  drop_all(state);
-
   const bool one = state.display_mode == RIXSState::kModeA || state.display_mode == RIXSState::kModeAB;
   const bool two = state.display_mode == RIXSState::kModeB || state.display_mode == RIXSState::kModeAB;
   if (!one && !two) add_caution(caution, kNoComponent);
@@ -195,6 +197,7 @@ void ModifyXAFS(const WorkSpace& ws, RIXSState& state) {
     state.message = not_finite_message();
     return;
   }
+  drop_all(state);
 
   plot::Range region{};
   read_range(ws, files::kTempXAFSMinMax, region);
@@ -229,7 +232,7 @@ void CompleteTheModification(const WorkSpace& ws, RIXSState& state) {
 void SaveModifiedXAFS(const WorkSpace& ws, const FileChooser& choose, RIXSState& state) {
   std::string caution;
   const RowsRead rows = read_selective(ws, files::kSelectiveForRIXS, caution);
-  if (!rows.opened) {
+  if (rows.rows == 0) {
     state.message = kNothingCompleted;
     return;
   }

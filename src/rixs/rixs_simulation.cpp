@@ -29,6 +29,15 @@ const char kCannotDraw[] =
 
 }  // namespace
 
+const char kRangeNotFinite[] =
+    "ERROR!!\r\nThe selective XAFS holds intensities too large\r\nto be ranged (10000 x "
+    "intensity is not a\r\nfinite number). Nothing was written.";
+
+bool finite_range(const plot::Range& r) {
+  const double v[4] = {r.e_min, r.e_max, r.y_min, r.y_max};
+  return all_finite(v, 4);
+}
+
 RowsRead read_checked(const WorkSpace& ws, const char* file, std::size_t k, std::size_t capacity,
                       std::string& caution) {
   RowsRead rows = read_rows(ws.file(file), k, capacity);
@@ -143,14 +152,18 @@ const char kModeChanged[] =
 }  // namespace
 
 void LoadSelectiveXAFS(const WorkSpace& ws, RIXSState& state) {
-  drop_all(state);
   std::string caution;
   const RowsRead rows = read_selective(ws, files::kSelectiveReading, caution);
+  const plot::Range full = full_range(rows);
+  if (!finite_range(full)) {
+    state.message = kRangeNotFinite;
+    return;
+  }
+  drop_all(state);
   if (rows.rows == 0) add_caution(caution, kNoRowsToLoad);
 
   state.display_mode = two_component_flag(ws) ? RIXSState::kModeAB : RIXSState::kModeA;
 
-  const plot::Range full = full_range(rows);
   write_range(ws, files::kXAFSMinMax, full);
   write_range(ws, files::kTempXAFSMinMax, full);
   state.region_min = format_edit(full.e_min, kBoxDigits);
@@ -184,6 +197,10 @@ void ModeChange(const WorkSpace& ws, RIXSState& state) {
     return;
   }
   widen_intensity(rows, region.e_min, region.e_max, region.y_min, region.y_max);
+  if (!finite_range(region)) {
+    state.message = kRangeNotFinite;
+    return;
+  }
   state.selective = selective_trace(rows, region, caution);
   state.message = caution + kModeChanged;
   write_range(ws, files::kTempXAFSMinMax, region);

@@ -38,7 +38,15 @@ plot::Range full_range(const RowsRead& rows);
 // were read, the others keep what `range` held.
 std::size_t read_range(const WorkSpace& ws, const char* file, plot::Range& range);
 
-// Writes a range file: one row E_min, E_max, Y_min, Y_max.
+// True when all four values are finite numbers.
+bool finite_range(const plot::Range& range);
+
+// The message of a command refused because 10000 x intensity of the
+// selective XAFS is not a finite number.
+extern const char kRangeNotFinite[];
+
+// Writes a range file: one row E_min, E_max, Y_min, Y_max. The values must
+// be finite (see finite_range).
 void write_range(const WorkSpace& ws, const char* file, const plot::Range& range);
 
 // The selective XAFS trace, both components, of all rows over `range`; a

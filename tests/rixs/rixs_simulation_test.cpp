@@ -101,6 +101,13 @@ TEST_F(RIXSSimulation, LoadMapsTheWholeRangeAndModeChangeTakesOnlyRegionsInsideI
   talvern::LoadSelectiveXAFS(ws, state);
   EXPECT_EQ(state.display_mode, RIXSState::kModeA);
   EXPECT_EQ(file(files::kSelectiveForRIXSTemp), file(files::kSelectiveReading));  // modifications gone
+
+  // Intensities whose range is not a number are refused before anything is written.
+  write_file(ws.file(files::kSelectiveReading), "7000\t1e305\t1\n7001\t1\t1\n");
+  talvern::LoadSelectiveXAFS(ws, state);
+  EXPECT_TRUE(state.message.starts_with("ERROR!!")) << state.message;
+  EXPECT_EQ(file(files::kXAFSMinMax), "7100\t7200\t0\t10000\n");
+  EXPECT_TRUE(state.selective);
 }
 
 TEST_F(RIXSSimulation, ModificationStartsFromTheWorkingCopyUntilSavedAndCompleted) {
@@ -155,6 +162,11 @@ TEST_F(RIXSSimulation, ModificationStartsFromTheWorkingCopyUntilSavedAndComplete
   const auto target = tmp.file("fixed.DAT");
   talvern::SaveModifiedXAFS(ws, [&](talvern::FileKind) { return std::optional(target); }, state);
   EXPECT_EQ(state.message, "Modified data were saved as " + target.string() + ".");
+  EXPECT_EQ(read_file(target), once);
+  // Nothing completed: the user's file is not replaced by nothing.
+  write_file(ws.file(files::kSelectiveForRIXS), "");
+  talvern::SaveModifiedXAFS(ws, [&](talvern::FileKind) { return std::optional(target); }, state);
+  EXPECT_TRUE(state.message.starts_with("ERROR!!")) << state.message;
   EXPECT_EQ(read_file(target), once);
 }
 
@@ -266,6 +278,22 @@ TEST_F(RIXSSimulation, ComparisonReducesToCommonEnergiesOrChangesNothing) {
   const auto folder = tmp.file("ws");  // a folder cannot be replaced by a file
   talvern::SaveRIXS(ws, [&](talvern::FileKind) { return std::optional(folder); }, state);
   EXPECT_TRUE(state.message.starts_with("ERROR!!\r\n" + folder.string())) << state.message;
+
+  // Rows beyond the reduction's capacity are left out, and said so before
+  // the comparison's own message.
+  std::string measured_rows, calculated_rows;
+  for (int k = 0; k <= 4000; ++k) {
+    measured_rows += std::to_string(7000 + k) + "\t" + std::to_string(k % 7) + "\n";
+    calculated_rows += std::to_string(7000 + k) + "\t1\t1\t0\n";
+  }
+  write_file(ws.file(files::kRIXSExp), measured_rows);
+  write_file(ws.file(files::kCalculatedRIXS), calculated_rows);
+  talvern::CompExpRIXS(ws, state);
+  EXPECT_TRUE(state.message.starts_with("CAUTION!!\r\nRIXSEXP.DAT holds more than\r\n4000 rows"))
+      << state.message;
+  EXPECT_NE(state.message.find("\r\nExperimental RIXS (red) and calculated RIXS (blue) were"),
+            std::string::npos);
+  EXPECT_EQ(rows(files::kRIXSExp, 2).size(), 8000u);
 }
 
 }  // namespace
