@@ -32,12 +32,12 @@ std::optional<PanelPoint> map_standard(double energy, double intensity, const Ra
   return PanelPoint{to_panel(x), to_panel(y)};
 }
 
-std::optional<Trace> standard_trace(const double* values, std::size_t rows, std::size_t k,
-                                    std::size_t curves, const Range& range) {
+std::optional<Trace> mapped_trace(const double* values, std::size_t rows, std::size_t k,
+                                  std::size_t curves, const Range& range, Mapping mapping) {
   Trace t(rows, curves);
   for (std::size_t j = 0; j < rows; ++j)
     for (std::size_t c = 0; c < curves; ++c) {
-      const auto p = map_standard(values[j * k], values[j * k + c + 1], range);
+      const auto p = mapping(values[j * k], values[j * k + c + 1], range);
       if (!p) return std::nullopt;
       t.x[j] = p->x;
       t.y[c][j] = p->y;

@@ -130,11 +130,6 @@ int to_panel(double value);
 // or zero height.
 std::optional<PanelPoint> map_standard(double energy, double intensity, const Range& range);
 
-// Trace of the first `curves` intensity columns of `rows` rows of `k`
-// values each (energy first, row-major) by the standard mapping over
-// `range`: one point per row. Empty when the range cannot be mapped.
-std::optional<Trace> standard_trace(const double* values, std::size_t rows, std::size_t k,
-                                    std::size_t curves, const Range& range);
 
 // RIXS comparison mapping: the range of the measured RIXS (intensities x
 // 20000); the measured maximum maps to y = 85 and calculated spectra share
@@ -147,6 +142,21 @@ std::optional<PanelPoint> map_comparison(double energy, double intensity, const 
 // (range.y_min) at -95. Empty when the range cannot be mapped (no total
 // above 0, a single energy or a constant total).
 std::optional<PanelPoint> map_calculated(double energy, double intensity, const Range& range);
+
+// One of the mappings above.
+using Mapping = std::optional<PanelPoint> (*)(double energy, double intensity, const Range& range);
+
+// Trace of the first `curves` intensity columns of `rows` rows of `k`
+// values each (energy first, row-major) by `mapping` over `range`: one
+// point per row. Empty when the range cannot be mapped.
+std::optional<Trace> mapped_trace(const double* values, std::size_t rows, std::size_t k,
+                                  std::size_t curves, const Range& range, Mapping mapping);
+
+// The same by the standard mapping.
+inline std::optional<Trace> standard_trace(const double* values, std::size_t rows, std::size_t k,
+                                           std::size_t curves, const Range& range) {
+  return mapped_trace(values, rows, k, curves, range, map_standard);
+}
 
 // Pixel (px, py) inside a panel of w x h pixels, back to panel
 // coordinates: the inverse of the drawing's mapping, truncated toward zero.

@@ -107,36 +107,14 @@ std::string engine_caution_lines(const EngineReport& report) {
 // The calculated RIXS trace: total, part 1, part 2 on the scale of the
 // highest total.
 std::optional<plot::Trace> calculated_trace(const RowsRead& rows) {
-  plot::Range r{kMinStart, kMaxStart, kMinStart, kMaxStart};
-  for (std::size_t j = 0; j < rows.rows; ++j) {
-    const double w = rows.at(j, 0);
-    const double t = kCalculatedRangeScale * rows.at(j, 1);
-    if (w < r.e_min) r.e_min = w;
-    if (w > r.e_max) r.e_max = w;
-    if (t < r.y_min) r.y_min = t;
-    if (t > r.y_max) r.y_max = t;
-  }
-  plot::Trace trace(rows.rows, 3);
-  for (std::size_t j = 0; j < rows.rows; ++j)
-    for (std::size_t c = 0; c < 3; ++c) {
-      const auto p = plot::map_calculated(rows.at(j, 0), rows.at(j, c + 1), r);
-      if (!p) return std::nullopt;
-      trace.x[j] = p->x;
-      trace.y[c][j] = p->y;
-    }
-  return trace;
+  const MinMax m = spectrum_min_max(rows.values.data(), rows.rows, 4, kCalculatedRangeScale);
+  return plot::mapped_trace(rows.values.data(), rows.rows, 4, 3,
+                            plot::Range{m.e_min, m.e_max, m.i_min, m.i_max}, plot::map_calculated);
 }
 
 // The measured RIXS trace on the comparison scale of `range`.
 std::optional<plot::Trace> experimental_trace(const RowsRead& rows, const plot::Range& range) {
-  plot::Trace trace(rows.rows, 1);
-  for (std::size_t k = 0; k < rows.rows; ++k) {
-    const auto p = plot::map_comparison(rows.at(k, 0), rows.at(k, 1), range);
-    if (!p) return std::nullopt;
-    trace.x[k] = p->x;
-    trace.y[0][k] = p->y;
-  }
-  return trace;
+  return plot::mapped_trace(rows.values.data(), rows.rows, 2, 1, range, plot::map_comparison);
 }
 
 // "Comp. Exp. RIXS" and "Comp. Another RIXS" from the measured rows on:
@@ -290,28 +268,20 @@ void CompareRIXS(const WorkSpace& ws, RIXSState& state) {
   const bool have_range = read_range(ws, files::kExpMinMax, range) == 4;
 
   state.experimental = experimental_trace(measured, range);
-  plot::Trace comparison(calculated.rows, 3);
-  comparison.hidden.assign(calculated.rows, 0);
-  const double k = 1000.0 / range.y_max;
-  bool mapped = have_range && state.experimental;
-  for (std::size_t j = 0; mapped && j < calculated.rows; ++j) {
-    for (std::size_t c = 0; c < 3; ++c) {
-      const auto p = plot::map_comparison(calculated.at(j, 0), calculated.at(j, c + 1), range);
-      if (!p) {
-        mapped = false;
-        break;
-      }
-      comparison.x[j] = p->x;
-      comparison.y[c][j] = p->y;
-    }
-    // No line out of a point whose total lies above the measured maximum.
-    if (j >= 1) comparison.hidden[j] = std::trunc(kExpRangeScale * k * calculated.at(j - 1, 1)) > 1000;
-  }
-  if (!mapped) {
+  std::optional<plot::Trace> comparison;
+  if (have_range && state.experimental)
+    comparison = plot::mapped_trace(calculated.values.data(), calculated.rows, 4, 3, range,
+                                    plot::map_comparison);
+  if (!comparison) {
     state.experimental.reset();
     state.message = kNoScale;
     return;
   }
+  // No line out of a point whose total lies above the measured maximum.
+  const double k = 1000.0 / range.y_max;
+  comparison->hidden.assign(calculated.rows, 0);
+  for (std::size_t j = 1; j < calculated.rows; ++j)
+    comparison->hidden[j] = std::trunc(kExpRangeScale * k * calculated.at(j - 1, 1)) > 1000;
   state.comparison = std::move(comparison);
   state.message = caution + kCompared;
 }

@@ -49,16 +49,6 @@ RowsRead read_selective(const WorkSpace& ws, const char* file, std::string& caut
   return read_checked(ws, file, 3, kRowCapacity, caution);
 }
 
-void energy_range(const RowsRead& rows, double& e_min, double& e_max) {
-  e_min = kMinStart;
-  e_max = kMaxStart;
-  for (std::size_t i = 0; i < rows.rows; ++i) {
-    const double e = rows.at(i, 0);
-    if (e < e_min) e_min = e;
-    if (e > e_max) e_max = e;
-  }
-}
-
 void widen_intensity(const RowsRead& rows, double lo, double hi, double& y_min, double& y_max) {
   for (std::size_t i = 0; i < rows.rows; ++i) {
     const double e = rows.at(i, 0);
@@ -72,10 +62,8 @@ void widen_intensity(const RowsRead& rows, double lo, double hi, double& y_min, 
 }
 
 plot::Range full_range(const RowsRead& rows) {
-  plot::Range r{};
-  energy_range(rows, r.e_min, r.e_max);
-  r.y_min = kMinStart;
-  r.y_max = kMaxStart;
+  const MinMax energies = spectrum_min_max(rows.values.data(), rows.rows, 3);
+  plot::Range r{energies.e_min, energies.e_max, kMinStart, kMaxStart};
   widen_intensity(rows, -std::numeric_limits<double>::infinity(),
                   std::numeric_limits<double>::infinity(), r.y_min, r.y_max);
   return r;
@@ -190,9 +178,8 @@ void ModeChange(const WorkSpace& ws, RIXSState& state) {
 
   plot::Range region{parse_edit(state.region_min), parse_edit(state.region_max), kMinStart,
                      kMaxStart};
-  double e_min = 0, e_max = 0;
-  energy_range(rows, e_min, e_max);
-  if (!(region.e_min < region.e_max && region.e_min >= e_min && region.e_max <= e_max)) {
+  const MinMax data = spectrum_min_max(rows.values.data(), rows.rows, 3);
+  if (!(region.e_min < region.e_max && region.e_min >= data.e_min && region.e_max <= data.e_max)) {
     state.message = kRegionError;
     return;
   }

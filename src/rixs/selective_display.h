@@ -23,9 +23,6 @@ RowsRead read_selective(const WorkSpace& ws, const char* file, std::string& caut
 RowsRead read_checked(const WorkSpace& ws, const char* file, std::size_t k, std::size_t capacity,
                       std::string& caution);
 
-// Lowest and highest energy of all rows, from the start values 100000000 and 0.
-void energy_range(const RowsRead& rows, double& e_min, double& e_max);
-
 // Widens [y_min, y_max] by 10000 x Y1 and 10000 x Y2 of the rows with
 // lo <= E <= hi; a value replaces an extreme only when strictly beyond it.
 void widen_intensity(const RowsRead& rows, double lo, double hi, double& y_min, double& y_max);
