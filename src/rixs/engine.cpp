@@ -24,11 +24,15 @@ double absorption_at(const double* rows2, std::size_t m, double omega) {
 }
 
 EngineReport CalculateRIXS(const WorkSpace& ws, double omega) {
+  return CalculateRIXSFrom(ws, read_rows(ws.file(files::kSelectiveForRIXS), 3, kRowCapacity),
+                           omega);
+}
+
+EngineReport CalculateRIXSFrom(const WorkSpace& ws, const RowsRead& sel, double omega) {
   EngineReport report;
   const auto output = ws.file(files::kCalculatedRIXS);
   auto fail = [&](EngineReport::Status s) { return fail_spectrum(output, report, s); };
 
-  const RowsRead sel = read_rows(ws.file(files::kSelectiveForRIXS), 3, kRowCapacity);
   const RowsRead conv = read_rows(ws.file(files::kConvXAFSNormSpectrum), 2, kConvXAFSCapacity);
   report.selective_capped = sel.capped;
   report.conv_capped = conv.capped;

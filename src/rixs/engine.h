@@ -36,6 +36,12 @@ struct EngineReport {
 // partial or undefined result.
 EngineReport CalculateRIXS(const WorkSpace& ws, double omega);
 
+struct RowsRead;
+
+// The same for selective XAFS rows held in memory, as if they stood in
+// SelectiveXAFS_for_RIXS.DAT; that file is neither read nor changed.
+EngineReport CalculateRIXSFrom(const WorkSpace& ws, const RowsRead& sel, double omega);
+
 // Absorption of the conventional XAFS at `omega`: the straight line through
 // the first pair j, j+1 (j <= m-2) with omega - e_j < 0.5; 1.0 when none.
 double absorption_at(const double* rows2, std::size_t m, double omega);
@@ -43,7 +49,6 @@ double absorption_at(const double* rows2, std::size_t m, double omega);
 struct Intermediate;
 struct LorentzSet;
 struct CalcParameters;
-struct RowsRead;
 
 // The RIXS spectrum of the given inputs as rows (emission energy, total,
 // component 1, component 2), row-major, without touching any file.

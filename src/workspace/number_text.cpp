@@ -27,6 +27,49 @@ std::string format_g6(double value) {
   return s;
 }
 
+namespace {
+
+// Powers of ten that a double holds exactly: 1e0 ... 1e22.
+constexpr double kExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                  1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+double through_g6_text(double value) {
+  char buf[32];
+  auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 6);
+  double back = 0;
+  std::from_chars(buf, res.ptr, back, std::chars_format::general);
+  return back;
+}
+
+}  // namespace
+
+double through_g6(double value) {
+  if (value == 0 || !std::isfinite(value)) return value;
+  const double a = std::fabs(value);
+  // Decimal exponent e with 10^e <= a < 10^(e+1). Comparing with the double
+  // nearest to a power of ten decides correctly: no double lies between a
+  // power of ten and its nearest double.
+  int e = static_cast<int>(std::floor(std::log10(a)));
+  if (e < -16 || e > 21) return through_g6_text(value);
+  auto pow10 = [](int k) { return k >= 0 ? kExactPow10[k] : 1.0 / kExactPow10[-k]; };
+  if (a < pow10(e)) --e;
+  else if (a >= pow10(e + 1)) ++e;
+  if (e < -16 || e > 21) return through_g6_text(value);
+  // The six digits: t = a * 10^(5-e) in [1e5, 1e6), with one rounding.
+  const int shift = 5 - e;
+  const double t = shift >= 0 ? a * kExactPow10[shift] : a / kExactPow10[-shift];
+  const double below = std::floor(t);
+  const double frac = t - below;
+  // Near a halfway point the rounding of t could decide wrongly: ask the text.
+  if (std::fabs(frac - 0.5) < 1e-6 || t < 1e5 || t >= 1e6) return through_g6_text(value);
+  const double digits = frac < 0.5 ? below : below + 1;
+  // digits and the power are exact, so one division or product rounds the
+  // decimal value correctly, as reading its text does.
+  const double back = shift >= 0 ? digits / kExactPow10[shift] : digits * kExactPow10[-shift];
+  return value < 0 ? -back : back;
+}
+
 void append_int(std::string& out, long value) {
   char buf[24];
   auto res = std::to_chars(buf, buf + sizeof buf, value);
