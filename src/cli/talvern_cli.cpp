@@ -17,6 +17,7 @@
 #include "app/load_measured.h"
 #include "app/main_form.h"
 #include "import/selective_import.h"
+#include "refine/average.h"
 #include "rixs/engine.h"
 #include "rixs/rixs_simulation.h"
 #include "workspace/file_names.h"
@@ -230,6 +231,13 @@ int mode_arg(std::string_view text) {
   if (text == "B") return RIXSState::kModeB;
   if (text == "AB") return RIXSState::kModeAB;
   throw UsageError{"--mode takes A, B or AB, not " + std::string(text)};
+}
+
+// "Number of Adjacent Points": 5, 9 or 15 give the list position of their item.
+int points_arg(const talvern::AverageState& state, std::string_view text) {
+  for (std::size_t i = 0; i < state.points_list.size(); ++i)
+    if (state.points_list[i] == std::string(text) + " points") return static_cast<int>(i);
+  throw UsageError{"--points takes 5, 9 or 15, not " + std::string(text)};
 }
 
 // A trace the command looks for to decide whether a comparison follows.
@@ -478,6 +486,21 @@ const std::vector<Subcommand>& subcommands() {
          return run_rixs(ws, [](RIXSState&) {}, [&](const WorkSpace& w, RIXSState& s) {
            talvern::SaveRIXS(w, chooser(a[0]), s);
          });
+       }},
+
+      // "Average"
+      {"average", "[--start T] [--end T] [--points 5|9|15]",
+       "triangular averaging of the working selective XAFS over --start ... --end eV "
+       "(\"Average\"); the energies default to those of XAFS_MinMax.DAT, no --points "
+       "selects nothing",
+       0, {{"--start", false}, {"--end", false}, {"--points", false}},
+       [](const WorkSpace& ws, const Args& a) {
+         talvern::AverageState state = talvern::initial_average_state(ws);
+         if (auto points = a.option("--points")) state.points = points_arg(state, *points);
+         if (auto start = a.option("--start")) state.start_energy = std::string(*start);
+         if (auto end = a.option("--end")) state.end_energy = std::string(*end);
+         talvern::Average(ws, state);
+         return Outcome(state.message);
        }},
   };
   return list;

@@ -54,7 +54,8 @@ TEST(TalvernCli, HelpListsTheSubcommands) {
                            "rixs-load-selective", "rixs-mode-change", "rixs-pick",
                            "rixs-show-peak", "rixs-modify", "rixs-save-temporarily",
                            "rixs-more-change", "rixs-complete", "rixs-save-modified", "rixs-shift",
-                           "rixs-calculate", "rixs-comp-exp", "rixs-comp-another", "rixs-save"})
+                           "rixs-calculate", "rixs-comp-exp", "rixs-comp-another", "rixs-save",
+                           "average"})
     EXPECT_NE(r.out.find(name), std::string::npos) << name;
 }
 
@@ -288,6 +289,31 @@ TEST(TalvernCli, RixsSimulationRunsFromTheShellAndReachesTheSampleMeasurement) {
   EXPECT_EQ(read_file(saved), read_file(dir / talvern::files::kCalculatedRIXS));
   r = run_cli(ws + "rixs-comp-another '" + tmp.file("missing.DAT").string() + "'");
   EXPECT_EQ(r.exit_code, 1);  // reported on standard error
+}
+
+// "Average" from the shell: the energies default to the range the dialog
+// opens with, and without --points no window is selected, so it refuses.
+TEST(TalvernCli, AverageTakesTheOpeningRangeAndNeedsAWindow) {
+  TempDir tmp;
+  const std::string ws = "--workspace '" + tmp.path().string() + "' ";
+  talvern::test::write_file(tmp.file(talvern::files::kXAFSMinMax), "7000\t7010\t0\t10000\n");
+  std::string rows;
+  for (int j = 0; j <= 10; ++j) rows += std::to_string(7000 + j) + "\t" + std::to_string(j % 2) + "\t1\n";
+  const auto copy = tmp.file(talvern::files::kSelectiveForRIXSTemp);
+  talvern::test::write_file(copy, rows);
+
+  for (const char* bad : {"average --points 7", "average --points", "average 5", "average --width 5"})
+    EXPECT_EQ(run_cli(ws + bad).exit_code, 2) << bad;
+  CliRun r = run_cli(ws + "average");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.out, "ERROR!!\nPlease check the input values.\n");
+  EXPECT_EQ(read_file(copy), rows);
+
+  r = run_cli(ws + "average --points 5 --start 7002.5");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "From 7002.5 eV to 7010. eV,5 points\naveraging was successfully done.\n"
+                   "The matrix was employed from i=2 to 10.\n");
+  EXPECT_NE(read_file(copy), rows);
 }
 
 }  // namespace
