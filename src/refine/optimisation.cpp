@@ -1,6 +1,7 @@
 #include "refine/optimisation.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -195,6 +196,12 @@ void OptimizeSelectiveXAFS(const WorkSpace& ws, OptimState& state, const OptimWa
   }
   const RowsRead temp = read_rows(ws.file(files::kSelectiveForRIXSTemp), 3,
                                   kOptimSelectiveCapacity);
+  if (temp.bad_token) {
+    state.message = "ERROR!!\r\nSelectiveXAFS_for_RIXS_Temp.DAT holds text that is not a\r\n"
+                    "number in line " + std::to_string(temp.bad_line) +
+                    ". Nothing was optimized.";
+    return;
+  }
   if (temp.rows < 2) {
     state.message = "ERROR!!\r\nSelectiveXAFS_for_RIXS_Temp.DAT holds fewer than two rows:\r\n"
                     "there is no selective XAFS to optimize.\r\nPlease click Load Selective XAFS.";
@@ -254,7 +261,8 @@ void OptimizeSelectiveXAFS(const WorkSpace& ws, OptimState& state, const OptimWa
                 " rows of RIXSEXP.DAT were read.\r\n";
   if (temp.capped)
     cautions += "Only the first " + count_text(kOptimSelectiveCapacity) +
-                " rows of the selective XAFS were optimized.\r\n";
+                " rows of the selective XAFS were optimized;\r\nthe rows after them were "
+                "kept as they were.\r\n";
   if (reference.grid_capped || reference.selective_capped || reference.conv_capped)
     cautions += engine_message(reference, files::kCalculatedRIXS).substr(11) + "\r\n";
 
@@ -374,8 +382,15 @@ void OptimizeSelectiveXAFS(const WorkSpace& ws, OptimState& state, const OptimWa
   // The best spectrum becomes the working copy; Calculated_RIXS.DAT holds
   // the engine's result for the last trial evaluated.
   if (kept_any) {
-    const std::vector<double> rows = rows_of(Spectrum{trial.e, base.y1, base.y2});
-    pass_over(write_rows(ws.file(files::kSelectiveForRIXSTemp), rows.data(), n, 3));
+    std::vector<double> rows = rows_of(Spectrum{trial.e, base.y1, base.y2});
+    std::size_t count = n;
+    if (temp.capped) {
+      // Rows beyond the capacity stay in the working copy as they were.
+      const RowsRead whole = read_rows(ws.file(files::kSelectiveForRIXSTemp), 3, SIZE_MAX);
+      rows.insert(rows.end(), whole.values.begin() + 3 * n, whole.values.begin() + 3 * whole.rows);
+      count = whole.rows;
+    }
+    pass_over(write_rows(ws.file(files::kSelectiveForRIXSTemp), rows.data(), count, 3));
   }
   if (any_trial && finite(last.y1) && finite(last.y2)) {
     const std::vector<double> rows = rows_of(last);

@@ -316,6 +316,35 @@ TEST_F(Optimisation, MeasurementProblems) {
   EXPECT_NE(shorter.message.find("Optimization was done"), std::string::npos);
 }
 
+TEST_F(Optimisation, RowsBeyondTheCapacityStayInTheWorkingCopy) {
+  // 2050 rows; the measurement is the calculation with a peak at 7112 eV.
+  auto rows_with = [&](double height) {
+    std::vector<double> rows;
+    for (int i = 0; i < 2050; ++i) {
+      const double e = 7110.0 + 0.1 * i, y = 0.5 + trial_peak(e, 7112, height, 1.0);
+      rows.insert(rows.end(), {e, y, y});
+    }
+    return rows;
+  };
+  write(files::kSelectiveForRIXS, rows_with(0.05), 3);
+  ASSERT_EQ(CalculateRIXS(ws, kOmega).status, EngineReport::Status::ok);
+  const RowsRead calc = read_rows(ws.file(files::kCalculatedRIXS), 4);
+  std::vector<double> exp;
+  for (std::size_t k = 0; k < calc.rows; ++k) exp.insert(exp.end(), {calc.at(k, 0), calc.at(k, 1)});
+  write(files::kRIXSExp, exp, 2);
+  write(files::kSelectiveForRIXS, rows_with(0), 3);
+  write(files::kSelectiveForRIXSTemp, rows_with(0), 3);
+  const std::string before = read_file(ws.file(files::kSelectiveForRIXSTemp));
+  OptimState s = ready("7111", "7113", 0);
+  run(s);
+  EXPECT_EQ(s.message.rfind("CAUTION!!\r\nOnly the first 2000 rows", 0), 0u) << s.message;
+  const std::string after = read_file(ws.file(files::kSelectiveForRIXSTemp));
+  ASSERT_TRUE(after != before) << "no trial was kept";
+  const auto tail = [](const std::string& t) { return t.substr(t.find("\n7310\t")); };
+  EXPECT_TRUE(tail(after) == tail(before));
+  EXPECT_EQ(read_rows(ws.file(files::kSelectiveForRIXSTemp), 3, 5000).rows, 2050u);
+}
+
 TEST_F(Optimisation, NothingToOptimise) {
   write_file(ws.file(files::kSelectiveForRIXS), "");
   write_file(ws.file(files::kSelectiveForRIXSTemp), "");
