@@ -2,9 +2,13 @@
 // same command function as the program's button and prints what the message
 // pane would show.
 
+#include <unistd.h>
+
 #include <array>
+#include <atomic>
 #include <charconv>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -18,6 +22,7 @@
 #include "app/main_form.h"
 #include "import/selective_import.h"
 #include "refine/average.h"
+#include "refine/optimisation.h"
 #include "rixs/engine.h"
 #include "rixs/rixs_simulation.h"
 #include "workspace/file_names.h"
@@ -111,6 +116,7 @@ Args Args::parse(std::string_view command, const std::vector<std::string_view>& 
 struct Outcome {
   std::string message;
   std::optional<talvern::OpenFailure> failure;
+  std::string after;  // printed after the message, lines ended by '\n'
   Outcome(std::string text) : message(std::move(text)) {}
   Outcome(std::string text, std::optional<talvern::OpenFailure> f)
       : message(std::move(text)), failure(std::move(f)) {}
@@ -238,6 +244,64 @@ int points_arg(const talvern::AverageState& state, std::string_view text) {
   for (std::size_t i = 0; i < state.points_list.size(); ++i)
     if (state.points_list[i] == std::string(text) + " points") return static_cast<int>(i);
   throw UsageError{"--points takes 5, 9 or 15, not " + std::string(text)};
+}
+
+// "Number of Repetitions": 1, 2 or 3 give the list position of their item.
+int repetitions_arg(const talvern::OptimState& state, std::string_view text) {
+  for (std::size_t i = 0; i < state.repetitions.size(); ++i)
+    if (state.repetitions[i] == text) return static_cast<int>(i);
+  throw UsageError{"--repetitions takes 1, 2 or 3, not " + std::string(text)};
+}
+
+// Ctrl-C during "Optimize Selective XAFS" ends the run after the trial in
+// hand, as "Stop" does in the dialog.
+std::atomic<bool> optimize_stop{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+extern "C" void stop_optimization(int) { optimize_stop.store(true); }
+
+Outcome run_optimize(const WorkSpace& ws, const Args& a) {
+  talvern::OptimState state = talvern::OpenOptimization(ws);
+  const std::pair<const char*, std::string talvern::OptimState::*> texts[] = {
+      {"--start", &talvern::OptimState::start_energy},
+      {"--end", &talvern::OptimState::end_energy},
+      {"--step", &talvern::OptimState::energy_step},
+      {"--height", &talvern::OptimState::peak_height},
+      {"--width", &talvern::OptimState::peak_width},
+      {"--height-limit", &talvern::OptimState::height_limit},
+      {"--height-step", &talvern::OptimState::height_step},
+      {"--exc", &talvern::OptimState::exc_energy}};
+  for (const auto& [option, field] : texts)
+    if (auto text = a.option(option)) state.*field = std::string(*text);
+  if (auto r = a.option("--repetitions")) state.repetition = repetitions_arg(state, *r);
+
+  // On a terminal, the repetition and the energy in hand on one line.
+  talvern::OptimWatch watch;
+  watch.stop = &optimize_stop;
+  int repetition = 0, last = 0;
+  bool shown = false;
+  if (::isatty(2)) {
+    watch.progress_range = [&](int l) {
+      ++repetition;
+      last = l;
+    };
+    watch.progress = [&](int position) {
+      std::fprintf(stderr, "\rrepetition %d/%d  energy %d/%d", repetition, state.repetition + 1,
+                   position + 1, last + 1);
+      std::fflush(stderr);
+      shown = true;
+    };
+  }
+  // An interrupt the shell told us to ignore (a background job) stays ignored.
+  optimize_stop.store(false);
+  const auto previous = std::signal(SIGINT, stop_optimization);
+  if (previous == SIG_IGN) std::signal(SIGINT, SIG_IGN);
+  talvern::OptimizeSelectiveXAFS(ws, state, watch);
+  std::signal(SIGINT, previous == SIG_ERR ? SIG_DFL : previous);
+  if (shown) std::fputc('\n', stderr);
+
+  Outcome outcome(state.message);
+  outcome.after = "Number of Compo.: " + state.components + "\nR-Factor: " + state.r_factor + "\n";
+  return outcome;
 }
 
 // A trace the command looks for to decide whether a comparison follows.
@@ -502,6 +566,19 @@ const std::vector<Subcommand>& subcommands() {
          talvern::Average(ws, state);
          return Outcome(state.message);
        }},
+
+      // "Optimization"
+      {"optimize",
+       "[--start T] [--end T] [--step T]\n[--height T] [--width T] [--height-limit T]\n"
+       "[--height-step T] [--repetitions 1|2|3] [--exc T]",
+       "greedy optimisation of the working selective XAFS against the measured RIXS "
+       "(\"Optimize Selective XAFS\"); each option defaults to the text the dialog opens with, "
+       "no --repetitions selects nothing; Ctrl-C stops after the trial in hand",
+       0,
+       {{"--start", false}, {"--end", false}, {"--step", false}, {"--height", false},
+        {"--width", false}, {"--height-limit", false}, {"--height-step", false},
+        {"--repetitions", false}, {"--exc", false}},
+       run_optimize},
   };
   return list;
 }
@@ -598,6 +675,7 @@ int main(int argc, char** argv) {
     }
     const std::string& message = outcome->message;
     print_message(message);
+    std::fputs(outcome->after.c_str(), stdout);
     const bool error = message.starts_with("ERROR!!") || message.starts_with("INPUT ERROR!!");
     return error ? 1 : 0;
   }

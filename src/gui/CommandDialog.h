@@ -162,6 +162,18 @@ class CommandDialog : public TalvernDialog {
     if (message != paneText_) showPaneText(message);
   }
 
+  // For a command that runs away from the widgets (on a worker thread): the
+  // widgets copied into the state, for the caller to hand to the command,
+  // and the state the command ends with, shown. Both go through the table.
+  State widgetState() {
+    copyIn();
+    return state_;
+  }
+  void showState(State state) {
+    state_ = std::move(state);
+    showState();
+  }
+
   const std::vector<PlotPanel*>& panels() const { return panels_; }
 
   WorkSpace ws_;

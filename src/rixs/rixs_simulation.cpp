@@ -19,6 +19,16 @@ namespace talvern {
 const char kExcEnergyNotice[] =
     "After entering the value of excitation energy (eV), please click\r\nCalculate-RIXS button.";
 
+void AverageDone(RIXSState& state) {
+  state.message =
+      "Adjusting averaging was done.\r\nThe result can be checked by clicking Mode-Change button.";
+}
+
+void OptimizeDone(RIXSState& state) {
+  state.message =
+      "Optimization was done.\r\nThe result can be checked by clicking Mode-Change button.";
+}
+
 namespace rixs_display {
 
 namespace {

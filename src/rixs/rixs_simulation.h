@@ -105,6 +105,13 @@ void SaveModifiedXAFS(const WorkSpace& ws, const FileChooser& choose, RIXSState&
 // "Shift": every energy of the working copy moved by "Energy Shift(±eV)".
 void ShiftSelectiveXAFS(const WorkSpace& ws, RIXSState& state);
 
+// ---- the refinement dialogs --------------------------------------------------
+
+// "Average" and "Optimize" open their dialogs; whatever those end with, the
+// message points to "Mode Change" to see the working copy as they left it.
+void AverageDone(RIXSState& state);
+void OptimizeDone(RIXSState& state);
+
 // ---- calculation and comparison --------------------------------------------------
 
 // "Calculate RIXS": the two factors into the parameter file, the RIXS at

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/optim_workspace.h"
 #include "support/temp_dir.h"
 #include "workspace/file_names.h"
 #include "workspace/parameters.h"
@@ -314,6 +315,34 @@ TEST(TalvernCli, AverageTakesTheOpeningRangeAndNeedsAWindow) {
   EXPECT_EQ(r.out, "From 7002.5 eV to 7010. eV,5 points\naveraging was successfully done.\n"
                    "The matrix was employed from i=2 to 10.\n");
   EXPECT_NE(read_file(copy), rows);
+}
+
+
+// "Optimization" from the shell: the two read-only boxes follow the message,
+// and a run without a repetition count fails as the dialog's does.
+TEST(TalvernCli, OptimizePrintsTheBoxesAfterTheMessage) {
+  TempDir tmp;
+  const talvern::WorkSpace space(tmp.path());
+  talvern::test::make_optim_workspace(space, false);
+  const std::string ws = "--workspace '" + tmp.path().string() + "' ";
+
+  for (const char* bad : {"optimize --repetitions 4", "optimize --repetitions 01",
+                          "optimize --repetitions", "optimize --steps 1"})
+    EXPECT_EQ(run_cli(ws + bad).exit_code, 2) << bad;
+  CliRun r = run_cli(ws + "optimize --exc 7116");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.out, "ERROR!!\nPlease check the INPUT conditions (e.g., Number of\nReputations, "
+                   "Excitation Energy, Energy range to\ncalculate...)\n"
+                   "Number of Compo.: \nR-Factor: \n");
+
+  r = run_cli(ws + "optimize --repetitions 2 --exc 7116 --end 7113 --step 0.5");
+  EXPECT_EQ(r.exit_code, 0);
+  const std::string done = "Optimization was done: the calculated range is from\n"
+                           "7110. eV to 7113eV (number of reputations = 2 ).\n"
+                           "Number of Compo.: 1\nR-Factor: ";
+  ASSERT_EQ(r.out.substr(0, done.size()), done) << r.out;
+  EXPECT_GT(std::stod(r.out.substr(done.size())), 0);
+  EXPECT_EQ(r.out.back(), '\n');
 }
 
 }  // namespace

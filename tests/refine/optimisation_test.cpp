@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "rixs/engine.h"
+#include "support/optim_workspace.h"
 #include "support/temp_dir.h"
 #include "workspace/file_names.h"
 #include "workspace/number_text.h"
@@ -28,56 +29,20 @@ struct Trial {
   bool kept;
 };
 
-// A small iron K-edge work-space: 60 selective XAFS rows at 0.1 eV, a
-// measured spectrum calculated from a reshaped selective XAFS, so that
-// peaks near 7112 and 7114 eV bring the calculation closer.
+// The small iron K-edge work-space of support/optim_workspace.h.
 class Optimisation : public ::testing::Test {
  protected:
   test::TempDir dir;
   WorkSpace ws{dir.path()};
-  static constexpr double kOmega = 7116.0;
 
-  std::vector<double> selective(bool two, bool target) const {
-    std::vector<double> rows;
-    for (int i = 0; i < 60; ++i) {
-      const double e = 7110.0 + 0.1 * i;
-      double y = 0.5 * (1 + std::tanh((e - 7113.5) / 0.8));
-      double y2 = two ? 0.8 * y + 0.05 : y;
-      if (target) {
-        y += trial_peak(e, 7112.0, 0.04, 1.0);
-        y2 += trial_peak(e, 7114.0, 0.03, 1.0);
-      }
-      rows.insert(rows.end(), {e, y, target && !two ? y2 + 0 * y : y2});
-    }
-    if (target && !two)
-      for (std::size_t i = 0; i < 60; ++i) rows[3 * i + 2] = rows[3 * i + 1];
-    return rows;
+  static std::vector<double> selective(bool two, bool target) {
+    return test::optim_selective(two, target);
   }
-
   void write(const char* name, const std::vector<double>& rows, std::size_t k) {
-    ASSERT_EQ(write_rows(ws.file(name), rows.data(), rows.size() / k, k), WriteStatus::ok);
+    test::write_rows_of(ws, name, rows, k);
   }
-
   void SetUp() override { make(false); }
-
-  void make(bool two) {
-    write_file(ws.file(files::kParameters), "1.25\t7114\t7050\t7062\t0.5\t1\t7.9e-09\n");
-    write_file(ws.file(files::kLorentz),
-               "1\t4.3\t5.78\t2\t1.07\t7045.5\t7056\t7058\t7060.1\t0.65\t0\t1\t0\n");
-    std::vector<double> conv;
-    for (int j = 0; j < 40; ++j) conv.insert(conv.end(), {7100.0 + j, 0.02 * j});
-    write(files::kConvXAFSNormSpectrum, conv, 2);
-    write_file(ws.file(files::kXAFSMinMax), "7110\t7115.9\t0\t15000\n");
-    write(files::kSelectiveForRIXS, selective(two, true), 3);
-    ASSERT_EQ(CalculateRIXS(ws, kOmega).status, EngineReport::Status::ok);
-    const RowsRead calc = read_rows(ws.file(files::kCalculatedRIXS), 4);
-    std::vector<double> exp;
-    for (std::size_t k = 0; k < calc.rows; ++k) exp.insert(exp.end(), {calc.at(k, 0), calc.at(k, 1)});
-    write(files::kRIXSExp, exp, 2);
-    write(files::kSelectiveForRIXS, selective(two, false), 3);
-    write(files::kSelectiveForRIXSTemp, selective(two, false), 3);
-    write_file(ws.file(files::kCalculatedRIXS), "");
-  }
+  void make(bool two) { test::make_optim_workspace(ws, two); }
 
   OptimState ready(const char* start, const char* end, int repetition) const {
     OptimState s = OpenOptimization(ws);

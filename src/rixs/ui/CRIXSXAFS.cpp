@@ -11,6 +11,9 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "refine/ui/CAverage.h"
+#include "refine/ui/COptim.h"
+
 namespace tv = talvern;
 using tv::RIXSState;
 
@@ -143,12 +146,25 @@ CRIXSXAFS::CRIXSXAFS(tv::WorkSpace ws, tv::FileChooser choose, tv::OpenFailureRe
   shiftRow->addWidget(shiftBox);
   shiftRow->addWidget(shift);
 
-  // The refinement dialogs are not part of this version yet.
+  // The refinement dialogs run modally; whatever they end with, the message
+  // points to "Mode Change". Nothing is repainted.
   auto* refine = new QGroupBox("Optimization and Average", this);
   refine->setObjectName("refineGroup");
   auto* refineRow = new QHBoxLayout(refine);
-  refineRow->addWidget(tv::make_button("Optimize", "optimizeButton", refine, false));
-  refineRow->addWidget(tv::make_button("Average", "averageButton", refine, false));
+  auto* optimize = tv::make_button("Optimize", "optimizeButton", refine);
+  auto* average = tv::make_button("Average", "averageButton", refine);
+  refineRow->addWidget(optimize);
+  refineRow->addWidget(average);
+  connect(optimize, &QPushButton::clicked, this, [this, run] {
+    COptim dialog(workSpace(), this);
+    dialog.exec();
+    runCommand(run(tv::OptimizeDone), false);
+  });
+  connect(average, &QPushButton::clicked, this, [this, run] {
+    CAverage dialog(workSpace(), this);
+    dialog.exec();
+    runCommand(run(tv::AverageDone), false);
+  });
 
   auto* complete = tv::make_button("Complete the Modification", "completeButton", this);
   auto* saveModified = tv::make_button("Save Modified XAFS", "saveModifiedButton", this);

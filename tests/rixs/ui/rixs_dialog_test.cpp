@@ -13,10 +13,13 @@
 #include <string>
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
 #include <QImage>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QTimer>
 
 #include "app/load_measured.h"
 #include "app/main_form.h"
@@ -227,6 +230,36 @@ TEST_F(RIXSDialog, WholeSessionOnTheSampleData) {
   run(kRegionError);
   run(kClear);
   EXPECT_TRUE(dialog->isVisible());
+}
+
+
+// "Optimize" and "Average" open their dialogs modally; closed with Cancel,
+// each still leaves its message.
+TEST_F(RIXSDialog, RefinementDialogsReportWhenClosed) {
+  const struct {
+    const char* button;
+    const char* title;
+    const char* message;
+  } cases[] = {
+      {"optimizeButton", "Optimization",
+       "Optimization was done.\nThe result can be checked by clicking Mode-Change button."},
+      {"averageButton", "Average",
+       "Adjusting averaging was done.\nThe result can be checked by clicking Mode-Change button."},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(get<QAbstractButton>(c.button)->isEnabled()) << c.button;
+    QString opened;
+    QTimer::singleShot(0, [&opened] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (auto* d = qobject_cast<QDialog*>(modal)) {
+        opened = d->windowTitle();
+        d->reject();
+      }
+    });
+    click(c.button);
+    EXPECT_EQ(opened, c.title);
+    EXPECT_EQ(pane(), c.message);
+  }
 }
 
 }  // namespace
