@@ -292,7 +292,7 @@ TEST_F(Optimisation, RowsBeyondTheCapacityStayInTheWorkingCopy) {
     return rows;
   };
   write(files::kSelectiveForRIXS, rows_with(0.05), 3);
-  ASSERT_EQ(CalculateRIXS(ws, kOmega).status, EngineReport::Status::ok);
+  ASSERT_EQ(CalculateRIXS(ws, test::kOptimOmega).status, EngineReport::Status::ok);
   const RowsRead calc = read_rows(ws.file(files::kCalculatedRIXS), 4);
   std::vector<double> exp;
   for (std::size_t k = 0; k < calc.rows; ++k) exp.insert(exp.end(), {calc.at(k, 0), calc.at(k, 1)});
