@@ -107,19 +107,19 @@ const auto sum_range = kIsa == Isa::generic ? sum_range_generic : sum_range_avx2
 //
 // How close is close enough. The direct sum itself rounds t = d_i + w to
 // the ulp of the emission energy, so the d_i may stray from the lattice by
-// a few such ulps (eta_i) without changing more than that rounding does: 4
-// ulps of the largest |w| + |d| (which covers energies E_i = d_i + Omega of
-// up to twice the emission energies) are allowed. An accumulated emission grid drifts
-// further, by up to a few hundred ulps (eps_k, below 1e-8 eV for 5000
-// points below 20 keV). That drift is taken to first order through the
-// tabulated derivative,
+// a few such ulps (eta_i) without changing more than that rounding does:
+// 4 ulps of the largest |w| + |d| are allowed (which covers energies
+// E_i = d_i + Omega up to twice the emission energies). An accumulated
+// emission grid drifts further, by up to a few hundred ulps (eps_k, below
+// 1e-8 eV for 5000 points below 20 keV). That drift is taken to first order
+// through the tabulated derivative,
 //
 //   s1(w_k) = sum_i a1_i Phi(j) + eps_k sum_i a1_i Phi'(j),
 //
 // whose remainder relative to a Lorentzian 1/(q + u^2) is at most eps^2 / q;
 // so eps may reach 1e-7 sqrt(q) of the narrowest Lorentzian, a remainder
-// below 1e-14. Both bounds lie some ten orders of magnitude below the last
-// of the six digits the work-space files hold.
+// below 1e-14. Both bounds lie far below the 0.01 eV that the six digits of
+// the work-space files resolve at these energies.
 
 constexpr int kMaxLatticeRatio = 16;  // largest m and n searched
 
