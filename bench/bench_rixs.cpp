@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "bench_checks.h"
+#include "bench_workspace.h"
 #include "rixs/engine.h"
 #include "workspace/file_names.h"
 #include "workspace/parameters.h"
@@ -32,36 +34,9 @@ struct Size {
   double emission_start;  // the grid ends at 7065 with a 0.1 eV step
 };
 
-// A plausible iron K-edge work-space: edge step with a pre-edge and a
-// white-line peak, two components slightly apart.
 WorkSpace make_workspace(const Size& size) {
-  std::string name = "talvern-bench-";
-  name += std::to_string(size.rows);
-  const auto dir = std::filesystem::temp_directory_path() / name;
-  std::filesystem::create_directories(dir);
-  WorkSpace ws(dir);
-  std::vector<double> sel;
-  for (std::size_t i = 0; i < size.rows; ++i) {
-    const double e = 7105.0 + 0.1 * static_cast<double>(i);
-    auto peak = [&](double c, double w, double a) { return a / (1 + std::pow((e - c) / w, 2)); };
-    const double step = 0.5 * (1 + std::tanh((e - 7120) / 2.0));
-    sel.insert(sel.end(), {e, step + peak(7113, 1.0, 0.08) + peak(7132, 4.0, 0.5),
-                           step + peak(7114, 1.2, 0.12) + peak(7128, 5.0, 0.4)});
-  }
-  pass_over(write_rows(ws.file(files::kSelectiveForRIXS), sel.data(), size.rows, 3));
-  std::vector<double> conv;
-  for (int j = 0; j < 1000; ++j) {
-    const double e = 7000.0 + 0.3 * j;
-    conv.insert(conv.end(), {e, 0.5 * (1 + std::tanh((e - 7120) / 3.0))});
-  }
-  pass_over(write_rows(ws.file(files::kConvXAFSNormSpectrum), conv.data(), 1000, 2));
-  CalcParameters par;
-  par.core_energy = 7114;
-  par.emission_start = size.emission_start;
-  par.emission_end = 7065.0001;
-  pass_over(write_parameters(ws.file(files::kParameters), par));
-  pass_over(write_lorentz(ws.file(files::kLorentz), LorentzSet{}));
-  return ws;
+  return bench::make_workspace("talvern-bench-" + std::to_string(size.rows),
+                               {size.rows, size.emission_start, 7065.0001});
 }
 
 // The four inputs of the engine, read as the engine reads them.
@@ -152,7 +127,7 @@ BENCHMARK(BM_Reference)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealT
 // Remembers the time of every run so the ratios can be printed at the end.
 class RecordingReporter : public benchmark::ConsoleReporter {
  public:
-  std::map<std::string, double> times;
+  bench::Times times;
   void ReportRuns(const std::vector<Run>& runs) override {
     // With repetitions, the median stands for the benchmark.
     for (const auto& r : runs) {
@@ -195,6 +170,8 @@ int main(int argc, char** argv) {
                 kSizes[k].rows, ours > 0 ? ref / ours : 0.0, diff);
     if (!(diff <= 1e-12)) status = 1;
   }
+  for (const auto& check : bench::checks())
+    if (!check(reporter.times)) status = 1;
   benchmark::Shutdown();
   return status;
 }

@@ -36,9 +36,9 @@ struct Intermediate {
   std::size_t n = 0;
 
   void reserve(std::size_t rows) {
-    d.reserve(rows + 4);
-    a1.reserve(rows + 4);
-    a2.reserve(rows + 4);
+    d.reserve(rows + 8);
+    a1.reserve(rows + 8);
+    a2.reserve(rows + 8);
   }
   // Adds intermediate state i. `weight` is the Simpson weight.
   void add(double energy, double omega, double gamma_half, double weight, double y1, double y2);
@@ -50,9 +50,12 @@ struct Intermediate {
 // and 2 for even i; the last point has no end correction.
 inline double simpson_weight(std::size_t i) { return i == 0 ? 1.0 : (i % 2 ? 4.0 : 2.0); }
 
-// Evaluates s1 and s2 for each of the `count` emission energies. Splits the
-// work over two threads when it is large enough to pay.
-void sum_intermediate(const Intermediate& in, const FinalStates& fs, const double* omega,
+// Evaluates s1 and s2 for each of the `count` emission energies. When the
+// intermediate states and the emission energies lie on a common lattice the
+// sum is done as a correlation with the final-state function tabulated on
+// it (and true is returned), else term by term. Splits the work over two
+// threads when it is large enough to pay.
+bool sum_intermediate(const Intermediate& in, const FinalStates& fs, const double* omega,
                       std::size_t count, double* s1, double* s2);
 
 // The accumulated emission-energy grid: start, start + step, ... while

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "rixs/engine.h"
+#include "rixs/kernel.h"
 #include "support/rixs_rows.h"
 #include "workspace/file_names.h"
 
@@ -108,18 +109,24 @@ TEST_F(RixsEngineTest, EmissionGridIsAccumulatedAndNeverPassesItsEnd) {
 
 TEST_F(RixsEngineTest, ExtremeWidthsAndPositionsStillFollowTheFormula) {
   // Widths of almost nothing, and two Lorentzians absurdly far away, push the
-  // product of the four denominators out of the double range: the sum must
-  // still follow the formula instead of losing terms.
-  for (int variant = 0; variant < 2; ++variant) {
+  // product of the four denominators out of the double range; a width of 0
+  // puts a pole on a lattice point just past the last row (7116 - 7114.5 +
+  // 7045 - 7046.5 = 0), where the correlation meets a padding term. The sum
+  // must still follow the formula instead of losing terms or giving up.
+  for (int variant = 0; variant < 3; ++variant) {
     SCOPED_TRACE(variant);
     c = Case{};
+    double omega = 7114.6;
     if (variant == 0) c.L[0] = c.L[1] = 1e-40;
-    else c.L[5] = c.L[7] = 1e80;
+    else if (variant == 1) c.L[5] = c.L[7] = 1e80;
+    else c.L[0] = 0, c.L[4] = 7046.5, omega = 7114.5;
     write_inputs();
-    const auto rows = run(7114.6);
+    EngineReport report;
+    const auto rows = run(omega, &report);
     ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(report.status, Status::ok);
     for (std::size_t k = 0; k < rows.size(); ++k)
-      expect_row(rows[k], reference_row(c, c.w_start + k * c.step, 7114.6, 1 / (1 + c.kappa)));
+      expect_row(rows[k], reference_row(c, c.w_start + k * c.step, omega, 1 / (1 + c.kappa)));
   }
 }
 
@@ -190,6 +197,47 @@ TEST_F(RixsEngineTest, FailuresLeaveOutputEmpty) {
     EXPECT_EQ(report.status, want);
     EXPECT_EQ(read_file(dir.file(files::kCalculatedRIXS)), "");
     EXPECT_EQ(talvern::engine_message(report, files::kCalculatedRIXS).rfind("ERROR!!", 0), 0u);
+  }
+}
+
+// The kernel's two ways against the sum written term by term: a correlation
+// where the selective XAFS energies and the emission energies share a
+// lattice (0.1 and 0.1; 0.1 and 0.25 on a 0.05 lattice), with the drift of
+// the accumulated grid, and the direct sum where they do not.
+TEST(RixsKernel, CorrelationOnCommonLatticeAndDirectSumElsewhereFollowTheTerms) {
+  const double omega = 7116, gamma_half = 0.625;
+  const talvern::FinalStates fs = talvern::make_final_states(talvern::LorentzSet{});
+  struct {
+    double sel_step, w_step, off_lattice;  // the last: shift of one energy (eV)
+    bool lattice;
+  } cases[] = {{0.1, 0.1, 0, true}, {0.1, 0.25, 0, true}, {0.1, 0.123, 0, false},
+               {0.1, 0.1, 1e-7, false}, {0.1, 0.100001, 0, false}};
+  for (const auto& k : cases) {
+    SCOPED_TRACE(testing::Message() << k.sel_step << " " << k.w_step << " " << k.off_lattice);
+    talvern::Intermediate in;
+    for (std::size_t i = 0; i < 301; ++i) {
+      // As read from a file: the double nearest to the decimal energy.
+      const double e = std::round((7105 + k.sel_step * i) * 1e4) / 1e4 + (i == 7 ? k.off_lattice : 0);
+      in.add(e, omega, gamma_half, talvern::simpson_weight(i), 1 + 0.3 * std::sin(0.1 * i),
+             0.8 + 0.2 * std::cos(0.07 * i));
+    }
+    in.finish();
+    bool capped = false;
+    const auto w = talvern::emission_grid(6900, 7100, k.w_step, 5000, capped);
+    std::vector<double> s1(w.size()), s2(w.size());
+    EXPECT_EQ(talvern::sum_intermediate(in, fs, w.data(), w.size(), s1.data(), s2.data()),
+              k.lattice);
+    double worst = 0;
+    for (std::size_t j = 0; j < w.size(); ++j) {
+      double t[2] = {0, 0};
+      for (std::size_t i = 0; i < in.n; ++i)
+        for (int X = 0; X < 4; ++X) {
+          const double arg = in.d[i] + w[j] - fs.p[X];
+          t[X / 2] += (X < 2 ? in.a1[i] : in.a2[i]) * (fs.c[X] / (fs.q[X] + arg * arg));
+        }
+      worst = std::max({worst, std::fabs(s1[j] - t[0]) / t[0], std::fabs(s2[j] - t[1]) / t[1]});
+    }
+    EXPECT_LT(worst, 1e-12);
   }
 }
 
