@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "bench_checks.h"
+#include "bench_workspace.h"
 #include "refine/optimisation.h"
 #include "rixs/engine.h"
 #include "workspace/file_names.h"
@@ -42,13 +43,12 @@ double shape(double e, bool target) {
   return y;
 }
 
-// The work-space of the run: the measured spectrum is the calculation of a
-// selective XAFS with two more peaks, so the search has something to find.
+// The work-space of the run: the benchmark work-space with a one-component
+// selective XAFS; the measured spectrum is the calculation of that selective
+// XAFS with two more peaks, so the search has something to find.
 WorkSpace make_optim_workspace(const char* name) {
-  const fs::path dir = fs::temp_directory_path() / name;
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  WorkSpace ws(dir);
+  fs::remove_all(fs::temp_directory_path() / name);
+  const WorkSpace ws = bench::make_workspace(name, {kRows, 7020, 7064.95});  // 450 energies
   auto selective = [&](bool target) {
     std::vector<double> rows;
     for (int i = 0; i < kRows; ++i) {
@@ -57,18 +57,6 @@ WorkSpace make_optim_workspace(const char* name) {
     }
     return rows;
   };
-  std::vector<double> conv;
-  for (int j = 0; j < 1000; ++j) {
-    const double e = 7000.0 + 0.3 * j;
-    conv.insert(conv.end(), {e, 0.5 * (1 + std::tanh((e - 7120) / 3.0))});
-  }
-  pass_over(write_rows(ws.file(files::kConvXAFSNormSpectrum), conv.data(), 1000, 2));
-  CalcParameters par;
-  par.core_energy = 7114;
-  par.emission_start = 7020;
-  par.emission_end = 7064.95;  // 450 energies
-  pass_over(write_parameters(ws.file(files::kParameters), par));
-  pass_over(write_lorentz(ws.file(files::kLorentz), LorentzSet{}));
   pass_over(write_text_atomic(ws.file(files::kXAFSMinMax), "7105\t7164.9\t0\t15000\n"));
 
   const std::vector<double> target = selective(true);

@@ -26,6 +26,11 @@ const char* const kOptimInProgress = "In caluculation...";
 
 namespace {
 
+const char* const kNoMeasuredSum =
+    "ERROR!!\r\nThe measured RIXS spectrum (RIXSEXP.DAT) is missing or its\r\n"
+    "intensities sum to zero or less over the calculated\r\n"
+    "emission energies: no R-factor can be formed.";
+
 constexpr int kRangeDigits = 10;  // the opening energies
 constexpr int kRFactorDigits = 6;
 
@@ -45,10 +50,10 @@ class TrialEngine {
   TrialEngine(const WorkSpace& ws, const std::vector<double>& energies, double omega,
               std::size_t points, std::size_t matrix_limit, bool same_columns)
       : omega_(omega), points_(points), n_(energies.size()), same_(same_columns) {
+    // The reference calculation has just read these files whole.
     conv_ = read_rows(ws.file(files::kConvXAFSNormSpectrum), 2, kConvXAFSCapacity);
-    pass_over_count(read_parameters(ws.file(files::kParameters), par_));
-    pass_over_count(read_lorentz(ws.file(files::kLorentz), lor_));
-    energies_ = energies;
+    read_parameters(ws.file(files::kParameters), par_);
+    read_lorentz(ws.file(files::kLorentz), lor_);
     matrix_ = n_ * points_ <= matrix_limit;
     if (matrix_) {
       response_ = total_response(conv_, par_, lor_, energies.data(), n_, omega, points_);
@@ -93,8 +98,6 @@ class TrialEngine {
   }
 
  private:
-  static void pass_over_count(std::size_t) {}
-
   double omega_;
   std::size_t points_, n_;
   bool same_;
@@ -102,7 +105,6 @@ class TrialEngine {
   RowsRead conv_;
   CalcParameters par_;
   LorentzSet lor_;
-  std::vector<double> energies_;
   TotalResponse response_;
 };
 
@@ -224,9 +226,7 @@ void OptimizeSelectiveXAFS(const WorkSpace& ws, OptimState& state, const OptimWa
     double sum = 0;
     for (std::size_t k = 0; k < std::min(points, measured.rows); ++k) sum += measured.at(k, 1);
     if (!(sum > 0)) {
-      state.message = "ERROR!!\r\nThe measured RIXS spectrum (RIXSEXP.DAT) is missing or its\r\n"
-                      "intensities sum to zero or less over the calculated\r\n"
-                      "emission energies: no R-factor can be formed.";
+      state.message = kNoMeasuredSum;
       return;
     }
   }
@@ -244,9 +244,7 @@ void OptimizeSelectiveXAFS(const WorkSpace& ws, OptimState& state, const OptimWa
   for (std::size_t k = 0; k < pairs; ++k) measured_sum += measured_i[k] = measured.at(k, 1);
   for (std::size_t k = 0; k < calculated.rows; ++k) totals[k] = calculated.at(k, 1);
   if (!(measured_sum > 0) || pairs == 0) {
-    state.message = "ERROR!!\r\nThe measured RIXS spectrum (RIXSEXP.DAT) is missing or its\r\n"
-                    "intensities sum to zero or less over the calculated\r\n"
-                    "emission energies: no R-factor can be formed.";
+    state.message = kNoMeasuredSum;
     return;
   }
   double best = r_factor(totals.data(), measured_i.data(), pairs, measured_sum);
@@ -263,8 +261,11 @@ void OptimizeSelectiveXAFS(const WorkSpace& ws, OptimState& state, const OptimWa
     cautions += "Only the first " + count_text(kOptimSelectiveCapacity) +
                 " rows of the selective XAFS were optimized;\r\nthe rows after them were "
                 "kept as they were.\r\n";
-  if (reference.grid_capped || reference.selective_capped || reference.conv_capped)
-    cautions += engine_message(reference, files::kCalculatedRIXS).substr(11) + "\r\n";
+  if (reference.grid_capped || reference.selective_capped || reference.conv_capped) {
+    // The engine's own caution, without its first line.
+    const std::string engine = engine_message(reference, files::kCalculatedRIXS);
+    cautions += engine.substr(engine.find("\r\n") + 2) + "\r\n";
+  }
 
   if (watch.notice) watch.notice(kOptimInProgress);
 
