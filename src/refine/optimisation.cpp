@@ -158,7 +158,7 @@ double r_factor(const double* calculated, const double* measured, std::size_t ro
 void OptimizeSelectiveXAFS(const WorkSpace& ws, OptimState& state, const OptimWatch& watch) {
   auto stopped = [&] { return watch.stop && watch.stop->load(std::memory_order_relaxed); };
 
-  // 1-4: the display range, the calculation input and its backup (copied as
+  // The display range, the calculation input and its backup (copied as
   // it stands, so the backup restores every row), the measurement.
   double range[4] = {0, 0, 0, 0};
   read_one_row(ws.file(files::kXAFSMinMax), range, 4);
@@ -170,7 +170,7 @@ void OptimizeSelectiveXAFS(const WorkSpace& ws, OptimState& state, const OptimWa
   const WriteStatus backup = write_text_atomic(ws.file(files::kSelectiveForRIXSSaving), input_text);
   const RowsRead measured = read_rows(ws.file(files::kRIXSExp), 2, kOptimRIXSCapacity);
 
-  // 5-6: the input texts, checked in their order.
+  // The input texts, checked in the order the users know.
   const double e_start = parse_edit(state.start_energy);
   const double e_end = parse_edit(state.end_energy);
   const double e_step = parse_edit(state.energy_step);
@@ -231,7 +231,7 @@ void OptimizeSelectiveXAFS(const WorkSpace& ws, OptimState& state, const OptimWa
     }
   }
 
-  // 8: the reference, by the engine itself.
+  // The reference R-factor, by the engine itself.
   const EngineReport reference = CalculateRIXS(ws, omega);
   if (reference.status != EngineReport::Status::ok) {
     state.message = engine_message(reference, files::kCalculatedRIXS);
