@@ -294,13 +294,11 @@ void OptimizeSelectiveXAFS(const WorkSpace& ws, OptimState& state, const OptimWa
   std::vector<double> sum1, sum2, peak(n), trial_totals;
   bool any_trial = false, kept_any = false;
   long long skipped = 0;
-  Spectrum last;
 
   // Evaluates the trial spectrum (trial.y1, trial.y2, already round-tripped);
   // `new2` tells whether column 2 differs from the best spectrum's.
   auto evaluate = [&](bool new2) {
     any_trial = true;
-    last = trial;
     if (!finite(trial.y1) || !finite(trial.y2)) {
       ++skipped;
       if (watch.trial) watch.trial(NAN, false);
@@ -365,8 +363,10 @@ void OptimizeSelectiveXAFS(const WorkSpace& ws, OptimState& state, const OptimWa
           const std::vector<double> y2_before = base.y2;
           trial.y2 = base_y2;
           evaluate(false);
-          for (std::size_t i = 0; i < n; ++i) trial.y2[i] = through_g6(y2_before[i] + peak[i]);
-          if (!stopped()) evaluate(true);
+          if (!stopped()) {
+            for (std::size_t i = 0; i < n; ++i) trial.y2[i] = through_g6(y2_before[i] + peak[i]);
+            evaluate(true);
+          }
         }
         if (stopped()) {
           halted = true;
@@ -393,8 +393,8 @@ void OptimizeSelectiveXAFS(const WorkSpace& ws, OptimState& state, const OptimWa
     }
     pass_over(write_rows(ws.file(files::kSelectiveForRIXSTemp), rows.data(), count, 3));
   }
-  if (any_trial && finite(last.y1) && finite(last.y2)) {
-    const std::vector<double> rows = rows_of(last);
+  if (any_trial && finite(trial.y1) && finite(trial.y2)) {  // the last trial evaluated
+    const std::vector<double> rows = rows_of(trial);
     RowsRead sel;
     sel.k = 3;
     sel.rows = n;

@@ -376,6 +376,11 @@ void redo_not_finite(const Intermediate& in, const FinalStates& fs, const double
 
 }  // namespace
 
+bool has_avx2_fma() {
+  static const bool yes = detect_isa() != Isa::generic;
+  return yes;
+}
+
 FinalStates make_final_states(const LorentzSet& set) {
   FinalStates fs{};
   const double m[4] = {set.position[0], set.position[1] + (set.position[1] - set.position[0]),

@@ -46,6 +46,10 @@ struct Intermediate {
   void finish();
 };
 
+// True when the processor has AVX2 and FMA, so that bodies compiled for
+// them may run (found once).
+bool has_avx2_fma();
+
 // Simpson-type weight of point i: 1 for the first point, then 4 for odd
 // and 2 for even i; the last point has no end correction.
 inline double simpson_weight(std::size_t i) { return i == 0 ? 1.0 : (i % 2 ? 4.0 : 2.0); }

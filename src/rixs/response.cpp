@@ -34,35 +34,24 @@ __attribute__((always_inline)) inline void apply_body(const double* g, std::size
   }
 }
 
-using Apply = void (*)(const double*, std::size_t, std::size_t, const double*, double*);
-
 void apply_generic(const double* g, std::size_t points, std::size_t n, const double* y,
                    double* out) {
   apply_body(g, points, n, y, out);
 }
 
 #if defined(__x86_64__)
-__attribute__((target("avx2,fma"))) void apply_avx2(const double* g, std::size_t points,
-                                                    std::size_t n, const double* y,
-                                                    double* out) {
+__attribute__((target("avx2,fma")))
+#endif
+void apply_avx2(const double* g, std::size_t points, std::size_t n, const double* y,
+                double* out) {
   apply_body(g, points, n, y, out);
 }
-Apply pick_apply() {
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return apply_avx2;
-  return apply_generic;
-}
-#else
-Apply pick_apply() { return apply_generic; }
-#endif
-
-const Apply apply_rows = pick_apply();
 
 }  // namespace
 
 void TotalResponse::apply(const std::vector<double>& g, std::size_t points, std::size_t n,
                           const double* y, double* out) {
-  apply_rows(g.data(), points, n, y, out);
+  (has_avx2_fma() ? apply_avx2 : apply_generic)(g.data(), points, n, y, out);
 }
 
 void TotalResponse::total(const double* y1, const double* y2, double* out) const {
