@@ -239,18 +239,13 @@ int mode_arg(std::string_view text) {
   throw UsageError{"--mode takes A, B or AB, not " + std::string(text)};
 }
 
-// "Number of Adjacent Points": 5, 9 or 15 give the list position of their item.
-int points_arg(const talvern::AverageState& state, std::string_view text) {
-  for (std::size_t i = 0; i < state.points_list.size(); ++i)
-    if (state.points_list[i] == std::string(text) + " points") return static_cast<int>(i);
-  throw UsageError{"--points takes 5, 9 or 15, not " + std::string(text)};
-}
-
-// "Number of Repetitions": 1, 2 or 3 give the list position of their item.
-int repetitions_arg(const talvern::OptimState& state, std::string_view text) {
-  for (std::size_t i = 0; i < state.repetitions.size(); ++i)
-    if (state.repetitions[i] == text) return static_cast<int>(i);
-  throw UsageError{"--repetitions takes 1, 2 or 3, not " + std::string(text)};
+// The position of `item` in a drop-down list of the dialog; anything else
+// is bad usage of `option` (which takes `allowed`).
+int list_position(const std::vector<std::string>& list, const std::string& item,
+                  const char* option, const char* allowed, std::string_view text) {
+  for (std::size_t i = 0; i < list.size(); ++i)
+    if (list[i] == item) return static_cast<int>(i);
+  throw UsageError{std::string(option) + " takes " + allowed + ", not " + std::string(text)};
 }
 
 // Ctrl-C during "Optimize Selective XAFS" ends the run after the trial in
@@ -272,7 +267,9 @@ Outcome run_optimize(const WorkSpace& ws, const Args& a) {
       {"--exc", &talvern::OptimState::exc_energy}};
   for (const auto& [option, field] : texts)
     if (auto text = a.option(option)) state.*field = std::string(*text);
-  if (auto r = a.option("--repetitions")) state.repetition = repetitions_arg(state, *r);
+  if (auto r = a.option("--repetitions"))
+    state.repetition =
+        list_position(state.repetitions, std::string(*r), "--repetitions", "1, 2 or 3", *r);
 
   // On a terminal, the repetition and the energy in hand on one line.
   talvern::OptimWatch watch;
@@ -560,7 +557,9 @@ const std::vector<Subcommand>& subcommands() {
        0, {{"--start", false}, {"--end", false}, {"--points", false}},
        [](const WorkSpace& ws, const Args& a) {
          talvern::AverageState state = talvern::initial_average_state(ws);
-         if (auto points = a.option("--points")) state.points = points_arg(state, *points);
+         if (auto points = a.option("--points"))
+           state.points = list_position(state.points_list, std::string(*points) + " points",
+                                        "--points", "5, 9 or 15", *points);
          if (auto start = a.option("--start")) state.start_energy = std::string(*start);
          if (auto end = a.option("--end")) state.end_energy = std::string(*end);
          talvern::Average(ws, state);
