@@ -1,5 +1,6 @@
 #include "xafs/conv_xafs.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "workspace/file_names.h"
@@ -9,6 +10,7 @@
 #include "workspace/parameters.h"
 #include "workspace/row_io.h"
 #include "xafs/edge_table.h"
+#include "xafs/steepest_rise.h"
 
 // A work-space file that cannot be written is passed over, as by every
 // writer of the work-space: the command goes on. Values are checked to be
@@ -58,6 +60,26 @@ const char kNoRange[] =
 const char kFewSelectiveRows[] =
     "SelectiveXAFS_for_Reading_Org.DAT holds\r\nfewer than two rows, so "
     "SelectiveXAFS_for_\r\nReading.DAT was not written. Load the\r\nselective XAFS again.\r\n";
+
+const char kNoNormalisedSpectrum[] =
+    "ERROR!!\r\nNo normalized XAFS is in the work-space.\r\nLoad it with \"Load XAFS(for Abs. "
+    "Correction)\"\r\nfirst.";
+
+const char kTooFewForEdge[] =
+    "ERROR!!\r\nThe normalized XAFS has fewer than 5 energies;\r\nno edge can be found in it. "
+    "Select the edge\r\nor type the core energy.";
+
+const char kNoRise[] =
+    "ERROR!!\r\nThe normalized XAFS has no single steepest\r\nrise (it is flat, falls or rises "
+    "evenly), so\r\nno edge can be proposed. Select the edge or\r\ntype the core energy.";
+
+// Edit-box text of a proposed energy: as the box's other numbers, with the
+// digits down to 0.01 eV.
+std::string hundredths_text(double energy) {
+  const double magnitude = std::abs(energy);
+  const int whole = magnitude < 1.0 ? 1 : static_cast<int>(std::floor(std::log10(magnitude))) + 1;
+  return format_edit(energy, std::min(whole + 2, 17));
+}
 
 const char kConfirmClosing[] =
     "eV.\r\nIs it OK?\r\nIf necessary, re-correct the core energy, and \r\nconfirm the value.  "
@@ -135,6 +157,34 @@ bool CorrectCoreEnergyByClick(const WorkSpace& ws, ConvXAFSState& state, plot::P
   state.message = "The core energy was corrected to " + t + "eV.\r\nPlease confirm the value.";
   state.core_energy = t;
   return true;
+}
+
+void EdgeFromData(const WorkSpace& ws, ConvXAFSState& state) {
+  const RowsRead read = read_rows(ws.file(files::kConvXAFSNormSpectrum), 2, kRowCapacity);
+  if (read.rows == 0) {
+    state.message = kNoNormalisedSpectrum;
+    return;
+  }
+  if (read.rows < kSteepestRiseMinRows) {
+    state.message = kTooFewForEdge;
+    return;
+  }
+  const std::optional<double> e0 = steepest_rise(read.values.data(), read.rows);
+  if (!e0) {
+    state.message = kNoRise;
+    return;
+  }
+  // The marker stands where the trace draws that energy.
+  const MinMax r = spectrum_min_max(read.values.data(), read.rows, 2);
+  if (const auto at = plot::map_standard(*e0, 0.0, plot::Range{r.e_min, r.e_max, 0.0, 1.0}))
+    state.marker = at->x;
+  const std::string t = hundredths_text(*e0);
+  state.core_energy = t;
+  std::string caution;
+  add_caution(caution, short_read_lines(read, files::kConvXAFSNormSpectrum, kRowCapacity));
+  state.message = caution + "The steepest rise of the spectrum is at " + t +
+                  " eV.\r\nIt was put into \"Core Energy (eV)\". Confirm it\r\nwith \"Confirm "
+                  "XAFS INFO\", or change it first.";
 }
 
 void ConfirmXAFSInfo(const WorkSpace& ws, ConvXAFSState& state) {

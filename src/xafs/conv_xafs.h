@@ -37,6 +37,12 @@ void ClearXAFS(ConvXAFSState& state);
 // `state.marker` is set.
 bool CorrectCoreEnergyByClick(const WorkSpace& ws, ConvXAFSState& state, plot::PanelPoint click);
 
+// "Edge from Data": the steepest rise of ConvXAFS_Norm_Spectrum.DAT
+// proposed as the core energy, written into the box (to 0.01 eV) and
+// marked on the panel; no file changes, the user still confirms it. On
+// failure ("ERROR!!") the box and the marker stay as they were.
+void EdgeFromData(const WorkSpace& ws, ConvXAFSState& state);
+
 // "Confirm XAFS INFO": lifetime broadening and core energy of the selected
 // edge (or the typed core energy) into the parameter file, the excitation
 // energy of the XRF step, and SelectiveXAFS_for_Reading.DAT.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -168,6 +169,50 @@ TEST_F(XAFSSetting, EveryLoadAppendsTheEdgesAndLaterEntriesFindNoRow) {
   EXPECT_EQ(p.core_energy, 7114);
   EXPECT_TRUE(state.message.starts_with("Absorption edge was set to Fe K-edge .\r\n"));
   EXPECT_EQ(state.core_energy, "7114.");
+}
+
+TEST_F(XAFSSetting, EdgeFromDataProposesTheSteepestRiseForConfirmation) {
+  // A step of 2.5 over 7050 ... 7250 eV in 0.5 eV steps, inflection at 7112.25 eV.
+  std::string text;
+  char line[64];
+  for (int i = 0; i <= 400; ++i) {
+    const double e = 7050 + 0.5 * i;
+    std::snprintf(line, sizeof line, "%.1f\t%.6f\n", e, 0.1 + 2.4 / (1 + std::exp(-(e - 7112.25))));
+    text += line;
+  }
+  write_file(ws.file(files::kConventionalXAFS), text);
+
+  // Before any load there is no normalised spectrum: nothing changes.
+  state.core_energy = "7000";
+  talvern::EdgeFromData(ws, state);
+  EXPECT_TRUE(state.message.starts_with("ERROR!!\r\nNo normalized XAFS")) << state.message;
+  EXPECT_EQ(state.core_energy, "7000");
+  EXPECT_FALSE(state.marker);
+
+  talvern::LoadXAFS(ws, state);
+  select("Fe K-edge");
+  const std::string params = read_file(ws.file(files::kParameters));
+  talvern::EdgeFromData(ws, state);
+  EXPECT_EQ(state.core_energy, "7112.25");
+  EXPECT_EQ(state.message,
+            "The steepest rise of the spectrum is at 7112.25 eV.\r\nIt was put into \"Core Energy "
+            "(eV)\". Confirm it\r\nwith \"Confirm XAFS INFO\", or change it first.");
+  EXPECT_EQ(state.marker, -38);  // where the trace draws 7112.25 eV on 7050 ... 7250 eV
+  EXPECT_EQ(read_file(ws.file(files::kParameters)), params);  // the user has not confirmed yet
+
+  // Confirming takes the proposal as a typed core energy.
+  talvern::ConfirmXAFSInfo(ws, state);
+  EXPECT_EQ(parameters().core_energy, 7112.25);
+  EXPECT_EQ(parameters().gamma, 1.25);
+
+  // An even rise offers no edge: the box and the marker stay as they were.
+  spectrum(7100, 7300, 2);
+  talvern::LoadXAFS(ws, state);
+  state.marker.reset();
+  talvern::EdgeFromData(ws, state);
+  EXPECT_TRUE(state.message.starts_with("ERROR!!\r\n")) << state.message;
+  EXPECT_EQ(state.core_energy, "7112.25");
+  EXPECT_FALSE(state.marker);
 }
 
 TEST_F(XAFSSetting, MissingInputsWriteNothingUndefined) {

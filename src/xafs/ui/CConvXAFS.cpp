@@ -47,6 +47,8 @@ CConvXAFS::CConvXAFS(tv::WorkSpace ws, QWidget* parent) : CommandDialog(std::mov
   coreEnergyBox->setObjectName("coreEnergyBox");
   coreLabel->setBuddy(coreEnergyBox);
   bind(coreEnergyBox, &tv::ConvXAFSState::core_energy);
+  auto* edgeFromData = tv::make_button("Edge from Data", "edgeFromDataButton", this);
+  addCommand(edgeFromData, tv::EdgeFromData, false);
 
   QLabel* paneLabel = nullptr;
   auto* messagePane = tv::make_message_pane(this, paneLabel);
@@ -61,6 +63,7 @@ CConvXAFS::CConvXAFS(tv::WorkSpace ws, QWidget* parent) : CommandDialog(std::mov
   controls->addWidget(edgeList);
   controls->addWidget(coreLabel);
   controls->addWidget(coreEnergyBox);
+  controls->addWidget(edgeFromData);
   controls->addSpacing(8);
   controls->addWidget(confirm);
   controls->addWidget(complete);

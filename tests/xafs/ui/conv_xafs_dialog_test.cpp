@@ -134,6 +134,14 @@ TEST(ConvXAFSDialog, EdgeClickAndTypedEnergyReachTheWorkSpace) {
   EXPECT_EQ(std::stod(read_file(f.ws / "Emission_Exc_Energy.DAT")), 7214);
   EXPECT_TRUE(fs::is_regular_file(f.ws / "SelectiveXAFS_for_Reading.DAT"));
 
+  // "Edge from Data" fills the box with the step's inflection and marks it
+  // where the trace draws 7114 eV (x = -86 of -100 ... 100).
+  f.coreBox->clear();
+  f.click("edgeFromDataButton");
+  EXPECT_EQ(f.coreBox->text(), "7114.");
+  EXPECT_TRUE(f.pane().starts_with("The steepest rise of the spectrum is at 7114. eV.")) << f.pane();
+  EXPECT_GT(marker_pixels(f.picture(), f.panel->width() / 2 - 86 * f.panel->width() / 220), 30);
+
   // The centre of the panel is the middle of 7100 ... 7300 eV; the marker
   // is drawn there for one paint.
   const QPoint centre(f.panel->width() / 2, f.panel->height() / 2);
