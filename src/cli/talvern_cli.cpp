@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <charconv>
@@ -179,6 +180,33 @@ std::array<std::string, 4> four_texts_arg(std::string_view option, std::string_v
   if (n + 1 != out.size())
     throw UsageError{std::string(option) + " takes four comma-separated values (A,B,C,D)"};
   return out;
+}
+
+// "--edge": a list position (-1 for none) or an edge name as the list
+// shows it ("Fe K", "Fe K-edge").
+int edge_arg(std::string_view text) {
+  int index = 0;
+  const auto res = std::from_chars(text.data(), text.data() + text.size(), index);
+  if (res.ec == std::errc() && res.ptr == text.data() + text.size()) {
+    if (index < -1 || index >= talvern::kEdgeCount)
+      throw UsageError{"--edge takes a list position from -1 to 42"};
+    return index;
+  }
+  if (const auto named = talvern::edge_named(text)) return *named;
+  // Offer the edges of the element the text starts with.
+  const std::size_t from = std::min(text.find_first_not_of(' '), text.size());
+  const std::string_view word = text.substr(from, text.find(' ', from) - from);
+  std::string offer;
+  for (int i = 0; i < talvern::kEdgeCount && !word.empty(); ++i) {
+    const std::string_view name = talvern::edge_at(i)->name;
+    if (talvern::edge_named(std::string(word).append(name.substr(name.find(' ')))) == i) {
+      offer += offer.empty() ? " (" : ", ";
+      offer += name.substr(0, name.size() - 5);
+    }
+  }
+  if (!offer.empty()) offer += ")";
+  throw UsageError{"--edge: no edge is named " + std::string(text) + offer +
+                   "; give a list position (0..42) or a name such as \"Fe K\""};
 }
 
 // ---- running the commands -----------------------------------------------------------
@@ -360,17 +388,22 @@ const std::vector<Subcommand>& subcommands() {
          talvern::CorrectCoreEnergyByClick(ws, state, click);
          return Outcome(state.message);
        }},
-      {"xafs-confirm", "[--edge INDEX] [--core-energy TEXT]",
-       "edge at list position INDEX (0..42, -1 none) and the typed core energy "
-       "(\"Confirm XAFS INFO\")",
+      {"xafs-edge-from-data", "",
+       "propose the core energy at the steepest rise of the normalised XAFS (\"Edge from Data\"); "
+       "nothing is stored",
+       0, {},
+       [](const WorkSpace& ws, const Args&) {
+         talvern::ConvXAFSState state;
+         talvern::EdgeFromData(ws, state);
+         return Outcome(state.message);
+       }},
+      {"xafs-confirm", "[--edge INDEX|NAME]\n[--core-energy TEXT]",
+       "edge at list position INDEX (0..42, -1 none) or named as the list shows it (\"Fe K\"), "
+       "and the typed core energy (\"Confirm XAFS INFO\")",
        0, {{"--edge", false}, {"--core-energy", false}},
        [](const WorkSpace& ws, const Args& a) {
          talvern::ConvXAFSState state = loaded_conv_xafs_state();
-         if (auto edge = a.option("--edge")) {
-           state.selected_edge = integer_arg(*edge);
-           if (state.selected_edge < -1 || state.selected_edge >= talvern::kEdgeCount)
-             throw UsageError{"--edge takes a list position from -1 to 42"};
-         }
+         if (auto edge = a.option("--edge")) state.selected_edge = edge_arg(*edge);
          state.core_energy = std::string(a.option("--core-energy").value_or(""));
          talvern::ConfirmXAFSInfo(ws, state);
          return Outcome(state.message);
@@ -582,40 +615,53 @@ const std::vector<Subcommand>& subcommands() {
   return list;
 }
 
-void print_help(std::FILE* out) {
+constexpr const char* kUsageLine = "usage: talvern-cli [--workspace DIR] SUBCOMMAND [ARGS]\n";
+
+// One subcommand as the help lists it: its usage, then what it does.
+void print_entry(std::FILE* out, const Subcommand& s) {
   constexpr int kColumn = 27;  // width of the usage column
-  std::fprintf(out,
-               "usage: talvern-cli [--workspace DIR] SUBCOMMAND [ARGS]\n\n"
-               "The work-space is DIR when given, else $TALVERN_WORK_SPACE, else "
-               "~/TALVERN_WORK_SPACE.\n\nSubcommands:\n");
-  for (const auto& s : subcommands()) {
-    // Continuation lines of the arguments line up after the name.
-    const std::string indent(std::strlen(s.name) + 1, ' ');
-    std::string_view args = s.args;
-    std::string line = s.name;
-    for (bool first = true; !args.empty(); first = false) {
-      const std::size_t nl = args.find('\n');
-      if (!first) {
-        std::fprintf(out, "  %s\n", line.c_str());
-        line = indent;
-      } else {
-        line += ' ';
-      }
-      line += args.substr(0, nl);
-      args = nl == std::string_view::npos ? std::string_view() : args.substr(nl + 1);
-    }
-    // A usage too long for the column puts the description on the next line.
-    if (line.size() > static_cast<std::size_t>(kColumn)) {
+  // Continuation lines of the arguments line up after the name.
+  const std::string indent(std::strlen(s.name) + 1, ' ');
+  std::string_view args = s.args;
+  std::string line = s.name;
+  for (bool first = true; !args.empty(); first = false) {
+    const std::size_t nl = args.find('\n');
+    if (!first) {
       std::fprintf(out, "  %s\n", line.c_str());
-      line.clear();
+      line = indent;
+    } else {
+      line += ' ';
     }
-    std::fprintf(out, "  %-*s %s\n", kColumn, line.c_str(), s.help);
+    line += args.substr(0, nl);
+    args = nl == std::string_view::npos ? std::string_view() : args.substr(nl + 1);
   }
+  // A usage too long for the column puts the description on the next line.
+  if (line.size() > static_cast<std::size_t>(kColumn)) {
+    std::fprintf(out, "  %s\n", line.c_str());
+    line.clear();
+  }
+  std::fprintf(out, "  %-*s %s\n", kColumn, line.c_str(), s.help);
 }
 
-int usage_error(const std::string& what) {
+void print_help(std::FILE* out) {
+  std::fprintf(out,
+               "%s\nThe work-space is DIR when given, else $TALVERN_WORK_SPACE, else "
+               "~/TALVERN_WORK_SPACE.\n\nSubcommands:\n",
+               kUsageLine);
+  for (const auto& s : subcommands()) print_entry(out, s);
+}
+
+// Bad usage: the error and the usage of the subcommand it concerns, or
+// the whole help when no subcommand was recognised.
+int usage_error(const std::string& what, const Subcommand* command = nullptr) {
   std::fprintf(stderr, "talvern-cli: %s\n\n", what.c_str());
-  print_help(stderr);
+  if (!command) {
+    print_help(stderr);
+  } else {
+    std::fputs(kUsageLine, stderr);
+    print_entry(stderr, *command);
+    std::fputs("Run talvern-cli --help for every subcommand.\n", stderr);
+  }
   return 2;
 }
 
@@ -642,6 +688,10 @@ int main(int argc, char** argv) {
       print_help(stdout);
       return 0;
     }
+    if (args[i] == "--version") {
+      std::printf("talvern-cli %s\n", TALVERN_VERSION);
+      return 0;
+    }
     if (args[i] == "--workspace") {
       if (i + 1 >= args.size() || args[i + 1].empty())
         return usage_error("--workspace needs a directory");
@@ -666,7 +716,7 @@ int main(int argc, char** argv) {
       const Args a = Args::parse(s.name, rest, s.positional_count, s.options);
       outcome = s.run(WorkSpace::locate(dir), a);
     } catch (const UsageError& e) {
-      return usage_error(e.what);
+      return usage_error(e.what, &s);
     }
     if (outcome->failure) {
       print_message(outcome->failure->text(), stderr);

@@ -1,5 +1,7 @@
 #include "xafs/edge_table.h"
 
+#include <string>
+
 namespace talvern {
 
 namespace {
@@ -22,7 +24,32 @@ constexpr Edge kEdges[kEdgeCount] = {
     {"Tm L3-edge", 8648, 4.48},  {"Yb L3-edge", 8943, 4.6},   {"Lu L3-edge", 9244, 4.68},
 };
 
+// Lower case, the hyphen as a space, words one space apart.
+std::string words_of(std::string_view text) {
+  std::string out;
+  bool gap = false;
+  for (char c : text) {
+    if (c == ' ' || c == '\t' || c == '-') {
+      gap = !out.empty();
+      continue;
+    }
+    if (gap) out += ' ';
+    gap = false;
+    out += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  return out;
+}
+
 }  // namespace
+
+std::optional<int> edge_named(std::string_view name) {
+  const std::string wanted = words_of(name);
+  for (int i = 0; i < kEdgeCount; ++i) {
+    const std::string full = words_of(kEdges[i].name);  // "fe k edge"
+    if (wanted == full || wanted == full.substr(0, full.size() - 5)) return i;
+  }
+  return std::nullopt;
+}
 
 std::optional<Edge> edge_at(int index) {
   if (index < 0 || index >= kEdgeCount) return std::nullopt;

@@ -19,4 +19,9 @@ constexpr int kEdgeCount = 43;
 // (the list reports -1 when nothing is selected).
 std::optional<Edge> edge_at(int index);
 
+// The index of the edge a user names: the list text ("Fe K-edge") or the
+// element and level alone ("Fe K"), in any case, with any spaces around
+// the words and a space for the hyphen. No index for any other text.
+std::optional<int> edge_named(std::string_view name);
+
 }  // namespace talvern

@@ -21,11 +21,12 @@ using talvern::test::TempDir;
 
 struct CliRun { int exit_code = -1; std::string out; };  // standard output only
 
-// `shell_prefix` goes before the program in the shell command (a `cd`, variables).
-CliRun run_cli(const std::string& args, const std::string& shell_prefix = "") {
+// `shell_prefix` goes before the program in the shell command (a `cd`,
+// variables); `redirect` after it decides what `out` takes.
+CliRun run_cli(const std::string& args, const std::string& shell_prefix = "",
+               const char* redirect = " 2>/dev/null") {
   CliRun r;
-  const std::string cmd =
-      shell_prefix + "'" + TALVERN_CLI_PATH + "' " + args + " 2>/dev/null";
+  const std::string cmd = shell_prefix + "'" + TALVERN_CLI_PATH + "' " + args + redirect;
   std::FILE* pipe = ::popen(cmd.c_str(), "r");
   char buf[4096];
   for (std::size_t n; pipe && (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) r.out.append(buf, n);
@@ -50,8 +51,8 @@ TEST(TalvernCli, HelpListsTheSubcommands) {
   for (const char* name : {"construct", "calc-rixs", "calc-emission", "load-exp-rixs",
                            "load-conv-xafs", "load-xrf", "import-wien2k", "import-wien2k-first",
                            "import-wien2k-second", "import-general", "xafs-load", "xafs-click",
-                           "xafs-confirm", "xafs-complete", "xrf-load", "xrf-click",
-                           "xrf-confirm", "xrf-fit", "xrf-rfactor", "xrf-complete",
+                           "xafs-confirm", "xafs-edge-from-data", "xafs-complete", "xrf-load",
+                           "xrf-click", "xrf-confirm", "xrf-fit", "xrf-rfactor", "xrf-complete",
                            "rixs-load-selective", "rixs-mode-change", "rixs-pick",
                            "rixs-show-peak", "rixs-modify", "rixs-save-temporarily",
                            "rixs-more-change", "rixs-complete", "rixs-save-modified", "rixs-shift",
@@ -68,6 +69,32 @@ TEST(TalvernCli, BadUsageExitsWithTwo) {
       ws + "calc-emission nan", ws + "calc-rixs inf", "--workspace", "--bogus construct"};
   for (const auto& args : bad) EXPECT_EQ(run_cli(args).exit_code, 2) << args;
   EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));  // nothing ran
+}
+
+// Bad usage of a known subcommand shows that subcommand's usage only; the
+// whole help is for --help and a name the program does not know.
+TEST(TalvernCli, VersionAndTheUsageOfOneSubcommand) {
+  CliRun r = run_cli("--version");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "talvern-cli 2.0\n");
+
+  const char* stderr_only = " 2>&1 >/dev/null";
+  r = run_cli("--workspace /nonexistent xafs-confirm --edge 'fe l3'", "", stderr_only);
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_EQ(r.out,
+            "talvern-cli: --edge: no edge is named fe l3 (Fe K); give a list position (0..42) or "
+            "a name such as \"Fe K\"\n\nusage: talvern-cli [--workspace DIR] SUBCOMMAND [ARGS]\n"
+            "  xafs-confirm [--edge INDEX|NAME]\n"
+            "               [--core-energy TEXT]\n"
+            "                              edge at list position INDEX (0..42, -1 none) or named "
+            "as the list shows it (\"Fe K\"), and the typed core energy (\"Confirm XAFS INFO\")\n"
+            "Run talvern-cli --help for every subcommand.\n");
+  r = run_cli("xrf-fit", "", stderr_only);
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.out.find("  xrf-fit --exc TEXT"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("xrf-load"), std::string::npos) << r.out;
+  r = run_cli("frobnicate", "", stderr_only);
+  EXPECT_NE(r.out.find("xrf-load"), std::string::npos) << r.out;
 }
 
 TEST(TalvernCli, EmptyWorkspaceDirectoryIsBadUsage) {
@@ -143,8 +170,13 @@ TEST(TalvernCli, XafsAndXrfSettingsRunFromTheShell) {
   CliRun r = run_cli(ws + "xafs-load");
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_TRUE(r.out.starts_with("Conventional XAFS data were introduced and \n")) << r.out;
+  const std::string params = read_file(dir / talvern::files::kParameters);
+  r = run_cli(ws + "xafs-edge-from-data");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_TRUE(r.out.starts_with("The steepest rise of the spectrum is at 7113.66 eV.\n")) << r.out;
+  EXPECT_EQ(read_file(dir / talvern::files::kParameters), params);  // a proposal only
 
-  r = run_cli(ws + "xafs-confirm --edge 7 --core-energy 7113.50");
+  r = run_cli(ws + "xafs-confirm --edge ' fe  K' --core-energy 7113.50");
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_TRUE(r.out.starts_with("Absorption edge was set to Fe K-edge .\n"
                                 "The core energy is 7113.50eV,\n")) << r.out;
@@ -220,7 +252,8 @@ TEST(TalvernCli, SettingSubcommandsRefuseBadUsage) {
       "xafs-load 1", "xafs-click", "xafs-click 1.5", "xafs-click 5 6", "xafs-click -x",
       "xafs-confirm --edge", "xafs-confirm --edge Fe", "xafs-confirm --edge 43",
       "xafs-confirm --edge -2", "xafs-confirm --edge 1 --edge 2", "xafs-confirm --bogus 1",
-      "xafs-confirm 7", "xafs-complete --edge 7", "xrf-load -1", "xrf-click 5",
+      "xafs-confirm 7", "xafs-confirm --edge 'Fe L3'", "xafs-edge-from-data 1",
+      "xafs-complete --edge 7", "xrf-load -1", "xrf-click 5",
       "xrf-click 5 --lorentzian E", "xrf-click 5 --lorentzian a", "xrf-click --lorentzian A",
       "xrf-confirm" + lists, "xrf-confirm --flag 2" + lists, "xrf-confirm --flag 1" + lists + " 7",
       "xrf-confirm --flag 1 --widths 1,2,3 --positions 1,2,3,4 --amplitudes 1,2,3,4",

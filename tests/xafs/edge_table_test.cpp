@@ -43,5 +43,15 @@ TEST(EdgeTable, NoRowOutsideTheList) {
   EXPECT_FALSE(edge_at(43));
 }
 
+TEST(EdgeTable, EdgesAreFoundByTheNameAUserTypes) {
+  for (const char* fe : {"Fe K", "Fe K-edge", "fe k", "  FE   K ", "Fe K edge", "fe k-EDGE"})
+    EXPECT_EQ(edge_named(fe), 7) << fe;
+  EXPECT_EQ(edge_named("K K"), 0);
+  EXPECT_EQ(edge_named("La L3"), 28);
+  EXPECT_EQ(edge_named("Lu L1-edge"), 27);
+  for (const char* none : {"", "Fe", "K", "Fe L3", "Fe K-edg", "FeK", "7", "Fe K-edge x"})
+    EXPECT_FALSE(edge_named(none)) << none;
+}
+
 }  // namespace
 }  // namespace talvern
