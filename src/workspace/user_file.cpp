@@ -138,7 +138,8 @@ bool read_chosen_file(const FileChooser& choose, const UserFileRead& how, RowsRe
     return true;
   }
   const TextLayout layout = sniff_columns(text);
-  if (!import.ask) {
+  // A file without a line of numbers has no columns to choose.
+  if (!import.ask || (layout.columns == 0 && !problem.empty())) {
     message = problem + column_hint(layout);
     return false;
   }
