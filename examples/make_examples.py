@@ -13,6 +13,11 @@ beamline gives for an Fe(III) compound near the Fe K-edge (7112 eV):
   Fe_2compo_dn_WIEN2k.DAT     WIEN2k-style component 2 (spin down), on a
                               partly overlapping energy range
   Fe_general_XY1Y2.DAT        general X-Y1-Y2 selective XAFS
+  Fe_K_transmission_scan.dat  the conventional XAFS as a beamline writes a
+                              transmission scan: 21 '#' header lines (the
+                              last names the 12 columns), energy in keV in
+                              column 1, ion chambers I0 and I1 in columns 4
+                              and 5, ln(I0/I1) = the conventional XAFS + 0.25
 
 The WIEN2k-style files start with a four-word header line and give
 energies relative to the edge, as WIEN2k's *.xspec, *.xspecup and
@@ -238,6 +243,53 @@ def measured_rixs(rng, conv, xrf_rows, one):
     return rows
 
 
+SCAN_COLUMNS = ("Energy", "Time", "Ia", "I0", "I1", "I2", "If", "Iref",
+                "muT", "muRef", "Ring", "Temp")
+
+
+def transmission_scan(conv, rng):
+    """The conventional XAFS as a 12-column scan file with energies in keV."""
+    header = [
+        "# Beamline: BL-7  Fe K-edge transmission scan (synthetic sample data)",
+        "# Sample: Fe(III) compound, pellet in BN",
+        "# Date: 2024-03-14 02:17:44",
+        "# Monochromator: Si(111) double crystal, d = 3.13551 A",
+        "# Edge: Fe K, E0 = 7.112 keV",
+        "# Scan: 7.050 - 7.300 keV, step 0.0005 keV",
+        "# Dwell: 1.0 s per point",
+        "# Detectors: ionisation chambers Ia, I0, I1, I2 (N2/He), Lytle If",
+        "# I0 gas: N2 15 %, He 85 %",
+        "# I1 gas: N2 50 %, Ar 50 %",
+        "# I2 gas: N2 50 %, Ar 50 %",
+        "# Reference: Fe foil between I1 and I2",
+        "# Amplifier gains: 1e8 1e8 1e9 1e9 V/A",
+        "# Offsets subtracted: yes",
+        "# Ring current: top-up, about 400 mA",
+        "# Harmonic rejection: Rh mirrors, 3.5 mrad",
+        "# Slits: 0.5 mm x 5 mm",
+        "# Temperature: room temperature",
+        "# Columns: energy (keV), counting time (s), currents (counts), mu, ring (mA), T (K)",
+        "# muT = ln(I0/I1), muRef = ln(I1/I2)",
+        "#  " + "  ".join(SCAN_COLUMNS),
+    ]
+    rows = []
+    for i, (e, mu) in enumerate(conv):
+        drift = 1.0 + 0.02 * math.sin(i / 60.0)
+        i0 = 120000.0 * drift + rng.gauss(0.0, 30.0)
+        i1 = i0 * math.exp(-(mu + 0.25))
+        ref = 0.4 + edge_step(e, EDGE, 1.5)
+        i2 = i1 * math.exp(-ref)
+        ia = 0.8 * i0
+        fl = i0 * 0.004 * mu
+        rows.append((f"{e / 1000.0:.4f}", "1.0", f"{ia:.1f}", f"{i0:.1f}", f"{i1:.1f}", f"{i2:.1f}",
+                     f"{fl:.2f}", f"{ia * 0.5:.1f}", f"{math.log(i0 / i1):.6f}",
+                     f"{math.log(i1 / i2):.6f}", f"{400.0 - 0.001 * i:.3f}", "295.2"))
+    with open(os.path.join(HERE, "Fe_K_transmission_scan.dat"), "w", newline="\n") as out:
+        out.write("\n".join(header) + "\n")
+        for row in rows:
+            out.write("  ".join(row) + "\n")
+
+
 def main():
     rng = random.Random(7112)
     conv = conventional_xafs(rng)
@@ -251,6 +303,7 @@ def main():
     write("Fe_2compo_up_WIEN2k.DAT", up, "# ENERGY XAS-up Fe-K")
     write("Fe_2compo_dn_WIEN2k.DAT", dn, "# ENERGY XAS-dn Fe-K")
     write("Fe_general_XY1Y2.DAT", general())
+    transmission_scan(conv, random.Random(26))
 
 
 if __name__ == "__main__":

@@ -15,6 +15,12 @@
 
 namespace talvern {
 
+// Put after a load's message when the work-space directory is missing, so
+// that nothing could be written.
+inline constexpr char kNoWorkSpaceCaution[] =
+    "CAUTION!! The work-space does not exist, so nothing was written. Press Construct Work-Space "
+    "first.";
+
 std::optional<OpenFailure> LoadExpRIXS(const WorkSpace& ws, const FileChooser& choose,
                                        MainFormState& form);
 std::optional<OpenFailure> LoadConventionalXAFS(const WorkSpace& ws, const FileChooser& choose,

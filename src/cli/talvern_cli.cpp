@@ -118,6 +118,7 @@ struct Outcome {
   std::string message;
   std::optional<talvern::OpenFailure> failure;
   std::string after;  // printed after the message, lines ended by '\n'
+  bool failed = false;  // exit 1 although the message is no "ERROR!!"
   Outcome(std::string text) : message(std::move(text)) {}
   Outcome(std::string text, std::optional<talvern::OpenFailure> f)
       : message(std::move(text)), failure(std::move(f)) {}
@@ -218,15 +219,44 @@ talvern::FileChooser chooser(std::string_view file) {
   };
 }
 
-template <auto Command>
-Outcome run_main_form_load(const WorkSpace& ws, const Args& a) {
-  talvern::MainFormState form;
-  auto failure = Command(ws, chooser(a[0]), form);
-  return {form.message, std::move(failure)};
+// The options of the column import, taken by every subcommand that reads FILE.
+constexpr const char* kColumnArgs = "FILE [--columns SPEC]\n[--kev] [--skip-headers]";
+const std::vector<Option> kColumnOptions{
+    {"--columns", false}, {"--kev", false, true}, {"--skip-headers", false, true}};
+
+// With --columns, --kev or --skip-headers, FILE is read by the column import:
+// the columns of --columns (else the first k in order), energies in keV with
+// --kev, header and comment lines passed over with --skip-headers.
+void column_args(const Args& a, std::size_t k) {
+  if (!a.has("--columns") && !a.has("--kev") && !a.has("--skip-headers")) return;
+  talvern::ColumnSpec spec;
+  if (const auto text = a.option("--columns")) {
+    std::string error;
+    const auto parsed = talvern::parse_column_spec(*text, error);
+    if (!parsed) throw UsageError{error};
+    spec = *parsed;
+  } else {
+    for (std::size_t c = 1; c < k; ++c) spec.intensities.push_back({.a = c});
+  }
+  spec.kev = a.has("--kev");
+  spec.skip_headers = a.has("--skip-headers");
+  talvern::set_column_importer(
+      [spec](const talvern::ColumnRequest&) { return std::optional(spec); }, true);
 }
 
 template <auto Command>
+Outcome run_main_form_load(const WorkSpace& ws, const Args& a) {
+  column_args(a, 2);
+  talvern::MainFormState form;
+  auto failure = Command(ws, chooser(a[0]), form);
+  Outcome outcome(form.message, std::move(failure));
+  outcome.failed = form.message.find(talvern::kNoWorkSpaceCaution) != std::string::npos;
+  return outcome;
+}
+
+template <auto Command, std::size_t K = 2>
 Outcome run_import(const WorkSpace& ws, const Args& a) {
+  column_args(a, K);
   talvern::XAFSReadingState state = talvern::initial_xafs_reading_state();
   auto failure = Command(ws, chooser(a[0]), state);
   return {state.message, std::move(failure)};
@@ -354,23 +384,26 @@ const std::vector<Subcommand>& subcommands() {
          return Outcome(talvern::engine_message(talvern::CalculateNonResonantEmission(ws, omega),
                                                 talvern::files::kNonResonantEmission));
        }},
-      {"load-exp-rixs", "FILE", "bring a measured RIXS spectrum into the work-space (\"Load Exp. RIXS\")",
-       1, {}, run_main_form_load<talvern::LoadExpRIXS>},
-      {"load-conv-xafs", "FILE",
-       "bring a conventional XAFS spectrum into the work-space (\"Load Conventional XAFS\")", 1, {},
-       run_main_form_load<talvern::LoadConventionalXAFS>},
-      {"load-xrf", "FILE", "bring an XRF spectrum into the work-space (\"Load XRF\")", 1, {},
-       run_main_form_load<talvern::LoadXRF>},
-      {"import-wien2k", "FILE", "one-component WIEN2k selective XAFS (\"Load 1-Compo. WIEN2k\")", 1,
-       {}, run_import<talvern::Load1CompoWIEN2k>},
-      {"import-wien2k-first", "FILE",
-       "first of two WIEN2k components (\"Load 2-Compo. WIEN2k (1/2)\")", 1, {},
+      {"load-exp-rixs", kColumnArgs,
+       "bring a measured RIXS spectrum into the work-space (\"Load Exp. RIXS\")", 1,
+       kColumnOptions, run_main_form_load<talvern::LoadExpRIXS>},
+      {"load-conv-xafs", kColumnArgs,
+       "bring a conventional XAFS spectrum into the work-space (\"Load Conventional XAFS\")", 1,
+       kColumnOptions, run_main_form_load<talvern::LoadConventionalXAFS>},
+      {"load-xrf", kColumnArgs, "bring an XRF spectrum into the work-space (\"Load XRF\")", 1,
+       kColumnOptions, run_main_form_load<talvern::LoadXRF>},
+      {"import-wien2k", kColumnArgs,
+       "one-component WIEN2k selective XAFS (\"Load 1-Compo. WIEN2k\")", 1, kColumnOptions,
+       run_import<talvern::Load1CompoWIEN2k>},
+      {"import-wien2k-first", kColumnArgs,
+       "first of two WIEN2k components (\"Load 2-Compo. WIEN2k (1/2)\")", 1, kColumnOptions,
        run_import<talvern::LoadTwoCompoFirst>},
-      {"import-wien2k-second", "FILE",
-       "second of two WIEN2k components (\"Load 2-Compo. WIEN2k (2/2)\")", 1, {},
+      {"import-wien2k-second", kColumnArgs,
+       "second of two WIEN2k components (\"Load 2-Compo. WIEN2k (2/2)\")", 1, kColumnOptions,
        run_import<talvern::LoadTwoCompoSecond>},
-      {"import-general", "FILE", "general X-Y1-Y2 selective XAFS (\"Load General X-Y1-Y2 Data\")",
-       1, {}, run_import<talvern::LoadGeneral>},
+      {"import-general", kColumnArgs,
+       "general X-Y1-Y2 selective XAFS (\"Load General X-Y1-Y2 Data\")", 1, kColumnOptions,
+       run_import<talvern::LoadGeneral, 3>},
 
       // "Setting by XAFS"
       {"xafs-load", "", "normalise the conventional XAFS (\"Load XAFS(for Abs. Correction)\")", 0,
@@ -566,10 +599,11 @@ const std::vector<Subcommand>& subcommands() {
            if (a.has("--calculated")) s.calculated = shown_trace();
          }, talvern::CompExpRIXS);
        }},
-      {"rixs-comp-another", "FILE [--calculated]",
+      {"rixs-comp-another", "FILE [--calculated]\n[--columns SPEC] [--kev] [--skip-headers]",
        "the measured RIXS of FILE against the calculated one (\"Comp. Another RIXS\")", 1,
-       {{"--calculated", false, true}},
+       {{"--calculated", false, true}, kColumnOptions[0], kColumnOptions[1], kColumnOptions[2]},
        [](const WorkSpace& ws, const Args& a) {
+         column_args(a, 2);
          RIXSState state;
          if (a.has("--calculated")) state.calculated = shown_trace();
          auto failure = talvern::CompAnotherRIXS(ws, chooser(a[0]), state);
@@ -725,7 +759,8 @@ int main(int argc, char** argv) {
     const std::string& message = outcome->message;
     print_message(message);
     std::fputs(outcome->after.c_str(), stdout);
-    const bool error = message.starts_with("ERROR!!") || message.starts_with("INPUT ERROR!!");
+    const bool error = message.starts_with("ERROR!!") || message.starts_with("INPUT ERROR!!") ||
+                       outcome->failed;
     return error ? 1 : 0;
   }
   return usage_error("unknown subcommand " + std::string(name));

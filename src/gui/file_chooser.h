@@ -13,7 +13,8 @@ namespace talvern {
 using OpenFailureReporter = std::function<void(const OpenFailure&)>;
 
 // An open-existing-file dialog (a save dialog for FileKind::save_data) over
-// the active window, with the filters of the file kind. It starts in initial_data_dir() and afterwards in the
+// the active window, titled with the command, with the filters of the file
+// kind (the "Data" filter first when asked). It starts in initial_data_dir() and afterwards in the
 // folder of the last file chosen in this run, whichever load chose it.
 FileChooser qt_file_chooser();
 

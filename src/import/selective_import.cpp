@@ -24,11 +24,14 @@ const char kNoWorkSpace[] =
     "work-space\r\nwith \"Construct Work-Space\" first.";
 
 // Asks for the file and reads its rows; false when the command ends there.
-bool read_user_rows(const FileChooser& choose, std::size_t k, std::size_t skip_words,
-                    XAFSReadingState& state, std::optional<OpenFailure>& failure,
-                    RowsRead& rows) {
-  return read_chosen_file(choose, FileKind::selective_xafs, k, kRowCapacity, skip_words, rows,
-                          failure, state.message);
+// `after` takes the lines that go after the command's message.
+bool read_user_rows(const FileChooser& choose, const char* command, std::size_t k,
+                    std::size_t skip_words, XAFSReadingState& state,
+                    std::optional<OpenFailure>& failure, RowsRead& rows, std::string& after) {
+  // The general form is data rather than WIEN2k output.
+  const FileRequest request(FileKind::selective_xafs, command, skip_words == 0);
+  return read_chosen_file(choose, {request, k, kRowCapacity, skip_words}, rows, failure,
+                          state.message, after);
 }
 
 std::string with_caution(bool capped, const char* message) {
@@ -65,15 +68,16 @@ bool write_org(const WorkSpace& ws, const std::vector<ImportRow>& grid, XAFSRead
 
 // Resamples rows (energy, columns a_col and b_col of `read`) with the
 // given search limit and divisors and writes the result; the message is
-// `done`, after a caution when the file held more rows than were read.
+// `done`, after a caution when the file held more rows than were read and
+// before `after`.
 void import_rows(const WorkSpace& ws, const RowsRead& read, std::size_t a_col, std::size_t b_col,
                  std::size_t search_limit, double a_max, double b_max, XAFSReadingState& state,
-                 const char* done, bool capped = false) {
+                 const char* done, const std::string& after, bool capped = false) {
   std::vector<ImportRow> rows(read.rows);
   for (std::size_t i = 0; i < read.rows; ++i)
     rows[i] = {read.at(i, 0), read.at(i, a_col), read.at(i, b_col)};
   if (write_org(ws, resample_on_grid(rows, search_limit, a_max, b_max), state))
-    state.message = with_caution(capped || read.capped, done);
+    state.message = with_caution(capped || read.capped, done) + after;
 }
 
 }  // namespace
@@ -109,7 +113,10 @@ std::optional<OpenFailure> Load1CompoWIEN2k(const WorkSpace& ws, const FileChoos
                                             XAFSReadingState& state) {
   std::optional<OpenFailure> failure;
   RowsRead pairs;
-  if (!read_user_rows(choose, 2, kWien2kHeaderWords, state, failure, pairs)) return failure;
+  std::string after;
+  if (!read_user_rows(choose, "Load 1-Compo. WIEN2k", 2, kWien2kHeaderWords, state, failure, pairs,
+                      after))
+    return failure;
 
   const double i_max = column_max(pairs, 1);
   if (!(i_max > 0.0)) {
@@ -118,7 +125,8 @@ std::optional<OpenFailure> Load1CompoWIEN2k(const WorkSpace& ws, const FileChoos
   }
   import_rows(ws, pairs, 1, 1, pairs.rows, i_max, i_max, state,
               "One-component selective XAFS data were introduced\r\ninto "
-              TALVERN_WORK_SPACE_NAME ". Click OK, and go to \r\nthe next step.");
+              TALVERN_WORK_SPACE_NAME ". Click OK, and go to \r\nthe next step.",
+              after);
   return std::nullopt;
 }
 
@@ -126,7 +134,10 @@ std::optional<OpenFailure> LoadTwoCompoFirst(const WorkSpace& ws, const FileChoo
                                              XAFSReadingState& state) {
   std::optional<OpenFailure> failure;
   RowsRead pairs;
-  if (!read_user_rows(choose, 2, kWien2kHeaderWords, state, failure, pairs)) return failure;
+  std::string after;
+  if (!read_user_rows(choose, "Load 2-Compo. WIEN2k (1/2)", 2, kWien2kHeaderWords, state, failure,
+                      pairs, after))
+    return failure;
 
   if (write_rows(ws.file(files::kSelectiveReadingOrg21), pairs.values.data(), pairs.rows, 2) ==
       WriteStatus::cannot_write) {
@@ -136,7 +147,8 @@ std::optional<OpenFailure> LoadTwoCompoFirst(const WorkSpace& ws, const FileChoo
   state.message = with_caution(pairs.capped,
                                "The first data of two-component selective XAFS were\r\n"
                                "introduced into " TALVERN_WORK_SPACE_NAME ".\r\nIntroduce the second "
-                               "data.");
+                               "data.") +
+                  after;
   return std::nullopt;
 }
 
@@ -154,7 +166,10 @@ std::optional<OpenFailure> LoadTwoCompoSecond(const WorkSpace& ws, const FileCho
   }
   std::optional<OpenFailure> failure;
   RowsRead second;
-  if (!read_user_rows(choose, 2, kWien2kHeaderWords, state, failure, second)) return failure;
+  std::string after;
+  if (!read_user_rows(choose, "Load 2-Compo. WIEN2k (2/2)", 2, kWien2kHeaderWords, state, failure,
+                      second, after))
+    return failure;
 
   // Pair the second component's energies with the first's; the last
   // matching row of the first component wins.
@@ -193,7 +208,7 @@ std::optional<OpenFailure> LoadTwoCompoSecond(const WorkSpace& ws, const FileCho
   import_rows(ws, tmp, 1, 2, tmp.rows, a_max, b_max, state,
               "The second data of selective XAFS were introduced \r\ninto "
               TALVERN_WORK_SPACE_NAME ".  Click OK, and go to \r\nthe next step.",
-              second.capped);
+              after, second.capped);
   return std::nullopt;
 }
 
@@ -201,7 +216,9 @@ std::optional<OpenFailure> LoadGeneral(const WorkSpace& ws, const FileChooser& c
                                        XAFSReadingState& state) {
   std::optional<OpenFailure> failure;
   RowsRead triples;
-  if (!read_user_rows(choose, 3, 0, state, failure, triples)) return failure;
+  std::string after;
+  if (!read_user_rows(choose, "Load General X-Y1-Y2 Data", 3, 0, state, failure, triples, after))
+    return failure;
 
   const double y1_max = column_max(triples, 1);
   const double y2_max = column_max(triples, 2);
@@ -212,7 +229,8 @@ std::optional<OpenFailure> LoadGeneral(const WorkSpace& ws, const FileChooser& c
   // The last row is never searched.
   import_rows(ws, triples, 1, 2, triples.rows - 1, y1_max, y2_max, state,
               "Selective XAFS data (general form) were successfully \r\n"
-              "introduced into " TALVERN_WORK_SPACE_NAME "S.\r\nClick OK, and go to the next step.");
+              "introduced into " TALVERN_WORK_SPACE_NAME "S.\r\nClick OK, and go to the next step.",
+              after);
   return std::nullopt;
 }
 

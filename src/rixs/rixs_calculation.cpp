@@ -246,15 +246,17 @@ std::optional<OpenFailure> CompAnotherRIXS(const WorkSpace& ws, const FileChoose
                                            RIXSState& state) {
   RowsRead measured;
   std::optional<OpenFailure> failure;
-  std::string message;
-  if (!read_chosen_file(choose, FileKind::data, 2, kComparisonCapacity, 0, measured, failure,
-                        message)) {
+  std::string message, after;
+  if (!read_chosen_file(choose, {FileRequest(FileKind::data, "Comp. Another RIXS"), 2,
+                                 kComparisonCapacity},
+                        measured, failure, message, after)) {
     if (!message.empty()) state.message = message;
     return failure;
   }
   std::string caution;
   if (measured.capped) caution = capped_caution(kComparisonCapacity, "rows");
   compare_measured(ws, state, measured, caution, kAnotherIntroduced);
+  state.message += after;
   return std::nullopt;
 }
 
@@ -293,7 +295,7 @@ void SaveRIXS(const WorkSpace& ws, const FileChooser& choose, RIXSState& state) 
     state.message = kNothingToSave;
     return;
   }
-  save_rows(choose, rows, "Calculated RIXS data were saved as ", caution, state);
+  save_rows(choose, "Save RIXS", rows, "Calculated RIXS data were saved as ", caution, state);
 }
 
 }  // namespace talvern

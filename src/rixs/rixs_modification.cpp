@@ -236,7 +236,7 @@ void SaveModifiedXAFS(const WorkSpace& ws, const FileChooser& choose, RIXSState&
     state.message = kNothingCompleted;
     return;
   }
-  save_rows(choose, rows, "Modified data were saved as ", caution, state);
+  save_rows(choose, "Save Modified XAFS", rows, "Modified data were saved as ", caution, state);
 }
 
 void ShiftSelectiveXAFS(const WorkSpace& ws, RIXSState& state) {

@@ -51,10 +51,11 @@ void write_range(const WorkSpace& ws, const char* file, const plot::Range& range
 std::optional<plot::Trace> selective_trace(const RowsRead& rows, const plot::Range& range,
                                            std::string& caution);
 
-// Saves `rows` to a file the user chooses; the message says where, after
-// `caution`, or why not. A cancelled file dialog leaves the message as it was.
-void save_rows(const FileChooser& choose, const RowsRead& rows, const char* saved,
-               const std::string& caution, RIXSState& state);
+// Saves `rows` to a file the user chooses in a dialog titled `title`; the
+// message says where, after `caution`, or why not. A cancelled file dialog
+// leaves the message as it was.
+void save_rows(const FileChooser& choose, const char* title, const RowsRead& rows,
+               const char* saved, const std::string& caution, RIXSState& state);
 
 // Drops all five traces.
 void drop_all(RIXSState& state);

@@ -10,6 +10,12 @@ std::string not_a_number_message(std::size_t line) {
          "only. Nothing was introduced into \r\n" TALVERN_WORK_SPACE_NAME ".";
 }
 
+std::string wrong_width_message(std::size_t line, std::size_t found, std::size_t expected) {
+  return "ERROR!!\r\nLine " + std::to_string(line) + " of the file holds " + std::to_string(found) +
+         (found == 1 ? " value" : " values") + "; each line\r\nmust hold " +
+         std::to_string(expected) + ". Nothing was introduced into \r\n" TALVERN_WORK_SPACE_NAME ".";
+}
+
 std::string capped_caution(std::size_t kept, const char* unit) {
   return "CAUTION!!\r\nThe file holds more than " + std::to_string(kept) + " " + unit +
          ";\r\nonly the first " + std::to_string(kept) + " were read.\r\n";

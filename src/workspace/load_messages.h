@@ -13,6 +13,10 @@ namespace talvern {
 // Reading stopped at a token that is not a number: nothing is imported.
 std::string not_a_number_message(std::size_t line);
 
+// A line of a user file holds `found` values where each line must hold
+// `expected`: nothing is imported.
+std::string wrong_width_message(std::size_t line, std::size_t found, std::size_t expected);
+
 // The file held more than `kept` rows (or pairs, by `unit`); the first
 // `kept` were used. Put before the command's own message.
 std::string capped_caution(std::size_t kept, const char* unit);

@@ -194,7 +194,10 @@ RowsRead parse_rows(std::string_view text, std::size_t k, std::size_t capacity,
       r.bad_line = s.line();
       break;
     }
-    if (c < k || s.eof()) break;
+    if (c < k || s.eof()) {
+      r.last_row_dropped = c == k;
+      break;
+    }
     if (r.rows == capacity) {
       r.capped = true;
       break;

@@ -62,6 +62,7 @@ struct RowsRead {
   bool bad_token = false;       // reading stopped at a token that is not a number
   std::size_t bad_line = 0;     // 1-based line of that token
   bool capped = false;          // the file holds more rows than the capacity
+  bool last_row_dropped = false;  // a whole last row ran into the end of the file
 
   double at(std::size_t row, std::size_t col) const { return values[row * k + col]; }
 };

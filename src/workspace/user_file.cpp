@@ -5,6 +5,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "workspace/file_names.h"
 #include "workspace/load_messages.h"
 
 namespace talvern {
@@ -24,30 +25,147 @@ std::optional<OpenFailure> check_user_file(const std::filesystem::path& file) {
   return std::nullopt;
 }
 
-bool read_chosen_file(const FileChooser& choose, FileKind kind, std::size_t k,
-                      std::size_t capacity, std::size_t skip_words, RowsRead& rows,
-                      std::optional<OpenFailure>& failure, std::string& message) {
-  const std::optional<std::filesystem::path> file = choose ? choose(kind) : std::nullopt;
+namespace {
+
+struct ColumnImport {
+  ColumnImporter ask;
+  bool every_file = false;
+};
+
+ColumnImport& column_import() {
+  static ColumnImport import;
+  return import;
+}
+
+bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// A line that does not hold k values, counted as white-space separated
+// words after the header words; the line of the last header word is not
+// counted. Looks no further than the rows the capacity lets be read.
+struct WrongWidth {
+  std::size_t line = 0;  // 0: every line holds k values
+  std::size_t found = 0;
+};
+WrongWidth first_wrong_width(std::string_view text, std::size_t k, std::size_t skip_words,
+                             std::size_t capacity) {
+  std::size_t line = 1, words = 0, rows = 0;
+  std::size_t i = 0;
+  for (std::size_t skipped = 0; skipped < skip_words && i < text.size();) {
+    while (i < text.size() && is_space(text[i])) line += text[i++] == '\n';
+    if (i == text.size()) break;
+    while (i < text.size() && !is_space(text[i])) ++i;
+    ++skipped;
+  }
+  // The rest of the line of the last header word is not counted.
+  if (skip_words > 0) {
+    while (i < text.size() && text[i] != '\n') ++i;
+    if (i < text.size()) ++i, ++line;
+  }
+  for (; i <= text.size() && rows <= capacity; ++i) {
+    if (i == text.size() || text[i] == '\n') {
+      if (words != 0 && words != k) return {line, words};
+      rows += words != 0;
+      words = 0;
+      ++line;
+    } else if (!is_space(text[i]) && (i == 0 || is_space(text[i - 1]))) {
+      ++words;
+    }
+  }
+  return {};
+}
+
+bool blank(std::string_view text) {
+  for (char c : text)
+    if (!is_space(c)) return false;
+  return true;
+}
+
+const char* separator_name(Separator sep) {
+  return sep == Separator::comma ? "commas (\",\")" : "semicolons (\";\")";
+}
+
+// What tells the user how the file could still be read.
+std::string column_hint(const TextLayout& layout) {
+  if (layout.columns == 0) return {};
+  std::string hint = "\r\nThe file holds " + std::to_string(layout.columns) + " column" +
+                     (layout.columns == 1 ? "" : "s") + " of numbers";
+  if (layout.header_lines) hint += " after " + std::to_string(layout.header_lines) + " header line" +
+                                   (layout.header_lines == 1 ? "" : "s");
+  if (layout.separator != Separator::white_space)
+    hint += std::string(",\r\nseparated by ") + separator_name(layout.separator);
+  return hint + ". Choose its columns with\r\nthe column import (talvern-cli: --columns).";
+}
+
+}  // namespace
+
+ColumnImporter set_column_importer(ColumnImporter importer, bool every_file) {
+  ColumnImport& import = column_import();
+  ColumnImporter before = std::move(import.ask);
+  import = {std::move(importer), every_file};
+  return before;
+}
+
+bool read_chosen_file(const FileChooser& choose, const UserFileRead& how, RowsRead& rows,
+                      std::optional<OpenFailure>& failure, std::string& message,
+                      std::string& after) {
+  const std::optional<std::filesystem::path> file = choose ? choose(how.request) : std::nullopt;
   if (!file) return false;
-  rows = read_rows(*file, k, capacity, skip_words);
-  if (!rows.opened) {
+  std::string text;
+  if (!read_text(*file, text)) {
     // Ask the system why; a file that opens now but could not be read
     // still gets a reason.
     failure = check_user_file(*file);
     if (!failure) failure = OpenFailure{*file, "cannot be read"};
     return false;
   }
-  if (rows.bad_token) {
-    message = not_a_number_message(rows.bad_line);
+  after.clear();
+  if (blank(text)) after = "\r\nCAUTION!! The file is empty; no values were read.";
+
+  rows = parse_rows(text, how.k, how.capacity, how.skip_words);
+  std::string problem;
+  const WrongWidth width = first_wrong_width(text, how.k, how.skip_words, how.capacity);
+  if (rows.bad_token && (width.line == 0 || rows.bad_line <= width.line))
+    problem = not_a_number_message(rows.bad_line);
+  else if (width.line != 0)
+    problem = wrong_width_message(width.line, width.found, how.k);
+
+  const ColumnImport& import = column_import();
+  if (problem.empty() && !(import.ask && import.every_file)) {
+    if (rows.last_row_dropped)
+      after += "\r\nCAUTION!! The last line of the file has no line break; its values were not read.";
+    return true;
+  }
+  const TextLayout layout = sniff_columns(text);
+  // A file without a line of numbers has no columns to choose.
+  if (!import.ask || (layout.columns == 0 && !problem.empty())) {
+    message = problem + column_hint(layout);
     return false;
   }
+  const std::optional<ColumnSpec> spec =
+      import.ask(ColumnRequest{how.request.title, how.k, *file, text, layout, problem});
+  if (!spec) return false;
+  if (spec->intensities.size() + 1 != how.k) {
+    message = "ERROR!!\r\nThe columns chosen give " + std::to_string(spec->intensities.size() + 1) +
+              " values a row;\r\nthis command reads " + std::to_string(how.k) +
+              ". Nothing was introduced into \r\n" TALVERN_WORK_SPACE_NAME ".";
+    return false;
+  }
+  const ConvertedText converted = convert_columns(text, layout, *spec);
+  if (!converted.error.empty()) {
+    message = converted.error;
+    return false;
+  }
+  rows = parse_rows(converted.plain, how.k, how.capacity, 0);
+  after += "\r\n" + describe_columns(*spec);
   return true;
 }
 
 std::optional<std::string> save_chosen_file(const FileChooser& choose, std::string_view content,
-                                            const char* saved) {
+                                            const char* saved, const char* title) {
   const std::optional<std::filesystem::path> file =
-      choose ? choose(FileKind::save_data) : std::nullopt;
+      choose ? choose(FileRequest(FileKind::save_data, title)) : std::nullopt;
   if (!file) return std::nullopt;
   std::error_code ec;
   std::filesystem::path full = std::filesystem::absolute(*file, ec);

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "workspace/columns.h"
 #include "workspace/row_io.h"
 
 namespace talvern {
@@ -19,8 +20,20 @@ enum class FileKind {
   save_data,       // a file-save dialog: "Data(*.DAT)" and "All(*.*)", asks before replacing
 };
 
+// What a command asks its file dialog for: the kind, the command's caption
+// as the dialog's title and, for the selective imports, whether the dialog
+// starts with the "Data" filter rather than the WIEN2k one.
+struct FileRequest {
+  FileRequest(FileKind k, const char* t = "", bool data = false)
+      : kind(k), title(t), data_filter(data) {}
+  operator FileKind() const { return kind; }
+  FileKind kind;
+  const char* title;
+  bool data_filter;
+};
+
 // Runs a file dialog; an empty result means the user cancelled.
-using FileChooser = std::function<std::optional<std::filesystem::path>(FileKind)>;
+using FileChooser = std::function<std::optional<std::filesystem::path>(const FileRequest&)>;
 
 // A chosen file that could not be opened for reading, with the system's
 // reason ("No such file or directory", "Permission denied", ...).
@@ -35,21 +48,52 @@ struct OpenFailure {
 // cannot be opened (or is a directory).
 std::optional<OpenFailure> check_user_file(const std::filesystem::path& file);
 
+// How a command reads the file the user chooses.
+struct UserFileRead {
+  FileRequest request;
+  std::size_t k;                        // values a row: energy, then intensities
+  std::size_t capacity = kRowCapacity;  // rows at most
+  std::size_t skip_words = 0;           // header words before the rows
+};
+
+// A chosen file that is not plain rows of k numbers, put to the column
+// import (or every chosen file, when the import was set up so).
+struct ColumnRequest {
+  const char* command;  // the command's caption
+  std::size_t k;
+  const std::filesystem::path& file;
+  std::string_view text;
+  const TextLayout& layout;
+  const std::string& problem;  // why the file cannot be read as it is; "" when it can
+};
+
+// Chooses the columns of a file; nullopt when the user cancels.
+using ColumnImporter = std::function<std::optional<ColumnSpec>(const ColumnRequest&)>;
+
+// Sets the column import of this process: the program's dialog, the
+// shell's options, or none (files that are not plain rows are refused).
+// With `every_file` it chooses the columns of plain files too. Returns the
+// one set before.
+ColumnImporter set_column_importer(ColumnImporter importer, bool every_file = false);
+
 // Asks for a file through `choose` and reads it: `skip_words` header
-// words, then rows of k numbers. Returns true when the command goes on with
-// `rows` (see rows.capped). Otherwise the command ends: after a cancel with
-// nothing changed, with `failure` set when the file cannot be opened, or
-// with an "ERROR!!" text in `message` when it holds something that is not a
-// number.
-bool read_chosen_file(const FileChooser& choose, FileKind kind, std::size_t k,
-                      std::size_t capacity, std::size_t skip_words, RowsRead& rows,
-                      std::optional<OpenFailure>& failure, std::string& message);
+// words, then rows of k numbers, or the rows the column import makes of
+// it. Returns true when the command goes on with `rows` (see rows.capped),
+// and `after` holds lines (each starting "\r\n") to put after the command's
+// message: the conversion applied, a dropped last line, an empty file.
+// Otherwise the command ends: after a cancel with nothing changed, with
+// `failure` set when the file cannot be opened, or with an "ERROR!!" text
+// in `message` when a line holds something that is not a number or not k
+// values.
+bool read_chosen_file(const FileChooser& choose, const UserFileRead& how, RowsRead& rows,
+                      std::optional<OpenFailure>& failure, std::string& message,
+                      std::string& after);
 
 // Asks for a file to save through `choose` (FileKind::save_data) and
 // replaces it by `content` as a whole. Nothing when the user cancelled;
 // else the message: `saved` followed by the file's full path and ".", or
 // an "ERROR!!" text when the file cannot be written.
 std::optional<std::string> save_chosen_file(const FileChooser& choose, std::string_view content,
-                                            const char* saved);
+                                            const char* saved, const char* title = "");
 
 }  // namespace talvern

@@ -65,7 +65,10 @@ TEST_F(LoadExpRIXS, IntensityTooLargeToScaleWritesNothing) {
 TEST_F(LoadConventionalXAFS, CopiesPairsAndLosesAnUnterminatedLastPair) {
   EXPECT_FALSE(talvern::LoadConventionalXAFS(ws, user_file("7100 +0.5\n7101\t0.75\n7102 1"), form));
   EXPECT_EQ(ws_file(files::kConventionalXAFS), "7100\t0.5\n7101\t0.75\n");
-  EXPECT_EQ(form.message, "Conventional XAFS data were introduced into \r\nC:\\TALVERN_WORK_SPACE.");
+  // The lost pair is said after the message.
+  EXPECT_EQ(form.message,
+            "Conventional XAFS data were introduced into \r\nC:\\TALVERN_WORK_SPACE.\r\nCAUTION!! The "
+            "last line of the file has no line break; its values were not read.");
 
   EXPECT_FALSE(talvern::LoadConventionalXAFS(ws, user_file(""), form));
   EXPECT_EQ(ws_file(files::kConventionalXAFS), "");

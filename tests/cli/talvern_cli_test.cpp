@@ -378,4 +378,33 @@ TEST(TalvernCli, OptimizePrintsTheBoxesAfterTheMessage) {
   EXPECT_EQ(r.out.back(), '\n');
 }
 
+TEST(TalvernCli, ColumnOptionsReadTheTransmissionScanAsTheConventionalXAFS) {
+  TempDir tmp;
+  const std::string ws = "--workspace '" + tmp.file("ws").string() + "' ";
+  const std::string scan = std::string("'") + TALVERN_EXAMPLES_DIR + "/Fe_K_transmission_scan.dat' ";
+  // Without a work-space nothing is written, and the exit status says so.
+  CliRun r = run_cli(ws + "load-conv-xafs " + scan + "--columns '1,ln(4/5)' --kev --skip-headers");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_TRUE(r.out.ends_with("CAUTION!! The work-space does not exist, so nothing was written. "
+                              "Press Construct Work-Space first.\n")) << r.out;
+
+  run_cli(ws + "construct");
+  EXPECT_EQ(run_cli(ws + "load-conv-xafs " + scan).exit_code, 1);
+  r = run_cli(ws + "load-conv-xafs " + scan + "--columns '1,ln(4/5)' --kev --skip-headers");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "Conventional XAFS data were introduced into \nC:\\TALVERN_WORK_SPACE.\n"
+                   "Columns: energy = c1 (keV -> eV), intensity = ln(c4/c5)\n");
+  // ln(I0/I1) is the conventional XAFS sample plus 0.25.
+  const talvern::RowsRead xafs =
+      talvern::read_rows(tmp.file("ws") / talvern::files::kConventionalXAFS, 2);
+  const talvern::RowsRead sample =
+      talvern::read_rows(std::filesystem::path(TALVERN_EXAMPLES_DIR) / "Fe_Conventional_XAFS.DAT", 2);
+  ASSERT_EQ(xafs.rows, sample.rows);
+  for (std::size_t i = 0; i < xafs.rows; ++i) {
+    EXPECT_EQ(xafs.at(i, 0), sample.at(i, 0));
+    EXPECT_NEAR(xafs.at(i, 1), sample.at(i, 1) + 0.25, 2e-5);
+  }
+  EXPECT_EQ(run_cli(ws + "load-conv-xafs " + scan + "--columns 1,ln4").exit_code, 2);
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 #include <clocale>
 
 #include "app/ui/CMainFrame.h"
+#include "gui/ImportColumnsDialog.h"
 #include "workspace/workspace.h"
 
 CTALVERNApp::CTALVERNApp(int& argc, char** argv) : QApplication(argc, argv) {
@@ -14,6 +15,8 @@ CTALVERNApp::CTALVERNApp(int& argc, char** argv) : QApplication(argc, argv) {
 }
 
 int CTALVERNApp::run() {
+  // Measured files with headers or many columns go through "Import Columns".
+  talvern::set_column_importer(talvern::qt_column_importer());
   CMainFrame frame(talvern::WorkSpace::locate());
   frame.show();
   return exec();

@@ -1,0 +1,78 @@
+#pragma once
+// Column import: measured files as beamlines write them (header lines,
+// many columns, commas, energies in keV) turned into the plain rows a load
+// reads, energy first and then each intensity.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace talvern {
+
+enum class Separator { white_space, comma, semicolon };
+
+// What a look at the text finds.
+struct TextLayout {
+  std::size_t header_lines = 0;    // lines before the first line of numbers only
+  Separator separator = Separator::white_space;
+  std::size_t columns = 0;         // values in the first line of numbers; 0 when there is none
+  std::vector<std::string> names;  // from the last header line when it names every column
+  bool empty = true;               // nothing but white space
+};
+
+// Comment lines start with '#', '!', ';' or '%'; before the data every
+// line that is not numbers only is a header line as well.
+TextLayout sniff_columns(std::string_view text);
+
+// The first `n` lines of the text, for a preview.
+std::vector<std::string> first_lines(std::string_view text, std::size_t n);
+
+// Name of a column (0-based) as the user sees it: "c4" and, when the
+// header names it, "c4 I0".
+std::string column_label(const TextLayout& layout, std::size_t col);
+
+// True when every value of column `col` (0-based) in the data is below
+// `limit` (energies in keV rather than eV).
+bool column_below(std::string_view text, const TextLayout& layout, std::size_t col, double limit);
+
+// One intensity of a converted row.
+struct IntensityColumns {
+  enum Mode { column, ratio, log_ratio } mode = column;  // a, a/b or ln(a/b)
+  std::size_t a = 1, b = 0;                              // 0-based columns
+  bool operator==(const IntensityColumns&) const = default;
+};
+
+// Which columns make a row: energy (eV, or keV to be multiplied by 1000)
+// and the intensities.
+struct ColumnSpec {
+  std::size_t energy = 0;  // 0-based
+  bool kev = false;
+  std::vector<IntensityColumns> intensities;
+  bool skip_headers = true;  // comment and header lines are passed over
+  bool operator==(const ColumnSpec&) const = default;
+};
+
+// Parses the shell form "1,ln(4/5)", "1,3/2", "1,2,3" (1-based columns,
+// energy first). nullopt with `error` set when the text is not one.
+std::optional<ColumnSpec> parse_column_spec(std::string_view text, std::string& error);
+
+// The shell form of a spec ("1,ln(4/5)").
+std::string column_spec_text(const ColumnSpec& spec);
+
+// The line a load adds after its message:
+// "Columns: energy = c1 (keV -> eV), intensity = ln(c4/c5)".
+std::string describe_columns(const ColumnSpec& spec);
+
+// Converted rows as a plain file of numbers (every value exact, one row a
+// line, each line ended by a line break); or `error` set to an "ERROR!!"
+// text naming the line that cannot be converted.
+struct ConvertedText {
+  std::string plain;
+  std::string error;
+};
+ConvertedText convert_columns(std::string_view text, const TextLayout& layout,
+                              const ColumnSpec& spec);
+
+}  // namespace talvern

@@ -1,0 +1,41 @@
+#include "gui/ImportColumnsDialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+
+namespace {
+
+using talvern::ColumnSpec;
+using talvern::ImportColumnsDialog;
+
+TEST(ImportColumnsDialog, ProposesKeVNamesTheColumnsAndRemembersTheChoicePerCommand) {
+  const std::string text =
+      "# scan\n# E t I0 I1\n7.112 1 1000 500\n7.1125 1 1000 400\n";
+  const talvern::TextLayout layout = talvern::sniff_columns(text);
+  const std::string problem = "ERROR!!";
+  const std::filesystem::path file = "scan.dat";
+  const talvern::ColumnRequest request{"Load Conventional XAFS", 2, file, text, layout, problem};
+  {
+    ImportColumnsDialog dialog(request);
+    EXPECT_EQ(dialog.unitBox()->currentText(), "keV");
+    EXPECT_EQ(dialog.energyBox()->itemText(2), "c3 I0");
+    EXPECT_FALSE(dialog.columnBox(0, true)->isEnabled());
+    dialog.modeBox(0)->setCurrentIndex(2);
+    EXPECT_TRUE(dialog.columnBox(0, true)->isEnabled());
+    dialog.columnBox(0, false)->setCurrentIndex(2);
+    dialog.columnBox(0, true)->setCurrentIndex(3);
+    ColumnSpec expected{.energy = 0, .kev = true, .intensities = {{talvern::IntensityColumns::log_ratio, 2, 3}}};
+    EXPECT_EQ(dialog.spec(), expected);
+    dialog.remember();
+  }
+  // The same command starts with the last choice; another one does not.
+  EXPECT_EQ(talvern::column_spec_text(ImportColumnsDialog(request).spec()), "1,ln(3/4)");
+  const talvern::ColumnRequest xrf{"Load XRF", 2, file, text, layout, problem};
+  EXPECT_EQ(talvern::column_spec_text(ImportColumnsDialog(xrf).spec()), "1,2");
+  // The general import asks for two intensities.
+  const talvern::ColumnRequest general{"Load General X-Y1-Y2 Data", 3, file, text, layout, problem};
+  EXPECT_EQ(talvern::column_spec_text(ImportColumnsDialog(general).spec()), "1,2,3");
+}
+
+}  // namespace
