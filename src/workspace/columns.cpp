@@ -87,7 +87,11 @@ bool numbers(std::string_view line, Separator sep, std::vector<double>& out) {
   return !out.empty();
 }
 
-std::string column_name(std::size_t col) { return "c" + std::to_string(col + 1); }
+std::string column_name(std::size_t col) {
+  std::string name = "c";
+  name += std::to_string(col + 1);
+  return name;
+}
 
 std::string intensity_text(const IntensityColumns& i) {
   switch (i.mode) {
