@@ -111,7 +111,7 @@ class CommandDialog : public TalvernDialog {
   // `marker`.
   void bindPanel(PlotPanel* panel,
                  std::function<std::vector<plot::Curve>(const State&)> curves,
-                 std::optional<int> State::*marker = nullptr) {
+                 std::optional<double> State::*marker = nullptr) {
     panels_.push_back(panel);
     panel->setCurves([this, curves = std::move(curves)] {
       copyIn();

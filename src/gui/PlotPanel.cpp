@@ -1,15 +1,27 @@
 #include "gui/PlotPanel.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QImage>
+#include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPen>
+#include <QSaveFile>
+#include <QSvgGenerator>
 #include <QTransform>
+#include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "gui/title_picture.h"
+#include "workspace/row_io.h"
 
 namespace plot = talvern::plot;
 
@@ -43,6 +55,38 @@ class LineSink {
   QPoint at_;
 };
 
+// The curve rule in a zoomed view: which points are joined is decided as in
+// the full view, but each point lies where its value maps exactly (or its
+// panel coordinates when the trace has no values) in frame coordinates.
+class ZoomedSink {
+ public:
+  ZoomedSink(QPainter& painter, const plot::Curve& curve, const plot::View& view)
+      : painter_(painter), curve_(curve), trace_(*curve.trace), view_(view) {}
+  void move_to(std::size_t i) { at_ = point(i); }
+  void line_to(std::size_t i) {
+    const QPointF to = point(i);
+    painter_.drawLine(QLineF(at_, to));
+    at_ = to;
+  }
+
+ private:
+  QPointF point(std::size_t i) const {
+    double x = trace_.x[i], y = trace_.y[curve_.y_index][i];
+    if (trace_.has_values()) {
+      x = trace_.axes->x_of(trace_.energy[i]);
+      y = trace_.axes->y_of(trace_.intensity[curve_.y_index][i]);
+    }
+    // Held far outside the frame, where the clip takes it off.
+    return {std::clamp(view_.frame_x(x), -1e6, 1e6), std::clamp(view_.frame_y(y), -1e6, 1e6)};
+  }
+
+  QPainter& painter_;
+  const plot::Curve& curve_;
+  const plot::Trace& trace_;
+  const plot::View& view_;
+  QPointF at_;
+};
+
 // The title picture is built once, on first use.
 const QImage& titlePicture() {
   static const QImage picture = talvern_title_picture();
@@ -53,11 +97,21 @@ const QImage& titlePicture() {
 constexpr int kTitleCopyWidth = 420;
 constexpr int kTitleCopyHeight = 180;
 
+// Panel x (in pixels of a panel `w` wide) of frame coordinate f, and y.
+double pixelX(double f, int w) { return w / 2 + f * w / plot::kLogicalExtent; }
+double pixelY(double f, int h) { return h / 2 - f * h / plot::kLogicalExtent; }
+
+void reportUnwritten(QWidget* parent, const QString& file) {
+  QMessageBox::warning(parent, "TALVERN", "ERROR!! " + file + " could not be written.");
+}
+
 }  // namespace
 
 PlotPanel::PlotPanel(QWidget* parent) : QWidget(parent) {
   // The paint covers every pixel, so the background need not be cleared.
   setAttribute(Qt::WA_OpaquePaintEvent);
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  setMouseTracking(true);
 }
 
 void PlotPanel::setCurves(CurveProvider provider) {
@@ -65,15 +119,25 @@ void PlotPanel::setCurves(CurveProvider provider) {
   update();
 }
 
-void PlotPanel::showClickMarker(int x_l) {
+void PlotPanel::showClickMarker(double x_l) {
   marker_ = x_l;
   update();
 }
 
 void PlotPanel::redraw() { repaint(); }
 
+void PlotPanel::setView(const plot::View& view) {
+  view_ = view;
+  update();
+  emit axesChanged();
+}
+
+std::vector<plot::Curve> PlotPanel::curves() const {
+  return provider_ ? provider_() : std::vector<plot::Curve>{};
+}
+
 void PlotPanel::paintPanel(QPainter& painter, QSize size, const std::vector<plot::Curve>& curves,
-                           std::optional<int> marker) {
+                           std::optional<double> marker, const plot::View& view) {
   const int w = size.width();
   const int h = size.height();
   if (w <= 0 || h <= 0) return;
@@ -85,7 +149,8 @@ void PlotPanel::paintPanel(QPainter& painter, QSize size, const std::vector<plot
   // 220 logical units over w pixels to the right and h pixels upwards, the
   // logical origin at pixel (w / 2, h / 2).
   painter.setTransform(QTransform(double(w) / plot::kLogicalExtent, 0.0, 0.0,
-                                  -double(h) / plot::kLogicalExtent, w / 2, h / 2));
+                                  -double(h) / plot::kLogicalExtent, w / 2, h / 2),
+                       true);
 
   const int f = plot::kFrameHalf;
   painter.setPen(makePen(plot::Pen::frame));
@@ -97,35 +162,227 @@ void PlotPanel::paintPanel(QPainter& painter, QSize size, const std::vector<plot
   for (int at : plot::kGridLines) painter.drawLine(QPoint(-f, at), QPoint(f, at));
   for (int at : plot::kGridLines) painter.drawLine(QPoint(at, -f), QPoint(at, f));
 
-  for (const plot::Curve& curve : curves) {
-    painter.setPen(makePen(curve.pen));
-    LineSink sink(painter);
-    plot::walk_curve(curve, sink);
-  }
-
-  if (marker) {
-    painter.setPen(makePen(plot::Pen::sky_blue));
-    painter.drawLine(QPoint(*marker, -95), QPoint(*marker, 95));
+  if (view.full()) {
+    for (const plot::Curve& curve : curves) {
+      painter.setPen(makePen(curve.pen));
+      LineSink sink(painter);
+      plot::walk_curve(curve, sink);
+    }
+    if (marker) {
+      const int x = static_cast<int>(std::trunc(*marker));
+      painter.setPen(makePen(plot::Pen::sky_blue));
+      painter.drawLine(QPoint(x, -95), QPoint(x, 95));
+    }
+  } else {
+    // Inside the frame only; the frame line stays visible.
+    painter.setClipRect(QRectF(QPointF(-f + 0.5, -f + 0.5), QPointF(f - 0.5, f - 0.5)));
+    for (const plot::Curve& curve : curves) {
+      if (!curve.trace || curve.y_index >= curve.trace->y.size()) continue;
+      painter.setPen(makePen(curve.pen));
+      ZoomedSink sink(painter, curve, view);
+      plot::walk_curve_points(curve, sink);
+    }
+    if (marker) {
+      const double x = view.frame_x(*marker);
+      painter.setPen(makePen(plot::Pen::sky_blue));
+      painter.drawLine(QLineF(x, std::max(view.frame_y(-95), -1e6), x,
+                              std::min(view.frame_y(95), 1e6)));
+    }
   }
   painter.restore();
 }
 
 void PlotPanel::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  std::vector<plot::Curve> curves;
-  if (provider_) curves = provider_();
-  paintPanel(painter, size(), curves, marker_);
+  const std::vector<plot::Curve> shown = curves();
+  paintPanel(painter, size(), shown, marker_, view_);
   // The marker belongs to this paint only.
   marker_.reset();
+  if (dragging_ && pressedAt_) {
+    painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
+    painter.drawRect(QRect(*pressedAt_, dragTo_).normalized());
+  }
+  const auto axes = plot::panel_axes(shown);
+  if (axes != axes_) {
+    axes_ = axes;
+    emit axesChanged();
+  }
+}
+
+QPointF PlotPanel::frameAt(QPointF pixel) const {
+  double fx = 0, fy = 0;
+  plot::pixel_to_frame(pixel.x(), pixel.y(), width(), height(), fx, fy);
+  return {fx, fy};
 }
 
 void PlotPanel::mousePressEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton) {
-    const QPoint at = event->position().toPoint();
-    const plot::PanelPoint p = plot::pixel_to_panel(at.x(), at.y(), width(), height());
-    emit panelClicked(p.x, p.y);
+    pressedAt_ = event->position().toPoint();
+    dragging_ = false;
   }
   QWidget::mousePressEvent(event);
+}
+
+void PlotPanel::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  if (pressedAt_ && (event->buttons() & Qt::LeftButton)) {
+    if ((at - *pressedAt_).manhattanLength() >= QApplication::startDragDistance()) dragging_ = true;
+    if (dragging_) {
+      dragTo_ = at;
+      update();
+    }
+  }
+  const QPointF f = frameAt(event->position());
+  const bool inside = std::abs(f.x()) <= plot::kFrameHalf && std::abs(f.y()) <= plot::kFrameHalf;
+  emit readoutChanged(axes_ && inside
+                          ? QString::fromStdString(plot::readout_text(*axes_, view_, f.x(), f.y()))
+                          : QString());
+  QWidget::mouseMoveEvent(event);
+}
+
+void PlotPanel::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton && pressedAt_) {
+    const QPoint from = *pressedAt_;
+    pressedAt_.reset();
+    if (dragging_) {
+      dragging_ = false;
+      const QPointF a = frameAt(from), b = frameAt(event->position());
+      setView(plot::zoom_to(view_, a.x(), a.y(), b.x(), b.y()));
+    } else {
+      const plot::ClickPoint p = plot::click_point(from.x(), from.y(), width(), height(), view_);
+      emit panelClicked(p.x, p.y);
+    }
+  }
+  QWidget::mouseReleaseEvent(event);
+}
+
+void PlotPanel::mouseDoubleClickEvent(QMouseEvent* event) {
+  // The release that follows is not a click.
+  pressedAt_.reset();
+  dragging_ = false;
+  if (event->button() == Qt::LeftButton) setView({});
+}
+
+void PlotPanel::wheelEvent(QWheelEvent* event) {
+  const int steps = event->angleDelta().y();
+  if (steps == 0) return;
+  const QPointF f = frameAt(event->position());
+  setView(plot::zoom_around(view_, f.x(), f.y(), std::pow(0.8, steps / 120.0)));
+  event->accept();
+}
+
+void PlotPanel::leaveEvent(QEvent* event) {
+  emit readoutChanged(QString());
+  QWidget::leaveEvent(event);
+}
+
+void PlotPanel::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu menu(this);
+  QAction* png = menu.addAction("Save as PNG…");
+  QAction* svg = menu.addAction("Save as SVG…");
+  menu.addAction("Save curves as CSV…");
+  menu.addSeparator();
+  QAction* full = menu.addAction("Full View");
+  full->setEnabled(!view_.full());
+  QAction* chosen = menu.exec(event->globalPos());
+  if (!chosen) return;
+  if (chosen == full) return setView({});
+  const char* suffix = chosen == png ? ".png" : chosen == svg ? ".svg" : ".csv";
+  const char* filter = chosen == png   ? "PNG image (*.png)"
+                       : chosen == svg ? "SVG image (*.svg)"
+                                       : "CSV table (*.csv)";
+  QString file = QFileDialog::getSaveFileName(this, chosen->text().chopped(1), QString(), filter);
+  if (file.isEmpty()) return;
+  if (!file.endsWith(suffix, Qt::CaseInsensitive)) file += suffix;
+  const bool written = chosen == png ? savePng(file) : chosen == svg ? saveSvg(file) : saveCsv(file);
+  if (!written) reportUnwritten(this, file);
+}
+
+void PlotPanel::paintPicture(QPainter& painter, QSize size) {
+  painter.fillRect(QRect(QPoint(0, 0), size), Qt::white);
+  const QRect area(PlotFrame::kLeft, PlotFrame::kTop, width(), height());
+  painter.save();
+  painter.translate(area.topLeft());
+  paintPanel(painter, this->size(), curves(), std::nullopt, view_);
+  painter.restore();
+  axes_ = plot::panel_axes(curves());
+  PlotFrame::paintAxes(painter, area, *this);
+}
+
+bool PlotPanel::savePng(const QString& file) {
+  const QSize size(PlotFrame::kLeft + width() + PlotFrame::kRight,
+                   PlotFrame::kTop + height() + PlotFrame::kBottom);
+  QImage image(size, QImage::Format_RGB32);
+  {
+    QPainter painter(&image);
+    paintPicture(painter, size);
+  }
+  QSaveFile out(file);
+  return out.open(QIODevice::WriteOnly) && image.save(&out, "PNG") && out.commit();
+}
+
+bool PlotPanel::saveSvg(const QString& file) {
+  const QSize size(PlotFrame::kLeft + width() + PlotFrame::kRight,
+                   PlotFrame::kTop + height() + PlotFrame::kBottom);
+  QSaveFile out(file);
+  if (!out.open(QIODevice::WriteOnly)) return false;
+  QSvgGenerator svg;
+  svg.setOutputDevice(&out);
+  svg.setSize(size);
+  svg.setViewBox(QRect(QPoint(0, 0), size));
+  svg.setTitle(objectName());
+  {
+    QPainter painter;
+    if (!painter.begin(&svg)) return false;
+    paintPicture(painter, size);
+  }
+  return out.commit();
+}
+
+bool PlotPanel::saveCsv(const QString& file) {
+  const std::string text = plot::curves_csv(curves());
+  return talvern::write_text_atomic(file.toStdString(), text) == talvern::WriteStatus::ok;
+}
+
+PlotFrame::PlotFrame(PlotPanel* panel, QWidget* parent) : QWidget(parent), panel_(panel) {
+  auto* layout = new QGridLayout(this);
+  layout->setContentsMargins(kLeft, kTop, kRight, kBottom);
+  layout->addWidget(panel, 0, 0);
+  connect(panel, &PlotPanel::axesChanged, this, qOverload<>(&QWidget::update));
+  connect(panel, &PlotPanel::readoutChanged, this, [this](const QString& text) {
+    readout_ = text;
+    update();
+  });
+}
+
+void PlotFrame::paintAxes(QPainter& painter, QRect area, const PlotPanel& panel) {
+  if (!panel.axes()) return;
+  const plot::Axes& axes = *panel.axes();
+  const QFontMetrics metrics = painter.fontMetrics();
+  const int w = area.width(), h = area.height();
+  painter.save();
+  painter.setPen(Qt::black);
+  for (const plot::Tick& tick : plot::energy_ticks(axes, panel.view())) {
+    const QString text = QString::fromStdString(tick.text);
+    const int x = area.left() + int(std::lround(pixelX(tick.at, w)));
+    painter.drawText(x - metrics.horizontalAdvance(text) / 2, area.bottom() + 2 + metrics.ascent(),
+                     text);
+  }
+  for (const plot::Tick& tick : plot::intensity_ticks(axes, panel.view())) {
+    const QString text = QString::fromStdString(tick.text);
+    const int y = area.top() + int(std::lround(pixelY(tick.at, h)));
+    painter.drawText(area.left() - 4 - metrics.horizontalAdvance(text),
+                     y + (metrics.ascent() - metrics.descent()) / 2, text);
+  }
+  painter.restore();
+}
+
+void PlotFrame::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  paintAxes(painter, panel_->geometry(), *panel_);
+  if (!readout_.isEmpty())
+    painter.drawText(QRect(kLeft, 0, width() - kLeft - kRight, kTop), Qt::AlignRight | Qt::AlignVCenter,
+                     readout_);
 }
 
 void paintTitlePicture(QPainter& painter, QPoint topLeft) {

@@ -6,18 +6,27 @@
 // that lists the curves to draw; the provider is called at every paint, so
 // radio buttons and work-space flags read inside it take effect at the next
 // paint. The curves point at traces the owner keeps alive.
+//
+// The user may zoom (drag a rectangle with the left button, or turn the
+// wheel) and go back to the full view with a double click; the zoom changes
+// only what is drawn and where a click lands. The context menu saves the
+// panel as PNG or SVG and its curves as CSV. PlotFrame puts the axis values
+// and the readout of the point under the mouse around a panel.
 
 #include <QPoint>
+#include <QPointF>
 #include <QSize>
+#include <QString>
 #include <QWidget>
 
 #include <functional>
 #include <optional>
 #include <vector>
 
-#include "plot/panel.h"
+#include "plot/view.h"
 
 class QPainter;
+class QPaintDevice;
 
 class PlotPanel : public QWidget {
   Q_OBJECT
@@ -25,7 +34,9 @@ class PlotPanel : public QWidget {
  public:
   using CurveProvider = std::function<std::vector<talvern::plot::Curve>()>;
 
+  // The panel starts at its minimum size and grows with its dialog.
   explicit PlotPanel(QWidget* parent = nullptr);
+  QSize sizeHint() const override { return minimumSize(); }
 
   // Curves to draw, in drawing order (later curves over earlier ones).
   // An empty provider draws frame and grid only.
@@ -33,29 +44,86 @@ class PlotPanel : public QWidget {
 
   // Dotted sky-blue vertical line at panel x coordinate x_l from y = -95 to
   // 95, shown at the next paint and gone at the one after.
-  void showClickMarker(int x_l);
+  void showClickMarker(double x_l);
 
   // Draws the whole panel again at once.
   void redraw();
 
+  const talvern::plot::View& view() const { return view_; }
+  void setView(const talvern::plot::View& view);
+  // Physical scale of the curves as last drawn; empty when none has values.
+  const std::optional<talvern::plot::Axes>& axes() const { return axes_; }
+
+  // The panel with its axis values, as PNG or SVG, and its curves as CSV.
+  // False when the file could not be written.
+  bool savePng(const QString& file);
+  bool saveSvg(const QString& file);
+  bool saveCsv(const QString& file);
+
   // Draws one panel of `size` pixels onto `painter`: white surface, frame,
-  // grid, the curves and, when given, the click marker. Nothing is drawn
-  // when the size is empty. The painter's state is restored afterwards.
+  // grid, the curves and, when given, the click marker, as `view` shows
+  // them. Nothing is drawn when the size is empty. The painter's state is
+  // restored afterwards.
   static void paintPanel(QPainter& painter, QSize size,
                          const std::vector<talvern::plot::Curve>& curves,
-                         std::optional<int> marker = std::nullopt);
+                         std::optional<double> marker = std::nullopt,
+                         const talvern::plot::View& view = {});
 
  signals:
-  // Left-button press, in panel coordinates of this panel.
-  void panelClicked(int x_l, int y_l);
+  // A left-button click without a drag, in panel coordinates of this panel
+  // (whole units in the full view).
+  void panelClicked(double x_l, double y_l);
+  // "E = ... eV, I = ..." under the mouse; empty when it leaves the panel.
+  void readoutChanged(const QString& text);
+  // The view or the axes changed, so the axis values must be drawn again.
+  void axesChanged();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
+  std::vector<talvern::plot::Curve> curves() const;
+  void paintPicture(QPainter& painter, QSize size);
+  QPointF frameAt(QPointF pixel) const;
+
   CurveProvider provider_;
-  std::optional<int> marker_;
+  std::optional<double> marker_;
+  talvern::plot::View view_;
+  std::optional<talvern::plot::Axes> axes_;
+  std::optional<QPoint> pressedAt_;  // left button down, not yet released
+  bool dragging_ = false;
+  QPoint dragTo_;
+};
+
+// A plot panel with its energy values under it, its intensity values at its
+// left and the readout above it, all outside the panel itself.
+class PlotFrame : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Takes `panel` into the frame.
+  explicit PlotFrame(PlotPanel* panel, QWidget* parent = nullptr);
+  PlotPanel* panel() const { return panel_; }
+
+  // Margins around the panel that hold the values and the readout.
+  static constexpr int kLeft = 56, kTop = 16, kRight = 12, kBottom = 18;
+
+  // Axis values of `panel` for a panel drawn at `area`.
+  static void paintAxes(QPainter& painter, QRect area, const PlotPanel& panel);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  PlotPanel* panel_;
+  QString readout_;
 };
 
 // The main form's title picture, copied unscaled with its top-left corner at

@@ -81,7 +81,7 @@ void sync_list(QComboBox* list, const std::vector<std::string>& entries) {
     list->addItem(QString::fromStdString(entries[i]));
 }
 
-void take_click_marker(std::optional<int>& marker, PlotPanel* panel) {
+void take_click_marker(std::optional<double>& marker, PlotPanel* panel) {
   if (!marker) return;
   panel->showClickMarker(*marker);
   marker.reset();

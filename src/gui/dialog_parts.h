@@ -48,6 +48,6 @@ void sync_list(QComboBox* list, const std::vector<std::string>& entries);
 void repaint_dialog(QWidget* dialog, const std::vector<PlotPanel*>& panels);
 
 // Shows a click marker a command asked for, once.
-void take_click_marker(std::optional<int>& marker, PlotPanel* panel);
+void take_click_marker(std::optional<double>& marker, PlotPanel* panel);
 
 }  // namespace talvern

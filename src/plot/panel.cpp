@@ -35,13 +35,20 @@ std::optional<PanelPoint> map_standard(double energy, double intensity, const Ra
 std::optional<Trace> mapped_trace(const double* values, std::size_t rows, std::size_t k,
                                   std::size_t curves, const Range& range, Mapping mapping) {
   Trace t(rows, curves);
-  for (std::size_t j = 0; j < rows; ++j)
+  t.axes = mapping.axes(range);
+  t.energy.resize(rows);
+  t.intensity.assign(curves, std::vector<double>(rows));
+  for (std::size_t j = 0; j < rows; ++j) {
+    t.energy[j] = values[j * k];
     for (std::size_t c = 0; c < curves; ++c) {
-      const auto p = mapping(values[j * k], values[j * k + c + 1], range);
+      const double intensity = values[j * k + c + 1];
+      const auto p = mapping.map(values[j * k], intensity, range);
       if (!p) return std::nullopt;
       t.x[j] = p->x;
       t.y[c][j] = p->y;
+      t.intensity[c][j] = intensity;
     }
+  }
   return t;
 }
 
@@ -77,6 +84,10 @@ std::optional<PanelPoint> map_calculated(double energy, double intensity, const 
   return PanelPoint{to_panel(x), to_panel(y)};
 }
 
+const Mapping kStandardMapping{map_standard, kStandardRangeScale};
+const Mapping kComparisonMapping{map_comparison, kExpRangeScale};
+const Mapping kCalculatedMapping{map_calculated, kCalculatedRangeScale};
+
 PanelPoint pixel_to_panel(int px, int py, int w, int h) {
   if (w <= 0 || h <= 0) return {static_cast<int>(kPanelLimit), static_cast<int>(kPanelLimit)};
   // The drawing puts the logical origin at (w / 2, h / 2) and stretches 220
@@ -86,11 +97,11 @@ PanelPoint pixel_to_panel(int px, int py, int w, int h) {
   return {to_panel(x), to_panel(y)};
 }
 
-bool click_accepted(PanelPoint p) {
+bool click_accepted(ClickPoint p) {
   return p.x >= -96 && p.x <= 96 && p.y >= -100 && p.y <= 100;
 }
 
-double click_energy(int x_l, double e_min, double e_max) {
+double click_energy(double x_l, double e_min, double e_max) {
   return e_min + (e_max - e_min) * (x_l + 100) / 200.0;
 }
 

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace talvern::plot {
@@ -58,19 +59,42 @@ struct ClipWindow {
 constexpr ClipWindow kConventionalXAFSClip{-97, 97, -94, 94};
 constexpr ClipWindow kLorentzianClip{-97, 97, -90, 95};  // the pink curve of "Selective XAFS"
 
+// Physical scale of a panel: the energies at x = -100 and 100 and the
+// intensities at y = -95 and 85. It is the mapping without its truncations,
+// so axis values, the readout and a zoomed view can be finer than one unit.
+struct Axes {
+  double e_lo = 0, e_hi = 0, i_lo = 0, i_hi = 0;
+
+  double x_of(double energy) const { return -100.0 + 200.0 * (energy - e_lo) / (e_hi - e_lo); }
+  double y_of(double intensity) const {
+    return -95.0 + 180.0 * (intensity - i_lo) / (i_hi - i_lo);
+  }
+  double energy_at(double x) const { return e_lo + (e_hi - e_lo) * (x + 100.0) / 200.0; }
+  double intensity_at(double y) const { return i_lo + (i_hi - i_lo) * (y + 95.0) / 180.0; }
+  bool operator==(const Axes&) const = default;
+};
+
 // Display data of one panel area, in panel coordinates: one x array shared
 // by the curves, one y array per curve and, for some traces, hidden flags
 // (1 = the point is not joined to the previous one). Absent traces are
-// represented by an empty std::optional<Trace> at the owner.
+// represented by an empty std::optional<Trace> at the owner. A trace built
+// from a mapping also keeps the values it was mapped from and the mapping's
+// scale, for a zoomed view and for export.
 struct Trace {
   std::vector<int> x;
   std::vector<std::vector<int>> y;     // y[curve][point]
   std::vector<std::uint8_t> hidden;    // empty, or one flag per point
+  std::optional<Axes> axes;            // absent when built from panel coordinates alone
+  std::vector<double> energy;          // empty, or one energy (eV) per point
+  std::vector<std::vector<double>> intensity;  // empty, or intensity[curve][point]
 
   explicit Trace(std::size_t points = 0, std::size_t curves = 1)
       : x(points, 0), y(curves, std::vector<int>(points, 0)) {}
   std::size_t size() const { return x.size(); }
   bool has_hidden() const { return !hidden.empty(); }
+  bool has_values() const {
+    return axes && energy.size() == x.size() && intensity.size() == y.size();
+  }
 };
 
 // One curve of a panel as the panel table lists it: which trace and which
@@ -82,14 +106,16 @@ struct Curve {
   Pen pen = Pen::red;
   ClipWindow clip{};
   bool use_hidden = false;
+  const char* name = nullptr;  // column name on export; the pen's name when absent
 };
 
 // Walks the curve rule over one curve: the pen moves to point 0; every
 // later point is joined by a line from wherever the pen stands when it lies
 // inside the clip window and is not hidden, otherwise the pen just moves
-// there. `sink` needs move_to(int x, int y) and line_to(int x, int y).
+// there. `sink` needs move_to(std::size_t i) and line_to(std::size_t i),
+// which receive the index of the point.
 template <class Sink>
-void walk_curve(const Curve& curve, Sink& sink) {
+void walk_curve_points(const Curve& curve, Sink& sink) {
   const Trace* t = curve.trace;
   if (!t || curve.y_index >= t->y.size()) return;
   const std::size_t n = t->size();
@@ -98,14 +124,31 @@ void walk_curve(const Curve& curve, Sink& sink) {
   const int* ys = t->y[curve.y_index].data();
   const std::uint8_t* hidden =
       curve.use_hidden && t->hidden.size() == n ? t->hidden.data() : nullptr;
-  sink.move_to(xs[0], ys[0]);
+  sink.move_to(std::size_t{0});
   for (std::size_t i = 1; i < n; ++i) {
     const bool joined = curve.clip.contains(xs[i], ys[i]) && !(hidden && hidden[i] == 1);
     if (joined)
-      sink.line_to(xs[i], ys[i]);
+      sink.line_to(i);
     else
-      sink.move_to(xs[i], ys[i]);
+      sink.move_to(i);
   }
+}
+
+// The same walk in panel coordinates: `sink` needs move_to(int x, int y)
+// and line_to(int x, int y).
+template <class Sink>
+void walk_curve(const Curve& curve, Sink& sink) {
+  struct AtPoint {
+    const int* xs;
+    const int* ys;
+    Sink& sink;
+    void move_to(std::size_t i) { sink.move_to(xs[i], ys[i]); }
+    void line_to(std::size_t i) { sink.line_to(xs[i], ys[i]); }
+  };
+  const Trace* t = curve.trace;
+  if (!t || curve.y_index >= t->y.size()) return;
+  AtPoint at{t->x.data(), t->y[curve.y_index].data(), sink};
+  walk_curve_points(curve, at);
 }
 
 // Display range of a panel: energies and intensities as its range file
@@ -143,29 +186,48 @@ std::optional<PanelPoint> map_comparison(double energy, double intensity, const 
 // above 0, a single energy or a constant total).
 std::optional<PanelPoint> map_calculated(double energy, double intensity, const Range& range);
 
-// One of the mappings above.
-using Mapping = std::optional<PanelPoint> (*)(double energy, double intensity, const Range& range);
+// One of the mappings above, with the factor by which its range holds the
+// intensities.
+struct Mapping {
+  std::optional<PanelPoint> (*map)(double energy, double intensity, const Range& range);
+  double range_scale;
+
+  Axes axes(const Range& r) const {
+    return {r.e_min, r.e_max, r.y_min / range_scale, r.y_max / range_scale};
+  }
+};
+extern const Mapping kStandardMapping, kComparisonMapping, kCalculatedMapping;
 
 // Trace of the first `curves` intensity columns of `rows` rows of `k`
 // values each (energy first, row-major) by `mapping` over `range`: one
-// point per row. Empty when the range cannot be mapped.
+// point per row, with the values and the axes of the mapping. Empty when the
+// range cannot be mapped.
 std::optional<Trace> mapped_trace(const double* values, std::size_t rows, std::size_t k,
                                   std::size_t curves, const Range& range, Mapping mapping);
 
 // The same by the standard mapping.
 inline std::optional<Trace> standard_trace(const double* values, std::size_t rows, std::size_t k,
                                            std::size_t curves, const Range& range) {
-  return mapped_trace(values, rows, k, curves, range, map_standard);
+  return mapped_trace(values, rows, k, curves, range, kStandardMapping);
 }
 
 // Pixel (px, py) inside a panel of w x h pixels, back to panel
 // coordinates: the inverse of the drawing's mapping, truncated toward zero.
 PanelPoint pixel_to_panel(int px, int py, int w, int h);
 
+// A click in panel coordinates. Without a zoom it is a whole-unit point; in
+// a zoomed view it is the exact point under the mouse.
+struct ClickPoint {
+  double x = 0, y = 0;
+  ClickPoint() = default;
+  ClickPoint(double x_l, double y_l) : x(x_l), y(y_l) {}
+  ClickPoint(PanelPoint p) : x(p.x), y(p.y) {}  // NOLINT: a whole-unit point is a click
+};
+
 // A click counts when -96 <= x_l <= 96 and -100 <= y_l <= 100.
-bool click_accepted(PanelPoint p);
+bool click_accepted(ClickPoint p);
 
 // Energy of a click at panel x coordinate x_l: the inverse of the x mapping.
-double click_energy(int x_l, double e_min, double e_max);
+double click_energy(double x_l, double e_min, double e_max);
 
 }  // namespace talvern::plot

@@ -109,12 +109,13 @@ std::string engine_caution_lines(const EngineReport& report) {
 std::optional<plot::Trace> calculated_trace(const RowsRead& rows) {
   const MinMax m = spectrum_min_max(rows.values.data(), rows.rows, 4, kCalculatedRangeScale);
   return plot::mapped_trace(rows.values.data(), rows.rows, 4, 3,
-                            plot::Range{m.e_min, m.e_max, m.i_min, m.i_max}, plot::map_calculated);
+                            plot::Range{m.e_min, m.e_max, m.i_min, m.i_max},
+                            plot::kCalculatedMapping);
 }
 
 // The measured RIXS trace on the comparison scale of `range`.
 std::optional<plot::Trace> experimental_trace(const RowsRead& rows, const plot::Range& range) {
-  return plot::mapped_trace(rows.values.data(), rows.rows, 2, 1, range, plot::map_comparison);
+  return plot::mapped_trace(rows.values.data(), rows.rows, 2, 1, range, plot::kComparisonMapping);
 }
 
 // "Comp. Exp. RIXS" and "Comp. Another RIXS" from the measured rows on:
@@ -273,7 +274,7 @@ void CompareRIXS(const WorkSpace& ws, RIXSState& state) {
   std::optional<plot::Trace> comparison;
   if (have_range && state.experimental)
     comparison = plot::mapped_trace(calculated.values.data(), calculated.rows, 4, 3, range,
-                                    plot::map_comparison);
+                                    plot::kComparisonMapping);
   if (!comparison) {
     state.experimental.reset();
     state.message = kNoScale;

@@ -109,7 +109,7 @@ void reload_working_copy(const WorkSpace& ws, RIXSState& state, const char* targ
 
 }  // namespace
 
-bool PickEnergy(const WorkSpace& ws, RIXSState& state, plot::PanelPoint click) {
+bool PickEnergy(const WorkSpace& ws, RIXSState& state, plot::ClickPoint click) {
   if (!plot::click_accepted(click)) return false;
   plot::Range region{};
   if (read_range(ws, files::kTempXAFSMinMax, region) < 2) {

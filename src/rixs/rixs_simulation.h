@@ -46,7 +46,7 @@ struct RIXSState {
   std::optional<plot::Trace> calculated;    // x, total, part 1, part 2
   std::optional<plot::Trace> experimental;  // x, y
   std::optional<plot::Trace> comparison;    // x, total, part 1, part 2, hidden flags
-  std::optional<int> marker;                // click marker to draw now on "Selective XAFS"
+  std::optional<double> marker;            // click marker to draw now on "Selective XAFS"
 };
 
 // Rows a comparison reduces, of each spectrum.
@@ -78,7 +78,7 @@ void ClearRIXS(RIXSState& state);
 // Left click on "Selective XAFS" at panel coordinates `click`: outside the
 // accepted range nothing happens (false); inside, the energy under it in the
 // region in force becomes the central energy and the excitation energy.
-bool PickEnergy(const WorkSpace& ws, RIXSState& state, plot::PanelPoint click);
+bool PickEnergy(const WorkSpace& ws, RIXSState& state, plot::ClickPoint click);
 
 // "Show the Peak": the Lorentzian of the boxes at every energy of the working
 // copy, stored in XAFSLorentz_Temp.DAT and drawn over the selective XAFS.

@@ -139,7 +139,7 @@ void ClearXAFS(ConvXAFSState& state) {
     state.core_energy = format_edit(edge->core_energy, 5);
 }
 
-bool CorrectCoreEnergyByClick(const WorkSpace& ws, ConvXAFSState& state, plot::PanelPoint click) {
+bool CorrectCoreEnergyByClick(const WorkSpace& ws, ConvXAFSState& state, plot::ClickPoint click) {
   if (!plot::click_accepted(click)) return false;
   double range[4] = {0, 0, 0, 0};
   if (read_one_row(ws.file(files::kConvXAFSMinMax), range, 4) < 2) {

@@ -19,7 +19,7 @@ struct ConvXAFSState {
   int selected_edge = -1;               // position selected in the list; -1 for none
   std::string core_energy;              // text of "Core Energy (eV)"
   std::string message;                  // message pane; "\r\n" separates lines
-  std::optional<int> marker;            // click marker to draw now, at this panel x
+  std::optional<double> marker;         // click marker to draw now, at this panel x
 };
 
 // "Load XAFS(for Abs. Correction)": normalises Conventional_XAFS.DAT to a
@@ -35,7 +35,7 @@ void ClearXAFS(ConvXAFSState& state);
 // accepted range nothing happens (false); inside, the core energy under the
 // click goes into the parameter file, the box and the message, and
 // `state.marker` is set.
-bool CorrectCoreEnergyByClick(const WorkSpace& ws, ConvXAFSState& state, plot::PanelPoint click);
+bool CorrectCoreEnergyByClick(const WorkSpace& ws, ConvXAFSState& state, plot::ClickPoint click);
 
 // "Edge from Data": the steepest rise of ConvXAFS_Norm_Spectrum.DAT
 // proposed as the core energy, written into the box (to 0.01 eV) and

@@ -151,7 +151,7 @@ void LoadXRFData(const WorkSpace& ws, XRFState& state) {
   state.message = caution + kLoaded + state.exc_energy + kLoadedTail;
 }
 
-bool SetPeakPositionByClick(const WorkSpace& ws, XRFState& state, plot::PanelPoint click) {
+bool SetPeakPositionByClick(const WorkSpace& ws, XRFState& state, plot::ClickPoint click) {
   if (!plot::click_accepted(click)) return false;
   // "A" when selected, else "B", else "C", else "D".
   const std::size_t which =

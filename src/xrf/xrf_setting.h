@@ -29,7 +29,7 @@ struct XRFState {
   std::optional<plot::Trace> measured;   // x, y of the measured spectrum
   std::optional<plot::Trace> fit;        // x, y of the total, component 1, component 2
   std::string message;                   // message pane; "\r\n" separates lines
-  std::optional<int> marker;             // click marker to draw now, at this panel x
+  std::optional<double> marker;          // click marker to draw now, at this panel x
 
   bool two_components() const { return components == 1; }
 };
@@ -42,7 +42,7 @@ void LoadXRFData(const WorkSpace& ws, XRFState& state);
 // Left click on the XRF panel at panel coordinates `click`: inside the
 // accepted range the energy under it becomes the peak position of the
 // selected Lorentzian (true); outside nothing happens (false).
-bool SetPeakPositionByClick(const WorkSpace& ws, XRFState& state, plot::PanelPoint click);
+bool SetPeakPositionByClick(const WorkSpace& ws, XRFState& state, plot::ClickPoint click);
 
 // "Confirm Lorentzian Setting": the boxes and the component choice into
 // RIXS_Calculation_Lorentz_Temp.DAT.

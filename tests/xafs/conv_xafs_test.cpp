@@ -90,9 +90,16 @@ TEST_F(XAFSSetting, ClickSetsTheCoreEnergyUnderIt) {
   EXPECT_EQ(p.gamma, 1.25);  // the other six as they were
   EXPECT_EQ(p.emission_step, 0.1);
 
+  // A click in a zoomed view lies between whole units: the edge to 0.1 eV.
+  ASSERT_TRUE(talvern::CorrectCoreEnergyByClick(ws, state, {-86.2, 3.5}));
+  EXPECT_EQ(state.core_energy, "7113.8");
+  EXPECT_DOUBLE_EQ(*state.marker, -86.2);
+  EXPECT_EQ(parameters().core_energy, 7113.8);
+
   // The frame's outer edge and anything beyond do nothing.
   state = {};
-  for (talvern::plot::PanelPoint off : {talvern::plot::PanelPoint{97, 0}, {-97, 0}, {0, 101}})
+  for (talvern::plot::ClickPoint off : {talvern::plot::ClickPoint{97, 0}, {-97, 0}, {0, 101},
+                                        {96.5, 0}})
     EXPECT_FALSE(talvern::CorrectCoreEnergyByClick(ws, state, off));
   EXPECT_TRUE(state.message.empty());
   EXPECT_FALSE(state.marker);

@@ -37,7 +37,7 @@ QLabel* makeLabel(const char* caption, QWidget* buddy, QWidget* parent) {
 PlotPanel* makePanel(const char* name, QWidget* parent) {
   auto* panel = new PlotPanel(parent);
   panel->setObjectName(name);
-  panel->setFixedSize(kPanelWidth, kPanelHeight);
+  panel->setMinimumSize(kPanelWidth, kPanelHeight);
   return panel;
 }
 
@@ -47,7 +47,7 @@ QGroupBox* panelGroup(const char* caption, const char* name, PlotPanel* panel,
   auto* group = new QGroupBox(caption, parent);
   group->setObjectName(name);
   auto* column = new QVBoxLayout(group);
-  column->addWidget(panel, 0, Qt::AlignHCenter);
+  column->addWidget(new PlotFrame(panel, group), 1);
   auto* row = new QHBoxLayout;
   for (QWidget* button : buttons) row->addWidget(button);
   column->addLayout(row);
@@ -68,9 +68,9 @@ CRIXSXAFS::CRIXSXAFS(tv::WorkSpace ws, tv::FileChooser choose, tv::OpenFailureRe
   // ---- "Selective XAFS" ---------------------------------------------------------
   auto* selectivePanel = makePanel("selectivePanel", this);
   bindPanel(selectivePanel, tv::selective_curves, &RIXSState::marker);
-  connect(selectivePanel, &PlotPanel::panelClicked, this, [this](int x_l, int y_l) {
+  connect(selectivePanel, &PlotPanel::panelClicked, this, [this](double x_l, double y_l) {
     runCommand([x_l, y_l](const tv::WorkSpace& w, RIXSState& s) {
-      tv::PickEnergy(w, s, tv::plot::PanelPoint{x_l, y_l});
+      tv::PickEnergy(w, s, tv::plot::ClickPoint{x_l, y_l});
     }, false);
   });
   auto* load = tv::make_button("Load Selective XAFS", "loadSelectiveButton", this);
@@ -257,7 +257,7 @@ CRIXSXAFS::CRIXSXAFS(tv::WorkSpace ws, tv::FileChooser choose, tv::OpenFailureRe
   lower->addLayout(calculation, 1);
 
   auto* layout = new QVBoxLayout(this);
-  layout->addLayout(panels);
+  layout->addLayout(panels, 1);
   layout->addLayout(lower, 1);
   layout->addLayout(tv::make_recover_graphics_row(this, this->panels()));
   layout->addLayout(tv::make_ok_cancel_row(this));

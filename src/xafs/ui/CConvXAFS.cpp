@@ -15,11 +15,11 @@ CConvXAFS::CConvXAFS(tv::WorkSpace ws, QWidget* parent) : CommandDialog(std::mov
 
   auto* panel = new PlotPanel(this);
   panel->setObjectName("plotPanel");
-  panel->setFixedSize(300, 220);
+  panel->setMinimumSize(300, 220);
   bindPanel(panel, tv::conv_xafs_curves, &tv::ConvXAFSState::marker);
-  connect(panel, &PlotPanel::panelClicked, this, [this](int x_l, int y_l) {
+  connect(panel, &PlotPanel::panelClicked, this, [this](double x_l, double y_l) {
     runCommand([x_l, y_l](const tv::WorkSpace& w, tv::ConvXAFSState& s) {
-      tv::CorrectCoreEnergyByClick(w, s, tv::plot::PanelPoint{x_l, y_l});
+      tv::CorrectCoreEnergyByClick(w, s, tv::plot::ClickPoint{x_l, y_l});
     }, false);
   });
 
@@ -70,11 +70,11 @@ CConvXAFS::CConvXAFS(tv::WorkSpace ws, QWidget* parent) : CommandDialog(std::mov
   controls->addStretch(1);
 
   auto* top = new QHBoxLayout;
-  top->addWidget(panel, 0, Qt::AlignTop);
-  top->addLayout(controls, 1);
+  top->addWidget(new PlotFrame(panel, this), 1);
+  top->addLayout(controls);
 
   auto* layout = new QVBoxLayout(this);
-  layout->addLayout(top);
+  layout->addLayout(top, 1);
   layout->addSpacing(6);
   layout->addWidget(paneLabel);
   layout->addWidget(messagePane, 1);

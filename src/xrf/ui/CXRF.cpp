@@ -93,14 +93,14 @@ CXRF::CXRF(tv::WorkSpace ws, QWidget* parent) : CommandDialog(std::move(ws), par
 
   auto* panel = new PlotPanel(this);
   panel->setObjectName("xrfPanel");
-  panel->setFixedSize(320, 260);
+  panel->setMinimumSize(320, 260);
   // The component choice is read at every paint, so toggling it changes the
   // picture without a command.
   bindPanel(panel, tv::xrf_curves, &tv::XRFState::marker);
   connect(components, &QButtonGroup::idToggled, panel, [panel] { panel->update(); });
-  connect(panel, &PlotPanel::panelClicked, this, [this](int x_l, int y_l) {
+  connect(panel, &PlotPanel::panelClicked, this, [this](double x_l, double y_l) {
     runCommand([x_l, y_l](const tv::WorkSpace& w, tv::XRFState& s) {
-      tv::SetPeakPositionByClick(w, s, tv::plot::PanelPoint{x_l, y_l});
+      tv::SetPeakPositionByClick(w, s, tv::plot::ClickPoint{x_l, y_l});
     }, false);
   });
 
@@ -122,7 +122,7 @@ CXRF::CXRF(tv::WorkSpace ws, QWidget* parent) : CommandDialog(std::move(ws), par
   controls->addStretch(1);
 
   auto* view = new QVBoxLayout;
-  view->addWidget(panel, 0, Qt::AlignHCenter);
+  view->addWidget(new PlotFrame(panel, this), 1);
   view->addSpacing(6);
   view->addWidget(paneLabel);
   view->addWidget(messagePane, 1);
