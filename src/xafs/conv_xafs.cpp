@@ -174,10 +174,12 @@ void EdgeFromData(const WorkSpace& ws, ConvXAFSState& state) {
     state.message = kNoRise;
     return;
   }
-  // The marker stands where the trace draws that energy.
+  // The marker stands at that energy on the trace's scale, not truncated to a
+  // whole panel unit, so that it stays on the rise in a zoomed view.
   const MinMax r = spectrum_min_max(read.values.data(), read.rows, 2);
-  if (const auto at = plot::map_standard(*e0, 0.0, plot::Range{r.e_min, r.e_max, 0.0, 1.0}))
-    state.marker = at->x;
+  const plot::Range range{r.e_min, r.e_max, 0.0, 1.0};
+  if (plot::map_standard(*e0, 0.0, range))
+    state.marker = plot::kStandardMapping.axes(range).x_of(*e0);
   const std::string t = hundredths_text(*e0);
   state.core_energy = t;
   std::string caution;
