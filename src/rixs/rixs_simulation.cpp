@@ -231,8 +231,8 @@ bool two_component_flag(const WorkSpace& ws) {
 std::vector<plot::Curve> selective_curves(const RIXSState& state) {
   std::vector<plot::Curve> curves;
   if (const auto& t = state.selective) {
-    const plot::Curve one{&*t, 0, plot::Pen::red, {}, false};
-    const plot::Curve two{&*t, 1, plot::Pen::blue, {}, false};
+    const plot::Curve one{&*t, 0, plot::Pen::red, {}, false, "component1"};
+    const plot::Curve two{&*t, 1, plot::Pen::blue, {}, false, "component2"};
     switch (state.display_mode) {
       case RIXSState::kModeA: curves.push_back(one); break;
       case RIXSState::kModeB: curves.push_back(two); break;
@@ -241,7 +241,7 @@ std::vector<plot::Curve> selective_curves(const RIXSState& state) {
     }
   }
   if (const auto& t = state.lorentzian)
-    curves.push_back({&*t, 0, plot::Pen::pink, plot::kLorentzianClip, true});
+    curves.push_back({&*t, 0, plot::Pen::pink, plot::kLorentzianClip, true, "lorentzian"});
   return curves;
 }
 
@@ -253,8 +253,10 @@ void add_calculated(std::vector<plot::Curve>& curves, const std::optional<plot::
                     bool two_component, bool use_hidden) {
   if (!t) return;
   if (two_component)
-    for (std::size_t part : {1, 2}) curves.push_back({&*t, part, plot::Pen::sky_blue, {}, use_hidden});
-  curves.push_back({&*t, 0, plot::Pen::blue, {}, use_hidden});
+    for (std::size_t part : {1, 2})
+      curves.push_back({&*t, part, plot::Pen::sky_blue, {}, use_hidden,
+                        part == 1 ? "calculated_component1" : "calculated_component2"});
+  curves.push_back({&*t, 0, plot::Pen::blue, {}, use_hidden, "calculated_total"});
 }
 
 }  // namespace
@@ -268,7 +270,7 @@ std::vector<plot::Curve> calculated_curves(const RIXSState& state, bool two_comp
 std::vector<plot::Curve> comparison_curves(const RIXSState& state, bool two_component) {
   std::vector<plot::Curve> curves;
   add_calculated(curves, state.comparison, two_component, true);
-  if (const auto& t = state.experimental) curves.push_back({&*t, 0, plot::Pen::red, {}, false});
+  if (const auto& t = state.experimental) curves.push_back({&*t, 0, plot::Pen::red, {}, false, "measured"});
   return curves;
 }
 

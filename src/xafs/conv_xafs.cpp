@@ -248,7 +248,8 @@ void CompleteXAFSSetting(ConvXAFSState& state) {
 
 std::vector<plot::Curve> conv_xafs_curves(const ConvXAFSState& state) {
   if (!state.trace) return {};
-  return {plot::Curve{&*state.trace, 0, plot::Pen::red, plot::kConventionalXAFSClip, false}};
+  return {plot::Curve{&*state.trace, 0, plot::Pen::red, plot::kConventionalXAFSClip, false,
+                      "normalized_xafs"}};
 }
 
 }  // namespace talvern

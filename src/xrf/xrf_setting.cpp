@@ -294,12 +294,13 @@ std::vector<plot::Curve> xrf_curves(const XRFState& state) {
   std::vector<plot::Curve> curves;
   if (state.fit) {
     if (state.two_components()) {
-      curves.push_back({&*state.fit, 1, plot::Pen::sky_blue, {}, false});
-      curves.push_back({&*state.fit, 2, plot::Pen::sky_blue, {}, false});
+      curves.push_back({&*state.fit, 1, plot::Pen::sky_blue, {}, false, "model_component1"});
+      curves.push_back({&*state.fit, 2, plot::Pen::sky_blue, {}, false, "model_component2"});
     }
-    curves.push_back({&*state.fit, 0, plot::Pen::blue, {}, false});
+    curves.push_back({&*state.fit, 0, plot::Pen::blue, {}, false, "model"});
   }
-  if (state.measured) curves.push_back({&*state.measured, 0, plot::Pen::red, {}, false});
+  if (state.measured)
+    curves.push_back({&*state.measured, 0, plot::Pen::red, {}, false, "measured"});
   return curves;
 }
 
