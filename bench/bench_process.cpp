@@ -17,9 +17,6 @@
 // a systematic error of 1e-7 already about 2 %.
 
 #include <benchmark/benchmark.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <fcntl.h>
 
 #include <algorithm>
 #include <chrono>
@@ -29,15 +26,17 @@
 #include <vector>
 
 #include "bench_checks.h"
+#include "bench_spawn.h"
 #include "bench_workspace.h"
 #include "workspace/file_names.h"
 #include "workspace/row_io.h"
 
-extern char** environ;
-
 namespace {
 
 using namespace talvern;
+using bench::median_time;
+using bench::run_process;
+using bench::time_process;
 
 constexpr const char* kOmega = "7116";
 constexpr const char* kLiteralOutput = "Calculated_RIXS_literal.DAT";
@@ -50,27 +49,6 @@ const WorkSpace& workspace() {
   return ws;
 }
 
-// Runs `argv` with its standard output and error thrown away; returns the
-// wall-clock seconds from spawn to exit, or -1 when it did not exit with 0.
-double run_process(std::vector<std::string> args) {
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  const auto start = std::chrono::steady_clock::now();
-  pid_t pid;
-  int status = -1;
-  const bool spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
-  if (spawned) waitpid(pid, &status, 0);
-  const auto end = std::chrono::steady_clock::now();
-  posix_spawn_file_actions_destroy(&actions);
-  if (!spawned || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
-  return std::chrono::duration<double>(end - start).count();
-}
-
 double run_cli() {
   return run_process({TALVERN_CLI_PATH, "--workspace", workspace().dir().string(), "calc-rixs",
                       kOmega});
@@ -81,17 +59,6 @@ double run_literal() {
                       workspace().file(kLiteralOutput).string()});
 }
 
-void time_process(benchmark::State& state, double (*run)()) {
-  for (auto _ : state) {
-    const double seconds = run();
-    if (seconds < 0) {
-      state.SkipWithError("the process failed");
-      return;
-    }
-    state.SetIterationTime(seconds);
-  }
-}
-
 void BM_ProcessCli(benchmark::State& state) { time_process(state, run_cli); }
 void BM_ProcessLiteral(benchmark::State& state) { time_process(state, run_literal); }
 
@@ -99,13 +66,6 @@ BENCHMARK(BM_ProcessCli)
     ->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5)->Repetitions(5);
 BENCHMARK(BM_ProcessLiteral)
     ->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1)->Repetitions(5);
-
-// The median of a benchmark run under repetitions, 0 when it did not run.
-double median_time(const bench::Times& times, const std::string& name) {
-  for (const auto& [run, t] : times)
-    if (run.rfind(name + "/", 0) == 0) return t;
-  return 0;
-}
 
 // Units of the sixth significant digit by which a and b differ.
 double sixth_digit_units(double a, double b) {

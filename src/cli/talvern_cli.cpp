@@ -25,6 +25,8 @@
 #include "refine/average.h"
 #include "refine/optimisation.h"
 #include "rixs/engine.h"
+#include "rixs/plane_picture.h"
+#include "rixs/rixs_plane.h"
 #include "rixs/rixs_simulation.h"
 #include "workspace/file_names.h"
 #include "workspace/workspace.h"
@@ -306,11 +308,22 @@ int list_position(const std::vector<std::string>& list, const std::string& item,
   throw UsageError{std::string(option) + " takes " + allowed + ", not " + std::string(text)};
 }
 
-// Ctrl-C during "Optimize Selective XAFS" ends the run after the trial in
-// hand, as "Stop" does in the dialog.
-std::atomic<bool> optimize_stop{false};
+// Ctrl-C during a long run ("Optimize Selective XAFS", "RIXS Plane...")
+// ends it after the step in hand, as "Stop" does in the dialog.
+std::atomic<bool> long_run_stop{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
-extern "C" void stop_optimization(int) { optimize_stop.store(true); }
+extern "C" void stop_long_run(int) { long_run_stop.store(true); }
+
+// Runs `run` with Ctrl-C setting long_run_stop. An interrupt the shell told
+// us to ignore (a background job) stays ignored.
+template <class Run>
+void with_ctrl_c_stop(Run run) {
+  long_run_stop.store(false);
+  const auto previous = std::signal(SIGINT, stop_long_run);
+  if (previous == SIG_IGN) std::signal(SIGINT, SIG_IGN);
+  run();
+  std::signal(SIGINT, previous == SIG_ERR ? SIG_DFL : previous);
+}
 
 Outcome run_optimize(const WorkSpace& ws, const Args& a) {
   talvern::OptimState state = talvern::OpenOptimization(ws);
@@ -331,7 +344,7 @@ Outcome run_optimize(const WorkSpace& ws, const Args& a) {
 
   // On a terminal, the repetition and the energy in hand on one line.
   talvern::OptimWatch watch;
-  watch.stop = &optimize_stop;
+  watch.stop = &long_run_stop;
   int repetition = 0, last = 0;
   bool shown = false;
   if (::isatty(2)) {
@@ -346,16 +359,44 @@ Outcome run_optimize(const WorkSpace& ws, const Args& a) {
       shown = true;
     };
   }
-  // An interrupt the shell told us to ignore (a background job) stays ignored.
-  optimize_stop.store(false);
-  const auto previous = std::signal(SIGINT, stop_optimization);
-  if (previous == SIG_IGN) std::signal(SIGINT, SIG_IGN);
-  talvern::OptimizeSelectiveXAFS(ws, state, watch);
-  std::signal(SIGINT, previous == SIG_ERR ? SIG_DFL : previous);
+  with_ctrl_c_stop([&] { talvern::OptimizeSelectiveXAFS(ws, state, watch); });
   if (shown) std::fputc('\n', stderr);
 
   Outcome outcome(state.message);
   outcome.after = "Number of Compo.: " + state.components + "\nR-Factor: " + state.r_factor + "\n";
+  return outcome;
+}
+
+// "RIXS Plane...": Ctrl-C ends the run after the excitation energy in hand
+// and keeps the rows done, as "Stop" does in the dialog.
+Outcome run_rixs_plane(const WorkSpace& ws, const Args& a) {
+  talvern::PlaneState state = talvern::OpenRIXSPlane(ws);
+  if (auto t = a.option("--from")) state.from_energy = std::string(*t);
+  if (auto t = a.option("--to")) state.to_energy = std::string(*t);
+  if (auto t = a.option("--step")) state.step_energy = std::string(*t);
+  state.axis = a.has("--transfer") ? 1 : 0;
+
+  talvern::PlaneWatch watch;
+  watch.stop = &long_run_stop;
+  bool shown = false;
+  if (::isatty(2))
+    watch.progress = [&](std::size_t done, std::size_t total) {
+      std::fprintf(stderr, "\rexcitation energy %zu/%zu", done, total);
+      std::fflush(stderr);
+      shown = true;
+    };
+  with_ctrl_c_stop([&] { talvern::CalculatePlane(ws, state, watch); });
+  if (shown) std::fputc('\n', stderr);
+
+  Outcome outcome(state.message);
+  const auto png = a.option("--png");
+  if (png && !state.plane.empty()) {
+    const std::filesystem::path file{std::string(*png)};
+    if (!talvern::write_plane_png(file, talvern::render_plane(state.plane, a.has("--log"), 1000, 700))) {
+      outcome.after = "ERROR!! " + file.string() + " could not be written.\n";
+      outcome.failed = true;
+    }
+  }
   return outcome;
 }
 
@@ -645,6 +686,17 @@ const std::vector<Subcommand>& subcommands() {
         {"--width", false}, {"--height-limit", false}, {"--height-step", false},
         {"--repetitions", false}, {"--exc", false}},
        run_optimize},
+
+      // "RIXS Plane..."
+      {"rixs-plane", "[--from T] [--to T] [--step T]\n[--transfer] [--png FILE] [--log]",
+       "RIXS over excitation energies --from ... --to by --step eV into RIXS_Plane.DAT "
+       "(\"RIXS Plane...\"); the energies default to XAFS_MinMax.DAT at 0.5 eV, --transfer "
+       "gives the energy transfer, --png FILE saves the colour map (--log: logarithmic "
+       "intensity); Ctrl-C stops after the excitation energy in hand",
+       0,
+       {{"--from", false}, {"--to", false}, {"--step", false}, {"--transfer", false, true},
+        {"--png", false}, {"--log", false, true}},
+       run_rixs_plane},
   };
   return list;
 }

@@ -30,6 +30,7 @@ inline constexpr const char* kXAFSMinMax = "XAFS_MinMax.DAT";
 inline constexpr const char* kTempXAFSMinMax = "TempXAFS_MinMax.DAT";
 inline constexpr const char* kXAFSLorentzTemp = "XAFSLorentz_Temp.DAT";
 inline constexpr const char* kCalculatedRIXS = "Calculated_RIXS.DAT";
+inline constexpr const char* kRIXSPlane = "RIXS_Plane.DAT";
 
 inline constexpr const char* kAll[] = {
     kParameters, kLorentz, kLorentzTemp, kEmissionExcEnergy, kExpNonResonantEmission,
@@ -38,7 +39,7 @@ inline constexpr const char* kAll[] = {
     kConvXAFSNormSpectrum, kSelectiveReadingOrg21, kSelectiveReadingOrgTmp,
     kSelectiveReadingOrg, kSelectiveReading, kSelectiveForRIXSTemp, kSelectiveForRIXSTemp2,
     kSelectiveForRIXS, kSelectiveForRIXSSaving, kXAFSMinMax, kTempXAFSMinMax,
-    kXAFSLorentzTemp, kCalculatedRIXS};
+    kXAFSLorentzTemp, kCalculatedRIXS, kRIXSPlane};
 
 // How the work-space is named in every message; a literal, so that message
 // texts can be joined with it as they are compiled.

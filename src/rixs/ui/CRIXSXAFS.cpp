@@ -13,6 +13,7 @@
 
 #include "refine/ui/CAverage.h"
 #include "refine/ui/COptim.h"
+#include "rixs/ui/CRIXSPlane.h"
 
 namespace tv = talvern;
 using tv::RIXSState;
@@ -155,6 +156,13 @@ CRIXSXAFS::CRIXSXAFS(tv::WorkSpace ws, tv::FileChooser choose, tv::OpenFailureRe
   auto* average = tv::make_button("Average", "averageButton", refine);
   refineRow->addWidget(optimize);
   refineRow->addWidget(average);
+  // The plane reads the work-space files only; the dialog's state stays.
+  auto* planeButton = tv::make_button("RIXS Plane...", "rixsPlaneButton", refine);
+  refineRow->addWidget(planeButton);
+  connect(planeButton, &QPushButton::clicked, this, [this] {
+    CRIXSPlane dialog(workSpace(), this);
+    dialog.exec();
+  });
   connect(optimize, &QPushButton::clicked, this, [this, run] {
     COptim dialog(workSpace(), this);
     dialog.exec();

@@ -1,0 +1,437 @@
+#include "rixs/plane_picture.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "workspace/row_io.h"
+
+namespace talvern {
+
+namespace {
+
+constexpr int kFontScale = 2;                   // 5 x 7 glyphs drawn at twice their size
+constexpr int kGlyphW = 5 * kFontScale, kGlyphH = 7 * kFontScale;
+constexpr int kAdvance = 6 * kFontScale;
+constexpr plot::Rgb kBackground{255, 255, 255}, kInk{0, 0, 0}, kEmpty{235, 235, 235};
+
+// 5 x 7 glyphs of the characters the labels use, one row a byte (bit 4 left).
+struct Glyph {
+  char c;
+  std::uint8_t rows[7];
+};
+constexpr Glyph kGlyphs[] = {
+    {'0', {0x0E, 0x11, 0x13, 0x15, 0x19, 0x11, 0x0E}}, {'1', {0x04, 0x0C, 0x04, 0x04, 0x04, 0x04, 0x0E}},
+    {'2', {0x0E, 0x11, 0x01, 0x02, 0x04, 0x08, 0x1F}}, {'3', {0x1F, 0x02, 0x04, 0x02, 0x01, 0x11, 0x0E}},
+    {'4', {0x02, 0x06, 0x0A, 0x12, 0x1F, 0x02, 0x02}}, {'5', {0x1F, 0x10, 0x1E, 0x01, 0x01, 0x11, 0x0E}},
+    {'6', {0x06, 0x08, 0x10, 0x1E, 0x11, 0x11, 0x0E}}, {'7', {0x1F, 0x01, 0x02, 0x04, 0x08, 0x08, 0x08}},
+    {'8', {0x0E, 0x11, 0x11, 0x0E, 0x11, 0x11, 0x0E}}, {'9', {0x0E, 0x11, 0x11, 0x0F, 0x01, 0x02, 0x0C}},
+    {'.', {0, 0, 0, 0, 0, 0x0C, 0x0C}},               {'-', {0, 0, 0, 0x0E, 0, 0, 0}},
+    {'+', {0, 0x04, 0x04, 0x1F, 0x04, 0x04, 0}},       {'e', {0, 0, 0x0E, 0x11, 0x1F, 0x10, 0x0E}},
+    {'(', {0x02, 0x04, 0x08, 0x08, 0x08, 0x04, 0x02}}, {')', {0x08, 0x04, 0x02, 0x02, 0x02, 0x04, 0x08}},
+    {'E', {0x1F, 0x10, 0x10, 0x1E, 0x10, 0x10, 0x1F}}, {'V', {0x11, 0x11, 0x11, 0x11, 0x11, 0x0A, 0x04}},
+    {'x', {0, 0, 0x11, 0x0A, 0x04, 0x0A, 0x11}},       {'c', {0, 0, 0x0E, 0x10, 0x10, 0x11, 0x0E}},
+    {'i', {0x04, 0, 0x0C, 0x04, 0x04, 0x04, 0x0E}},    {'t', {0x08, 0x08, 0x1C, 0x08, 0x08, 0x09, 0x06}},
+    {'a', {0, 0, 0x0E, 0x01, 0x0F, 0x11, 0x0F}},       {'o', {0, 0, 0x0E, 0x11, 0x11, 0x11, 0x0E}},
+    {'n', {0, 0, 0x16, 0x19, 0x11, 0x11, 0x11}},       {'r', {0, 0, 0x16, 0x19, 0x10, 0x10, 0x10}},
+    {'g', {0, 0, 0x0F, 0x11, 0x0F, 0x01, 0x0E}},       {'y', {0, 0, 0x11, 0x11, 0x0F, 0x01, 0x0E}},
+    {'m', {0, 0, 0x1A, 0x15, 0x15, 0x11, 0x11}},       {'s', {0, 0, 0x0E, 0x10, 0x0E, 0x01, 0x1E}},
+    {'T', {0x1F, 0x04, 0x04, 0x04, 0x04, 0x04, 0x04}}, {'f', {0x06, 0x09, 0x08, 0x1C, 0x08, 0x08, 0x08}},
+    {'I', {0x0E, 0x04, 0x04, 0x04, 0x04, 0x04, 0x0E}}, {'l', {0x0C, 0x04, 0x04, 0x04, 0x04, 0x04, 0x0E}},
+};
+
+const Glyph* glyph(char c) {
+  for (const Glyph& g : kGlyphs)
+    if (g.c == c) return &g;
+  return nullptr;  // a space, or a character no label uses
+}
+
+int text_width(const std::string& s) { return static_cast<int>(s.size()) * kAdvance - kFontScale; }
+
+class Canvas {
+ public:
+  Canvas(PlanePicture& p) : p_(p) {}
+  void set(int x, int y, plot::Rgb c) {
+    if (x < 0 || y < 0 || x >= p_.width || y >= p_.height) return;
+    const std::size_t i = (static_cast<std::size_t>(y) * p_.width + x) * 3;
+    p_.rgb[i] = c.r;
+    p_.rgb[i + 1] = c.g;
+    p_.rgb[i + 2] = c.b;
+  }
+  void rect(int x, int y, int w, int h, plot::Rgb c) {
+    for (int j = y; j < y + h; ++j)
+      for (int i = x; i < x + w; ++i) set(i, j, c);
+  }
+  void frame(int x, int y, int w, int h) {
+    rect(x - 1, y - 1, w + 2, 1, kInk);
+    rect(x - 1, y + h, w + 2, 1, kInk);
+    rect(x - 1, y - 1, 1, h + 2, kInk);
+    rect(x + w, y - 1, 1, h + 2, kInk);
+  }
+  // Text with its top left corner at (x, y); `up` turns it a quarter to the
+  // left, reading upwards, with (x, y) then its bottom left corner.
+  void text(int x, int y, const std::string& s, bool up = false) {
+    for (std::size_t n = 0; n < s.size(); ++n) {
+      const Glyph* g = glyph(s[n]);
+      if (!g) continue;
+      for (int row = 0; row < 7; ++row)
+        for (int col = 0; col < 5; ++col) {
+          if (!(g->rows[row] & (0x10 >> col))) continue;
+          for (int a = 0; a < kFontScale; ++a)
+            for (int b = 0; b < kFontScale; ++b) {
+              const int u = static_cast<int>(n) * kAdvance + col * kFontScale + a;
+              const int v = row * kFontScale + b;
+              if (up) set(x + v, y - u, kInk);
+              else set(x + u, y + v, kInk);
+            }
+        }
+    }
+  }
+
+ private:
+  PlanePicture& p_;
+};
+
+std::string tick_label(double v, int decimals) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, std::abs(v) < 1e-300 ? 0.0 : v);
+  return buf;
+}
+
+std::string bar_label(double v, bool log) {
+  char buf[32];
+  if (log) std::snprintf(buf, sizeof buf, "%.0e", std::pow(10.0, v));
+  else std::snprintf(buf, sizeof buf, "%.3g", std::abs(v) < 1e-300 ? 0.0 : v);
+  return buf;
+}
+
+// Half a step of the points on each side of an axis of values `first` ... `last`.
+std::pair<double, double> padded(double first, double last, std::size_t count, double fallback) {
+  const double half = count > 1 ? 0.5 * (last - first) / static_cast<double>(count - 1)
+                                : 0.5 * fallback;
+  return {first - half, last + half};
+}
+
+std::string axis_title(const RIXSPlane& plane) {
+  return plane.transfer ? "Energy transfer (eV)" : "Emission energy (eV)";
+}
+
+// The PNG encoding of rows of RGB pixels into `out`.
+bool encode_png(const std::uint8_t* rgb, int width, int height, std::string& out) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  if (!png) return false;
+  png_infop info = png_create_info_struct(png);
+  if (!info || setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, info ? &info : nullptr);
+    return false;
+  }
+  png_set_write_fn(
+      png, &out,
+      [](png_structp p, png_bytep data, png_size_t n) {
+        static_cast<std::string*>(png_get_io_ptr(p))->append(reinterpret_cast<char*>(data), n);
+      },
+      nullptr);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int y = 0; y < height; ++y)
+    png_write_row(png, const_cast<png_bytep>(rgb + static_cast<std::size_t>(y) * width * 3));
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return true;
+}
+
+std::string base64(const std::string& in) {
+  static const char* k = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((in.size() + 2) / 3 * 4);
+  for (std::size_t i = 0; i < in.size(); i += 3) {
+    const unsigned a = static_cast<unsigned char>(in[i]);
+    const unsigned b = i + 1 < in.size() ? static_cast<unsigned char>(in[i + 1]) : 0;
+    const unsigned c = i + 2 < in.size() ? static_cast<unsigned char>(in[i + 2]) : 0;
+    const unsigned v = (a << 16) | (b << 8) | c;
+    out += k[(v >> 18) & 63];
+    out += k[(v >> 12) & 63];
+    out += i + 1 < in.size() ? k[(v >> 6) & 63] : '=';
+    out += i + 2 < in.size() ? k[v & 63] : '=';
+  }
+  return out;
+}
+
+}  // namespace
+
+plot::Rgb viridis(double t) {
+  // A polynomial fit of the scale, within about 1/100 of its tabulated colours.
+  t = std::clamp(std::isfinite(t) ? t : 0.0, 0.0, 1.0);
+  static constexpr double c[7][3] = {
+      {0.2777273272234177, 0.005407344544966578, 0.3340998053353061},
+      {0.1050930431085774, 1.404613529898575, 1.384590162594685},
+      {-0.3308618287255563, 0.214847559468213, 0.09509516302823659},
+      {-4.634230498983486, -5.799100973351585, -19.33244095627987},
+      {6.228269936347081, 14.17993336680509, 56.69055260068105},
+      {4.776384997670288, -13.74514537774601, -65.35303263337234},
+      {-5.435455855934631, 4.645852612178535, 26.3124352495832}};
+  std::uint8_t out[3];
+  for (int ch = 0; ch < 3; ++ch) {
+    double v = c[6][ch];
+    for (int i = 5; i >= 0; --i) v = c[i][ch] + t * v;
+    out[ch] = static_cast<std::uint8_t>(std::lround(255 * std::clamp(v, 0.0, 1.0)));
+  }
+  return {out[0], out[1], out[2]};
+}
+
+std::optional<std::pair<double, double>> colour_range(const RIXSPlane& plane, bool log) {
+  double lo = HUGE_VAL, hi = -HUGE_VAL, lo_pos = HUGE_VAL;
+  for (std::size_t i = 0; i < plane.values.size(); i += 3) {
+    const double v = plane.values[i];
+    if (!std::isfinite(v)) continue;
+    lo = std::min(lo, v);
+    hi = std::max(hi, v);
+    if (v > 0) lo_pos = std::min(lo_pos, v);
+  }
+  if (!(hi >= lo)) return std::nullopt;
+  if (!log) return std::make_pair(lo, hi);
+  if (!(hi > 0)) return std::nullopt;
+  return std::make_pair(std::max(lo_pos, hi * 1e-4), hi);
+}
+
+double colour_position(double value, double lo, double hi, bool log) {
+  double t;
+  if (log) {
+    if (!(value > 0)) return 0;
+    t = hi > lo ? (std::log10(value) - std::log10(lo)) / (std::log10(hi) - std::log10(lo)) : 1;
+  } else {
+    t = hi > lo ? (value - lo) / (hi - lo) : 0;
+  }
+  return std::isfinite(t) ? std::clamp(t, 0.0, 1.0) : 0.0;
+}
+
+PlaneLayout plane_layout(const RIXSPlane& plane, int width, int height) {
+  PlaneLayout l;
+  l.width = std::max(width, 200);
+  l.height = std::max(height, 150);
+  l.x0 = 2 * kGlyphH + 8 * kAdvance + 8;  // the title and the tick labels on the left
+  l.y0 = 12;
+  l.w = std::max(l.width - l.x0 - 24 - 9 * kAdvance - 12, 20);  // colour bar and its values
+  l.h = std::max(l.height - l.y0 - 2 * kGlyphH - 24, 20);
+  l.bar_x = l.x0 + l.w + 16;
+  if (plane.empty()) return l;
+  std::tie(l.x_lo, l.x_hi) = padded(plane.omega.front(), plane.omega.back(), plane.rows(), 1.0);
+  const double w0 = plane.emission.front(), w1 = plane.emission.back();
+  const std::size_t n = plane.columns();
+  if (plane.transfer)
+    std::tie(l.y_lo, l.y_hi) = padded(plane.omega.front() - w1, plane.omega.back() - w0,
+                                      std::max<std::size_t>(n, 2), n > 1 ? 0.0 : 1.0);
+  else
+    std::tie(l.y_lo, l.y_hi) = padded(w0, w1, n, 1.0);
+  if (plane.transfer) {
+    // Half an emission step on each side, whatever the excitation energies span.
+    const double half = n > 1 ? 0.5 * (w1 - w0) / static_cast<double>(n - 1) : 0.5;
+    l.y_lo = plane.omega.front() - w1 - half;
+    l.y_hi = plane.omega.back() - w0 + half;
+  }
+  return l;
+}
+
+std::optional<std::pair<std::size_t, std::size_t>> plane_point_at(const RIXSPlane& plane,
+                                                                  const PlaneLayout& l, int px,
+                                                                  int py) {
+  if (plane.empty() || px < l.x0 || py < l.y0 || px >= l.x0 + l.w || py >= l.y0 + l.h)
+    return std::nullopt;
+  const double x = l.x_lo + (l.x_hi - l.x_lo) * (px - l.x0 + 0.5) / l.w;
+  const double y = l.y_hi - (l.y_hi - l.y_lo) * (py - l.y0 + 0.5) / l.h;
+  const std::size_t m = plane.rows(), n = plane.columns();
+  const double hx = m > 1 ? (plane.omega.back() - plane.omega.front()) / static_cast<double>(m - 1) : 1;
+  const double r = std::round((x - plane.omega.front()) / hx);
+  if (!(r >= 0 && r <= static_cast<double>(m - 1))) return std::nullopt;
+  const std::size_t row = static_cast<std::size_t>(r);
+  const double w = plane.transfer ? plane.omega[row] - y : y;
+  const double hw = n > 1 ? (plane.emission.back() - plane.emission.front()) / static_cast<double>(n - 1) : 1;
+  const double k = std::round((w - plane.emission.front()) / hw);
+  if (!(k >= 0 && k <= static_cast<double>(n - 1))) return std::nullopt;
+  return std::make_pair(row, static_cast<std::size_t>(k));
+}
+
+Ticks nice_ticks(double lo, double hi, int target) {
+  Ticks t;
+  if (!(hi > lo) || !std::isfinite(hi - lo)) return t;
+  const double raw = (hi - lo) / std::max(target, 1);
+  const double p = std::pow(10.0, std::floor(std::log10(raw)));
+  double step = p;
+  for (double f : {1.0, 2.0, 5.0, 10.0})
+    if (f * p >= raw) {
+      step = f * p;
+      break;
+    }
+  t.decimals = std::max(0, -static_cast<int>(std::floor(std::log10(step) + 1e-9)));
+  for (double v = std::ceil(lo / step) * step; v <= hi + 1e-9 * step; v += step)
+    t.values.push_back(std::abs(v) < 1e-12 * step ? 0.0 : v);
+  return t;
+}
+
+PlanePicture render_plane(const RIXSPlane& plane, bool log, int width, int height) {
+  PlanePicture p;
+  p.layout = plane_layout(plane, width, height);
+  const PlaneLayout& l = p.layout;
+  p.width = l.width;
+  p.height = l.height;
+  p.rgb.assign(static_cast<std::size_t>(p.width) * p.height * 3, 255);
+  Canvas cv(p);
+
+  const auto range = colour_range(plane, log);
+  // The map: the colour of the point under each pixel.
+  for (int py = l.y0; py < l.y0 + l.h; ++py)
+    for (int px = l.x0; px < l.x0 + l.w; ++px) {
+      const auto at = plane_point_at(plane, l, px, py);
+      cv.set(px, py, at && range ? viridis(colour_position(plane.at(at->first, at->second), range->first,
+                                                           range->second, log))
+                                 : kEmpty);
+    }
+  cv.frame(l.x0, l.y0, l.w, l.h);
+
+  // Axis values and titles.
+  const int bottom = l.y0 + l.h;
+  if (!plane.empty()) {
+    const Ticks tx = nice_ticks(l.x_lo, l.x_hi, std::max(2, l.w / 110));
+    for (double v : tx.values) {
+      const int x = l.x0 + static_cast<int>(std::lround((v - l.x_lo) / (l.x_hi - l.x_lo) * l.w));
+      cv.rect(x, bottom, 1, 6, kInk);
+      const std::string s = tick_label(v, tx.decimals);
+      cv.text(x - text_width(s) / 2, bottom + 8, s);
+    }
+    const Ticks ty = nice_ticks(l.y_lo, l.y_hi, std::max(2, l.h / 70));
+    for (double v : ty.values) {
+      const int y = bottom - static_cast<int>(std::lround((v - l.y_lo) / (l.y_hi - l.y_lo) * l.h));
+      cv.rect(l.x0 - 7, y, 6, 1, kInk);
+      const std::string s = tick_label(v, ty.decimals);
+      cv.text(l.x0 - 10 - text_width(s), y - kGlyphH / 2, s);
+    }
+  }
+  const std::string xt = "Excitation energy (eV)";
+  cv.text(l.x0 + (l.w - text_width(xt)) / 2, bottom + kGlyphH + 14, xt);
+  const std::string yt = axis_title(plane);
+  cv.text(4, l.y0 + (l.h + text_width(yt)) / 2, yt, true);
+
+  // The colour bar with its values.
+  const int bar_w = 24;
+  for (int py = 0; py < l.h; ++py)
+    cv.rect(l.bar_x, l.y0 + py, bar_w, 1, viridis(1.0 - (py + 0.5) / l.h));
+  cv.frame(l.bar_x, l.y0, bar_w, l.h);
+  if (range) {
+    const double lo = log ? std::log10(range->first) : range->first;
+    const double hi = log ? std::log10(range->second) : range->second;
+    Ticks tb = log ? nice_ticks(std::floor(lo), std::ceil(hi), std::max(2, l.h / 70))
+                   : nice_ticks(lo, hi, std::max(2, l.h / 70));
+    for (double v : tb.values) {
+      if (v < lo - 1e-9 * std::abs(lo) || v > hi + 1e-9 * std::abs(hi)) continue;
+      if (log && v != std::round(v)) continue;
+      const int y = bottom - (hi > lo ? static_cast<int>(std::lround((v - lo) / (hi - lo) * l.h)) : 0);
+      cv.rect(l.bar_x + bar_w, y, 5, 1, kInk);
+      cv.text(l.bar_x + bar_w + 8, y - kGlyphH / 2, bar_label(v, log));
+    }
+  }
+  const std::string it = log ? "Intensity (log)" : "Intensity";
+  cv.text(l.bar_x, bottom + 8, it);
+  return p;
+}
+
+bool write_plane_png(const std::filesystem::path& file, const PlanePicture& picture) {
+  std::string out;
+  if (picture.rgb.empty() || !encode_png(picture.rgb.data(), picture.width, picture.height, out))
+    return false;
+  return write_text_atomic(file, out) == WriteStatus::ok;
+}
+
+bool write_plane_svg(const std::filesystem::path& file, const RIXSPlane& plane, bool log,
+                     int width, int height) {
+  // The map and the colour bar are pictures of their pixels; the frame, the
+  // axis values and the titles are text and lines.
+  const PlanePicture p = render_plane(plane, log, width, height);
+  const PlaneLayout& l = p.layout;
+  auto crop = [&](int x, int y, int w, int h) {
+    std::vector<std::uint8_t> rgb;
+    for (int j = y; j < y + h; ++j)
+      rgb.insert(rgb.end(), p.rgb.begin() + (static_cast<std::size_t>(j) * p.width + x) * 3,
+                 p.rgb.begin() + (static_cast<std::size_t>(j) * p.width + x + w) * 3);
+    std::string png;
+    encode_png(rgb.data(), w, h, png);
+    return base64(png);
+  };
+  char buf[512];
+  std::string svg;
+  std::snprintf(buf, sizeof buf,
+                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" "
+                "xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"%d\" height=\"%d\" "
+                "viewBox=\"0 0 %d %d\" font-family=\"sans-serif\" font-size=\"14\">\n"
+                "<rect width=\"%d\" height=\"%d\" fill=\"white\"/>\n",
+                p.width, p.height, p.width, p.height, p.width, p.height);
+  svg += buf;
+  auto image = [&](int x, int y, int w, int h) {
+    std::snprintf(buf, sizeof buf,
+                  "<image x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" preserveAspectRatio=\"none\" "
+                  "xlink:href=\"data:image/png;base64,",
+                  x, y, w, h);
+    svg += buf;
+    svg += crop(x, y, w, h);
+    svg += "\"/>\n";
+    std::snprintf(buf, sizeof buf,
+                  "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"none\" stroke=\"black\"/>\n",
+                  x, y, w, h);
+    svg += buf;
+  };
+  image(l.x0, l.y0, l.w, l.h);
+  image(l.bar_x, l.y0, 24, l.h);
+  const int bottom = l.y0 + l.h;
+  auto text = [&](double x, double y, const char* anchor, const std::string& s,
+                  const std::string& extra = "") {
+    std::snprintf(buf, sizeof buf, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"%s\"", x, y, anchor);
+    svg += buf;
+    svg += extra + ">" + s + "</text>\n";
+  };
+  auto line = [&](double x1, double y1, double x2, double y2) {
+    std::snprintf(buf, sizeof buf,
+                  "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"black\"/>\n", x1, y1,
+                  x2, y2);
+    svg += buf;
+  };
+  if (!plane.empty()) {
+    const Ticks tx = nice_ticks(l.x_lo, l.x_hi, std::max(2, l.w / 110));
+    for (double v : tx.values) {
+      const double x = l.x0 + (v - l.x_lo) / (l.x_hi - l.x_lo) * l.w;
+      line(x, bottom, x, bottom + 6);
+      text(x, bottom + 22, "middle", tick_label(v, tx.decimals));
+    }
+    const Ticks ty = nice_ticks(l.y_lo, l.y_hi, std::max(2, l.h / 70));
+    for (double v : ty.values) {
+      const double y = bottom - (v - l.y_lo) / (l.y_hi - l.y_lo) * l.h;
+      line(l.x0 - 6, y, l.x0, y);
+      text(l.x0 - 10, y + 5, "end", tick_label(v, ty.decimals));
+    }
+  }
+  if (const auto range = colour_range(plane, log)) {
+    const double lo = log ? std::log10(range->first) : range->first;
+    const double hi = log ? std::log10(range->second) : range->second;
+    const Ticks tb = log ? nice_ticks(std::floor(lo), std::ceil(hi), std::max(2, l.h / 70))
+                         : nice_ticks(lo, hi, std::max(2, l.h / 70));
+    for (double v : tb.values) {
+      if (v < lo - 1e-9 * std::abs(lo) || v > hi + 1e-9 * std::abs(hi)) continue;
+      if (log && v != std::round(v)) continue;
+      const double y = bottom - (hi > lo ? (v - lo) / (hi - lo) * l.h : 0);
+      line(l.bar_x + 24, y, l.bar_x + 29, y);
+      text(l.bar_x + 32, y + 5, "start", bar_label(v, log));
+    }
+  }
+  text(l.x0 + l.w / 2.0, bottom + kGlyphH + 30, "middle", "Excitation energy (eV)");
+  char turn[64];
+  std::snprintf(turn, sizeof turn, " transform=\"rotate(-90 %d %.1f)\"", 18, l.y0 + l.h / 2.0);
+  text(18, l.y0 + l.h / 2.0, "middle", axis_title(plane), turn);
+  text(l.bar_x, bottom + 22, "start", log ? "Intensity (log)" : "Intensity");
+  svg += "</svg>\n";
+  return write_text_atomic(file, svg) == WriteStatus::ok;
+}
+
+}  // namespace talvern

@@ -1,0 +1,281 @@
+#include "rixs/rixs_plane.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "rixs/engine.h"
+#include "rixs/kernel.h"
+#include "workspace/file_names.h"
+#include "workspace/number_text.h"
+#include "workspace/parameters.h"
+#include "workspace/row_io.h"
+
+namespace talvern {
+
+namespace {
+
+constexpr double kLowestExcitation = 1000.0, kHighestExcitation = 20000.0;
+
+constexpr const char* kPlaneOpening =
+    "Give the range of excitation energies and\r\npress Calculate. The plane uses the files of "
+    "the\r\nwork-space as Calculate RIXS left them.";
+
+// The number an edit box holds, or nothing when its text is not a number.
+std::optional<double> box_number(const std::string& text) {
+  const char* begin = text.c_str();
+  char* end = nullptr;
+  const double v = strtod_c(begin, &end);
+  if (end == begin) return std::nullopt;
+  while (*end == ' ' || *end == '\t') ++end;
+  if (*end != '\0' || !std::isfinite(v)) return std::nullopt;
+  return v;
+}
+
+std::string count_text(std::size_t rows, std::size_t columns) {
+  return std::string(files::kRIXSPlane) + ": " + std::to_string(rows) +
+         " excitation energies x " + std::to_string(columns) + " emission energies.";
+}
+
+}  // namespace
+
+PlaneState OpenRIXSPlane(const WorkSpace& ws) {
+  PlaneState s;
+  double range[4] = {0, 0, 0, 0};
+  const std::size_t n = read_one_row(ws.file(files::kXAFSMinMax), range, 4);
+  if (n > 0) s.from_energy = format_edit(range[0], 6);
+  if (n > 1) s.to_energy = format_edit(range[1], 6);
+  s.step_energy = "0.5";
+  s.message = n > 1 ? kPlaneOpening
+                    : std::string("CAUTION!!\r\nXAFS_MinMax.DAT holds no energy range, so an\r\n"
+                                  "energy box was left empty.\r\n") + kPlaneOpening;
+  return s;
+}
+
+// How many excitation energies from ... to by step holds (as a double: it
+// may be beyond any capacity).
+double excitation_count(double from, double to, double step) {
+  if (!(step > 0) || !(to >= from)) return 0;
+  return std::floor((to - from) / step + 1e-6) + 1;
+}
+
+std::vector<double> excitation_grid(double from, double to, double step) {
+  std::vector<double> grid;
+  const double count = excitation_count(from, to, step);
+  if (!(count <= 1e9)) return grid;
+  grid.reserve(static_cast<std::size_t>(count));
+  for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i)
+    grid.push_back(from + static_cast<double>(i) * step);
+  return grid;
+}
+
+void CalculatePlane(const WorkSpace& ws, PlaneState& state, const PlaneWatch& watch) {
+  const auto from = box_number(state.from_energy), to = box_number(state.to_energy),
+             step = box_number(state.step_energy);
+  state.plane = RIXSPlane{};
+  state.pick_row.reset();
+  state.pick_column.reset();
+  state.cut_trace.reset();
+  if (!from || !to || !step) {
+    state.message = "ERROR!!\r\nThe excitation energies (from, to, step) must be numbers.";
+    return;
+  }
+  if (!(*step > 0) || *from > *to) {
+    state.message = "ERROR!!\r\nThe step must be above 0 and \"from\" must not\r\nexceed \"to\".";
+    return;
+  }
+  if (*from < kLowestExcitation || *to > kHighestExcitation) {
+    state.message = "ERROR!!\r\nThe excitation energies must lie within 1000 to\r\n20000 eV.";
+    return;
+  }
+
+  // The inputs, read once as the engine reads them.
+  const RowsRead sel = read_rows(ws.file(files::kSelectiveForRIXS), 3, kRowCapacity);
+  const RowsRead conv = read_rows(ws.file(files::kConvXAFSNormSpectrum), 2, kConvXAFSCapacity);
+  const auto output = ws.file(files::kRIXSPlane);
+  EngineReport report;
+  report.selective_capped = sel.capped;
+  report.conv_capped = conv.capped;
+  CalcParameters par;
+  LorentzSet lor;
+  if (read_parameters(ws.file(files::kParameters), par) < CalcParameters::kCount)
+    report.status = EngineReport::Status::parameters_missing;
+  else if (read_lorentz(ws.file(files::kLorentz), lor) < LorentzSet::kCount)
+    report.status = EngineReport::Status::lorentz_missing;
+  else if (sel.rows < 2)
+    report.status = EngineReport::Status::too_few_rows;
+  if (report.status != EngineReport::Status::ok) {
+    pass_over(write_text_atomic(output, ""));
+    state.message = engine_message(report, files::kRIXSPlane);
+    return;
+  }
+
+  const double count = excitation_count(*from, *to, *step);
+  bool grid_capped = false;
+  const std::size_t columns =
+      emission_grid(par.emission_start, par.emission_end, par.emission_step, kRowCapacity,
+                    grid_capped)
+          .size();
+  report.grid_capped = grid_capped;
+  if (columns == 0) {
+    pass_over(write_text_atomic(output, ""));
+    state.message = "ERROR!!\r\nThe emission-energy grid of RIXS_Calculation_Parameters.DAT\r\n"
+                    "holds no energy.\r\n" + std::string(files::kRIXSPlane) + " was left empty.";
+    return;
+  }
+  if (count * static_cast<double>(columns) > static_cast<double>(kPlanePointCapacity)) {
+    state.message = "ERROR!!\r\n" +
+                    (count < 1e15 ? std::to_string(static_cast<long long>(count)) : format_g6(count)) +
+                    " excitation energies x " +
+                    std::to_string(columns) + " emission energies exceed\r\nthe " +
+                    std::to_string(kPlanePointCapacity) +
+                    " points a plane may hold.\r\nTake a larger step or a shorter range; " +
+                    files::kRIXSPlane + " was not changed.";
+    return;
+  }
+
+  const std::vector<double> omegas = excitation_grid(*from, *to, *step);
+  RIXSPlane& plane = state.plane;
+  plane.transfer = state.axis == 1;
+  plane.values.reserve(omegas.size() * columns * 3);
+  bool stopped = false;
+  for (std::size_t r = 0; r < omegas.size(); ++r) {
+    if (watch.stop && watch.stop->load(std::memory_order_relaxed)) {
+      stopped = true;
+      break;
+    }
+    bool capped = false;
+    const std::vector<double> rows = rixs_rows(sel, conv, par, lor, omegas[r], capped);
+    if (plane.emission.empty())
+      for (std::size_t k = 0; k < columns; ++k) plane.emission.push_back(rows[4 * k]);
+    for (std::size_t k = 0; k < columns; ++k)
+      plane.values.insert(plane.values.end(), rows.begin() + 4 * k + 1, rows.begin() + 4 * k + 4);
+    plane.omega.push_back(omegas[r]);
+    if (watch.progress) watch.progress(r + 1, omegas.size());
+  }
+
+  const std::optional<std::string> text = plane_file_text(plane);
+  if (!text) {
+    state.plane = RIXSPlane{};
+    report.status = EngineReport::Status::not_finite;
+    pass_over(write_text_atomic(output, ""));
+    state.message = engine_message(report, files::kRIXSPlane);
+    return;
+  }
+  if (write_text_atomic(output, *text) != WriteStatus::ok) {
+    report.status = EngineReport::Status::cannot_write;
+    state.message = engine_message(report, files::kRIXSPlane);
+    return;
+  }
+
+  const std::string caution = engine_message(report, files::kRIXSPlane);  // "" or "CAUTION!!..."
+  std::string msg;
+  if (stopped) {
+    msg = "CAUTION!!\r\nThe calculation was stopped after " + std::to_string(plane.rows()) +
+          " of " + std::to_string(omegas.size()) + "\r\nexcitation energies; " +
+          files::kRIXSPlane + " holds those done.\r\n";
+    if (!caution.empty()) msg += caution.substr(11) + "\r\n";
+  } else if (!caution.empty()) {
+    msg = caution + "\r\n";
+  }
+  state.message = msg + count_text(plane.rows(), plane.columns());
+}
+
+std::optional<std::string> plane_file_text(const RIXSPlane& plane) {
+  if (!all_finite(plane.values.data(), plane.values.size())) return std::nullopt;
+  const std::size_t n = plane.columns();
+  std::string out;
+  out.reserve(plane.rows() * (n * 50 + 1));
+  std::vector<double> block(n * 5);
+  for (std::size_t r = 0; r < plane.rows(); ++r) {
+    for (std::size_t k = 0; k < n; ++k) {
+      block[5 * k] = plane.omega[r];
+      block[5 * k + 1] = plane.axis_value(r, k);
+      for (std::size_t c = 0; c < 3; ++c) block[5 * k + 2 + c] = plane.at(r, k, c);
+    }
+    if (!all_finite(block.data(), block.size())) return std::nullopt;
+    out += format_rows(block.data(), n, 5);
+    out += '\n';
+  }
+  return out;
+}
+
+void SavePlaneData(const WorkSpace& ws, const FileChooser& choose, PlaneState& state) {
+  std::string text;
+  if (!read_text(ws.file(files::kRIXSPlane), text) || text.empty()) {
+    state.message = "ERROR!!\r\nRIXS_Plane.DAT holds no plane; press Calculate first.";
+    return;
+  }
+  if (auto msg = save_chosen_file(choose, text, "The RIXS plane was saved as ", "Save Data"))
+    state.message = *msg;
+}
+
+std::vector<double> plane_cut(const RIXSPlane& plane, int cut, std::size_t r, std::size_t k) {
+  std::vector<double> out;
+  if (plane.empty() || r >= plane.rows() || k >= plane.columns()) return out;
+  auto push = [&](double x, std::size_t row, std::size_t col) {
+    out.insert(out.end(), {x, plane.at(row, col, 0), plane.at(row, col, 1), plane.at(row, col, 2)});
+  };
+  if (cut == 0) {
+    for (std::size_t j = 0; j < plane.columns(); ++j) {
+      // The energy transfer falls as the emission energy rises: read backwards.
+      const std::size_t col = plane.transfer ? plane.columns() - 1 - j : j;
+      push(plane.axis_value(r, col), r, col);
+    }
+    return out;
+  }
+  if (!plane.transfer) {
+    for (std::size_t row = 0; row < plane.rows(); ++row) push(plane.omega[row], row, k);
+    return out;
+  }
+  // At a fixed energy transfer t each row has its own emission energy
+  // omega - t: the nearest on the grid, within half a step.
+  const double t = plane.axis_value(r, k);
+  const std::size_t n = plane.columns();
+  const double w0 = plane.emission.front();
+  const double h = n > 1 ? (plane.emission.back() - w0) / static_cast<double>(n - 1) : 1.0;
+  for (std::size_t row = 0; row < plane.rows(); ++row) {
+    const double j = std::round((plane.omega[row] - t - w0) / h);
+    if (j < 0 || j > static_cast<double>(n - 1)) continue;
+    const std::size_t col = static_cast<std::size_t>(j);
+    if (std::abs(plane.axis_value(row, col) - t) > 0.5 * h + 1e-9) continue;
+    push(plane.omega[row], row, col);
+  }
+  return out;
+}
+
+void PickPlanePoint(PlaneState& state, std::size_t r, std::size_t k) {
+  state.pick_row = r;
+  state.pick_column = k;
+  state.cut_trace.reset();
+  const std::vector<double> rows = plane_cut(state.plane, state.cut, r, k);
+  const std::size_t n = rows.size() / 4;
+  if (n == 0) return;
+  double lo = rows[1], hi = rows[1];
+  for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t c = 1; c < 4; ++c) lo = std::min(lo, rows[4 * i + c]), hi = std::max(hi, rows[4 * i + c]);
+  lo = std::min(lo, 0.0);
+  if (!(hi > lo)) hi = lo + 1;
+  // The standard mapping holds intensities times its range scale.
+  const double s = plot::kStandardMapping.range_scale;
+  const plot::Range range{rows[0], rows[4 * (n - 1)], lo * s, hi * s};
+  state.cut_trace = plot::mapped_trace(rows.data(), n, 4, 3, range, plot::kStandardMapping);
+  const double x = state.cut == 0 ? state.plane.omega[r] : state.plane.axis_value(r, k);
+  const char* what = state.cut == 0 ? "excitation energy" : (state.plane.transfer ? "energy transfer" : "emission energy");
+  state.message = "Cut at the " + std::string(what) + " " + format_g6(x) + " eV.";
+}
+
+std::vector<plot::Curve> cut_panel_curves(const PlaneState& state) {
+  std::vector<plot::Curve> curves;
+  if (!state.cut_trace) return curves;
+  const plot::Trace* t = &*state.cut_trace;
+  const auto& parts = t->intensity;
+  if (parts.size() == 3 && std::any_of(parts[2].begin(), parts[2].end(), [](double v) { return v != 0; })) {
+    curves.push_back({t, 1, plot::Pen::sky_blue, {}, false, "component1"});
+    curves.push_back({t, 2, plot::Pen::sky_blue, {}, false, "component2"});
+  }
+  curves.push_back({t, 0, plot::Pen::blue, {}, false, "total"});
+  return curves;
+}
+
+}  // namespace talvern

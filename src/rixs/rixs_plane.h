@@ -1,0 +1,95 @@
+#pragma once
+// "RIXS Plane...": the RIXS spectrum over a range of excitation energies,
+// intensity over excitation energy and emission energy (or energy transfer).
+// Every row is the engine's own result at its excitation energy; the inputs
+// are read once for the whole plane.
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "plot/panel.h"
+#include "workspace/user_file.h"
+#include "workspace/workspace.h"
+
+namespace talvern {
+
+// Most points (excitation x emission energies) a plane holds: 2000 x 1000,
+// about 50 MB in memory and 100 MB of file, far more than a screen shows.
+constexpr std::size_t kPlanePointCapacity = 2000000;
+
+// A calculated plane: values[(r * emission.size() + k) * 3 + c] is I, I1, I2
+// (c = 0, 1, 2) at excitation energy omega[r] and emission energy emission[k].
+struct RIXSPlane {
+  std::vector<double> omega;
+  std::vector<double> emission;
+  std::vector<double> values;
+  bool transfer = false;  // the emission axis is the energy transfer omega - w
+
+  std::size_t rows() const { return omega.size(); }
+  std::size_t columns() const { return emission.size(); }
+  bool empty() const { return omega.empty() || emission.empty(); }
+  double at(std::size_t r, std::size_t k, std::size_t c = 0) const {
+    return values[(r * emission.size() + k) * 3 + c];
+  }
+  // The emission-axis value of column k at row r: w, or omega - w.
+  double axis_value(std::size_t r, std::size_t k) const {
+    return transfer ? omega[r] - emission[k] : emission[k];
+  }
+};
+
+// What the dialog shows.
+struct PlaneState {
+  std::string from_energy, to_energy, step_energy;  // edit boxes (eV)
+  int axis = 0;   // 0 emission energy, 1 energy transfer
+  int scale = 0;  // 0 linear, 1 logarithmic intensity
+  int cut = 0;    // 0 cut at the clicked excitation energy, 1 at the clicked emission axis value
+  RIXSPlane plane;
+  std::optional<std::size_t> pick_row, pick_column;  // the point of the last click
+  std::optional<plot::Trace> cut_trace;              // the cut under the map
+  std::string message;
+};
+
+// The dialog as it opens: the selective XAFS range of XAFS_MinMax.DAT at 0.5 eV.
+PlaneState OpenRIXSPlane(const WorkSpace& ws);
+
+// Excitation energies from, from + step, ... up to `to` (a millionth of a
+// step beyond it counts), each computed as from + i step.
+std::vector<double> excitation_grid(double from, double to, double step);
+
+// Watches a long calculation: `progress(done, total)` after each excitation
+// energy; `stop` ends it after the excitation energy in hand.
+struct PlaneWatch {
+  std::function<void(std::size_t done, std::size_t total)> progress;
+  const std::atomic<bool>* stop = nullptr;
+};
+
+// "Calculate": the plane over the boxes' range into the state and into
+// RIXS_Plane.DAT. A stopped run keeps and writes the excitation energies
+// done and says so with "CAUTION!!".
+void CalculatePlane(const WorkSpace& ws, PlaneState& state, const PlaneWatch& watch = {});
+
+// The text of RIXS_Plane.DAT: rows (omega, w or omega - w, I, I1, I2), a blank
+// line after the rows of each excitation energy. Empty when a value is not finite.
+std::optional<std::string> plane_file_text(const RIXSPlane& plane);
+
+// "Save Data...": RIXS_Plane.DAT as it stands into a file of the user's
+// choice; "ERROR!!" before the file dialog when there is no plane to save.
+void SavePlaneData(const WorkSpace& ws, const FileChooser& choose, PlaneState& state);
+
+// A click on the map at (r, k): the cut of the state's cut mode into the state.
+void PickPlanePoint(PlaneState& state, std::size_t r, std::size_t k);
+
+// The cut as rows (x, I, I1, I2) in ascending x: along the emission axis at
+// row r (cut 0), or along the excitation energies at the emission-axis value
+// of (r, k) (cut 1; for the energy transfer, the nearest emission energy of
+// each row, rows without one left out).
+std::vector<double> plane_cut(const RIXSPlane& plane, int cut, std::size_t r, std::size_t k);
+
+// The curves of the cut panel: total, and components 1 and 2 dotted.
+std::vector<plot::Curve> cut_panel_curves(const PlaneState& state);
+
+}  // namespace talvern

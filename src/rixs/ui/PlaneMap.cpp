@@ -1,0 +1,50 @@
+#include "rixs/ui/PlaneMap.h"
+
+#include <QImage>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPen>
+
+namespace talvern {
+
+PlaneMap::PlaneMap(std::function<Shown()> shown, QWidget* parent)
+    : QWidget(parent), shown_(std::move(shown)) {
+  setMinimumSize(640, 420);
+  setCursor(Qt::CrossCursor);
+}
+
+PlanePicture PlaneMap::picture() const {
+  const Shown s = shown_();
+  static const RIXSPlane kNone;
+  return render_plane(s.plane ? *s.plane : kNone, s.log, width(), height());
+}
+
+void PlaneMap::paintEvent(QPaintEvent*) {
+  const Shown s = shown_();
+  const PlanePicture p = picture();
+  QPainter painter(this);
+  const QImage image(p.rgb.data(), p.width, p.height, p.width * 3, QImage::Format_RGB888);
+  painter.drawImage(0, 0, image);
+  if (!s.plane || !s.pick || s.plane->empty()) return;
+  // Dashed white lines through the point picked.
+  const PlaneLayout& l = p.layout;
+  const auto [r, k] = *s.pick;
+  if (r >= s.plane->rows() || k >= s.plane->columns()) return;
+  const double x = l.x0 + (s.plane->omega[r] - l.x_lo) / (l.x_hi - l.x_lo) * l.w;
+  const double y = l.y0 + (l.y_hi - s.plane->axis_value(r, k)) / (l.y_hi - l.y_lo) * l.h;
+  painter.setPen(QPen(Qt::white, 1, Qt::DashLine));
+  painter.drawLine(QPointF(x, l.y0), QPointF(x, l.y0 + l.h));
+  painter.drawLine(QPointF(l.x0, y), QPointF(l.x0 + l.w, y));
+}
+
+void PlaneMap::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  const Shown s = shown_();
+  if (!s.plane) return;
+  const PlaneLayout l = plane_layout(*s.plane, width(), height());
+  const QPoint pos = event->position().toPoint();
+  if (const auto at = plane_point_at(*s.plane, l, pos.x(), pos.y()); at && clicked)
+    clicked(at->first, at->second);
+}
+
+}  // namespace talvern

@@ -1,0 +1,38 @@
+#pragma once
+// The colour map of a RIXS plane, drawn by the core's picture at the
+// widget's size; a click reports the data point under the mouse.
+
+#include <QWidget>
+
+#include <cstddef>
+#include <functional>
+
+#include "rixs/plane_picture.h"
+
+namespace talvern {
+
+class PlaneMap : public QWidget {
+ public:
+  // What to draw: the plane, the logarithmic scale, the point picked (if any).
+  struct Shown {
+    const RIXSPlane* plane = nullptr;
+    bool log = false;
+    std::optional<std::pair<std::size_t, std::size_t>> pick;
+  };
+  explicit PlaneMap(std::function<Shown()> shown, QWidget* parent = nullptr);
+
+  // Called with the row and column of a click on a data point.
+  std::function<void(std::size_t, std::size_t)> clicked;
+
+  // The picture as the widget shows it.
+  PlanePicture picture() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+
+ private:
+  std::function<Shown()> shown_;
+};
+
+}  // namespace talvern
