@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -80,8 +81,8 @@ CRIXSPlane::CRIXSPlane(tv::WorkSpace ws, QWidget* parent)
     stop_->setEnabled(false);  // the run ends after the excitation energy in hand
   });
 
-  map_ = new tv::PlaneMap([this] {
-    return tv::PlaneMap::Shown{&state_.plane, state_.scale == 1,
+  map_ = new tv::PlaneMap([this, scale] {
+    return tv::PlaneMap::Shown{&state_.plane, scale->checkedId() == 1,
                                state_.pick_row && state_.pick_column
                                    ? std::optional(std::make_pair(*state_.pick_row, *state_.pick_column))
                                    : std::nullopt};
@@ -91,10 +92,9 @@ CRIXSPlane::CRIXSPlane(tv::WorkSpace ws, QWidget* parent)
     runCommand([r, k](const tv::WorkSpace&, PlaneState& s) { tv::PickPlanePoint(s, r, k); }, true);
     map_->update();
   };
-  connect(scale, &QButtonGroup::idToggled, this, [this](int, bool on) {
-    if (!on) return;
-    runCommand([](const tv::WorkSpace&, PlaneState&) {}, false);
-    map_->update();
+  // The scale takes effect at once; the map reads it from the buttons.
+  connect(scale, &QButtonGroup::idToggled, map_, [this](int, bool on) {
+    if (on) map_->update();
   });
 
   auto* cutPanel = new PlotPanel(this);
@@ -204,6 +204,10 @@ void CRIXSPlane::finishRun() {
   worker_.join();
   ++run_;  // calls still queued for the run are dropped
   setRunning(false);
+  // Progress posted too late to be shown: the bar ends at the rows done.
+  const int rows = static_cast<int>(result_.plane.rows());
+  progress_->setRange(0, std::max(progress_->maximum(), std::max(rows, 1)));
+  progress_->setValue(rows);
   showState(std::move(result_));
   for (PlotPanel* p : panels()) p->redraw();
   map_->update();
@@ -226,7 +230,7 @@ void CRIXSPlane::savePicture() {
   if (file.isEmpty()) return;
   const std::string path = file.toStdString();
   const bool svg = file.endsWith(".svg", Qt::CaseInsensitive);
-  const bool log = state_.scale == 1;
+  const bool log = findChild<QButtonGroup*>("scaleGroup")->checkedId() == 1;
   const bool ok = svg ? tv::write_plane_svg(path, state_.plane, log, map_->width(), map_->height())
                       : tv::write_plane_png(path, map_->picture());
   showNotice(ok ? "The picture was saved as " + path + "."
