@@ -52,7 +52,7 @@ TEST(TalvernCli, HelpListsTheSubcommands) {
                            "load-conv-xafs", "load-xrf", "import-wien2k", "import-wien2k-first",
                            "import-wien2k-second", "import-general", "xafs-load", "xafs-click",
                            "xafs-confirm", "xafs-edge-from-data", "xafs-complete", "xrf-load",
-                           "xrf-click", "xrf-confirm", "xrf-fit", "xrf-rfactor", "xrf-complete",
+                           "xrf-click", "xrf-confirm", "xrf-fit", "xrf-rfactor", "xrf-lsq", "xrf-complete",
                            "rixs-load-selective", "rixs-mode-change", "rixs-pick",
                            "rixs-show-peak", "rixs-modify", "rixs-save-temporarily",
                            "rixs-more-change", "rixs-complete", "rixs-save-modified", "rixs-shift",
