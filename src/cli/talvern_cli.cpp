@@ -32,7 +32,9 @@
 #include "workspace/workspace.h"
 #include "xafs/conv_xafs.h"
 #include "xafs/edge_table.h"
+#include "workspace/number_text.h"
 #include "xrf/emission_model.h"
+#include "xrf/lsq_fit.h"
 #include "xrf/xrf_setting.h"
 
 namespace {
@@ -183,6 +185,34 @@ std::array<std::string, 4> four_texts_arg(std::string_view option, std::string_v
   if (n + 1 != out.size())
     throw UsageError{std::string(option) + " takes four comma-separated values (A,B,C,D)"};
   return out;
+}
+
+// "--fix": comma-separated parameters to hold, each a Lorentzian A..D
+// alone (all three of its parameters) or with ".position", ".width" or
+// ".amplitude" ("A.width,C").
+talvern::LsqTable<bool> fix_arg(std::string_view text) {
+  talvern::LsqTable<bool> fixed{};
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = text.find(',', start);
+    const std::string_view item = text.substr(start, comma - start);
+    const std::string_view letter = item.substr(0, 1);
+    const std::size_t x = item.empty() ? 4 : static_cast<std::size_t>(std::string_view("ABCD").find(letter));
+    bool known = x < 4 && (item.size() == 1 || item[1] == '.');
+    if (known && item.size() == 1) {
+      fixed[x] = {true, true, true};
+    } else if (known) {
+      known = false;
+      for (std::size_t kind = 0; kind < 3; ++kind)
+        if (item.substr(2) == talvern::kLsqKindNames[kind]) known = fixed[x][kind] = true;
+    }
+    if (!known)
+      throw UsageError{"--fix takes A..D, each alone or with .position, .width or .amplitude "
+                       "(A.width,C), not \"" + std::string(item) + "\""};
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  return fixed;
 }
 
 // "--edge": a list position (-1 for none) or an edge name as the list
@@ -537,6 +567,36 @@ const std::vector<Subcommand>& subcommands() {
          talvern::XRFState state;
          talvern::CalculateRFactor(ws, state);
          return Outcome(state.message);
+       }},
+      {"xrf-lsq", "[--fix LIST] [--background] [--confirm]",
+       "least-squares fit of the confirmed Lorentzians in use to the XRF, at the stored "
+       "excitation energy; LIST holds A..D or A.position, A.width, A.amplitude ... "
+       "(\"Least-Squares Fit\"); --confirm then confirms the fitted values",
+       0, {{"--fix", false}, {"--background", false, true}, {"--confirm", false, true}},
+       [](const WorkSpace& ws, const Args& a) {
+         talvern::XRFState state;
+         if (auto list = a.option("--fix")) {
+           const auto fixed = fix_arg(*list);
+           for (std::size_t x = 0; x < 4; ++x) {
+             state.fix_position[x] = fixed[x][talvern::kLsqPosition];
+             state.fix_width[x] = fixed[x][talvern::kLsqWidth];
+             state.fix_amplitude[x] = fixed[x][talvern::kLsqAmplitude];
+           }
+         }
+         state.background = a.has("--background");
+         if (!talvern::load_confirmed_setting(ws, state)) return Outcome(state.message);
+         const talvern::LsqResult r = talvern::LeastSquaresFit(ws, state);
+         Outcome out(state.message);
+         if (!r.ok()) {
+           out.failed = true;
+           return out;
+         }
+         if (a.has("--confirm")) {
+           talvern::ConfirmLorentzianSetting(ws, state);
+           out.message += "\r\n" + state.message;
+         }
+         out.after = "R-Factor: " + talvern::format_g6(r.r_after) + "\n";
+         return out;
        }},
       {"xrf-complete", "", "the confirmed Lorentzians become final (\"Complete XRF Setting\")", 0,
        {},

@@ -88,6 +88,17 @@ class CommandDialog : public TalvernDialog {
     add_binding([box, field, index](State& s) { (s.*field)[index] = box->text().toStdString(); },
                 [box, field, index](const State& s) { set_text(box, (s.*field)[index]); });
   }
+  // A check box: checked or not.
+  void bind(QAbstractButton* box, bool State::*field) {
+    add_binding([box, field](State& s) { s.*field = box->isChecked(); },
+                [box, field](const State& s) { box->setChecked(s.*field); });
+  }
+  // One check box of a row or column: entry `index` of `field`.
+  template <std::size_t N>
+  void bind(QAbstractButton* box, std::array<bool, N> State::*field, std::size_t index) {
+    add_binding([box, field, index](State& s) { (s.*field)[index] = box->isChecked(); },
+                [box, field, index](const State& s) { box->setChecked((s.*field)[index]); });
+  }
   // A radio group: the checked id, -1 for none.
   void bind(QButtonGroup* group, int State::*field) {
     add_binding([group, field](State& s) { s.*field = group->checkedId(); },

@@ -28,7 +28,7 @@ struct Rgb {
 constexpr Rgb kPanelFill{255, 255, 255};
 constexpr Rgb kFrameFill{230, 230, 230};
 
-enum class Pen { frame, grid, red, blue, sky_blue, pink };
+enum class Pen { frame, grid, red, blue, sky_blue, pink, green };
 
 struct PenStyle {
   Rgb colour;
@@ -44,6 +44,7 @@ constexpr PenStyle pen_style(Pen pen) {
     case Pen::blue: return {{0, 0, 255}, false};
     case Pen::sky_blue: return {{0, 200, 255}, true};
     case Pen::pink: return {{255, 128, 255}, false};
+    case Pen::green: return {{0, 150, 0}, true};
   }
   return {{0, 0, 0}, false};
 }

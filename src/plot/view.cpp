@@ -59,6 +59,7 @@ const char* pen_name(Pen pen) {
     case Pen::blue: return "blue";
     case Pen::sky_blue: return "sky_blue";
     case Pen::pink: return "pink";
+    case Pen::green: return "green";
   }
   return "curve";
 }

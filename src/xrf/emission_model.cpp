@@ -1,11 +1,25 @@
 #include "xrf/emission_model.h"
 
-#include "rixs/kernel.h"
 #include "workspace/file_names.h"
-#include "workspace/parameters.h"
 #include "workspace/row_io.h"
 
 namespace talvern {
+
+EmissionModel::EmissionModel(const CalcParameters& par, double omega) : par_(par), omega_(omega) {
+  in_.reserve(kEmissionModelPoints);
+  for (int i = 0; i < kEmissionModelPoints; ++i) {
+    const double energy = par.core_energy - 15 + 0.1 * i;
+    in_.add(energy, omega, 0.5 * par.gamma, simpson_weight(static_cast<std::size_t>(i)), 1.0, 1.0);
+  }
+  in_.finish();
+}
+
+std::vector<double> EmissionModel::rows(const LorentzSet& lor, bool& grid_capped) const {
+  // Flat continuum: the absorption at the excitation energy is taken as 1.
+  constexpr double h = 0.1;
+  const double factor = h / 3 / (1.0 + par_.abs_correction);
+  return spectrum_rows(in_, lor, par_, factor, omega_, grid_capped);
+}
 
 EngineReport CalculateNonResonantEmission(const WorkSpace& ws, double omega) {
   EngineReport report;
@@ -19,19 +33,7 @@ EngineReport CalculateNonResonantEmission(const WorkSpace& ws, double omega) {
   if (read_lorentz(ws.file(files::kLorentzTemp), lor) < LorentzSet::kCount)
     return fail(EngineReport::Status::lorentz_missing);
 
-  constexpr double h = 0.1;
-  Intermediate in;
-  in.reserve(kEmissionModelPoints);
-  for (int i = 0; i < kEmissionModelPoints; ++i) {
-    const double energy = par.core_energy - 15 + 0.1 * i;
-    in.add(energy, omega, 0.5 * par.gamma, simpson_weight(static_cast<std::size_t>(i)), 1.0, 1.0);
-  }
-  in.finish();
-
-  // Flat continuum: the absorption at the excitation energy is taken as 1.
-  const double factor = h / 3 / (1.0 + par.abs_correction);
-  return write_spectrum(output, spectrum_rows(in, lor, par, factor, omega, report.grid_capped),
-                        report);
+  return write_spectrum(output, EmissionModel(par, omega).rows(lor, report.grid_capped), report);
 }
 
 }  // namespace talvern

@@ -1,7 +1,11 @@
 #pragma once
 // The Lorentzian model of the non-resonant emission (XRF).
 
+#include <vector>
+
 #include "rixs/engine.h"
+#include "rixs/kernel.h"
+#include "workspace/parameters.h"
 #include "workspace/workspace.h"
 
 namespace talvern {
@@ -9,6 +13,22 @@ namespace talvern {
 // Intermediate states of the emission model: a flat continuum of 2001
 // points from 15 eV below to 185 eV above the core energy, 0.1 eV apart.
 constexpr int kEmissionModelPoints = 2001;
+
+// The emission model at one excitation energy, with the intermediate
+// states prepared once, for callers that evaluate it for many Lorentzian
+// settings (the least-squares fit).
+class EmissionModel {
+ public:
+  EmissionModel(const CalcParameters& par, double omega);
+  // Rows (emission energy, total, component 1, component 2) over the
+  // emission grid of the parameters, in memory.
+  std::vector<double> rows(const LorentzSet& lor, bool& grid_capped) const;
+
+ private:
+  CalcParameters par_;
+  double omega_;
+  Intermediate in_;
+};
 
 // Computes the emission of the trial Lorentzians (RIXS_Calculation_Lorentz_Temp.DAT)
 // at excitation energy `omega` over the emission grid of the parameter file,

@@ -17,15 +17,32 @@
 
 namespace talvern {
 
-namespace {
+namespace xrf_messages {
 
-// Digits of the numbers the dialog writes into its boxes.
-constexpr int kWidthDigits = 6;
-constexpr int kExcEnergyDigits = 6;
-constexpr int kPositionDigits = 10;
-constexpr int kAmplitudeDigits = 10;
-constexpr int kClickedPositionDigits = 5;
-constexpr int kRFactorDigits = 4;
+const char kTooFewPoints[] =
+    "ERROR!!\r\nExp_Non_Resonant_Emission.DAT holds fewer\r\nthan two points, so no energy step "
+    "can be\r\nformed. Load the XRF spectrum on the main\r\nform first.";
+
+const char kNoExcEnergy[] =
+    "ERROR!!\r\nEmission_Exc_Energy.DAT is missing or holds\r\nno number. \"Construct Work-Space\" "
+    "writes\r\nit again when it is missing.";
+
+const char kNoRange[] =
+    "ERROR!!\r\nThe range of the XRF spectrum is not known\r\nyet. Press \"Load XRF Data\" first.";
+
+const char kNoHeight[] =
+    "ERROR!!\r\nThe calculated spectrum is nowhere above 0,\r\nso it cannot be scaled to the "
+    "measurement.\r\nCheck the amplitudes, the Exc. Energy(eV)\r\nand the loaded XRF data.";
+
+const char kNoConfirmedForFit[] =
+    "ERROR!!\r\nNo confirmed Lorentzian setting was found.\r\nPress \"Confirm Lorentzian "
+    "Setting\" first.";
+
+}  // namespace xrf_messages
+
+using namespace xrf_messages;
+
+namespace {
 
 const char kLoaded[] =
     "XRF data were successfully introduced.\r\nExc. energy in measureing this spectrum was "
@@ -42,32 +59,13 @@ const char kFitted[] =
     "calculate R-factor.\r\nIf the R-factor is less than 5%, the fitting may be\r\ntolerable.\r\n"
     "If the agreement seems to be insufficient, please\r\nadjust the parameters again.";
 
-const char kTooFewPoints[] =
-    "ERROR!!\r\nExp_Non_Resonant_Emission.DAT holds fewer\r\nthan two points, so no energy step "
-    "can be\r\nformed. Load the XRF spectrum on the main\r\nform first.";
-
-const char kNoExcEnergy[] =
-    "ERROR!!\r\nEmission_Exc_Energy.DAT is missing or holds\r\nno number. \"Construct Work-Space\" "
-    "writes\r\nit again when it is missing.";
-
 const char kNoLorentz[] =
     "ERROR!!\r\nRIXS_Calculation_Lorentz.DAT is missing or\r\nincomplete. \"Construct "
     "Work-Space\" writes\r\nit again when it is missing.";
 
-const char kNoRange[] =
-    "ERROR!!\r\nThe range of the XRF spectrum is not known\r\nyet. Press \"Load XRF Data\" first.";
-
 const char kNoConfirmed[] =
     "ERROR!!\r\nNo confirmed Lorentzian setting was found.\r\nPress \"Confirm Lorentzian "
     "Setting\" first.\r\nRIXS_Calculation_Lorentz.DAT was not changed.";
-
-const char kNoHeight[] =
-    "ERROR!!\r\nThe calculated spectrum is nowhere above 0,\r\nso it cannot be scaled to the "
-    "measurement.\r\nCheck the amplitudes, the Exc. Energy(eV)\r\nand the loaded XRF data.";
-
-const char kNoConfirmedForFit[] =
-    "ERROR!!\r\nNo confirmed Lorentzian setting was found.\r\nPress \"Confirm Lorentzian "
-    "Setting\" first.";
 
 const char kScaledTooLarge[] =
     "ERROR!!\r\nThe scaled model would hold values too\r\nlarge to be stored; "
@@ -88,20 +86,40 @@ std::optional<plot::Trace> build_trace(const RowsRead& rows, const plot::Range& 
   return plot::standard_trace(rows.values.data(), rows.rows, rows.k, curves, r);
 }
 
-// The display range of Emission_MinMax.DAT; false when it cannot be read whole.
-bool read_range(const WorkSpace& ws, plot::Range& r) {
+}  // namespace
+
+void show_lorentz(const LorentzSet& lor, XRFState& state) {
+  for (std::size_t i = 0; i < 4; ++i) {
+    state.width[i] = format_edit(lor.width[i], xrf_digits::kWidth);
+    state.position[i] = format_edit(lor.position[i], xrf_digits::kPosition);
+    state.amplitude[i] = format_edit(lor.amplitude[i], xrf_digits::kAmplitude);
+  }
+  state.components = lor.two_component == 1 ? 1 : 0;
+}
+
+bool read_emission_range(const WorkSpace& ws, plot::Range& r) {
   double v[4] = {0, 0, 0, 0};
   if (read_one_row(ws.file(files::kEmissionMinMax), v, 4) < 4) return false;
   r = {v[0], v[1], v[2], v[3]};
   return true;
 }
 
-}  // namespace
+bool scale_to_measured(double* rows, std::size_t n, double y_max) {
+  double t_max = 0.0;
+  for (std::size_t j = 0; j < n; ++j)
+    if (kStandardRangeScale * rows[4 * j + 1] > t_max) t_max = kStandardRangeScale * rows[4 * j + 1];
+  if (!(t_max > 0.0)) return false;
+  const double factor = y_max / t_max;
+  for (std::size_t j = 0; j < n; ++j)
+    for (std::size_t c = 1; c < 4; ++c) rows[4 * j + c] *= factor;
+  return true;
+}
 
 void LoadXRFData(const WorkSpace& ws, XRFState& state) {
   state.message = "Loading XRF data...";
   state.measured.reset();
   state.fit.reset();
+  state.background_line.reset();
   state.marker.reset();
 
   const RowsRead xrf = read_rows(ws.file(files::kExpNonResonantEmission), 2, kRowCapacity);
@@ -135,14 +153,9 @@ void LoadXRFData(const WorkSpace& ws, XRFState& state) {
   }));
   pass_over(write_rows(ws.file(files::kEmissionMinMax), range.data(), 1, 4));
 
-  for (std::size_t i = 0; i < 4; ++i) {
-    state.width[i] = format_edit(lor.width[i], kWidthDigits);
-    state.position[i] = format_edit(lor.position[i], kPositionDigits);
-    state.amplitude[i] = format_edit(lor.amplitude[i], kAmplitudeDigits);
-  }
-  state.components = lor.two_component == 1 ? 1 : 0;
+  show_lorentz(lor, state);
   state.lorentzian = 0;
-  state.exc_energy = format_edit(omega, kExcEnergyDigits);
+  state.exc_energy = format_edit(omega, xrf_digits::kExcEnergy);
   state.measured = build_trace(xrf, r, 1);
 
   std::string caution;
@@ -157,13 +170,13 @@ bool SetPeakPositionByClick(const WorkSpace& ws, XRFState& state, plot::ClickPoi
   const std::size_t which =
       state.lorentzian >= 0 && state.lorentzian < 4 ? static_cast<std::size_t>(state.lorentzian) : 3;
   plot::Range r;
-  if (!read_range(ws, r)) {
+  if (!read_emission_range(ws, r)) {
     state.message = kNoRange;
     return true;
   }
   state.marker = click.x;
   const double e = plot::click_energy(click.x, r.e_min, r.e_max);
-  state.position[which] = format_edit(e, kClickedPositionDigits);
+  state.position[which] = format_edit(e, xrf_digits::kClickedPosition);
   state.message =
       "The peak position of the Lorentzian was changed.\r\nIf it is OK, confirm "
       "Lorentzian-setting.\r\nBy clicking radio buttons, you can change peak\r\npositions of "
@@ -190,9 +203,10 @@ void ConfirmLorentzianSetting(const WorkSpace& ws, XRFState& state) {
 void FitTheLorentzians(const WorkSpace& ws, XRFState& state) {
   state.message.clear();
   state.fit.reset();
+  state.background_line.reset();
   const double omega = parse_edit(state.exc_energy);
   plot::Range r;
-  if (!read_range(ws, r)) {
+  if (!read_emission_range(ws, r)) {
     state.message = kNoRange;
     return;
   }
@@ -211,16 +225,10 @@ void FitTheLorentzians(const WorkSpace& ws, XRFState& state) {
   // The model as stored (six digits), scaled to the measured maximum.
   RowsRead model = read_rows(ws.file(files::kNonResonantEmission), 4, kRowCapacity);
   const std::size_t n = model.rows;
-  double t_max = 0.0;
-  for (std::size_t j = 0; j < n; ++j)
-    if (kStandardRangeScale * model.at(j, 1) > t_max) t_max = kStandardRangeScale * model.at(j, 1);
-  if (!(t_max > 0.0)) {
+  if (!scale_to_measured(model.values.data(), n, r.y_max)) {
     state.message = kNoHeight;
     return;
   }
-  const double factor = r.y_max / t_max;
-  for (std::size_t j = 0; j < n; ++j)
-    for (std::size_t c = 1; c < 4; ++c) model.values[4 * j + c] *= factor;
   if (!all_finite(model.values.data(), 4 * n)) {
     state.message = kScaledTooLarge;
     return;
@@ -272,7 +280,7 @@ void CalculateRFactor(const WorkSpace& ws, XRFState& state) {
   std::string caution;
   add_caution(caution, short_read_lines(measured, files::kExpNonResonantEmission, kRowCapacity));
   add_caution(caution, short_read_lines(model, files::kNonResonantEmission, kRowCapacity));
-  state.message = caution + "R-factor was calculated: " + format_edit(r, kRFactorDigits) + " %";
+  state.message = caution + "R-factor was calculated: " + format_edit(r, xrf_digits::kRFactor) + " %";
 }
 
 void CompleteXRFSetting(const WorkSpace& ws, XRFState& state) {
@@ -299,6 +307,8 @@ std::vector<plot::Curve> xrf_curves(const XRFState& state) {
     }
     curves.push_back({&*state.fit, 0, plot::Pen::blue, {}, false, "model"});
   }
+  if (state.background_line)
+    curves.push_back({&*state.background_line, 0, plot::Pen::green, {}, false, "background"});
   if (state.measured)
     curves.push_back({&*state.measured, 0, plot::Pen::red, {}, false, "measured"});
   return curves;

@@ -10,9 +10,30 @@
 #include <vector>
 
 #include "plot/panel.h"
+#include "workspace/parameters.h"
 #include "workspace/workspace.h"
 
 namespace talvern {
+
+// Significant digits of the numbers the dialog writes into its boxes and
+// messages.
+namespace xrf_digits {
+constexpr int kWidth = 6;
+constexpr int kExcEnergy = 6;
+constexpr int kPosition = 10;
+constexpr int kAmplitude = 10;
+constexpr int kClickedPosition = 5;
+constexpr int kRFactor = 4;
+}  // namespace xrf_digits
+
+// Messages the XRF commands share.
+namespace xrf_messages {
+extern const char kTooFewPoints[];       // fewer than two measured points
+extern const char kNoExcEnergy[];        // Emission_Exc_Energy.DAT missing
+extern const char kNoRange[];            // Emission_MinMax.DAT missing
+extern const char kNoHeight[];           // the model is nowhere above 0
+extern const char kNoConfirmedForFit[];  // RIXS_Calculation_Lorentz_Temp.DAT missing
+}  // namespace xrf_messages
 
 // Everything the dialog shows besides its buttons. Rows of the Lorentzian
 // boxes are A, B, C, D.
@@ -30,6 +51,11 @@ struct XRFState {
   std::optional<plot::Trace> fit;        // x, y of the total, component 1, component 2
   std::string message;                   // message pane; "\r\n" separates lines
   std::optional<double> marker;          // click marker to draw now, at this panel x
+  // "Least-Squares Fit": a "fix" check box beside each box holds that value,
+  // and "Background" fits a straight background under the peaks.
+  std::array<bool, 4> fix_position{}, fix_amplitude{}, fix_width{};
+  bool background = false;
+  std::optional<plot::Trace> background_line;  // the fitted background, drawn dotted
 
   bool two_components() const { return components == 1; }
 };
@@ -62,8 +88,21 @@ void CalculateRFactor(const WorkSpace& ws, XRFState& state);
 void CompleteXRFSetting(const WorkSpace& ws, XRFState& state);
 
 // The curves of the XRF panel in drawing order: the two parts of the fit
-// (only with two components selected), the fit total, the measurement.
+// (only with two components selected), the fit total, the fitted
+// background, the measurement.
 std::vector<plot::Curve> xrf_curves(const XRFState& state);
+
+// A Lorentzian setting into the twelve boxes and the component choice.
+void show_lorentz(const LorentzSet& lor, XRFState& state);
+
+// The display range of Emission_MinMax.DAT; false when it cannot be read whole.
+bool read_emission_range(const WorkSpace& ws, plot::Range& r);
+
+// Scales the totals and parts of model rows (energy, total, component 1,
+// component 2) as "Fit the Lorentzians" does, so that the highest total
+// times 10000 becomes `y_max`; false, and the rows unchanged, when no total
+// is above 0.
+bool scale_to_measured(double* rows, std::size_t n, double y_max);
 
 // Result of matching a model against a measurement at equal energies.
 struct RFactorResult {

@@ -52,7 +52,7 @@ TEST(TalvernCli, HelpListsTheSubcommands) {
                            "load-conv-xafs", "load-xrf", "import-wien2k", "import-wien2k-first",
                            "import-wien2k-second", "import-general", "xafs-load", "xafs-click",
                            "xafs-confirm", "xafs-edge-from-data", "xafs-complete", "xrf-load",
-                           "xrf-click", "xrf-confirm", "xrf-fit", "xrf-rfactor", "xrf-complete",
+                           "xrf-click", "xrf-confirm", "xrf-fit", "xrf-rfactor", "xrf-lsq", "xrf-complete",
                            "rixs-load-selective", "rixs-mode-change", "rixs-pick",
                            "rixs-show-peak", "rixs-modify", "rixs-save-temporarily",
                            "rixs-more-change", "rixs-complete", "rixs-save-modified", "rixs-shift",
@@ -244,6 +244,50 @@ TEST(TalvernCli, XafsAndXrfSettingsRunFromTheShell) {
             read_file(dir / talvern::files::kLorentzTemp));
 }
 
+// The least-squares fit of the sample XRF from the README's hand-tuned
+// Lorentzians: a lower R-factor, which the confirmed values then give
+// through "Fit the Lorentzians" and "Calculate R-factor" as well.
+TEST(TalvernCli, LeastSquaresFitBeatsTheHandTunedSampleSetting) {
+  TempDir tmp;
+  const auto dir = tmp.file("ws");
+  const std::string ws = "--workspace '" + dir.string() + "' ";
+  const std::string examples = std::string("'") + TALVERN_EXAMPLES_DIR + "/";
+  ASSERT_EQ(run_cli(ws + "construct").exit_code, 0);
+  ASSERT_EQ(run_cli(ws + "load-xrf " + examples + "Fe_XRF_Kbeta.DAT'").exit_code, 0);
+  ASSERT_EQ(run_cli(ws + "xafs-confirm --edge 'Fe K' --core-energy 7113.8").exit_code, 0);
+  ASSERT_EQ(run_cli(ws + "xrf-load").exit_code, 0);
+  EXPECT_EQ(run_cli(ws + "xrf-lsq").exit_code, 1);  // nothing confirmed yet
+  ASSERT_EQ(run_cli(ws + "xrf-confirm --flag 1 --widths 4.3,5.78,2,1.07 --positions "
+                         "7045.5,7056,7058,7060.1 --amplitudes 0.65,0,1,0").exit_code, 0);
+  ASSERT_EQ(run_cli(ws + "xrf-fit --exc 7213.8").exit_code, 0);
+  ASSERT_EQ(run_cli(ws + "xrf-rfactor").exit_code, 0);
+  const double hand = talvern::read_rows(dir / talvern::files::kRFactorXRF, 1).at(0, 0);
+  EXPECT_NEAR(hand, 6.97, 0.01);
+
+  const std::string confirmed = read_file(dir / talvern::files::kLorentzTemp);
+  CliRun r = run_cli(ws + "xrf-lsq --fix A.width --background");
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+  EXPECT_NE(r.out.find("\nA: position 7045."), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(", width 4.3 eV (fixed), amplitude 0."), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nC: position 7058.0"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("\nB:"), std::string::npos) << r.out;  // amplitude 0: not in use
+  EXPECT_NE(r.out.find("\nBackground: 0.0"), std::string::npos) << r.out;
+  EXPECT_EQ(read_file(dir / talvern::files::kLorentzTemp), confirmed);  // no --confirm
+
+  r = run_cli(ws + "xrf-lsq --confirm");
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+  const std::size_t line = r.out.rfind("\nR-Factor: ");
+  ASSERT_NE(line, std::string::npos) << r.out;
+  EXPECT_TRUE(r.out.ends_with("\n"));
+  const double fitted = std::stod(r.out.substr(line + 11));
+  EXPECT_LT(fitted, hand - 0.5);
+  EXPECT_NE(r.out.find("\nThe parameters of the Lorentzians were confirmed.\n"), std::string::npos);
+  EXPECT_NE(read_file(dir / talvern::files::kLorentzTemp), confirmed);
+  ASSERT_EQ(run_cli(ws + "xrf-fit --exc 7213.8").exit_code, 0);
+  ASSERT_EQ(run_cli(ws + "xrf-rfactor").exit_code, 0);
+  EXPECT_NEAR(talvern::read_rows(dir / talvern::files::kRFactorXRF, 1).at(0, 0), fitted, 1e-4);
+}
+
 TEST(TalvernCli, SettingSubcommandsRefuseBadUsage) {
   TempDir tmp;
   const std::string ws = "--workspace '" + tmp.path().string() + "' ";
@@ -260,6 +304,8 @@ TEST(TalvernCli, SettingSubcommandsRefuseBadUsage) {
       "xrf-confirm --flag 1 --widths 1,2,3,4 --positions 1,2,3,4,5 --amplitudes 1,2,3,4",
       "xrf-confirm --flag 1 --widths 1,2,3,4 --positions 1,2,3,4",
       "xrf-fit", "xrf-fit 7214", "xrf-fit --exc", "xrf-rfactor 1", "xrf-complete --exc 1",
+      "xrf-lsq 1", "xrf-lsq --fix E", "xrf-lsq --fix A.pos", "xrf-lsq --fix A,", "xrf-lsq --fix",
+      "xrf-lsq --background=1",
       "rixs-load-selective 1", "rixs-mode-change --min 1", "rixs-pick", "rixs-pick 1.5",
       "rixs-show-peak --center 1 --amp 1", "rixs-modify --mode A", "rixs-modify --mode C --add",
       "rixs-modify --mode A --add --subtract", "rixs-modify --mode A --add=1",

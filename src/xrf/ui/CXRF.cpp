@@ -1,6 +1,7 @@
 #include "xrf/ui/CXRF.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -11,6 +12,8 @@
 #include <QRadioButton>
 #include <QString>
 #include <QVBoxLayout>
+
+#include "xrf/lsq_fit.h"
 
 namespace tv = talvern;
 
@@ -25,6 +28,14 @@ QLineEdit* makeBox(const char* column, int row, QWidget* parent) {
   return box;
 }
 
+// The "fix" check box beside a box: the least-squares fit holds its value.
+QCheckBox* makeFix(const char* column, int row, QWidget* parent) {
+  auto* fix = new QCheckBox("fix", parent);
+  fix->setObjectName(QString("fix_") + column + kRows[row]);
+  fix->setToolTip("Hold this value in the least-squares fit");
+  return fix;
+}
+
 }  // namespace
 
 CXRF::CXRF(tv::WorkSpace ws, QWidget* parent) : CommandDialog(std::move(ws), parent) {
@@ -37,19 +48,28 @@ CXRF::CXRF(tv::WorkSpace ws, QWidget* parent) : CommandDialog(std::move(ws), par
   parameters->setObjectName("lorentzianGroup");
   auto* grid = new QGridLayout(parameters);
   const char* columns[] = {"Peak Pos.", "Amp.", "Width"};
-  for (int c = 0; c < 3; ++c) grid->addWidget(new QLabel(columns[c], parameters), 0, c + 1);
+  for (int c = 0; c < 3; ++c) grid->addWidget(new QLabel(columns[c], parameters), 0, 2 * c + 1);
   for (int r = 0; r < 4; ++r) {
     grid->addWidget(new QLabel(kRows[r], parameters), r + 1, 0);
     auto* position = makeBox("position", r, parameters);
     auto* amplitude = makeBox("amplitude", r, parameters);
     auto* width = makeBox("width", r, parameters);
     grid->addWidget(position, r + 1, 1);
-    grid->addWidget(amplitude, r + 1, 2);
-    grid->addWidget(width, r + 1, 3);
+    grid->addWidget(amplitude, r + 1, 3);
+    grid->addWidget(width, r + 1, 5);
     // One field of the state per box: the r-th entry of its column.
     bind(position, &tv::XRFState::position, r);
     bind(amplitude, &tv::XRFState::amplitude, r);
     bind(width, &tv::XRFState::width, r);
+    auto* fixPosition = makeFix("position", r, parameters);
+    auto* fixAmplitude = makeFix("amplitude", r, parameters);
+    auto* fixWidth = makeFix("width", r, parameters);
+    grid->addWidget(fixPosition, r + 1, 2);
+    grid->addWidget(fixAmplitude, r + 1, 4);
+    grid->addWidget(fixWidth, r + 1, 6);
+    bind(fixPosition, &tv::XRFState::fix_position, r);
+    bind(fixAmplitude, &tv::XRFState::fix_amplitude, r);
+    bind(fixWidth, &tv::XRFState::fix_width, r);
   }
 
   // Neither radio group has a selection until a load makes one.
@@ -65,6 +85,17 @@ CXRF::CXRF(tv::WorkSpace ws, QWidget* parent) : CommandDialog(std::move(ws), par
   auto* fit = tv::make_button("Fit the Lorentzians", "fitButton", this);
   addCommand(confirm, tv::ConfirmLorentzianSetting, false);
   addCommand(fit, tv::FitTheLorentzians, true);
+
+  // The least-squares fit, with or without a straight background.
+  auto* lsq = tv::make_button("Least-Squares Fit", "lsqFitButton", this);
+  addCommand(lsq, tv::LeastSquaresFit, true);
+  auto* background = new QCheckBox("Background", this);
+  background->setObjectName("backgroundCheck");
+  background->setToolTip("Fit a straight background under the Lorentzians (drawn dotted green)");
+  bind(background, &tv::XRFState::background);
+  auto* lsqRow = new QHBoxLayout;
+  lsqRow->addWidget(lsq, 1);
+  lsqRow->addWidget(background);
 
   auto* excLabel = new QLabel("Exc. Energy(eV)", this);
   excLabel->setObjectName("excEnergyLabel");
@@ -115,6 +146,7 @@ CXRF::CXRF(tv::WorkSpace ws, QWidget* parent) : CommandDialog(std::move(ws), par
   controls->addLayout(componentsRow);
   controls->addWidget(confirm);
   controls->addWidget(fit);
+  controls->addLayout(lsqRow);
   controls->addLayout(excRow);
   controls->addWidget(select);
   controls->addWidget(rFactor);

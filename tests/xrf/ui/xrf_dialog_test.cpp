@@ -12,6 +12,7 @@
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QImage>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -170,4 +171,21 @@ TEST(XRFDialog, ClickSetsTheChosenPeakAndCompleteStoresTheConfirmedSetting) {
   f.click("cancelButton");
   EXPECT_FALSE(f.dialog->isVisible());
   EXPECT_EQ(f.dialog->result(), QDialog::Rejected);
+}
+
+// "Least-Squares Fit" reads the boxes, the "fix" boxes and "Background", and
+// fills the free boxes and shows the fitted curve and background.
+TEST(XRFDialog, LeastSquaresFitFillsTheFreeBoxesAndDrawsTheBackground) {
+  XRFFixture f;
+  f.click("loadXrfDataButton");
+  f.get<QCheckBox>("fix_widthA")->setChecked(true);
+  f.get<QCheckBox>("backgroundCheck")->setChecked(true);
+  f.click("lsqFitButton");
+  EXPECT_TRUE(f.pane().starts_with("The least-squares fit converged after ")) << f.pane();
+  EXPECT_EQ(f.box("widthA"), "8.12");
+  EXPECT_NE(f.box("positionA"), "7045.");
+  EXPECT_NE(f.box("widthC"), "1.9");
+  EXPECT_TRUE(f.get<QCheckBox>("fix_widthA")->isChecked());
+  EXPECT_GT(count_pixels(f.picture(), kBluePen), 100);
+  EXPECT_TRUE(f.dialog->state().background_line);
 }
