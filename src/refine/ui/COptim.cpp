@@ -1,12 +1,10 @@
 #include "refine/ui/COptim.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -42,7 +40,7 @@ void addRow(QGridLayout* grid, const char* caption, QWidget* box, const char* un
 
 // The work-space is copied, not moved: the opening state is read from it.
 COptim::COptim(tv::WorkSpace ws, QWidget* parent)
-    : CommandDialog(ws, parent, tv::OpenOptimization(ws)) {
+    : WorkerDialog(ws, parent, tv::OpenOptimization(ws)) {
   setWindowTitle("Optimization");
 
   auto* start = makeBox("startEnergyBox", this);
@@ -77,13 +75,9 @@ COptim::COptim(tv::WorkSpace ws, QWidget* parent)
   progress_->setRange(0, 1);
   progress_->setValue(0);
 
-  optimize_ = tv::make_button("Optimize Selective XAFS", "optimizeButton", this);
-  stop_ = tv::make_button("Stop", "stopButton", this, false);
-  connect(optimize_, &QPushButton::clicked, this, [this] { startRun(); });
-  connect(stop_, &QPushButton::clicked, this, [this] {
-    stopFlag_.store(true);
-    stop_->setEnabled(false);  // the run ends after the trial in hand
-  });
+  auto* optimize = tv::make_button("Optimize Selective XAFS", "optimizeButton", this);
+  auto* stop = tv::make_button("Stop", "stopButton", this, false);
+  connect(optimize, &QPushButton::clicked, this, [this] { startRun(); });
 
   QLabel* paneLabel = nullptr;
   auto* messagePane = tv::make_message_pane(this, paneLabel);
@@ -104,13 +98,14 @@ COptim::COptim(tv::WorkSpace ws, QWidget* parent)
   addRow(grid, "R-Factor", rFactor, nullptr, this);
 
   auto* run = new QHBoxLayout;
-  run->addWidget(optimize_);
-  run->addWidget(stop_);
+  run->addWidget(optimize);
+  run->addWidget(stop);
   run->addWidget(progress_, 1);
 
   QHBoxLayout* okCancel = tv::make_ok_cancel_row(this);
-  inputs_ = {start, end, step, height, width, limit, heightStep, repetitions, exc, optimize_,
-             findChild<QPushButton*>("okButton"), findChild<QPushButton*>("cancelButton")};
+  setRunControls({start, end, step, height, width, limit, heightStep, repetitions, exc, optimize,
+                  findChild<QPushButton*>("okButton"), findChild<QPushButton*>("cancelButton")},
+                 stop);
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(grid);
@@ -122,40 +117,11 @@ COptim::COptim(tv::WorkSpace ws, QWidget* parent)
   showState();
 }
 
-COptim::~COptim() {
-  if (running()) {
-    stopFlag_.store(true);
-    finishRun();
-  }
-}
-
-void COptim::done(int result) {
-  if (running()) {
-    stopFlag_.store(true);
-    finishRun();
-  }
-  CommandDialog::done(result);
-}
-
-template <class F>
-void COptim::post(unsigned run, F f) {
-  QMetaObject::invokeMethod(
-      this, [this, run, f = std::move(f)] {
-        if (run == run_ && running()) f();
-      },
-      Qt::QueuedConnection);
-}
-
 void COptim::startRun() {
-  if (running()) return;
-  OptimState state = widgetState();
-  stopFlag_.store(false);
-  const unsigned run = run_;
-  setRunning(true);
-
   // The watch is called on the worker: each call only posts to this thread.
+  const unsigned run = nextRun();
   tv::OptimWatch watch;
-  watch.stop = &stopFlag_;
+  watch.stop = stopFlag();
   watch.notice = [this, run](const std::string& text) {
     post(run, [this, text] { showNotice(text); });
   };
@@ -175,25 +141,7 @@ void COptim::startRun() {
       showState();
     });
   };
-
-  worker_ = std::thread([this, run, state = std::move(state), watch = std::move(watch)]() mutable {
-    tv::OptimizeSelectiveXAFS(workSpace(), state, watch);
-    result_ = std::move(state);
-    post(run, [this] { finishRun(); });
+  start([watch = std::move(watch)](const tv::WorkSpace& ws, OptimState& state) {
+    tv::OptimizeSelectiveXAFS(ws, state, watch);
   });
-}
-
-void COptim::finishRun() {
-  if (!running()) return;
-  worker_.join();
-  ++run_;  // calls the run posted and that are still queued are dropped
-  setRunning(false);
-  showState(std::move(result_));
-}
-
-void COptim::setRunning(bool on) {
-  for (QWidget* w : inputs_) w->setEnabled(!on);
-  stop_->setEnabled(on);
-  if (on) QApplication::setOverrideCursor(Qt::BusyCursor);
-  else QApplication::restoreOverrideCursor();
 }

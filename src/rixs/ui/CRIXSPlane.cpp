@@ -49,7 +49,7 @@ QGroupBox* radioPair(const char* caption, const char* a, const char* b, const ch
 }  // namespace
 
 CRIXSPlane::CRIXSPlane(tv::WorkSpace ws, QWidget* parent)
-    : CommandDialog(ws, parent, tv::OpenRIXSPlane(ws)) {
+    : WorkerDialog(ws, parent, tv::OpenRIXSPlane(ws)) {
   setWindowTitle("RIXS Plane");
 
   auto* from = makeBox("fromBox", this);
@@ -70,16 +70,12 @@ CRIXSPlane::CRIXSPlane(tv::WorkSpace ws, QWidget* parent)
   bind(cut, &PlaneState::cut);
 
   auto* calculate = tv::make_button("Calculate", "calculateButton", this);
-  stop_ = tv::make_button("Stop", "stopButton", this, false);
+  auto* stop = tv::make_button("Stop", "stopButton", this, false);
   progress_ = new QProgressBar(this);
   progress_->setObjectName("progressBar");
   progress_->setRange(0, 1);
   progress_->setValue(0);
   connect(calculate, &QPushButton::clicked, this, [this] { startRun(); });
-  connect(stop_, &QPushButton::clicked, this, [this] {
-    stopFlag_.store(true);
-    stop_->setEnabled(false);  // the run ends after the excitation energy in hand
-  });
 
   map_ = new tv::PlaneMap([this, scale] {
     return tv::PlaneMap::Shown{&state_.plane, scale->checkedId() == 1,
@@ -130,13 +126,13 @@ CRIXSPlane::CRIXSPlane(tv::WorkSpace ws, QWidget* parent)
 
   auto* runRow = new QHBoxLayout;
   runRow->addWidget(calculate);
-  runRow->addWidget(stop_);
+  runRow->addWidget(stop);
   runRow->addWidget(progress_, 1);
   runRow->addWidget(savePicture);
   runRow->addWidget(saveData);
 
   QHBoxLayout* okCancel = tv::make_ok_cancel_row(this);
-  inputs_ = {from, to, step, axisBox, calculate, savePicture, saveData};
+  setRunControls({from, to, step, axisBox, calculate, savePicture, saveData}, stop);
 
   auto* left = new QVBoxLayout;
   left->addLayout(range);
@@ -151,73 +147,32 @@ CRIXSPlane::CRIXSPlane(tv::WorkSpace ws, QWidget* parent)
   showState();
 }
 
-CRIXSPlane::~CRIXSPlane() {
-  if (running()) {
-    stopFlag_.store(true);
-    finishRun();
-  }
-}
-
-void CRIXSPlane::done(int result) {
-  if (running()) {
-    stopFlag_.store(true);
-    finishRun();
-  }
-  CommandDialog::done(result);
-}
-
 void CRIXSPlane::startRun() {
-  if (running()) return;
-  PlaneState state = widgetState();
-  stopFlag_.store(false);
-  const unsigned run = run_;
-  setRunning(true);
   progress_->setRange(0, 1);
   progress_->setValue(0);
-
   // The watch is called on the worker: it only posts to this thread.
-  auto post = [this, run](auto f) {
-    QMetaObject::invokeMethod(
-        this, [this, run, f = std::move(f)] {
-          if (run == run_ && running()) f();
-        },
-        Qt::QueuedConnection);
-  };
+  const unsigned run = nextRun();
   tv::PlaneWatch watch;
-  watch.stop = &stopFlag_;
-  watch.progress = [this, post](std::size_t done, std::size_t total) {
-    post([this, done, total] {
+  watch.stop = stopFlag();
+  watch.progress = [this, run](std::size_t done, std::size_t total) {
+    post(run, [this, done, total] {
       progress_->setRange(0, static_cast<int>(total));
       progress_->setValue(static_cast<int>(done));
     });
   };
   showNotice("In calculation...");
-  worker_ = std::thread([this, post, state = std::move(state), watch = std::move(watch)]() mutable {
-    tv::CalculatePlane(workSpace(), state, watch);
-    result_ = std::move(state);
-    post([this] { finishRun(); });
+  start([watch = std::move(watch)](const tv::WorkSpace& ws, PlaneState& state) {
+    tv::CalculatePlane(ws, state, watch);
   });
 }
 
-void CRIXSPlane::finishRun() {
-  if (!running()) return;
-  worker_.join();
-  ++run_;  // calls still queued for the run are dropped
-  setRunning(false);
+void CRIXSPlane::runFinished() {
   // Progress posted too late to be shown: the bar ends at the rows done.
-  const int rows = static_cast<int>(result_.plane.rows());
+  const int rows = static_cast<int>(state_.plane.rows());
   progress_->setRange(0, std::max(progress_->maximum(), std::max(rows, 1)));
   progress_->setValue(rows);
-  showState(std::move(result_));
   for (PlotPanel* p : panels()) p->redraw();
   map_->update();
-}
-
-void CRIXSPlane::setRunning(bool on) {
-  for (QWidget* w : inputs_) w->setEnabled(!on);
-  stop_->setEnabled(on);
-  if (on) QApplication::setOverrideCursor(Qt::BusyCursor);
-  else QApplication::restoreOverrideCursor();
 }
 
 void CRIXSPlane::savePicture() {
