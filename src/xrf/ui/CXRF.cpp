@@ -13,6 +13,8 @@
 #include <QString>
 #include <QVBoxLayout>
 
+#include <array>
+
 #include "xrf/lsq_fit.h"
 
 namespace tv = talvern;
@@ -49,27 +51,26 @@ CXRF::CXRF(tv::WorkSpace ws, QWidget* parent) : CommandDialog(std::move(ws), par
   auto* grid = new QGridLayout(parameters);
   const char* columns[] = {"Peak Pos.", "Amp.", "Width"};
   for (int c = 0; c < 3; ++c) grid->addWidget(new QLabel(columns[c], parameters), 0, 2 * c + 1);
+  // Each column: a box and its "fix" check box per Lorentzian, bound to the
+  // r-th entry of their fields of the state.
+  struct Column {
+    const char* name;
+    std::array<std::string, 4> tv::XRFState::*box;
+    std::array<bool, 4> tv::XRFState::*fix;
+  };
+  const Column kColumns[] = {{"position", &tv::XRFState::position, &tv::XRFState::fix_position},
+                             {"amplitude", &tv::XRFState::amplitude, &tv::XRFState::fix_amplitude},
+                             {"width", &tv::XRFState::width, &tv::XRFState::fix_width}};
   for (int r = 0; r < 4; ++r) {
     grid->addWidget(new QLabel(kRows[r], parameters), r + 1, 0);
-    auto* position = makeBox("position", r, parameters);
-    auto* amplitude = makeBox("amplitude", r, parameters);
-    auto* width = makeBox("width", r, parameters);
-    grid->addWidget(position, r + 1, 1);
-    grid->addWidget(amplitude, r + 1, 3);
-    grid->addWidget(width, r + 1, 5);
-    // One field of the state per box: the r-th entry of its column.
-    bind(position, &tv::XRFState::position, r);
-    bind(amplitude, &tv::XRFState::amplitude, r);
-    bind(width, &tv::XRFState::width, r);
-    auto* fixPosition = makeFix("position", r, parameters);
-    auto* fixAmplitude = makeFix("amplitude", r, parameters);
-    auto* fixWidth = makeFix("width", r, parameters);
-    grid->addWidget(fixPosition, r + 1, 2);
-    grid->addWidget(fixAmplitude, r + 1, 4);
-    grid->addWidget(fixWidth, r + 1, 6);
-    bind(fixPosition, &tv::XRFState::fix_position, r);
-    bind(fixAmplitude, &tv::XRFState::fix_amplitude, r);
-    bind(fixWidth, &tv::XRFState::fix_width, r);
+    for (int c = 0; c < 3; ++c) {
+      auto* box = makeBox(kColumns[c].name, r, parameters);
+      auto* fix = makeFix(kColumns[c].name, r, parameters);
+      grid->addWidget(box, r + 1, 2 * c + 1);
+      grid->addWidget(fix, r + 1, 2 * c + 2);
+      bind(box, kColumns[c].box, r);
+      bind(fix, kColumns[c].fix, r);
+    }
   }
 
   // Neither radio group has a selection until a load makes one.
