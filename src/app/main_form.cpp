@@ -24,8 +24,20 @@ void construct_work_space(const WorkSpace& ws, MainFormState& form) {
   for (const auto& [name, text] : placeholders)
     if (!ws.exists(name)) pass_over(write_text_atomic(ws.file(name), text));
 
+  remove_stale_temporaries(ws);
+
   form.message =
       "The working directory\r\n " TALVERN_WORK_SPACE_NAME "\r\nwas made. (Previous data were protected.)";
+}
+
+bool claim_work_space(const WorkSpace& ws, WorkSpaceLock& lock, MainFormState& form) {
+  if (lock.acquire(ws) != WorkSpaceLock::State::refused) return true;
+  form.message = lock_refused_message(lock);
+  return false;
+}
+
+void start_up(const WorkSpace& ws, WorkSpaceLock& lock, MainFormState& form) {
+  if (claim_work_space(ws, lock, form) && lock.held()) remove_stale_temporaries(ws);
 }
 
 }  // namespace talvern

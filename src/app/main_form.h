@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "workspace/lock.h"
 #include "workspace/workspace.h"
 
 namespace talvern {
@@ -14,7 +15,18 @@ struct MainFormState {
 
 // "Construct Work-Space": makes the directory when it is missing and writes
 // each of the six placeholder files that does not exist yet, in a fixed
-// order. Existing files are never touched.
+// order. Existing files are never touched; temporary files that killed
+// writes left behind are removed (the caller holds the work-space lock).
 void construct_work_space(const WorkSpace& ws, MainFormState& form);
+
+// Before each command of the program that writes: takes `lock` when it is
+// not held yet. While another program holds it, the pane shows the caution
+// and false is returned: the command must not run. A work-space that has no
+// lock file to lock (missing, read-only) lets the command run.
+bool claim_work_space(const WorkSpace& ws, WorkSpaceLock& lock, MainFormState& form);
+
+// At start-up of the program: claims the work-space and, when it got the
+// lock, removes the temporary files that killed writes left behind.
+void start_up(const WorkSpace& ws, WorkSpaceLock& lock, MainFormState& form);
 
 }  // namespace talvern

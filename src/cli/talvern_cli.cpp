@@ -761,6 +761,9 @@ const std::vector<Subcommand>& subcommands() {
   return list;
 }
 
+// How long a command waits for another program to give the work-space up.
+constexpr std::chrono::milliseconds kLockWait{2000};
+
 constexpr const char* kUsageLine = "usage: talvern-cli [--workspace DIR] SUBCOMMAND [ARGS]\n";
 
 // One subcommand as the help lists it: its usage, then what it does.
@@ -860,7 +863,15 @@ int main(int argc, char** argv) {
     std::optional<Outcome> outcome;
     try {
       const Args a = Args::parse(s.name, rest, s.positional_count, s.options);
-      outcome = s.run(WorkSpace::locate(dir), a);
+      const WorkSpace ws = WorkSpace::locate(dir);
+      // One program per work-space: another one holding it may be about
+      // to finish a write, so wait for it briefly.
+      talvern::WorkSpaceLock lock;
+      if (lock.acquire(ws, kLockWait) == talvern::WorkSpaceLock::State::refused) {
+        print_message(talvern::lock_refused_message(lock));
+        return 1;
+      }
+      outcome = s.run(ws, a);
     } catch (const UsageError& e) {
       return usage_error(e.what, &s);
     }

@@ -41,6 +41,10 @@ inline constexpr const char* kAll[] = {
     kSelectiveForRIXS, kSelectiveForRIXSSaving, kXAFSMinMax, kTempXAFSMinMax,
     kXAFSLorentzTemp, kCalculatedRIXS, kRIXSPlane};
 
+// The lock file of the work-space (see workspace/lock.h); hidden, and no
+// work-space file of the catalogue above.
+inline constexpr const char* kLock = ".talvern.lock";
+
 // How the work-space is named in every message; a literal, so that message
 // texts can be joined with it as they are compiled.
 #define TALVERN_WORK_SPACE_NAME "C:\\TALVERN_WORK_SPACE"

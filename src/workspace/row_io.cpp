@@ -299,11 +299,29 @@ WriteStatus write_text_atomic(const std::filesystem::path& file, std::string_vie
     p += put;
     left -= static_cast<std::size_t>(put);
   }
-  if (::close(fd) != 0 || std::rename(tmp.c_str(), file.c_str()) != 0) {
+  // The content reaches the disk before the rename, and the rename itself
+  // after it, so that a power loss cannot leave an empty or torn target.
+  const bool flushed = ::fdatasync(fd) == 0;
+  if (::close(fd) != 0 || !flushed || std::rename(tmp.c_str(), file.c_str()) != 0) {
     ::unlink(tmp.c_str());
     return WriteStatus::cannot_write;
   }
+  const std::filesystem::path dir = file.has_parent_path() ? file.parent_path() : ".";
+  const int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir_fd >= 0) {
+    ::fsync(dir_fd);  // the new content is in place; a file system may refuse this
+    ::close(dir_fd);
+  }
   return WriteStatus::ok;
+}
+
+bool is_temporary_name(std::string_view name) {
+  constexpr std::size_t kRandom = 6;  // the XXXXXX of mkstemp
+  if (name.size() < 1 + 1 + 1 + kRandom || name.front() != '.') return false;
+  if (name[name.size() - kRandom - 1] != '.') return false;
+  return std::all_of(name.end() - kRandom, name.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+  });
 }
 
 bool all_finite(const double* values, std::size_t n) {

@@ -103,13 +103,19 @@ enum class [[nodiscard]] WriteStatus { ok, not_finite, cannot_write };
 inline void pass_over(WriteStatus) {}
 
 // Replaces `file` by `content` as a whole: the text goes to a temporary
-// file in the same directory, which is then renamed over the target, so a
-// reader never sees a half-written file.
+// file in the same directory (see is_temporary_name), is flushed to the
+// disk, and the file is then renamed over the target and the rename
+// flushed too. A reader never sees a half-written file, and after a crash
+// or a power loss the target holds either its former or its new content.
 WriteStatus write_text_atomic(const std::filesystem::path& file, std::string_view content);
 
 // Writes rows of k values (see format_rows) atomically. Refuses, writing
 // nothing, when a value is NaN or infinite.
 WriteStatus write_rows(const std::filesystem::path& file, const double* values,
                        std::size_t rows, std::size_t k);
+
+// True for the name of a temporary file of write_text_atomic: "." + the
+// target's name + "." + six letters or digits.
+bool is_temporary_name(std::string_view name);
 
 }  // namespace talvern

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <map>
 #include <string>
@@ -80,6 +82,48 @@ TEST(ConstructWorkSpace, PlaceholdersReadAsTheirReadersExpect) {
   lor.width = {};
   EXPECT_EQ(read_lorentz(tmp.file(files::kLorentz), lor), 13u);
   EXPECT_EQ(lor.width, LorentzSet().width);
+}
+
+// What writes killed before their rename left: removed by "Construct
+// Work-Space" and at start-up under the lock; files of the user stay.
+TEST(ConstructWorkSpace, RemovesTheTemporariesOfKilledWritesOnly) {
+  TempDir tmp;
+  const WorkSpace ws(tmp.path());
+  const char* const stale[] = {".Calculated_RIXS.DAT.a1B2c3", ".RIXS_Plane.DAT.XXXXXX"};
+  const char* const kept[] = {".bashrc.backup", ".Calculated_RIXS.DAT.abc",
+                              ".Calculated_RIXS.DAT.abc-12", "Calculated_RIXS.DAT.a1B2c3",
+                              ".My_Notes.DAT.a1B2c3"};
+  auto plant = [&] {
+    for (const char* name : stale) test::write_file(tmp.file(name), "7000\t1");
+    for (const char* name : kept) test::write_file(tmp.file(name), "mine");
+  };
+  plant();
+  EXPECT_EQ(construct(tmp.path()), kMessage);
+  for (const char* name : stale) EXPECT_FALSE(ws.exists(name)) << name;
+  for (const char* name : kept) EXPECT_EQ(test::read_file(tmp.file(name)), "mine") << name;
+
+  // Start-up: another program holds the work-space, so nothing is touched.
+  plant();
+  WorkSpaceLock other, lock;
+  ASSERT_EQ(other.acquire(ws), WorkSpaceLock::State::held);
+  MainFormState form{"before"};
+  start_up(ws, lock, form);
+  EXPECT_TRUE(form.message.starts_with("CAUTION!! Another TALVERN is using this work-space\r\n"
+                                       "(process " + std::to_string(::getpid()) + " on "))
+      << form.message;
+  EXPECT_FALSE(lock.held());
+  for (const char* name : stale) EXPECT_TRUE(ws.exists(name)) << name;
+  // A command is refused the same way, until the other program is gone.
+  form.message = "before";
+  EXPECT_FALSE(claim_work_space(ws, lock, form));
+  EXPECT_TRUE(form.message.starts_with("CAUTION!!"));
+  other.release();
+  form.message = "before";
+  start_up(ws, lock, form);
+  EXPECT_EQ(form.message, "before");
+  EXPECT_TRUE(lock.held());
+  for (const char* name : stale) EXPECT_FALSE(ws.exists(name)) << name;
+  for (const char* name : kept) EXPECT_EQ(test::read_file(tmp.file(name)), "mine") << name;
 }
 
 }  // namespace

@@ -1,16 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/optim_workspace.h"
 #include "support/temp_dir.h"
 #include "workspace/file_names.h"
+#include "workspace/lock.h"
 #include "workspace/parameters.h"
 #include "workspace/row_io.h"
 
@@ -95,6 +99,38 @@ TEST(TalvernCli, VersionAndTheUsageOfOneSubcommand) {
   EXPECT_EQ(r.out.find("xrf-load"), std::string::npos) << r.out;
   r = run_cli("frobnicate", "", stderr_only);
   EXPECT_NE(r.out.find("xrf-load"), std::string::npos) << r.out;
+}
+
+// While another program holds the work-space a command waits about two
+// seconds, then refuses to run; one that is given the work-space within
+// that time runs.
+TEST(TalvernCli, CommandsWaitForTheWorkSpaceLockThenRefuse) {
+  TempDir tmp;
+  const std::string ws = "--workspace '" + tmp.path().string() + "' ";
+  const auto stale = tmp.file(".Calculated_RIXS.DAT.Ab12Cd");
+  talvern::test::write_file(stale, "7000\t1");
+  talvern::WorkSpaceLock other;
+  ASSERT_EQ(other.acquire(talvern::WorkSpace(tmp.path())), talvern::WorkSpaceLock::State::held);
+
+  const auto start = std::chrono::steady_clock::now();
+  CliRun r = run_cli(ws + "construct");
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1900));
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_TRUE(r.out.starts_with("CAUTION!! Another TALVERN is using this work-space\n(process " +
+                                std::to_string(::getpid()) + " on "))
+      << r.out;
+  EXPECT_FALSE(std::filesystem::exists(tmp.file(talvern::files::kCalculatedRIXS)));
+  EXPECT_TRUE(std::filesystem::exists(stale));
+
+  std::FILE* waiting = ::popen(("'" TALVERN_CLI_PATH "' " + ws + "construct >/dev/null").c_str(), "r");
+  ASSERT_NE(waiting, nullptr);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  other.release();
+  const int status = ::pclose(waiting);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(std::filesystem::exists(tmp.file(talvern::files::kCalculatedRIXS)));
+  EXPECT_FALSE(std::filesystem::exists(stale));
+  EXPECT_FALSE(std::filesystem::exists(tmp.file(talvern::files::kLock)));
 }
 
 TEST(TalvernCli, EmptyWorkspaceDirectoryIsBadUsage) {

@@ -3,6 +3,7 @@
 #include <clocale>
 
 #include "app/ui/CMainFrame.h"
+#include "app/ui/CTALVERNView.h"
 #include "gui/ImportColumnsDialog.h"
 #include "workspace/workspace.h"
 
@@ -18,6 +19,7 @@ int CTALVERNApp::run() {
   // Measured files with headers or many columns go through "Import Columns".
   talvern::set_column_importer(talvern::qt_column_importer());
   CMainFrame frame(talvern::WorkSpace::locate());
+  frame.view()->startUp();
   frame.show();
   return exec();
 }

@@ -107,13 +107,28 @@ void CTALVERNView::setMessage(const std::string& text) {
   talvern::show_message(messagePane_, text);
 }
 
+void CTALVERNView::startUp() {
+  talvern::MainFormState state{message_};
+  talvern::start_up(ws_, lock_, state);
+  if (state.message != message_) setMessage(state.message);
+}
+
+bool CTALVERNView::claim() {
+  talvern::MainFormState state{message_};
+  if (talvern::claim_work_space(ws_, lock_, state)) return true;
+  setMessage(state.message);
+  return false;
+}
+
 void CTALVERNView::constructWorkSpace() {
+  if (!claim()) return;
   talvern::MainFormState state{message_};
   talvern::construct_work_space(ws_, state);
   setMessage(state.message);
 }
 
 void CTALVERNView::runLoad(LoadCommand command) {
+  if (!claim()) return;
   talvern::MainFormState state{message_};
   if (const auto failure = command(ws_, choose_, state)) {
     report_(*failure);
@@ -128,12 +143,14 @@ void CTALVERNView::loadConventionalXAFS() { runLoad(&talvern::LoadConventionalXA
 void CTALVERNView::loadXRF() { runLoad(&talvern::LoadXRF); }
 
 void CTALVERNView::openSelectiveXAFSImport() {
+  if (!claim()) return;
   CXAFSReading dialog(ws_, choose_, report_, this);
   dialog.exec();
 }
 
 template <class Make>
 void CTALVERNView::runWorkflowStep(talvern::WorkflowStep step, Make make) {
+  if (!claim()) return;
   talvern::MainFormState form{message_};
   talvern::open_workflow_step(ws_, step, form, [&] {
     auto dialog = make();  // a new dialog for every run

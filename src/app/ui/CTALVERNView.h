@@ -26,6 +26,11 @@ class CTALVERNView : public QWidget {
   // Replaces the whole text of the message pane; "\r\n" starts a new line.
   void setMessage(const std::string& text);
 
+  // Takes the work-space lock for the life of the form, or shows in the pane
+  // that another program holds it, and removes the temporary files of
+  // killed writes. Every button tries the lock again before it runs.
+  void startUp();
+
   // How the loads ask for a file and report one that cannot be opened. The
   // Load Selective XAFS dialog gets the same two. Default: the Qt file
   // dialog and a warning box.
@@ -50,12 +55,15 @@ class CTALVERNView : public QWidget {
  private:
   using LoadCommand = std::optional<talvern::OpenFailure> (*)(
       const talvern::WorkSpace&, const talvern::FileChooser&, talvern::MainFormState&);
+  // False, with the caution in the pane, while another program holds the work-space.
+  bool claim();
   void runLoad(LoadCommand command);
   // Runs `step` of the workflow with a new `Dialog` made by `make`.
   template <class Make>
   void runWorkflowStep(talvern::WorkflowStep step, Make make);
 
   talvern::WorkSpace ws_;
+  talvern::WorkSpaceLock lock_;
   talvern::FileChooser choose_;
   talvern::OpenFailureReporter report_;
   std::string message_;  // what the message pane shows, lines split by "\r\n"

@@ -17,6 +17,7 @@
 
 #include "app/ui/CTALVERNView.h"
 #include "import/ui/CXAFSReading.h"
+#include "workspace/file_names.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -74,7 +75,9 @@ TEST(LoadButtons, MeasuredLoadsWriteReportOrChangeNothing) {
   EXPECT_EQ(f.reported.size(), 3u);
   EXPECT_EQ(f.reported.at(0).file, *f.chosen);
   EXPECT_EQ(f.pane(), "before\nsecond line");
-  EXPECT_TRUE(fs::is_empty(f.ws));
+  // Nothing written; the form holds the work-space lock since its first click.
+  EXPECT_EQ(std::distance(fs::directory_iterator(f.ws), {}), 1);
+  EXPECT_TRUE(fs::exists(f.ws / talvern::files::kLock));
 
   f.chosen = f.tmp.file("measured.DAT");
   talvern::test::write_file(*f.chosen, "7000 1\n7001 2\n7002 4\n");

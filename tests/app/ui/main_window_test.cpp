@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include <QAbstractButton>
@@ -22,6 +23,8 @@
 #include "app/ui/CMainFrame.h"
 #include "app/ui/CTALVERNView.h"
 #include "gui/title_picture.h"
+#include "workspace/file_names.h"
+#include "workspace/lock.h"
 
 namespace fs = std::filesystem;
 
@@ -60,6 +63,38 @@ TEST(MainForm, ConstructWorkSpaceMakesFilesAndReports) {
                            "SelectiveXAFS_for_RIXS_Temp.DAT", "Calculated_RIXS.DAT"})
     EXPECT_TRUE(fs::is_regular_file(dir / name)) << name;
   fs::remove_all(root);
+}
+
+// The buttons run nothing while another program holds the work-space, and
+// take the lock again as soon as it is free.
+TEST(MainForm, ButtonsWaitForTheWorkSpaceLock) {
+  const fs::path dir = fresh_dir();
+  fs::create_directories(dir);
+  const talvern::WorkSpace ws(dir);
+  auto other = std::make_unique<talvern::WorkSpaceLock>();
+  ASSERT_EQ(other->acquire(ws), talvern::WorkSpaceLock::State::held);
+  {
+    CTALVERNView view{ws};
+    view.show();
+    view.startUp();
+    auto* pane = child<QPlainTextEdit>(&view, "messagePane");
+    EXPECT_TRUE(pane->toPlainText().startsWith(
+        "CAUTION!! Another TALVERN is using this work-space\n(process "));
+    pane->clear();
+    for (const char* button : {"constructButton", "loadExpRixsButton", "settingXafsButton"}) {
+      QTest::mouseClick(child<QPushButton>(&view, button), Qt::LeftButton);
+      EXPECT_TRUE(pane->toPlainText().startsWith("CAUTION!! Another TALVERN")) << button;
+      pane->clear();
+    }
+    EXPECT_FALSE(ws.exists(talvern::files::kCalculatedRIXS));
+    other.reset();
+    QTest::mouseClick(child<QPushButton>(&view, "constructButton"), Qt::LeftButton);
+    EXPECT_TRUE(ws.exists(talvern::files::kCalculatedRIXS));
+    talvern::WorkSpaceLock second;
+    EXPECT_EQ(second.acquire(ws), talvern::WorkSpaceLock::State::refused);  // the form holds it
+  }
+  EXPECT_FALSE(ws.exists(talvern::files::kLock));
+  fs::remove_all(dir);
 }
 
 TEST(MainWindow, FormMenusAndBars) {
