@@ -292,15 +292,19 @@ WriteStatus write_text_atomic(const std::filesystem::path& file, std::string_vie
     ssize_t put = ::write(fd, p, left);
     if (put < 0) {
       if (errno == EINTR) continue;
+      const int reason = errno;
       ::close(fd);
       ::unlink(tmp.c_str());
+      errno = reason;
       return WriteStatus::cannot_write;
     }
     p += put;
     left -= static_cast<std::size_t>(put);
   }
   if (::close(fd) != 0 || std::rename(tmp.c_str(), file.c_str()) != 0) {
+    const int reason = errno;
     ::unlink(tmp.c_str());
+    errno = reason;
     return WriteStatus::cannot_write;
   }
   return WriteStatus::ok;
