@@ -7,6 +7,7 @@
 #include "workspace/load_messages.h"
 #include "workspace/min_max.h"
 #include "workspace/row_io.h"
+#include "workspace/write_log.h"
 
 namespace talvern {
 
@@ -25,12 +26,21 @@ bool read_pairs(const FileChooser& choose, const char* command, MainFormState& f
                           form.message, pairs.after);
 }
 
+// Said after the load of a spectrum that replaced the stored one with nothing.
+constexpr char kNoNumbersCaution[] =
+    "\r\nCAUTION!! The file holds no numbers, so the stored spectrum is now empty.";
+
 // The command's message, after a caution when pairs were left out and
-// before what reading the file and writing the work-space have to add.
-std::string with_caution(const WorkSpace& ws, const UserPairs& pairs, const char* message) {
+// before what reading the file and writing the work-space have to add: a
+// missing work-space is said once, else each file that could not be written.
+std::string with_caution(const WorkSpace& ws, const UserPairs& pairs, const char* message,
+                         const WriteLog& log) {
   std::string text = pairs.read.capped ? capped_caution(kRowCapacity, "pairs") + message : message;
   text += pairs.after;
-  if (!ws.dir_exists()) text += std::string("\r\n") + kNoWorkSpaceCaution;
+  if (!ws.dir_exists())
+    text += std::string("\r\n") + kNoWorkSpaceCaution;
+  else
+    log.append_to(text);
   return text;
 }
 
@@ -47,10 +57,13 @@ std::optional<OpenFailure> LoadExpRIXS(const WorkSpace& ws, const FileChooser& c
     form.message = not_finite_message();
     return std::nullopt;
   }
-  pass_over(write_rows(ws.file(files::kExpMinMax), minmax.data(), 1, 4));
-  pass_over(write_rows(ws.file(files::kRIXSExp), pairs.read.values.data(), pairs.read.rows, 2));
+  WriteLog log;
+  log.rows(ws, files::kExpMinMax, minmax.data(), 1, 4);
+  log.rows(ws, files::kRIXSExp, pairs.read.values.data(), pairs.read.rows, 2);
+  if (pairs.read.rows == 0) pairs.after += kNoNumbersCaution;
   form.message = with_caution(
-      ws, pairs, "Experimental RIXS data were introduced into \r\n" TALVERN_WORK_SPACE_NAME ".");
+      ws, pairs, "Experimental RIXS data were introduced into \r\n" TALVERN_WORK_SPACE_NAME ".",
+      log);
   return std::nullopt;
 }
 
@@ -59,9 +72,12 @@ std::optional<OpenFailure> LoadConventionalXAFS(const WorkSpace& ws, const FileC
   std::optional<OpenFailure> failure;
   UserPairs pairs;
   if (!read_pairs(choose, "Load Conventional XAFS", form, failure, pairs)) return failure;
-  pass_over(write_rows(ws.file(files::kConventionalXAFS), pairs.read.values.data(), pairs.read.rows, 2));
+  WriteLog log;
+  log.rows(ws, files::kConventionalXAFS, pairs.read.values.data(), pairs.read.rows, 2);
+  if (pairs.read.rows == 0) pairs.after += kNoNumbersCaution;
   form.message = with_caution(
-      ws, pairs, "Conventional XAFS data were introduced into \r\n" TALVERN_WORK_SPACE_NAME ".");
+      ws, pairs, "Conventional XAFS data were introduced into \r\n" TALVERN_WORK_SPACE_NAME ".",
+      log);
   return std::nullopt;
 }
 
@@ -82,12 +98,16 @@ std::optional<OpenFailure> LoadXRF(const WorkSpace& ws, const FileChooser& choos
   }
   std::vector<double> normalised(pairs.read.values);
   for (std::size_t i = 0; i < pairs.read.rows; ++i) normalised[2 * i + 1] = pairs.read.at(i, 1) / imax;
-  if (write_rows(ws.file(files::kExpNonResonantEmission), normalised.data(), pairs.read.rows, 2) ==
-      WriteStatus::not_finite) {
+  WriteLog log;
+  const WriteStatus written =
+      write_rows(ws.file(files::kExpNonResonantEmission), normalised.data(), pairs.read.rows, 2);
+  log.note(files::kExpNonResonantEmission, written);
+  if (written == WriteStatus::not_finite) {
     form.message = not_finite_message();
     return std::nullopt;
   }
-  form.message = with_caution(ws, pairs, "XRF data were introduced into \r\n" TALVERN_WORK_SPACE_NAME ".");
+  form.message =
+      with_caution(ws, pairs, "XRF data were introduced into \r\n" TALVERN_WORK_SPACE_NAME ".", log);
   return std::nullopt;
 }
 

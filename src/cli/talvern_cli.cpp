@@ -30,6 +30,7 @@
 #include "rixs/rixs_simulation.h"
 #include "workspace/file_names.h"
 #include "workspace/workspace.h"
+#include "workspace/write_log.h"
 #include "xafs/conv_xafs.h"
 #include "xafs/edge_table.h"
 #include "workspace/number_text.h"
@@ -122,10 +123,14 @@ struct Outcome {
   std::string message;
   std::optional<talvern::OpenFailure> failure;
   std::string after;  // printed after the message, lines ended by '\n'
-  bool failed = false;  // exit 1 although the message is no "ERROR!!"
-  Outcome(std::string text) : message(std::move(text)) {}
+  // Exit 1 although the message is no "ERROR!!"; so does a work-space file
+  // that could not be written.
+  bool failed = false;
+  Outcome(std::string text)
+      : message(std::move(text)), failed(talvern::has_write_caution(message)) {}
   Outcome(std::string text, std::optional<talvern::OpenFailure> f)
-      : message(std::move(text)), failure(std::move(f)) {}
+      : message(std::move(text)), failure(std::move(f)),
+        failed(talvern::has_write_caution(message)) {}
 };
 
 // A subcommand. `run` reads and checks all of its arguments (throwing
@@ -282,7 +287,7 @@ Outcome run_main_form_load(const WorkSpace& ws, const Args& a) {
   talvern::MainFormState form;
   auto failure = Command(ws, chooser(a[0]), form);
   Outcome outcome(form.message, std::move(failure));
-  outcome.failed = form.message.find(talvern::kNoWorkSpaceCaution) != std::string::npos;
+  outcome.failed |= form.message.find(talvern::kNoWorkSpaceCaution) != std::string::npos;
   return outcome;
 }
 
@@ -594,6 +599,7 @@ const std::vector<Subcommand>& subcommands() {
          if (a.has("--confirm")) {
            talvern::ConfirmLorentzianSetting(ws, state);
            out.message += "\r\n" + state.message;
+           out.failed = talvern::has_write_caution(out.message);
          }
          out.after = "R-Factor: " + talvern::format_g6(r.r_after) + "\n";
          return out;

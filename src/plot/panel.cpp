@@ -34,6 +34,9 @@ std::optional<PanelPoint> map_standard(double energy, double intensity, const Ra
 
 std::optional<Trace> mapped_trace(const double* values, std::size_t rows, std::size_t k,
                                   std::size_t curves, const Range& range, Mapping mapping) {
+  // A range whose minimum lies above its maximum is what an empty spectrum
+  // leaves in a range file: no range to draw in.
+  if (range.e_min > range.e_max || range.y_min > range.y_max) return std::nullopt;
   Trace t(rows, curves);
   t.axes = mapping.axes(range);
   t.energy.resize(rows);

@@ -8,6 +8,7 @@
 #include "workspace/load_messages.h"
 #include "workspace/number_text.h"
 #include "workspace/row_io.h"
+#include "workspace/write_log.h"
 
 // The working copy is rewritten only when it was read whole and every
 // averaged value is a finite number; a refused command writes nothing. A
@@ -136,11 +137,13 @@ void Average(const WorkSpace& ws, AverageState& state, const AverageProgress& pr
     state.message = kNotFinite;
     return;
   }
-  pass_over(write_rows(ws.file(files::kSelectiveForRIXSTemp), out.data(), rows.rows, 3));
+  WriteLog log;
+  log.rows(ws, files::kSelectiveForRIXSTemp, out.data(), rows.rows, 3);
 
   state.message = "From " + state.start_energy + " eV to " + state.end_energy + " eV," + item +
                   "\r\naveraging was successfully done.\r\nThe matrix was employed from i=" +
                   std::to_string(*first) + " to " + std::to_string(*last) + ".";
+  log.append_to(state.message);
 }
 
 }  // namespace talvern

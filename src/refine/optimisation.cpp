@@ -13,6 +13,7 @@
 #include "workspace/number_text.h"
 #include "workspace/parameters.h"
 #include "workspace/row_io.h"
+#include "workspace/write_log.h"
 
 namespace talvern {
 
@@ -382,6 +383,7 @@ void OptimizeSelectiveXAFS(const WorkSpace& ws, OptimState& state, const OptimWa
 
   // The best spectrum becomes the working copy; Calculated_RIXS.DAT holds
   // the engine's result for the last trial evaluated.
+  WriteLog log;
   if (kept_any) {
     std::vector<double> rows = rows_of(Spectrum{trial.e, base.y1, base.y2});
     std::size_t count = n;
@@ -391,7 +393,7 @@ void OptimizeSelectiveXAFS(const WorkSpace& ws, OptimState& state, const OptimWa
       rows.insert(rows.end(), whole.values.begin() + 3 * n, whole.values.begin() + 3 * whole.rows);
       count = whole.rows;
     }
-    pass_over(write_rows(ws.file(files::kSelectiveForRIXSTemp), rows.data(), count, 3));
+    log.rows(ws, files::kSelectiveForRIXSTemp, rows.data(), count, 3);
   }
   if (any_trial && finite(trial.y1) && finite(trial.y2)) {  // the last trial evaluated
     const std::vector<double> rows = rows_of(trial);
@@ -414,12 +416,14 @@ void OptimizeSelectiveXAFS(const WorkSpace& ws, OptimState& state, const OptimWa
                     format_edit(best, kRFactorDigits) +
                     ")\r\nwas kept in SelectiveXAFS_for_RIXS_Temp.DAT;\r\n"
                     "SelectiveXAFS_for_RIXS.DAT was restored.";
+    log.append_to(state.message);
     return;
   }
   const std::string done = "Optimization was done: the calculated range is from\r\n" +
                            state.start_energy + " eV to " + state.end_energy +
                            "eV (number of reputations = " + repetition_text + " ).";
   state.message = cautions.empty() ? done : "CAUTION!!\r\n" + cautions + done;
+  log.append_to(state.message);
 }
 
 }  // namespace talvern

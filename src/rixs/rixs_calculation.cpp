@@ -13,6 +13,7 @@
 #include "workspace/number_text.h"
 #include "workspace/parameters.h"
 #include "workspace/row_io.h"
+#include "workspace/write_log.h"
 
 // A work-space file that cannot be written is passed over, as by every
 // writer of the work-space: the command goes on. Values are checked to be
@@ -149,10 +150,10 @@ void compare_measured(const WorkSpace& ws, RIXSState& state, const RowsRead& mea
 
   state.experimental.reset();
   state.comparison.reset();
-  pass_over(write_text_atomic(ws.file(files::kRIXSExp), measured_text));
-  pass_over(write_rows(ws.file(files::kCalculatedRIXS), common.calculated.data(),
-                       common.calculated.size() / 4, 4));
-  pass_over(write_rows(ws.file(files::kExpMinMax), range_row.data(), 1, 4));
+  WriteLog log;
+  log.text(ws, files::kRIXSExp, measured_text);
+  log.rows(ws, files::kCalculatedRIXS, common.calculated.data(), common.calculated.size() / 4, 4);
+  log.rows(ws, files::kExpMinMax, range_row.data(), 1, 4);
 
   state.experimental =
       experimental_trace(stored, plot::Range{range.e_min, range.e_max, range.i_min, range.i_max});
@@ -163,6 +164,7 @@ void compare_measured(const WorkSpace& ws, RIXSState& state, const RowsRead& mea
     // Rows left out of the reduction are said before the comparison's message.
     if (!state.message.starts_with("ERROR!!")) state.message = with_caution(caution, state.message);
   }
+  log.append_to(state.message);
 }
 
 }  // namespace
@@ -175,7 +177,8 @@ void CalculateRIXSSpectrum(const WorkSpace& ws, RIXSState& state) {
     p.abs_correction = kappa;
     p.scale = scale;
   });
-  pass_over(update.write);
+  WriteLog log;
+  log.note(files::kParameters, update.write);
   if (update.values_found < CalcParameters::kCount) add_caution(caution, kParametersShort);
 
   double omega = parse_edit(state.exc_energy);
@@ -210,6 +213,7 @@ void CalculateRIXSSpectrum(const WorkSpace& ws, RIXSState& state) {
   }
   // With a measured RIXS shown, the comparison follows and has the last word.
   if (state.experimental) CompareRIXS(ws, state);
+  log.append_to(state.message);
 }
 
 CommonEnergies reduce_to_common(const double* measured, std::size_t n_measured,

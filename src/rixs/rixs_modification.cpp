@@ -11,6 +11,7 @@
 #include "workspace/min_max.h"
 #include "workspace/number_text.h"
 #include "workspace/row_io.h"
+#include "workspace/write_log.h"
 
 // A work-space file that cannot be written is passed over, as by every
 // writer of the work-space: the command goes on. Values are checked to be
@@ -97,14 +98,16 @@ void reload_working_copy(const WorkSpace& ws, RIXSState& state, const char* targ
     return;
   }
   drop_all(state);
-  write_range(ws, files::kXAFSMinMax, full);
+  WriteLog log;
+  write_range(ws, files::kXAFSMinMax, full, log);
   // The region of the boxes is stored as it is, without a check.
   const plot::Range region{parse_edit(state.region_min), parse_edit(state.region_max),
                            full.y_min, full.y_max};
-  write_range(ws, files::kTempXAFSMinMax, region);
+  write_range(ws, files::kTempXAFSMinMax, region, log);
   state.selective = selective_trace(rows, region, caution);
   state.message = caution + message;
-  pass_over(write_rows(ws.file(target), rows.values.data(), rows.rows, 3));
+  log.rows(ws, target, rows.values.data(), rows.rows, 3);
+  log.append_to(state.message);
 }
 
 }  // namespace
@@ -154,7 +157,8 @@ void ShowThePeak(const WorkSpace& ws, RIXSState& state) {
     state.message = kInfinitePeak;
     return;
   }
-  pass_over(write_rows(ws.file(files::kXAFSLorentzTemp), peak.data(), rows.rows, 2));
+  WriteLog log;
+  log.rows(ws, files::kXAFSLorentzTemp, peak.data(), rows.rows, 2);
 
   // The segment into a point is hidden when the point before it lies above
   // the top of the vertical range, so the curve is not drawn down from there.
@@ -168,6 +172,7 @@ void ShowThePeak(const WorkSpace& ws, RIXSState& state) {
     add_caution(caution, "The vertical range has zero height; the\r\nLorentzian cannot be drawn.\r\n");
   }
   state.message = caution + kPeakShown;
+  log.append_to(state.message);
 }
 
 void ModifyXAFS(const WorkSpace& ws, RIXSState& state) {
@@ -205,8 +210,10 @@ void ModifyXAFS(const WorkSpace& ws, RIXSState& state) {
   region.y_max = kMaxStart;
   widen_intensity(rows, region.e_min, region.e_max, region.y_min, region.y_max);
   state.selective = selective_trace(rows, region, caution);
-  pass_over(write_rows(ws.file(files::kSelectiveForRIXSTemp2), rows.values.data(), rows.rows, 3));
+  WriteLog log;
+  log.rows(ws, files::kSelectiveForRIXSTemp2, rows.values.data(), rows.rows, 3);
   state.message = caution + kModified;
+  log.append_to(state.message);
 }
 
 void SaveItTemporarily(const WorkSpace& ws, RIXSState& state) {
@@ -217,8 +224,10 @@ void SaveItTemporarily(const WorkSpace& ws, RIXSState& state) {
     state.message = kNoModification;
     return;
   }
-  pass_over(write_rows(ws.file(files::kSelectiveForRIXSTemp), rows.values.data(), rows.rows, 3));
+  WriteLog log;
+  log.rows(ws, files::kSelectiveForRIXSTemp, rows.values.data(), rows.rows, 3);
   state.message = caution + kSavedTemporarily;
+  log.append_to(state.message);
 }
 
 void MoreChange(const WorkSpace& ws, RIXSState& state) {
@@ -249,16 +258,21 @@ void ShiftSelectiveXAFS(const WorkSpace& ws, RIXSState& state) {
     return;
   }
   drop_all(state);
-  pass_over(write_rows(ws.file(files::kSelectiveForRIXSTemp), rows.values.data(), rows.rows, 3));
+  WriteLog log;
+  log.rows(ws, files::kSelectiveForRIXSTemp, rows.values.data(), rows.rows, 3);
 
   plot::Range region, full;
   read_stored_ranges(ws, region, full);
   // Stored ranges that do not fit leave the shifted copy written and the
-  // panels empty, without a message.
-  if (!consistent(region, full)) return;
+  // panels empty, without a message (but a copy that was not written is said).
+  if (!consistent(region, full)) {
+    log.append_to(state.message);
+    return;
+  }
   widen_intensity(rows, region.e_min, region.e_max, region.y_min, region.y_max);
   state.selective = selective_trace(rows, region, caution);
   state.message = caution + kShifted;
+  log.append_to(state.message);
 }
 
 }  // namespace talvern

@@ -9,6 +9,7 @@
 #include "workspace/number_text.h"
 #include "workspace/parameters.h"
 #include "workspace/row_io.h"
+#include "workspace/write_log.h"
 
 // A work-space file that cannot be written is passed over, as by every
 // writer of the work-space: the command goes on. Values are checked to be
@@ -86,9 +87,9 @@ std::size_t read_range(const WorkSpace& ws, const char* file, plot::Range& range
   return n;
 }
 
-void write_range(const WorkSpace& ws, const char* file, const plot::Range& range) {
+void write_range(const WorkSpace& ws, const char* file, const plot::Range& range, WriteLog& log) {
   const double row[4] = {range.e_min, range.e_max, range.y_min, range.y_max};
-  pass_over(write_rows(ws.file(file), row, 1, 4));
+  log.rows(ws, file, row, 1, 4);
 }
 
 std::optional<plot::Trace> selective_trace(const RowsRead& rows, const plot::Range& range,
@@ -162,8 +163,9 @@ void LoadSelectiveXAFS(const WorkSpace& ws, RIXSState& state) {
 
   state.display_mode = two_component_flag(ws) ? RIXSState::kModeAB : RIXSState::kModeA;
 
-  write_range(ws, files::kXAFSMinMax, full);
-  write_range(ws, files::kTempXAFSMinMax, full);
+  WriteLog log;
+  write_range(ws, files::kXAFSMinMax, full, log);
+  write_range(ws, files::kTempXAFSMinMax, full, log);
   state.region_min = format_edit(full.e_min, kBoxDigits);
   state.region_max = format_edit(full.e_max, kBoxDigits);
 
@@ -177,7 +179,8 @@ void LoadSelectiveXAFS(const WorkSpace& ws, RIXSState& state) {
   state.selective = selective_trace(rows, full, caution);
   state.message = caution + kLoaded;
   // The working copy starts anew: earlier modifications are discarded.
-  pass_over(write_rows(ws.file(files::kSelectiveForRIXSTemp), rows.values.data(), rows.rows, 3));
+  log.rows(ws, files::kSelectiveForRIXSTemp, rows.values.data(), rows.rows, 3);
+  log.append_to(state.message);
 }
 
 void ModeChange(const WorkSpace& ws, RIXSState& state) {
@@ -200,7 +203,9 @@ void ModeChange(const WorkSpace& ws, RIXSState& state) {
   }
   state.selective = selective_trace(rows, region, caution);
   state.message = caution + kModeChanged;
-  write_range(ws, files::kTempXAFSMinMax, region);
+  WriteLog log;
+  write_range(ws, files::kTempXAFSMinMax, region, log);
+  log.append_to(state.message);
   state.amplitude = "1.0";
   state.width = "3.0";
   state.sign = RIXSState::kAdd;

@@ -11,6 +11,7 @@
 #include "workspace/row_io.h"
 #include "workspace/user_file.h"
 #include "workspace/workspace.h"
+#include "workspace/write_log.h"
 
 namespace talvern::rixs_display {
 
@@ -44,7 +45,7 @@ extern const char kRangeNotFinite[];
 
 // Writes a range file: one row E_min, E_max, Y_min, Y_max. The values must
 // be finite (see finite_range).
-void write_range(const WorkSpace& ws, const char* file, const plot::Range& range);
+void write_range(const WorkSpace& ws, const char* file, const plot::Range& range, WriteLog& log);
 
 // The selective XAFS trace, both components, of all rows over `range`; a
 // range that cannot be mapped gives no trace and adds a caution line.

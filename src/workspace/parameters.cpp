@@ -46,6 +46,33 @@ std::size_t read_lorentz(const std::filesystem::path& file, LorentzSet& out) {
   return n;
 }
 
+bool is_whole_lorentz_setting(std::string_view text) {
+  // Each value is a whole white-space separated word.
+  std::size_t values = 0;
+  std::size_t pos = 0;
+  const auto space = [](char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+  };
+  while (true) {
+    while (pos < text.size() && space(text[pos])) ++pos;
+    if (pos == text.size()) break;
+    std::size_t end = pos;
+    while (end < text.size() && !space(text[end])) ++end;
+    const std::string_view word = text.substr(pos, end - pos);
+    pos = end;
+    if (++values > LorentzSet::kCount) return false;
+    NumberScanner s(word);
+    if (values == 1) {
+      long flag = -1;
+      if (!s.next_int(flag) || !s.eof() || (flag != 0 && flag != 1)) return false;
+    } else {
+      double v = 0;
+      if (!s.next(v) || !s.eof() || !std::isfinite(v)) return false;
+    }
+  }
+  return values == LorentzSet::kCount;
+}
+
 std::string format_lorentz(const LorentzSet& set) {
   std::string s;
   append_int(s, set.two_component);

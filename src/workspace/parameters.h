@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <string>
+#include <string_view>
 
 #include "workspace/row_io.h"
 #include "workspace/workspace.h"
@@ -65,6 +67,10 @@ ParameterUpdate update_parameters(const WorkSpace& ws,
 // Reads a Lorentzian file (the flag as an integer, then twelve values).
 // Returns how many of the thirteen values were read.
 std::size_t read_lorentz(const std::filesystem::path& file, LorentzSet& out);
+
+// True when `text` holds exactly one whole setting: the flag 0 or 1, then
+// twelve finite numbers, and nothing else.
+bool is_whole_lorentz_setting(std::string_view text);
 
 WriteStatus write_lorentz(const std::filesystem::path& file, const LorentzSet& set);
 

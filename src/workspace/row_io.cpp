@@ -292,8 +292,10 @@ WriteStatus write_text_atomic(const std::filesystem::path& file, std::string_vie
     ssize_t put = ::write(fd, p, left);
     if (put < 0) {
       if (errno == EINTR) continue;
+      const int reason = errno;
       ::close(fd);
       ::unlink(tmp.c_str());
+      errno = reason;
       return WriteStatus::cannot_write;
     }
     p += put;
@@ -303,7 +305,9 @@ WriteStatus write_text_atomic(const std::filesystem::path& file, std::string_vie
   // after it, so that a power loss cannot leave an empty or torn target.
   const bool flushed = ::fdatasync(fd) == 0;
   if (::close(fd) != 0 || !flushed || std::rename(tmp.c_str(), file.c_str()) != 0) {
+    const int reason = errno;
     ::unlink(tmp.c_str());
+    errno = reason;
     return WriteStatus::cannot_write;
   }
   const std::filesystem::path dir = file.has_parent_path() ? file.parent_path() : ".";

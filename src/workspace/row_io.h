@@ -96,10 +96,9 @@ bool all_finite(const double* values, std::size_t n);
 // Outcome of a write; a caller must look at it or pass it over explicitly.
 enum class [[nodiscard]] WriteStatus { ok, not_finite, cannot_write };
 
-// Passes over the outcome of a write, as the work-space rule has it for
-// most writers: a file that cannot be written keeps what it held, nothing
-// is reported and the command goes on. (Values are checked to be finite
-// before such a write.)
+// Passes over the outcome of a write whose failure is already said
+// otherwise (emptying an output after an error). A command's own writes go
+// through a WriteLog (workspace/write_log.h), which says each failure.
 inline void pass_over(WriteStatus) {}
 
 // Replaces `file` by `content` as a whole: the text goes to a temporary
@@ -107,6 +106,7 @@ inline void pass_over(WriteStatus) {}
 // disk, and the file is then renamed over the target and the rename
 // flushed too. A reader never sees a half-written file, and after a crash
 // or a power loss the target holds either its former or its new content.
+// When it returns cannot_write, errno holds the system's reason.
 WriteStatus write_text_atomic(const std::filesystem::path& file, std::string_view content);
 
 // Writes rows of k values (see format_rows) atomically. Refuses, writing

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "workspace/write_log.h"
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"
 #include "workspace/min_max.h"
@@ -115,15 +116,17 @@ void LoadXAFS(const WorkSpace& ws, ConvXAFSState& state) {
 
   const auto org = measured.row();
   const auto norm = normalised.row();
-  pass_over(write_rows(ws.file(files::kConvXAFSMinMaxOrg), org.data(), 1, 4));
-  pass_over(write_rows(ws.file(files::kConvXAFSMinMax), norm.data(), 1, 4));
-  pass_over(write_rows(ws.file(files::kConvXAFSNormSpectrum), pairs.data(), pairs.size() / 2, 2));
+  WriteLog log;
+  log.rows(ws, files::kConvXAFSMinMaxOrg, org.data(), 1, 4);
+  log.rows(ws, files::kConvXAFSMinMax, norm.data(), 1, 4);
+  log.rows(ws, files::kConvXAFSNormSpectrum, pairs.data(), pairs.size() / 2, 2);
 
   state.trace = build_trace(pairs, normalised);
   std::string caution;
   add_caution(caution, short_read_lines(read, files::kConventionalXAFS, kRowCapacity));
   if (!state.trace) add_caution(caution, kCannotDraw);
   state.message = caution + kLoaded;
+  log.append_to(state.message);
 
   for (int i = 0; i < kEdgeCount; ++i) state.edge_list.emplace_back(edge_at(i)->name);
 }
@@ -152,9 +155,12 @@ bool CorrectCoreEnergyByClick(const WorkSpace& ws, ConvXAFSState& state, plot::C
     return true;
   }
   state.marker = click.x;
-  pass_over(update_parameters(ws, [e0](CalcParameters& p) { p.core_energy = e0; }));
+  WriteLog log;
+  log.note(files::kParameters,
+           update_parameters(ws, [e0](CalcParameters& p) { p.core_energy = e0; }).write);
   const std::string t = format_edit(e0, 5);
   state.message = "The core energy was corrected to " + t + "eV.\r\nPlease confirm the value.";
+  log.append_to(state.message);
   state.core_energy = t;
   return true;
 }
@@ -228,16 +234,18 @@ void ConfirmXAFSInfo(const WorkSpace& ws, ConvXAFSState& state) {
 
   p.gamma = gamma;
   p.core_energy = e0;
-  pass_over(write_parameters(ws.file(files::kParameters), p));
-  pass_over(write_text_atomic(ws.file(files::kEmissionExcEnergy), format_g6(exc)));
+  WriteLog log;
+  log.note(files::kParameters, write_parameters(ws.file(files::kParameters), p));
+  log.text(ws, files::kEmissionExcEnergy, format_g6(exc));
 
   std::string caution;
   add_caution(caution, short_read_lines(sel, files::kSelectiveReadingOrg, kRowCapacity));
   if (sel.rows < 2)
     add_caution(caution, kFewSelectiveRows);
   else
-    pass_over(write_rows(ws.file(files::kSelectiveReading), sel.values.data(), sel.rows, 3));
+    log.rows(ws, files::kSelectiveReading, sel.values.data(), sel.rows, 3);
   state.message = caution + message;
+  log.append_to(state.message);
 }
 
 void CompleteXAFSSetting(ConvXAFSState& state) {

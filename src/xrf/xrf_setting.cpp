@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "rixs/engine.h"
+#include "workspace/write_log.h"
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"
 #include "workspace/min_max.h"
@@ -79,6 +80,15 @@ const char kNoPairs[] =
     "intensities\r\nsum to 0), so no R-factor can be formed.\r\nLoad XRF Data and fit the "
     "Lorentzians again.";
 
+const char kBadConfirmed[] =
+    "ERROR!!\r\nRIXS_Calculation_Lorentz_Temp.DAT does not hold\r\none flag of 0 or 1 and "
+    "twelve finite numbers.\r\nConfirm the Lorentzian setting again.\r\n"
+    "RIXS_Calculation_Lorentz.DAT was not changed.";
+
+const char kRFactorNotGiven[] =
+    "ERROR!!\r\nThe work-space cannot be written, so the model\r\nin it may be older than the "
+    "last fit; no R-factor\r\nis given.";
+
 // Panel trace of `curves` intensity columns (1, 2, ...) of `rows` over the
 // range `r`; nothing when the range cannot be mapped.
 std::optional<plot::Trace> build_trace(const RowsRead& rows, const plot::Range& r,
@@ -146,12 +156,13 @@ void LoadXRFData(const WorkSpace& ws, XRFState& state) {
     state.message = not_finite_message();
     return;
   }
-  pass_over(update_parameters(ws, [&](CalcParameters& p) {
-    p.emission_start = r.e_min;
-    p.emission_end = r.e_max;
-    p.emission_step = step;
-  }));
-  pass_over(write_rows(ws.file(files::kEmissionMinMax), range.data(), 1, 4));
+  WriteLog log;
+  log.note(files::kParameters, update_parameters(ws, [&](CalcParameters& p) {
+                                 p.emission_start = r.e_min;
+                                 p.emission_end = r.e_max;
+                                 p.emission_step = step;
+                               }).write);
+  log.rows(ws, files::kEmissionMinMax, range.data(), 1, 4);
 
   show_lorentz(lor, state);
   state.lorentzian = 0;
@@ -162,6 +173,7 @@ void LoadXRFData(const WorkSpace& ws, XRFState& state) {
   add_caution(caution, short_read_lines(xrf, files::kExpNonResonantEmission, kRowCapacity));
   if (!state.measured) add_caution(caution, kCannotDraw);
   state.message = caution + kLoaded + state.exc_energy + kLoadedTail;
+  log.append_to(state.message);
 }
 
 bool SetPeakPositionByClick(const WorkSpace& ws, XRFState& state, plot::ClickPoint click) {
@@ -193,11 +205,13 @@ void ConfirmLorentzianSetting(const WorkSpace& ws, XRFState& state) {
     set.amplitude[i] = parse_edit(state.amplitude[i]);
   }
   set.two_component = state.two_components() ? 1 : 0;
-  pass_over(write_lorentz(ws.file(files::kLorentzTemp), set));
+  WriteLog log;
+  log.note(files::kLorentzTemp, write_lorentz(ws.file(files::kLorentzTemp), set));
   state.message =
       "The parameters of the Lorentzians were confirmed.\r\nTry to fit the spectrum by these "
       "Lorentzians.\r\nIf you have some troubles, please reload XRF data\r\nagain.  Initial "
       "parameters will be recovered.";
+  log.append_to(state.message);
 }
 
 void FitTheLorentzians(const WorkSpace& ws, XRFState& state) {
@@ -233,7 +247,8 @@ void FitTheLorentzians(const WorkSpace& ws, XRFState& state) {
     state.message = kScaledTooLarge;
     return;
   }
-  pass_over(write_rows(ws.file(files::kNonResonantEmission), model.values.data(), n, 4));
+  WriteLog log;
+  log.rows(ws, files::kNonResonantEmission, model.values.data(), n, 4);
   state.fit = build_trace(model, r, 3);
 
   // After a clean run the engine has nothing to say, else a caution with its heading.
@@ -241,6 +256,7 @@ void FitTheLorentzians(const WorkSpace& ws, XRFState& state) {
   if (!caution.empty()) caution += "\r\n";
   if (!state.fit) add_caution(caution, kCannotDraw);
   state.message = caution + kFitted;
+  log.append_to(state.message);
 }
 
 RFactorResult match_for_r_factor(const double* measured, std::size_t n_measured,
@@ -266,9 +282,11 @@ void CalculateRFactor(const WorkSpace& ws, XRFState& state) {
   const RowsRead model = read_rows(ws.file(files::kNonResonantEmission), 4, kRowCapacity);
   const RFactorResult m = match_for_r_factor(measured.values.data(), measured.rows,
                                              model.values.data(), model.rows, 4);
-  pass_over(write_rows(ws.file(files::kNonResonantEmissionForRFactor), m.pairs.data(), m.matched(), 2));
+  WriteLog log;
+  log.rows(ws, files::kNonResonantEmissionForRFactor, m.pairs.data(), m.matched(), 2);
   if (m.matched() == 0 || m.measured_sum == 0.0) {
     state.message = kNoPairs;
+    log.append_to(state.message);
     return;
   }
   const double r = 100.0 * m.abs_diff_sum / m.measured_sum;
@@ -276,26 +294,41 @@ void CalculateRFactor(const WorkSpace& ws, XRFState& state) {
     state.message = not_finite_message();
     return;
   }
-  pass_over(write_rows(ws.file(files::kRFactorXRF), &r, 1, 1));
+  // A work-space that cannot be written cannot have taken the last fit
+  // either: its model may be older, so no number is given.
+  if (log.failed()) {
+    state.message = kRFactorNotGiven;
+    log.append_to(state.message);
+    return;
+  }
+  log.rows(ws, files::kRFactorXRF, &r, 1, 1);
   std::string caution;
   add_caution(caution, short_read_lines(measured, files::kExpNonResonantEmission, kRowCapacity));
   add_caution(caution, short_read_lines(model, files::kNonResonantEmission, kRowCapacity));
   state.message = caution + "R-factor was calculated: " + format_edit(r, xrf_digits::kRFactor) + " %";
+  log.append_to(state.message);
 }
 
 void CompleteXRFSetting(const WorkSpace& ws, XRFState& state) {
-  // The confirmed file is copied as it is, once it holds a whole setting.
+  // The confirmed setting is read and written back by the file conventions,
+  // so nothing but one whole setting reaches the RIXS calculation.
   LorentzSet confirmed;
   std::string text;
-  if (read_lorentz(ws.file(files::kLorentzTemp), confirmed) < LorentzSet::kCount ||
-      !read_text(ws.file(files::kLorentzTemp), text)) {
+  if (!read_text(ws.file(files::kLorentzTemp), text) ||
+      read_lorentz(ws.file(files::kLorentzTemp), confirmed) < LorentzSet::kCount) {
     state.message = kNoConfirmed;
     return;
   }
-  pass_over(write_text_atomic(ws.file(files::kLorentz), text));
+  if (!is_whole_lorentz_setting(text)) {
+    state.message = kBadConfirmed;
+    return;
+  }
+  WriteLog log;
+  log.note(files::kLorentz, write_lorentz(ws.file(files::kLorentz), confirmed));
   state.message =
       "The final-state function was successfully generated.\r\nClick OK, and go to the next "
       "step: RIXS simulation.";
+  log.append_to(state.message);
 }
 
 std::vector<plot::Curve> xrf_curves(const XRFState& state) {

@@ -49,8 +49,22 @@ TEST(ConstructWorkSpace, WritesTheSixPlaceholdersIntoEmptyOrMissingDirectory) {
     EXPECT_EQ(construct(dir), kMessage);
     EXPECT_EQ(contents(dir), kPlaceholders) << dir;
   }
-  test::write_file(tmp.file("plain"), "");  // a file where the directory should go
-  EXPECT_EQ(construct(tmp.file("plain") / "ws"), kMessage);
+}
+
+// A directory that cannot be made is an error with the system's reason.
+// (Placeholders that cannot be written: tests/cli.)
+TEST(ConstructWorkSpace, SaysWhyTheWorkSpaceCouldNotBeMade) {
+  TempDir tmp;
+  test::write_file(tmp.file("plain"), "x");  // a file where the directory should go
+  for (const auto& [dir, reason] : {std::pair{tmp.file("plain"), "(Not a directory)"},
+                                    std::pair{tmp.file("plain") / "ws", "(Not a directory)"}}) {
+    const std::string message = construct(dir);
+    EXPECT_TRUE(message.starts_with("ERROR!!\r\nThe working directory\r\n C:\\TALVERN_WORK_SPACE\r\n"
+                                    "could not be made "))
+        << message;
+    EXPECT_NE(message.find(reason), std::string::npos) << message;
+  }
+  EXPECT_EQ(test::read_file(tmp.file("plain")), "x");
 }
 
 TEST(ConstructWorkSpace, NeverTouchesExistingFiles) {

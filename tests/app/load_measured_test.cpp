@@ -4,8 +4,10 @@
 
 #include <string>
 
+#include "plot/panel.h"
 #include "support/temp_dir.h"
 #include "workspace/file_names.h"
+#include "workspace/row_io.h"
 
 namespace {
 
@@ -49,10 +51,29 @@ TEST_F(LoadExpRIXS, WritesRangeAndPairs) {
   EXPECT_EQ(form.message, "Experimental RIXS data were introduced into \r\nC:\\TALVERN_WORK_SPACE.");
 }
 
-TEST_F(LoadExpRIXS, EmptyFileKeepsTheRunningStartValues) {
+// A file without a pair empties the stored spectrum and says so; the range
+// it leaves (minimum above maximum) is never drawn as a range.
+TEST_F(LoadAny, FileWithoutPairsEmptiesTheSpectrumWithACaution) {
+  const std::string no_numbers =
+      "\r\nCAUTION!! The file holds no numbers, so the stored spectrum is now empty.";
   EXPECT_FALSE(talvern::LoadExpRIXS(ws, user_file(""), form));
   EXPECT_EQ(ws_file(files::kExpMinMax), "1e+08\t0\t1e+08\t0\n");
   EXPECT_EQ(ws_file(files::kRIXSExp), "");
+  EXPECT_TRUE(form.message.starts_with("Experimental RIXS data were introduced into \r\n"));
+  EXPECT_TRUE(form.message.ends_with(no_numbers)) << form.message;
+  double r[4];
+  ASSERT_EQ(talvern::read_one_row(ws.file(files::kExpMinMax), r, 4), 4u);
+  const double pair[2] = {7000, 1};
+  EXPECT_FALSE(talvern::plot::mapped_trace(pair, 1, 2, 1, {r[0], r[1], r[2], r[3]},
+                                           talvern::plot::kComparisonMapping));
+  EXPECT_FALSE(talvern::plot::standard_trace(pair, 0, 2, 1, {r[0], r[1], r[2], r[3]}));
+
+  write_file(ws.file(files::kConventionalXAFS), "7000\t1\n");
+  talvern::LoadConventionalXAFS(ws, user_file("7000 1"), form);  // no line break: no pair
+  EXPECT_EQ(ws_file(files::kConventionalXAFS), "");
+  EXPECT_TRUE(form.message.ends_with(no_numbers)) << form.message;
+  talvern::LoadConventionalXAFS(ws, user_file("7000 1\n"), form);
+  EXPECT_EQ(form.message.find("CAUTION!!"), std::string::npos) << form.message;
 }
 
 TEST_F(LoadExpRIXS, IntensityTooLargeToScaleWritesNothing) {

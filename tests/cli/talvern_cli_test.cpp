@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -490,3 +492,80 @@ TEST(TalvernCli, ColumnOptionsReadTheTransmissionScanAsTheConventionalXAFS) {
 }
 
 }  // namespace
+
+// Every file of a directory with its text.
+std::map<std::string, std::string> snapshot(const std::filesystem::path& dir) {
+  std::map<std::string, std::string> all;
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    all[e.path().filename().string()] = read_file(e.path());
+  return all;
+}
+
+// Each command that writes the work-space, run on a work-space that cannot
+// be written and on a work-space path that is a file: it keeps its own
+// message, adds one caution per file it could not write, exits 1, and no
+// file changes. A read-only directory does not stop root, so as root the
+// commands run as "nobody".
+TEST(TalvernCli, WritesThatFailAreSaidAndChangeNothing) {
+  TempDir tmp;
+  std::filesystem::permissions(tmp.path(), std::filesystem::perms(0755));
+  const auto dir = tmp.file("ws");
+  const std::string ws = "--workspace '" + dir.string() + "' ";
+  const std::string examples = std::string("'") + TALVERN_EXAMPLES_DIR + "/";
+  for (const std::string& setup : std::vector<std::string>{"construct", "load-conv-xafs " + examples + "Fe_Conventional_XAFS.DAT'",
+        "load-xrf " + examples + "Fe_XRF_Kbeta.DAT'", "import-wien2k " + examples + "Fe_1compo_WIEN2k.DAT'",
+        "xafs-load", "xafs-confirm --edge 'Fe K'", "xrf-load",
+        "xrf-confirm --flag 1 --widths 8,5,2,1 --positions 7045,7056,7058,7060 "
+        "--amplitudes 0.7,0.3,0.1,0.1", "xrf-fit --exc 7200", "rixs-load-selective"})
+    ASSERT_EQ(run_cli(ws + setup).exit_code, 0) << setup;
+
+  const std::vector<std::string> commands = {
+      "load-exp-rixs " + examples + "Fe_RIXS_Exc7115.6eV.DAT'",
+      "load-conv-xafs " + examples + "Fe_Conventional_XAFS.DAT'",
+      "load-xrf " + examples + "Fe_XRF_Kbeta.DAT'",
+      "xafs-load", "xafs-confirm --edge 'Fe K'", "xafs-click 10", "xrf-load",
+      "xrf-confirm --flag 0 --widths 8,5,2,1 --positions 7045,7056,7058,7061 "
+      "--amplitudes 0.7,0.3,0.1,0.1",
+      "xrf-complete", "xrf-rfactor", "rixs-load-selective", "average --points 5"};
+  const bool root = ::geteuid() == 0;
+  const std::string as_nobody = root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  for (const auto& command : commands) {
+    // What the command says where it can write: on a copy of the work-space.
+    const auto copy = tmp.file("copy");
+    std::filesystem::remove_all(copy);
+    std::filesystem::copy(dir, copy);
+    const CliRun writable = run_cli("--workspace '" + copy.string() + "' " + command);
+
+    const auto before = snapshot(dir);
+    std::filesystem::permissions(dir, std::filesystem::perms(0555));
+    const CliRun r = run_cli(ws + command, as_nobody);
+    std::filesystem::permissions(dir, std::filesystem::perms(0755));
+    EXPECT_EQ(r.exit_code, 1) << command << "\n" << r.out;
+    EXPECT_EQ(snapshot(dir), before) << command;
+    EXPECT_NE(r.out.find(" could not be written (Permission denied); the work-space keeps its "
+                         "former content.\n"),
+              std::string::npos)
+        << command << "\n" << r.out;
+    // The command's own message comes first, unless it could not go on.
+    if (command != "xrf-rfactor")
+      EXPECT_TRUE(r.out.starts_with(writable.out)) << command << "\n" << r.out << "\n" << writable.out;
+    else
+      EXPECT_TRUE(r.out.starts_with("ERROR!!\nThe work-space cannot be written")) << r.out;
+
+    // A work-space path that is a file.
+    const CliRun on_file = run_cli("--workspace '" + (dir / "RIXS_Calculation_Lorentz.DAT").string() +
+                                   "' " + command);
+    EXPECT_EQ(on_file.exit_code, 1) << command << "\n" << on_file.out;
+  }
+
+  // "Construct Work-Space" in a directory where nothing can be written.
+  const auto empty = tmp.file("empty");
+  std::filesystem::create_directory(empty);
+  std::filesystem::permissions(empty, std::filesystem::perms(0555));
+  const CliRun r = run_cli("--workspace '" + empty.string() + "' construct", as_nobody);
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_TRUE(r.out.starts_with("ERROR!!\nThe working directory\n C:\\TALVERN_WORK_SPACE\nis "
+                                "incomplete:\nCAUTION!! RIXS_Calculation_Parameters.DAT could not be "
+                                "written (Permission denied)")) << r.out;
+  EXPECT_TRUE(std::filesystem::is_empty(empty));
+}

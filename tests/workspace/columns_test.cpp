@@ -179,7 +179,9 @@ TEST_F(ColumnImport, RowsOfTheWrongWidthAreRefusedWithoutAnImport) {
 TEST_F(ColumnImport, CautionsAfterTheMessage) {
   talvern::LoadConventionalXAFS(converted, file("empty.DAT", " \n"), form);
   EXPECT_EQ(form.message, "Conventional XAFS data were introduced into \r\nC:\\TALVERN_WORK_SPACE."
-                          "\r\nCAUTION!! The file is empty; no values were read.");
+                          "\r\nCAUTION!! The file is empty; no values were read."
+                          "\r\nCAUTION!! The file holds no numbers, so the stored spectrum is now "
+                          "empty.");
   const WorkSpace missing{tmp.file("none")};
   talvern::LoadExpRIXS(missing, file("a.DAT", "7000 1\n"), form);
   EXPECT_EQ(form.message, "Experimental RIXS data were introduced into \r\nC:\\TALVERN_WORK_SPACE."

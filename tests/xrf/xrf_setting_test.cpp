@@ -149,12 +149,26 @@ TEST_F(XRFSetting, CompleteStoresTheConfirmedNotTheDisplayedValues) {
   const std::string confirmed = read_file(ws.file(files::kLorentzTemp));
   EXPECT_EQ(confirmed, "1\t8.12\t5.78\t1.9\t1.07\t7046.5\t7056\t7058.8\t7060.1\t0.75\t0.305\t0\t0.105\n");
 
-  // What was confirmed is copied as it is, digits and all.
+  // What was confirmed is read and written by the file conventions (six digits).
   const std::string by_hand =
-      "0\t8.12\t5.78\t1.9\t1.07\t7046.1234\t7056\t7058.8\t7060.1\t0.75\t0.305\t0\t0.105\n";
+      "0 8.12 5.78 1.9 1.07\n7046.1234 7056 7058.8 7060.1\n0.75 0.305 0 0.105";
   write_file(ws.file(files::kLorentzTemp), by_hand);
   talvern::CompleteXRFSetting(ws, state);
-  EXPECT_EQ(read_file(ws.file(files::kLorentz)), by_hand);
+  EXPECT_EQ(read_file(ws.file(files::kLorentz)),
+            "0\t8.12\t5.78\t1.9\t1.07\t7046.12\t7056\t7058.8\t7060.1\t0.75\t0.305\t0\t0.105\n");
+
+  // Anything but one flag of 0 or 1 and twelve finite numbers is refused
+  // and leaves the final setting as it was.
+  const std::string before = read_file(ws.file(files::kLorentz));
+  const std::string twelve = " 8 5 1 1 7045 7056 7058 7060 0.7 0.3 0.1 0.1\n";
+  for (const std::string junk : {"7100" + twelve, "2" + twelve, "1.5" + twelve, "1" + twelve + "1\n",
+                                 "1" + twelve + "x", std::string("1 8 5 1 1 7045 7056 7058 1e999 0.7 0.3 0.1 0.1")}) {
+    write_file(ws.file(files::kLorentzTemp), junk);
+    talvern::XRFState refused;
+    talvern::CompleteXRFSetting(ws, refused);
+    EXPECT_TRUE(refused.message.starts_with("ERROR!!\r\n")) << junk;
+    EXPECT_EQ(read_file(ws.file(files::kLorentz)), before) << junk;
+  }
   talvern::ConfirmLorentzianSetting(ws, state);
 
   state.position[0] = "7000";  // edited but not confirmed
