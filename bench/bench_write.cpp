@@ -52,7 +52,10 @@ const WorkSpace& workspace() {
 
 // write_text_atomic as it was before the flushes: temporary file, rename.
 bool write_unflushed(const std::filesystem::path& file, const std::string& content) {
-  std::string tmp = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
+  std::string name = ".";
+  name += file.filename().string();
+  name += ".XXXXXX";
+  std::string tmp = (file.parent_path() / name).string();
   const int fd = ::mkstemp(tmp.data());
   if (fd < 0) return false;
   ::fchmod(fd, 0644);

@@ -161,7 +161,7 @@ TEST_F(XRFSetting, CompleteStoresTheConfirmedNotTheDisplayedValues) {
   // and leaves the final setting as it was.
   const std::string before = read_file(ws.file(files::kLorentz));
   const std::string twelve = " 8 5 1 1 7045 7056 7058 7060 0.7 0.3 0.1 0.1\n";
-  for (const std::string junk : {"7100" + twelve, "2" + twelve, "1.5" + twelve, "1" + twelve + "1\n",
+  for (const std::string& junk : {"7100" + twelve, "2" + twelve, "1.5" + twelve, "1" + twelve + "1\n",
                                  "1" + twelve + "x", std::string("1 8 5 1 1 7045 7056 7058 1e999 0.7 0.3 0.1 0.1")}) {
     write_file(ws.file(files::kLorentzTemp), junk);
     talvern::XRFState refused;
