@@ -261,6 +261,13 @@ std::string SaveStudy(const WorkSpace& ws, const std::filesystem::path& file,
   if (!work_space_holds_files(ws))
     return "ERROR!!\r\nThe work-space\r\n " + path_text(ws.dir()) +
            "\r\nholds no file to save as a study.";
+  // The study never takes the place of a work-space file.
+  std::error_code ec;
+  if (in_catalogue(file.filename().string()) &&
+      std::filesystem::weakly_canonical(std::filesystem::absolute(file).parent_path(), ec) ==
+          std::filesystem::weakly_canonical(ws.dir(), ec))
+    return "ERROR!!\r\n" + path_text(file) +
+           "\r\nis a file of the work-space; save the study under another name.";
   std::string error;
   const std::string bytes = pack_study(ws, name, iso_date_now(), error);
   if (bytes.empty())

@@ -136,6 +136,11 @@ TEST(Study, SavedChangedAndOpenedGivesEveryFileBackByteForByte) {
   EXPECT_TRUE(r.backup.empty());
   EXPECT_EQ(snapshot(fresh.dir()).size(), saved.size());
 
+  // A study never replaces a work-space file.
+  const std::string rixs = read_file(ws.file(files::kRIXSExp));
+  EXPECT_EQ(talvern::SaveStudy(ws, ws.file(files::kRIXSExp), "x").rfind("ERROR!!", 0), 0u);
+  EXPECT_EQ(read_file(ws.file(files::kRIXSExp)), rixs);
+
   // An empty work-space is not saved.
   const WorkSpace none(tmp.file("none"));
   EXPECT_EQ(talvern::SaveStudy(none, tmp.file("none.talvern-study"), "x").rfind("ERROR!!", 0), 0u);
