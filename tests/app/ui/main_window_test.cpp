@@ -227,7 +227,7 @@ TEST(Studies, FileMenuSavesOpensAfterAskingAndListsTheRecentStudies) {
   frame.setStudyChooser([&](bool) { return chosen; });
   frame.setReplaceQuestion([&](const QString&) { ++asked; return answer; });
   for (int i = 1; i <= 5; ++i) {
-    chosen = QString::fromStdString((root / ("s" + std::to_string(i) + ".talvern-study")).string());
+    chosen = QString::fromStdString((root / QString("s%1.talvern-study").arg(i).toStdString()).string());
     items[0]->trigger();
   }
   EXPECT_TRUE(pane->toPlainText().startsWith("The study \"s5\" with 6 files")) << pane->toPlainText().toStdString();
