@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -896,6 +897,16 @@ int main(int argc, char** argv) {
     try {
       const Args a = Args::parse(s.name, rest, s.positional_count, s.options);
       const WorkSpace ws = WorkSpace::locate(dir);
+      // A work-space path that is a file holds no work-space: nothing can be
+      // read or written there ("construct" says so itself).
+      std::error_code ec;
+      if (s.name != std::string_view("construct") && std::filesystem::exists(ws.dir(), ec) &&
+          !std::filesystem::is_directory(ws.dir(), ec)) {
+        print_message("ERROR!!\r\n" + ws.dir().string() +
+                      " is a file, not a directory,\r\nso there is no work-space there. "
+                      "Nothing was done.");
+        return 1;
+      }
       // One program per work-space: another one holding it may be about
       // to finish a write, so wait for it briefly.
       talvern::WorkSpaceLock lock;
