@@ -43,20 +43,16 @@ bool convert_double(std::string_view token, double& value) {
   if (token.empty() || token.front() == '+') return false;
   const char* first = token.data();
   const char* last = first + token.size();
-  // `value` changes only when the whole token is a number: a reader leaves
-  // the values it could not read as they were.
-  double parsed = 0;
-  auto res = std::from_chars(first, last, parsed, std::chars_format::general);
+  auto res = std::from_chars(first, last, value, std::chars_format::general);
   if (res.ptr != last) return false;
   if (res.ec == std::errc::result_out_of_range) {
     std::string copy(token);
-    parsed = strtod_c(copy.c_str(), nullptr);
-    if (!std::isfinite(parsed)) return false;
-  } else if (res.ec != std::errc()) {
-    return false;
+    double v = strtod_c(copy.c_str(), nullptr);
+    if (!std::isfinite(v)) return false;
+    value = v;
+    return true;
   }
-  value = parsed;
-  return true;
+  return res.ec == std::errc();
 }
 
 }  // namespace
