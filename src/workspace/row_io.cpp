@@ -43,16 +43,20 @@ bool convert_double(std::string_view token, double& value) {
   if (token.empty() || token.front() == '+') return false;
   const char* first = token.data();
   const char* last = first + token.size();
-  auto res = std::from_chars(first, last, value, std::chars_format::general);
+  // `value` changes only when the whole token is a number: a reader leaves
+  // the values it could not read as they were.
+  double parsed = 0;
+  auto res = std::from_chars(first, last, parsed, std::chars_format::general);
   if (res.ptr != last) return false;
   if (res.ec == std::errc::result_out_of_range) {
     std::string copy(token);
-    double v = strtod_c(copy.c_str(), nullptr);
-    if (!std::isfinite(v)) return false;
-    value = v;
-    return true;
+    parsed = strtod_c(copy.c_str(), nullptr);
+    if (!std::isfinite(parsed)) return false;
+  } else if (res.ec != std::errc()) {
+    return false;
   }
-  return res.ec == std::errc();
+  value = parsed;
+  return true;
 }
 
 }  // namespace

@@ -22,6 +22,12 @@ TEST(UpdateParameters, RewritesAllSevenKeepingTheOthers) {
   u = update_parameters(ws, [](CalcParameters& p) { p.abs_correction = 4; });
   EXPECT_EQ(u.values_found, 2u);
   EXPECT_EQ(test::read_file(file), "2\t7000\t7020\t7065\t0.1\t4\t7.9e-09\n");
+
+  // A value cut short ("3.5e") is not read, not even in part.
+  test::write_file(file, "2 7000 7020 7065 0.1 4 3.5e\n");
+  u = update_parameters(ws, [](CalcParameters&) {});
+  EXPECT_EQ(u.values_found, 6u);
+  EXPECT_EQ(test::read_file(file), "2\t7000\t7020\t7065\t0.1\t4\t7.9e-09\n");
 }
 
 }  // namespace
