@@ -258,7 +258,7 @@ talvern::FileChooser chooser(std::string_view file) {
 }
 
 // The options of the column import, taken by every subcommand that reads FILE.
-constexpr const char* kColumnArgs = "FILE [--columns SPEC]\n[--kev] [--skip-headers]";
+constexpr const char* kColumnArgs = "FILE [--columns COLUMNS]\n[--kev] [--skip-headers]";
 const std::vector<Option> kColumnOptions{
     {"--columns", false}, {"--kev", false, true}, {"--skip-headers", false, true}};
 
@@ -267,19 +267,19 @@ const std::vector<Option> kColumnOptions{
 // --kev, header and comment lines passed over with --skip-headers.
 void column_args(const Args& a, std::size_t k) {
   if (!a.has("--columns") && !a.has("--kev") && !a.has("--skip-headers")) return;
-  talvern::ColumnSpec spec;
+  talvern::ColumnChoice choice;
   if (const auto text = a.option("--columns")) {
     std::string error;
-    const auto parsed = talvern::parse_column_spec(*text, error);
+    const auto parsed = talvern::parse_column_choice(*text, error);
     if (!parsed) throw UsageError{error};
-    spec = *parsed;
+    choice = *parsed;
   } else {
-    for (std::size_t c = 1; c < k; ++c) spec.intensities.push_back({.a = c});
+    for (std::size_t c = 1; c < k; ++c) choice.intensities.push_back({.a = c});
   }
-  spec.kev = a.has("--kev");
-  spec.skip_headers = a.has("--skip-headers");
+  choice.kev = a.has("--kev");
+  choice.skip_headers = a.has("--skip-headers");
   talvern::set_column_importer(
-      [spec](const talvern::ColumnRequest&) { return std::optional(spec); }, true);
+      [choice](const talvern::ColumnRequest&) { return std::optional(choice); }, true);
 }
 
 template <auto Command>
@@ -707,7 +707,7 @@ const std::vector<Subcommand>& subcommands() {
            if (a.has("--calculated")) s.calculated = shown_trace();
          }, talvern::CompExpRIXS);
        }},
-      {"rixs-comp-another", "FILE [--calculated]\n[--columns SPEC] [--kev] [--skip-headers]",
+      {"rixs-comp-another", "FILE [--calculated]\n[--columns COLUMNS] [--kev] [--skip-headers]",
        "the measured RIXS of FILE against the calculated one (\"Comp. Another RIXS\")", 1,
        {{"--calculated", false, true}, kColumnOptions[0], kColumnOptions[1], kColumnOptions[2]},
        [](const WorkSpace& ws, const Args& a) {

@@ -15,8 +15,8 @@ namespace talvern {
 namespace {
 
 // The last choice per command in this run.
-std::map<std::string, ColumnSpec>& remembered() {
-  static std::map<std::string, ColumnSpec> choices;
+std::map<std::string, ColumnChoice>& remembered() {
+  static std::map<std::string, ColumnChoice> choices;
   return choices;
 }
 
@@ -32,9 +32,9 @@ QString intensity_caption(std::size_t k, std::size_t i) {
   return k == 2 ? QString("Intensity") : QString("Intensity Y%1").arg(i + 1);
 }
 
-bool fits(const ColumnSpec& spec, std::size_t columns, std::size_t intensities) {
-  if (spec.energy >= columns || spec.intensities.size() != intensities) return false;
-  for (const IntensityColumns& i : spec.intensities)
+bool fits(const ColumnChoice& choice, std::size_t columns, std::size_t intensities) {
+  if (choice.energy >= columns || choice.intensities.size() != intensities) return false;
+  for (const IntensityColumns& i : choice.intensities)
     if (i.a >= columns || i.b >= columns) return false;
   return true;
 }
@@ -100,22 +100,22 @@ ImportColumnsDialog::ImportColumnsDialog(const ColumnRequest& request, QWidget* 
 
   const auto last = remembered().find(command_);
   if (last != remembered().end() && fits(last->second, layout.columns, intensities_.size())) {
-    showSpec(last->second);
+    showChoice(last->second);
     return;
   }
-  ColumnSpec start;
+  ColumnChoice start;
   const std::size_t columns = layout.columns ? layout.columns : 1;
   for (std::size_t i = 0; i < intensities_.size(); ++i)
     start.intensities.push_back({.a = std::min(i + 1, columns - 1)});
   start.kev = column_below(request.text, layout, 0, 100.0);
-  showSpec(start);
+  showChoice(start);
 }
 
-void ImportColumnsDialog::showSpec(const ColumnSpec& spec) {
-  energy_->setCurrentIndex(static_cast<int>(spec.energy));
-  unit_->setCurrentIndex(spec.kev ? 1 : 0);
+void ImportColumnsDialog::showChoice(const ColumnChoice& choice) {
+  energy_->setCurrentIndex(static_cast<int>(choice.energy));
+  unit_->setCurrentIndex(choice.kev ? 1 : 0);
   for (std::size_t i = 0; i < intensities_.size(); ++i) {
-    const IntensityColumns& in = spec.intensities[i];
+    const IntensityColumns& in = choice.intensities[i];
     intensities_[i].mode->setCurrentIndex(in.mode);
     intensities_[i].a->setCurrentIndex(static_cast<int>(in.a));
     intensities_[i].b->setCurrentIndex(static_cast<int>(in.b));
@@ -123,10 +123,10 @@ void ImportColumnsDialog::showSpec(const ColumnSpec& spec) {
   }
 }
 
-ColumnSpec ImportColumnsDialog::spec() const {
-  ColumnSpec spec;
-  spec.energy = static_cast<std::size_t>(std::max(energy_->currentIndex(), 0));
-  spec.kev = unit_->currentIndex() == 1;
+ColumnChoice ImportColumnsDialog::choice() const {
+  ColumnChoice choice;
+  choice.energy = static_cast<std::size_t>(std::max(energy_->currentIndex(), 0));
+  choice.kev = unit_->currentIndex() == 1;
   for (const IntensityBoxes& boxes : intensities_) {
     IntensityColumns in;
     in.mode = static_cast<IntensityColumns::Mode>(std::max(boxes.mode->currentIndex(), 0));
@@ -134,21 +134,21 @@ ColumnSpec ImportColumnsDialog::spec() const {
     in.b = in.mode == IntensityColumns::column
                ? 0
                : static_cast<std::size_t>(std::max(boxes.b->currentIndex(), 0));
-    spec.intensities.push_back(in);
+    choice.intensities.push_back(in);
   }
-  return spec;
+  return choice;
 }
 
-void ImportColumnsDialog::remember() const { remembered()[command_] = spec(); }
+void ImportColumnsDialog::remember() const { remembered()[command_] = choice(); }
 
 ColumnImporter qt_column_importer() {
-  return [](const ColumnRequest& request) -> std::optional<ColumnSpec> {
+  return [](const ColumnRequest& request) -> std::optional<ColumnChoice> {
     QWidget* parent = QApplication::activeModalWidget();
     if (!parent) parent = QApplication::activeWindow();
     ImportColumnsDialog dialog(request, parent);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     dialog.remember();
-    return dialog.spec();
+    return dialog.choice();
   };
 }
 

@@ -21,7 +21,7 @@ class ImportColumnsDialog : public QDialog {
   ImportColumnsDialog(const ColumnRequest& request, QWidget* parent = nullptr);
 
   // The columns as chosen now.
-  ColumnSpec spec() const;
+  ColumnChoice choice() const;
   // Remembers the choice for the command (done when the user presses OK).
   void remember() const;
 
@@ -39,7 +39,7 @@ class ImportColumnsDialog : public QDialog {
     QComboBox* a;
     QComboBox* b;
   };
-  void showSpec(const ColumnSpec& spec);
+  void showChoice(const ColumnChoice& choice);
   std::string command_;
   QComboBox* energy_;
   QComboBox* unit_;

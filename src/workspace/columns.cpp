@@ -183,8 +183,8 @@ bool column_below(std::string_view text, const TextLayout& layout, std::size_t c
   return any && below;
 }
 
-std::optional<ColumnSpec> parse_column_spec(std::string_view text, std::string& error) {
-  ColumnSpec spec;
+std::optional<ColumnChoice> parse_column_choice(std::string_view text, std::string& error) {
+  ColumnChoice choice;
   std::vector<std::string_view> items;
   for (std::string_view rest = text;;) {
     const std::size_t comma = rest.find(',');
@@ -194,7 +194,7 @@ std::optional<ColumnSpec> parse_column_spec(std::string_view text, std::string& 
   }
   error = "--columns takes the energy column and at least one intensity, such as 1,2 or 1,3/2 "
           "or 1,ln(4/5) (columns counted from 1), not \"" + std::string(text) + "\"";
-  if (items.size() < 2 || !column_number(items[0], spec.energy)) return std::nullopt;
+  if (items.size() < 2 || !column_number(items[0], choice.energy)) return std::nullopt;
   for (std::size_t i = 1; i < items.size(); ++i) {
     std::string_view item = items[i];
     IntensityColumns in;
@@ -211,15 +211,15 @@ std::optional<ColumnSpec> parse_column_spec(std::string_view text, std::string& 
           !column_number(item.substr(slash + 1), in.b))
         return std::nullopt;
     }
-    spec.intensities.push_back(in);
+    choice.intensities.push_back(in);
   }
   error.clear();
-  return spec;
+  return choice;
 }
 
-std::string column_spec_text(const ColumnSpec& spec) {
-  std::string text = std::to_string(spec.energy + 1);
-  for (const IntensityColumns& i : spec.intensities) {
+std::string column_choice_text(const ColumnChoice& choice) {
+  std::string text = std::to_string(choice.energy + 1);
+  for (const IntensityColumns& i : choice.intensities) {
     const std::string a = std::to_string(i.a + 1), b = std::to_string(i.b + 1);
     text += ",";
     switch (i.mode) {
@@ -231,21 +231,21 @@ std::string column_spec_text(const ColumnSpec& spec) {
   return text;
 }
 
-std::string describe_columns(const ColumnSpec& spec) {
-  std::string text = "Columns: energy = " + column_name(spec.energy);
-  if (spec.kev) text += " (keV -> eV)";
-  text += spec.intensities.size() == 1 ? ", intensity = " : ", intensities = ";
-  for (std::size_t i = 0; i < spec.intensities.size(); ++i)
-    text += (i ? ", " : "") + intensity_text(spec.intensities[i]);
+std::string describe_columns(const ColumnChoice& choice) {
+  std::string text = "Columns: energy = " + column_name(choice.energy);
+  if (choice.kev) text += " (keV -> eV)";
+  text += choice.intensities.size() == 1 ? ", intensity = " : ", intensities = ";
+  for (std::size_t i = 0; i < choice.intensities.size(); ++i)
+    text += (i ? ", " : "") + intensity_text(choice.intensities[i]);
   return text;
 }
 
 ConvertedText convert_columns(std::string_view text, const TextLayout& layout,
-                              const ColumnSpec& spec) {
+                              const ColumnChoice& choice) {
   ConvertedText out;
   std::vector<double> values, row;
-  std::size_t highest = spec.energy;
-  for (const IntensityColumns& i : spec.intensities)
+  std::size_t highest = choice.energy;
+  for (const IntensityColumns& i : choice.intensities)
     highest = std::max({highest, i.a, i.mode == IntensityColumns::column ? std::size_t{0} : i.b});
   char buf[32];
   auto put = [&](double v, char after) {
@@ -255,7 +255,7 @@ ConvertedText convert_columns(std::string_view text, const TextLayout& layout,
   };
   for_each_line(text, [&](std::string_view line, std::size_t number) {
     const bool header = number <= layout.header_lines || is_comment(line);
-    if (trim(line).empty() || (header && spec.skip_headers)) return true;
+    if (trim(line).empty() || (header && choice.skip_headers)) return true;
     if (header || !numbers(line, layout.separator, values)) {
       out.error = not_a_number_message(number);
       return false;
@@ -265,11 +265,11 @@ ConvertedText convert_columns(std::string_view text, const TextLayout& layout,
                                       std::max(layout.columns, highest + 1));
       return false;
     }
-    const double energy = spec.kev ? values[spec.energy] * 1000.0 : values[spec.energy];
+    const double energy = choice.kev ? values[choice.energy] * 1000.0 : values[choice.energy];
     row.clear();
     row.push_back(energy);
     std::size_t n = 1;
-    for (const IntensityColumns& i : spec.intensities) {
+    for (const IntensityColumns& i : choice.intensities) {
       const double a = values[i.a];
       const double b = i.mode == IntensityColumns::column ? 1.0 : values[i.b];
       if (!(b > 0.0) || (i.mode == IntensityColumns::log_ratio && !(a / b > 0.0))) n = 0;
@@ -279,7 +279,7 @@ ConvertedText convert_columns(std::string_view text, const TextLayout& layout,
                  : i.mode == IntensityColumns::ratio ? a / b
                                                      : std::log(a / b));
     }
-    if (n != spec.intensities.size() + 1 || !all_finite(row.data(), n)) {
+    if (n != choice.intensities.size() + 1 || !all_finite(row.data(), n)) {
       out.error = not_finite_value_message(number);
       return false;
     }

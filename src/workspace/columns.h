@@ -46,24 +46,24 @@ struct IntensityColumns {
 
 // Which columns make a row: energy (eV, or keV to be multiplied by 1000)
 // and the intensities.
-struct ColumnSpec {
+struct ColumnChoice {
   std::size_t energy = 0;  // 0-based
   bool kev = false;
   std::vector<IntensityColumns> intensities;
   bool skip_headers = true;  // comment and header lines are passed over
-  bool operator==(const ColumnSpec&) const = default;
+  bool operator==(const ColumnChoice&) const = default;
 };
 
 // Parses the shell form "1,ln(4/5)", "1,3/2", "1,2,3" (1-based columns,
 // energy first). nullopt with `error` set when the text is not one.
-std::optional<ColumnSpec> parse_column_spec(std::string_view text, std::string& error);
+std::optional<ColumnChoice> parse_column_choice(std::string_view text, std::string& error);
 
-// The shell form of a spec ("1,ln(4/5)").
-std::string column_spec_text(const ColumnSpec& spec);
+// The shell form of a choice ("1,ln(4/5)").
+std::string column_choice_text(const ColumnChoice& choice);
 
 // The line a load adds after its message:
 // "Columns: energy = c1 (keV -> eV), intensity = ln(c4/c5)".
-std::string describe_columns(const ColumnSpec& spec);
+std::string describe_columns(const ColumnChoice& choice);
 
 // Converted rows as a plain file of numbers (every value exact, one row a
 // line, each line ended by a line break); or `error` set to an "ERROR!!"
@@ -73,6 +73,6 @@ struct ConvertedText {
   std::string error;
 };
 ConvertedText convert_columns(std::string_view text, const TextLayout& layout,
-                              const ColumnSpec& spec);
+                              const ColumnChoice& choice);
 
 }  // namespace talvern

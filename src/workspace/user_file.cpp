@@ -143,22 +143,22 @@ bool read_chosen_file(const FileChooser& choose, const UserFileRead& how, RowsRe
     message = problem + column_hint(layout);
     return false;
   }
-  const std::optional<ColumnSpec> spec =
+  const std::optional<ColumnChoice> choice =
       import.ask(ColumnRequest{how.request.title, how.k, *file, text, layout, problem});
-  if (!spec) return false;
-  if (spec->intensities.size() + 1 != how.k) {
-    message = "ERROR!!\r\nThe columns chosen give " + std::to_string(spec->intensities.size() + 1) +
+  if (!choice) return false;
+  if (choice->intensities.size() + 1 != how.k) {
+    message = "ERROR!!\r\nThe columns chosen give " + std::to_string(choice->intensities.size() + 1) +
               " values a row;\r\nthis command reads " + std::to_string(how.k) +
               ". Nothing was introduced into \r\n" TALVERN_WORK_SPACE_NAME ".";
     return false;
   }
-  const ConvertedText converted = convert_columns(text, layout, *spec);
+  const ConvertedText converted = convert_columns(text, layout, *choice);
   if (!converted.error.empty()) {
     message = converted.error;
     return false;
   }
   rows = parse_rows(converted.plain, how.k, how.capacity, 0);
-  after += "\r\n" + describe_columns(*spec);
+  after += "\r\n" + describe_columns(*choice);
   return true;
 }
 

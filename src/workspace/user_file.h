@@ -68,7 +68,7 @@ struct ColumnRequest {
 };
 
 // Chooses the columns of a file; nullopt when the user cancels.
-using ColumnImporter = std::function<std::optional<ColumnSpec>(const ColumnRequest&)>;
+using ColumnImporter = std::function<std::optional<ColumnChoice>(const ColumnRequest&)>;
 
 // Sets the column import of this process: the program's dialog, the
 // shell's options, or none (files that are not plain rows are refused).

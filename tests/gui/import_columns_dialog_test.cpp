@@ -6,7 +6,7 @@
 
 namespace {
 
-using talvern::ColumnSpec;
+using talvern::ColumnChoice;
 using talvern::ImportColumnsDialog;
 
 TEST(ImportColumnsDialog, ProposesKeVNamesTheColumnsAndRemembersTheChoicePerCommand) {
@@ -25,17 +25,17 @@ TEST(ImportColumnsDialog, ProposesKeVNamesTheColumnsAndRemembersTheChoicePerComm
     EXPECT_TRUE(dialog.columnBox(0, true)->isEnabled());
     dialog.columnBox(0, false)->setCurrentIndex(2);
     dialog.columnBox(0, true)->setCurrentIndex(3);
-    ColumnSpec expected{.energy = 0, .kev = true, .intensities = {{talvern::IntensityColumns::log_ratio, 2, 3}}};
-    EXPECT_EQ(dialog.spec(), expected);
+    ColumnChoice expected{.energy = 0, .kev = true, .intensities = {{talvern::IntensityColumns::log_ratio, 2, 3}}};
+    EXPECT_EQ(dialog.choice(), expected);
     dialog.remember();
   }
   // The same command starts with the last choice; another one does not.
-  EXPECT_EQ(talvern::column_spec_text(ImportColumnsDialog(request).spec()), "1,ln(3/4)");
+  EXPECT_EQ(talvern::column_choice_text(ImportColumnsDialog(request).choice()), "1,ln(3/4)");
   const talvern::ColumnRequest xrf{"Load XRF", 2, file, text, layout, problem};
-  EXPECT_EQ(talvern::column_spec_text(ImportColumnsDialog(xrf).spec()), "1,2");
+  EXPECT_EQ(talvern::column_choice_text(ImportColumnsDialog(xrf).choice()), "1,2");
   // The general import asks for two intensities.
   const talvern::ColumnRequest general{"Load General X-Y1-Y2 Data", 3, file, text, layout, problem};
-  EXPECT_EQ(talvern::column_spec_text(ImportColumnsDialog(general).spec()), "1,2,3");
+  EXPECT_EQ(talvern::column_choice_text(ImportColumnsDialog(general).choice()), "1,2,3");
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ namespace {
 
 namespace files = talvern::files;
 using talvern::ColumnRequest;
-using talvern::ColumnSpec;
+using talvern::ColumnChoice;
 using talvern::FileKind;
 using talvern::IntensityColumns;
 using talvern::MainFormState;
@@ -32,11 +32,11 @@ std::string exact(double v) {
   return buf;
 }
 
-ColumnSpec spec_of(const char* text) {
+ColumnChoice choice_of(const char* text) {
   std::string error;
-  auto spec = talvern::parse_column_spec(text, error);
-  EXPECT_TRUE(spec) << error;
-  return spec.value_or(ColumnSpec{});
+  auto choice = talvern::parse_column_choice(text, error);
+  EXPECT_TRUE(choice) << error;
+  return choice.value_or(ColumnChoice{});
 }
 
 // Two work-spaces: one loaded through the column import, one from the
@@ -55,20 +55,20 @@ struct ColumnImport : ::testing::Test {
     write_file(tmp.file(name), text);
     return [p = tmp.file(name)](FileKind) { return std::optional(p); };
   }
-  talvern::ColumnImporter answer(ColumnSpec spec) {
-    return [this, spec](const ColumnRequest& r) {
+  talvern::ColumnImporter answer(ColumnChoice choice) {
+    return [this, choice](const ColumnRequest& r) {
       asked.emplace_back(r.command);
-      return std::optional(spec);
+      return std::optional(choice);
     };
   }
   template <class Load>
   void expect_same_files(Load load, const std::string& measured, const std::string& equivalent,
-                         ColumnSpec spec, std::initializer_list<const char*> names) {
+                         ColumnChoice choice, std::initializer_list<const char*> names) {
     {
-      ScopedColumnImporter importer(answer(spec));
+      ScopedColumnImporter importer(answer(choice));
       load(converted, file("measured.dat", measured), form);
     }
-    EXPECT_NE(form.message.find("\r\n" + talvern::describe_columns(spec)), std::string::npos)
+    EXPECT_NE(form.message.find("\r\n" + talvern::describe_columns(choice)), std::string::npos)
         << form.message;
     MainFormState plain_form;
     load(plain, file("plain.DAT", equivalent), plain_form);
@@ -97,9 +97,9 @@ TEST_F(ColumnImport, TransmissionScanWithAHeaderAndKeVGivesThePlainFilesWorkSpac
   EXPECT_TRUE(talvern::column_below(scan, layout, 0, 100.0));
   EXPECT_FALSE(talvern::column_below(scan, layout, 3, 100.0));
 
-  ColumnSpec spec = spec_of("1,ln(4/5)");
-  spec.kev = true;
-  expect_same_files(talvern::LoadConventionalXAFS, scan, equivalent, spec,
+  ColumnChoice choice = choice_of("1,ln(4/5)");
+  choice.kev = true;
+  expect_same_files(talvern::LoadConventionalXAFS, scan, equivalent, choice,
                     {files::kConventionalXAFS});
   EXPECT_EQ(asked, std::vector<std::string>{"Load Conventional XAFS"});
   EXPECT_TRUE(form.message.ends_with("Columns: energy = c1 (keV -> eV), intensity = ln(c4/c5)"));
@@ -110,7 +110,7 @@ TEST_F(ColumnImport, CommaSeparatedFileWithAHeaderLine) {
   const talvern::TextLayout layout = talvern::sniff_columns(csv);
   EXPECT_EQ(layout.separator, talvern::Separator::comma);
   EXPECT_EQ(layout.names, (std::vector<std::string>{"energy", "intensity", "error"}));
-  expect_same_files(talvern::LoadExpRIXS, csv, "7040.5 0.25\n7041 0.5\n", spec_of("1,2"),
+  expect_same_files(talvern::LoadExpRIXS, csv, "7040.5 0.25\n7041 0.5\n", choice_of("1,2"),
                     {files::kExpMinMax, files::kRIXSExp});
 }
 
@@ -119,11 +119,11 @@ TEST_F(ColumnImport, FluorescenceOverI0) {
   expect_same_files(talvern::LoadXRF, fluo,
                     "7020 " + exact(50 / 2e4) + "\n7020.25 " + exact(100 / 2.5e4) + "\n7020.5 " +
                         exact(20 / 1e4) + "\n",
-                    spec_of("1,2/3"), {files::kExpNonResonantEmission});
+                    choice_of("1,2/3"), {files::kExpNonResonantEmission});
 }
 
 TEST_F(ColumnImport, PlainFilesNeverReachTheImportAndRefusalsChangeNothing) {
-  ScopedColumnImporter importer(answer(spec_of("1,2")));
+  ScopedColumnImporter importer(answer(choice_of("1,2")));
   talvern::LoadXRF(converted, file("plain.DAT", "7020 2\n7021 4\n"), form);
   EXPECT_TRUE(asked.empty());
   EXPECT_EQ(form.message, "XRF data were introduced into \r\nC:\\TALVERN_WORK_SPACE.");
@@ -142,13 +142,13 @@ TEST_F(ColumnImport, PlainFilesNeverReachTheImportAndRefusalsChangeNothing) {
       {"1,2,3", "7000 1 2\n", "ERROR!!\r\nThe columns chosen give 3 values a row;"},
   };
   for (const Case& c : cases) {
-    ScopedColumnImporter inner(answer(spec_of(c.columns)));
+    ScopedColumnImporter inner(answer(choice_of(c.columns)));
     form.message = "before";
     talvern::LoadConventionalXAFS(converted, file("bad.dat", c.text), form);
     EXPECT_TRUE(form.message.starts_with(c.message)) << c.columns << "\n" << form.message;
   }
   // Cancelling the import ends the command as cancelling the file dialog does.
-  ScopedColumnImporter cancel([](const ColumnRequest&) { return std::optional<ColumnSpec>(); });
+  ScopedColumnImporter cancel([](const ColumnRequest&) { return std::optional<ColumnChoice>(); });
   form.message = "before";
   talvern::LoadConventionalXAFS(converted, file("bad.dat", "E mu\n7000 1\n"), form);
   EXPECT_EQ(form.message, "before");
@@ -189,14 +189,14 @@ TEST_F(ColumnImport, CautionsAfterTheMessage) {
   EXPECT_FALSE(std::filesystem::exists(missing.dir()));
 }
 
-TEST(ColumnSpecText, ShellFormsReadAndWriteBack) {
+TEST(ColumnChoiceText, ShellFormsReadAndWriteBack) {
   for (const char* text : {"1,2", "1,ln(4/5)", "2,3/2,4", "1,2,2"})
-    EXPECT_EQ(talvern::column_spec_text(spec_of(text)), text);
-  EXPECT_EQ(spec_of(" 3 , ln( 4/5 ) ").intensities,
+    EXPECT_EQ(talvern::column_choice_text(choice_of(text)), text);
+  EXPECT_EQ(choice_of(" 3 , ln( 4/5 ) ").intensities,
             (std::vector<IntensityColumns>{{IntensityColumns::log_ratio, 3, 4}}));
   std::string error;
   for (const char* bad : {"", "1", "0,2", "1,", "1,ln(4)", "1,2/", "a,2", "1,log(2/3)"})
-    EXPECT_FALSE(talvern::parse_column_spec(bad, error)) << bad;
+    EXPECT_FALSE(talvern::parse_column_choice(bad, error)) << bad;
 }
 
 }  // namespace
