@@ -24,6 +24,7 @@ double absorption_at(const double* rows2, std::size_t m, double omega) {
 }
 
 EngineReport CalculateRIXS(const WorkSpace& ws, double omega) {
+  start_helper_thread();
   return CalculateRIXSFrom(ws, read_rows(ws.file(files::kSelectiveForRIXS), 3, kRowCapacity),
                            omega);
 }

@@ -460,6 +460,15 @@ bool sum_intermediate(const Intermediate& in, const FinalStates& fs, const doubl
   return on_lattice;
 }
 
+void start_helper_thread() {
+  if (std::thread::hardware_concurrency() < 2) return;
+  try {
+    HelperThread::get();
+  } catch (const std::system_error&) {
+    // No thread to be had: the sums run on the caller's thread.
+  }
+}
+
 std::vector<double> emission_grid(double start, double end, double step, std::size_t capacity,
                                   bool& capped) {
   std::vector<double> grid;

@@ -62,6 +62,11 @@ inline double simpson_weight(std::size_t i) { return i == 0 ? 1.0 : (i % 2 ? 4.0
 bool sum_intermediate(const Intermediate& in, const FinalStates& fs, const double* omega,
                       std::size_t count, double* s1, double* s2);
 
+// Starts the helper thread that shares large sums, if it is not running
+// yet. A new thread can take a few milliseconds to be scheduled, so a caller
+// about to read the input of a large sum starts it first.
+void start_helper_thread();
+
 // The accumulated emission-energy grid: start, start + step, ... while
 // <= end, at most `capacity` points. `capped` tells whether the grid was cut.
 std::vector<double> emission_grid(double start, double end, double step, std::size_t capacity,
