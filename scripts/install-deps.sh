@@ -3,7 +3,7 @@
 # Only what is missing is installed; nothing happens when all is present.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libpng-dev libgtest-dev libbenchmark-dev libgsl-dev fonts-dejavu-core xvfb xauth)
+packages=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libpng-dev zlib1g-dev libgtest-dev libbenchmark-dev libgsl-dev fonts-dejavu-core xvfb xauth)
 
 missing=()
 for p in "${packages[@]}"; do
