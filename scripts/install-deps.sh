@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages TALVERN needs to build, test and run.
 # Only what is missing is installed; nothing happens when all is present.
+# Packages given as arguments are wanted as well (scripts/fuzz.sh adds clang).
 set -euo pipefail
 
-packages=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libpng-dev zlib1g-dev libgtest-dev libbenchmark-dev libgsl-dev fonts-dejavu-core xvfb xauth)
+packages=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libpng-dev zlib1g-dev libgtest-dev libbenchmark-dev libgsl-dev libarchive-dev fonts-dejavu-core xvfb xauth "$@")
 
 missing=()
 for p in "${packages[@]}"; do

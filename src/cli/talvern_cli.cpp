@@ -35,6 +35,7 @@
 #include "xafs/conv_xafs.h"
 #include "xafs/edge_table.h"
 #include "workspace/number_text.h"
+#include "workspace/study.h"
 #include "xrf/emission_model.h"
 #include "xrf/lsq_fit.h"
 #include "xrf/xrf_setting.h"
@@ -764,6 +765,31 @@ const std::vector<Subcommand>& subcommands() {
        {{"--from", false}, {"--to", false}, {"--step", false}, {"--transfer", false, true},
         {"--png", false}, {"--log", false, true}},
        run_rixs_plane},
+
+      // Studies
+      {"study-save", "FILE [--name NAME]",
+       "every work-space file, the study's name (default: the file name) and date into the "
+       "archive FILE (\"Save Study As...\")",
+       1, {{"--name", false}},
+       [](const WorkSpace& ws, const Args& a) {
+         const std::filesystem::path file(a[0]);
+         const auto name = a.option("--name");
+         return Outcome(talvern::SaveStudy(ws, file, name ? std::string(*name)
+                                                          : file.stem().string()));
+       }},
+      {"study-open", "FILE [--replace]",
+       "restore the work-space from the study FILE (\"Open Study...\"); a work-space that "
+       "holds files is replaced only with --replace, and kept first in Study_Backups",
+       1, {{"--replace", false, true}},
+       [](const WorkSpace& ws, const Args& a) {
+         const auto r = talvern::OpenStudy(ws, std::filesystem::path(a[0]), a.has("--replace"));
+         Outcome out(r.message);
+         if (r.needs_replace) {
+           out.after = "Nothing was changed: give --replace to replace them.\n";
+           out.failed = true;
+         }
+         return out;
+       }},
   };
   return list;
 }

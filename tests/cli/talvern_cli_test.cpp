@@ -63,8 +63,30 @@ TEST(TalvernCli, HelpListsTheSubcommands) {
                            "rixs-show-peak", "rixs-modify", "rixs-save-temporarily",
                            "rixs-more-change", "rixs-complete", "rixs-save-modified", "rixs-shift",
                            "rixs-calculate", "rixs-comp-exp", "rixs-comp-another", "rixs-save",
-                           "average"})
+                           "average", "study-save", "study-open"})
     EXPECT_NE(r.out.find(name), std::string::npos) << name;
+}
+
+TEST(TalvernCli, StudyOpenReplacesTheWorkSpaceOnlyWhenTold) {
+  TempDir tmp;
+  const std::string ws = " --workspace '" + tmp.file("ws").string() + "' ";
+  const std::string study = "'" + tmp.file("s.talvern-study").string() + "'";
+  ASSERT_EQ(run_cli(ws + "construct").exit_code, 0);
+  const std::string params = read_file(tmp.file("ws") / talvern::files::kParameters);
+  CliRun r = run_cli(ws + "study-save " + study + " --name 'First try'");
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+  EXPECT_NE(r.out.find("The study \"First try\" with 6 files"), std::string::npos) << r.out;
+  talvern::test::write_file(tmp.file("ws") / talvern::files::kParameters, "changed\n");
+
+  r = run_cli(ws + "study-open " + study);
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.out.find("give --replace"), std::string::npos) << r.out;
+  EXPECT_EQ(read_file(tmp.file("ws") / talvern::files::kParameters), "changed\n");
+
+  r = run_cli(ws + "study-open " + study + " --replace");
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+  EXPECT_EQ(read_file(tmp.file("ws") / talvern::files::kParameters), params);
+  EXPECT_EQ(run_cli(ws + "study-open '" + tmp.file("ws").string() + "' --replace").exit_code, 1);
 }
 
 TEST(TalvernCli, BadUsageExitsWithTwo) {

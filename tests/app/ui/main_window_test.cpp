@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -23,6 +24,7 @@
 #include "app/ui/CMainFrame.h"
 #include "app/ui/CTALVERNView.h"
 #include "gui/title_picture.h"
+#include "support/temp_dir.h"
 #include "workspace/file_names.h"
 #include "workspace/lock.h"
 
@@ -155,14 +157,15 @@ TEST(MainWindow, FormMenusAndBars) {
 
   // Menus; both bars start hidden and follow their menu items.
   const auto menus = frame.menuBar()->actions();
-  ASSERT_EQ(menus.size(), 2);
-  EXPECT_EQ(menus[0]->text(), "Visualize(&V)");
-  EXPECT_EQ(menus[1]->text(), "Help(&H)");
-  const auto items = menus[0]->menu()->actions();
+  ASSERT_EQ(menus.size(), 3);
+  EXPECT_EQ(menus[0]->text(), "File(&F)");
+  EXPECT_EQ(menus[1]->text(), "Visualize(&V)");
+  EXPECT_EQ(menus[2]->text(), "Help(&H)");
+  const auto items = menus[1]->menu()->actions();
   ASSERT_EQ(items.size(), 2);
   EXPECT_EQ(items[0]->text(), "Tool Bar(&T)");
   EXPECT_EQ(items[1]->text(), "Status Bar(&S)");
-  EXPECT_EQ(menus[1]->menu()->actions().at(0)->text(), "Version INFO TALVERN(&A)...");
+  EXPECT_EQ(menus[2]->menu()->actions().at(0)->text(), "Version INFO TALVERN(&A)...");
 
   auto* toolBar = child<QToolBar>(&frame, "toolBar");
   EXPECT_FALSE(toolBar->isVisible());
@@ -196,9 +199,57 @@ TEST(AboutDialog, OpenedFromMenuAndClosedByOk) {
     QTest::mouseClick(ok, Qt::LeftButton);
     if (dlg->isVisible()) dlg->reject();  // never leave the test hanging
   });
-  frame.menuBar()->actions().at(1)->menu()->actions().at(0)->trigger();  // returns once closed
+  frame.menuBar()->actions().at(2)->menu()->actions().at(0)->trigger();  // returns once closed
   EXPECT_EQ(title, "Version INFO TALVERN");
   EXPECT_EQ(text, "TALVERN, Version 2.0");
   EXPECT_TRUE(sawOk);
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST(Studies, FileMenuSavesOpensAfterAskingAndListsTheRecentStudies) {
+  const fs::path root = fresh_dir();
+  const fs::path ws = root / "ws";
+  CMainFrame frame{talvern::WorkSpace(ws)};
+  QSettings().clear();
+  QSettings("Local AppWizard-Generated Applications", "TALVERN").clear();
+  frame.view()->constructWorkSpace();
+  const auto menus = frame.menuBar()->actions();
+  const auto items = menus[0]->menu()->actions();
+  ASSERT_EQ(items.size(), 3);
+  EXPECT_EQ(items[0]->text(), "Save Study As...");
+  EXPECT_EQ(items[1]->text(), "Open Study...");
+  EXPECT_EQ(items[2]->text(), "Recent Studies");
+  auto* pane = child<QPlainTextEdit>(frame.view(), "messagePane");
+
+  QString chosen;
+  int asked = 0;
+  bool answer = false;
+  frame.setStudyChooser([&](bool) { return chosen; });
+  frame.setReplaceQuestion([&](const QString&) { ++asked; return answer; });
+  for (int i = 1; i <= 5; ++i) {
+    chosen = QString::fromStdString((root / QString("s%1.talvern-study").arg(i).toStdString()).string());
+    items[0]->trigger();
+  }
+  EXPECT_TRUE(pane->toPlainText().startsWith("The study \"s5\" with 6 files")) << pane->toPlainText().toStdString();
+  const QStringList recent = CMainFrame::recentStudies();
+  ASSERT_EQ(recent.size(), 4);
+  EXPECT_TRUE(recent[0].endsWith("s5.talvern-study"));
+  EXPECT_TRUE(recent[3].endsWith("s2.talvern-study"));
+  emit items[2]->menu()->aboutToShow();
+  ASSERT_EQ(items[2]->menu()->actions().size(), 4);
+
+  // The work-space holds files: a "No" changes nothing, a "Yes" restores.
+  const fs::path params = ws / "RIXS_Calculation_Parameters.DAT";
+  const std::string before = talvern::test::read_file(params);
+  talvern::test::write_file(params, "changed\n");
+  items[2]->menu()->actions().at(3)->trigger();  // s2
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(talvern::test::read_file(params), "changed\n");
+  answer = true;
+  items[2]->menu()->actions().at(3)->trigger();
+  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(talvern::test::read_file(params), before);
+  EXPECT_TRUE(pane->toPlainText().startsWith("The study \"s2\" of ")) << pane->toPlainText().toStdString();
+  EXPECT_TRUE(CMainFrame::recentStudies()[0].endsWith("s2.talvern-study"));
+  fs::remove_all(root);
 }
