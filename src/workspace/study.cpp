@@ -316,13 +316,17 @@ OpenStudyResult OpenStudy(const WorkSpace& ws, const std::filesystem::path& file
   std::filesystem::create_directories(ws.dir(), ec);
   if (!present.empty()) {
     const std::filesystem::path dir = ws.dir() / kStudyBackupFolder;
-    std::filesystem::create_directories(dir, ec);
+    std::error_code dir_ec;
+    std::filesystem::create_directories(dir, dir_ec);
     const std::filesystem::path backup = free_backup_name(dir);
     std::string bytes_now = pack_study(ws, "Backup before " + study.name, iso_date_now(), error);
     if (bytes_now.empty() || write_text_atomic(backup, bytes_now) != WriteStatus::ok) {
+      // The folder that could not be made is the reason, not the file missing in it.
+      const std::string reason = bytes_now.empty() ? error
+                                 : dir_ec          ? dir_ec.message()
+                                                   : std::string(std::strerror(errno));
       result.message = "ERROR!!\r\nThe backup of the work-space could not be written into\r\n " +
-                       path_text(backup) + "\r\n(" +
-                       (bytes_now.empty() ? error : std::string(std::strerror(errno))) +
+                       path_text(backup) + "\r\n(" + reason +
                        "), so the study was not opened.\r\nThe work-space was not changed.";
       return result;
     }
