@@ -26,20 +26,20 @@ constexpr Reader kReaders[] = {
 
 // A column choice made from the layout, as a user might: energy in the
 // first column, each intensity a column, a ratio or a log ratio.
-ColumnSpec choose_columns(const TextLayout& layout, std::size_t k, std::uint8_t how) {
-  ColumnSpec spec;
+ColumnChoice choose_columns(const TextLayout& layout, std::size_t k, std::uint8_t how) {
+  ColumnChoice choice;
   const std::size_t cols = layout.columns ? layout.columns : 1;
-  spec.energy = how % cols;
-  spec.kev = how & 0x40;
-  spec.skip_headers = !(how & 0x80);
+  choice.energy = how % cols;
+  choice.kev = how & 0x40;
+  choice.skip_headers = !(how & 0x80);
   for (std::size_t i = 1; i < k; ++i) {
     IntensityColumns c;
     c.mode = static_cast<IntensityColumns::Mode>((how >> (2 * i)) % 3);
-    c.a = (spec.energy + i) % cols;
-    c.b = (spec.energy + i + 1) % cols;
-    spec.intensities.push_back(c);
+    c.a = (choice.energy + i) % cols;
+    c.b = (choice.energy + i + 1) % cols;
+    choice.intensities.push_back(c);
   }
-  return spec;
+  return choice;
 }
 
 }  // namespace
@@ -59,8 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)column_below(text, layout, c, 100.0);
   }
   (void)first_lines(text, 12);
-  const ColumnSpec spec = choose_columns(layout, reader.k, how);
-  const ConvertedText conv = convert_columns(text, layout, spec);
+  const ColumnChoice choice = choose_columns(layout, reader.k, how);
+  const ConvertedText conv = convert_columns(text, layout, choice);
   if (conv.error.empty()) {
     const RowsRead plain = parse_rows(conv.plain, reader.k, reader.capacity);
     FUZZ_CHECK(!plain.bad_token);
@@ -68,10 +68,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else {
     FUZZ_CHECK(conv.error.rfind("ERROR!!", 0) == 0);
   }
-  // The shell form of a spec reads back as the same spec.
+  // The shell form of a choice reads back as the same choice.
   std::string error;
-  if (const auto parsed = parse_column_spec(text.substr(0, 64), error)) {
-    const auto again = parse_column_spec(column_spec_text(*parsed), error);
+  if (const auto parsed = parse_column_choice(text.substr(0, 64), error)) {
+    const auto again = parse_column_choice(column_choice_text(*parsed), error);
     FUZZ_CHECK(again && again->energy == parsed->energy &&
                again->intensities == parsed->intensities);
     (void)describe_columns(*parsed);
@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int import = (how >> 2) % 3;
   ColumnImporter before = set_column_importer(
       import == 0 ? ColumnImporter()
-                  : ColumnImporter([&](const ColumnRequest& r) -> std::optional<ColumnSpec> {
+                  : ColumnImporter([&](const ColumnRequest& r) -> std::optional<ColumnChoice> {
                       if (how & 0x20) return std::nullopt;  // the user cancels
                       return choose_columns(r.layout, r.k, how);
                     }),
