@@ -14,9 +14,9 @@ namespace talvern {
 namespace {
 
 constexpr int kFontScale = 2;                   // 5 x 7 glyphs drawn at twice their size
-constexpr int kGlyphW = 5 * kFontScale, kGlyphH = 7 * kFontScale;
+constexpr int kGlyphH = 7 * kFontScale;
 constexpr int kAdvance = 6 * kFontScale;
-constexpr plot::Rgb kBackground{255, 255, 255}, kInk{0, 0, 0}, kEmpty{235, 235, 235};
+constexpr plot::Rgb kInk{0, 0, 0}, kEmpty{235, 235, 235};
 
 // 5 x 7 glyphs of the characters the labels use, one row a byte (bit 4 left).
 struct Glyph {
@@ -279,7 +279,7 @@ PlanePicture render_plane(const RIXSPlane& plane, bool log, int width, int heigh
   const PlaneLayout& l = p.layout;
   p.width = l.width;
   p.height = l.height;
-  p.rgb.assign(static_cast<std::size_t>(p.width) * p.height * 3, 255);
+  p.rgb.assign(static_cast<std::size_t>(p.width) * p.height * 3, 255);  // white
   Canvas cv(p);
 
   const auto range = colour_range(plane, log);
