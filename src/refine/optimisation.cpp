@@ -43,6 +43,26 @@ struct Spectrum {
   std::vector<double> e, y1, y2;
 };
 
+std::vector<double> rows_of(const Spectrum& s) {
+  std::vector<double> rows(3 * s.e.size());
+  for (std::size_t i = 0; i < s.e.size(); ++i) {
+    rows[3 * i] = s.e[i];
+    rows[3 * i + 1] = s.y1[i];
+    rows[3 * i + 2] = s.y2[i];
+  }
+  return rows;
+}
+
+// The spectrum as the engine reads it from SelectiveXAFS_for_RIXS.DAT.
+RowsRead as_read(const Spectrum& s) {
+  RowsRead sel;
+  sel.k = 3;
+  sel.rows = s.e.size();
+  sel.opened = true;
+  sel.values = rows_of(s);
+  return sel;
+}
+
 // Evaluates trials: the total intensity of a spectrum as Calculated_RIXS.DAT
 // would give it back. Uses the linear response where it fits in memory and
 // the engine's own sum otherwise.
@@ -51,13 +71,11 @@ class TrialEngine {
   TrialEngine(const WorkSpace& ws, const std::vector<double>& energies, double omega,
               std::size_t points, std::size_t matrix_limit, bool same_columns)
       : omega_(omega), points_(points), n_(energies.size()), same_(same_columns) {
-    // The reference calculation has just read these files whole.
-    conv_ = read_rows(ws.file(files::kConvXAFSNormSpectrum), 2, kConvXAFSCapacity);
-    read_parameters(ws.file(files::kParameters), par_);
-    read_lorentz(ws.file(files::kLorentz), lor_);
+    // The reference calculation has just read and checked these files.
+    (void)read_engine_inputs(ws, RowsRead{}, in_);
     matrix_ = n_ * points_ <= matrix_limit;
     if (matrix_) {
-      response_ = total_response(conv_, par_, lor_, energies.data(), n_, omega, points_);
+      response_ = total_response(in_.conv, in_.par, in_.lor, energies.data(), n_, omega, points_);
       points_ = response_.points;
       if (same_) {
         // Both columns always equal: one matrix for their sum.
@@ -82,18 +100,9 @@ class TrialEngine {
 
   // Totals by the engine's sum, for spectra too large for the matrices.
   void direct(const Spectrum& s, std::vector<double>& out) const {
-    RowsRead sel;
-    sel.k = 3;
-    sel.rows = n_;
-    sel.opened = true;
-    sel.values.resize(3 * n_);
-    for (std::size_t i = 0; i < n_; ++i) {
-      sel.values[3 * i] = s.e[i];
-      sel.values[3 * i + 1] = s.y1[i];
-      sel.values[3 * i + 2] = s.y2[i];
-    }
     bool capped = false;
-    const std::vector<double> rows = rixs_rows(sel, conv_, par_, lor_, omega_, capped);
+    const std::vector<double> rows =
+        rixs_rows(as_read(s), in_.conv, in_.par, in_.lor, omega_, capped);
     out.resize(points_);
     for (std::size_t k = 0; k < points_; ++k) out[k] = rows[4 * k + 1];
   }
@@ -103,9 +112,7 @@ class TrialEngine {
   std::size_t points_, n_;
   bool same_;
   bool matrix_ = false;
-  RowsRead conv_;
-  CalcParameters par_;
-  LorentzSet lor_;
+  EngineInputs in_;
   TotalResponse response_;
 };
 
@@ -114,16 +121,6 @@ void round_trip(std::vector<double>& v) {
 }
 
 bool finite(const std::vector<double>& v) { return all_finite(v.data(), v.size()); }
-
-std::vector<double> rows_of(const Spectrum& s) {
-  std::vector<double> rows(3 * s.e.size());
-  for (std::size_t i = 0; i < s.e.size(); ++i) {
-    rows[3 * i] = s.e[i];
-    rows[3 * i + 1] = s.y1[i];
-    rows[3 * i + 2] = s.y2[i];
-  }
-  return rows;
-}
 
 }  // namespace
 
@@ -395,15 +392,8 @@ void OptimizeSelectiveXAFS(const WorkSpace& ws, OptimState& state, const OptimWa
     }
     log.rows(ws, files::kSelectiveForRIXSTemp, rows.data(), count, 3);
   }
-  if (any_trial && finite(trial.y1) && finite(trial.y2)) {  // the last trial evaluated
-    const std::vector<double> rows = rows_of(trial);
-    RowsRead sel;
-    sel.k = 3;
-    sel.rows = n;
-    sel.opened = true;
-    sel.values = rows;
-    (void)CalculateRIXSFrom(ws, sel, omega);
-  }
+  if (any_trial && finite(trial.y1) && finite(trial.y2))  // the last trial evaluated
+    (void)CalculateRIXSFrom(ws, as_read(trial), omega);
 
   if (skipped > 0)
     cautions += std::to_string(skipped) + " trials gave values that are not finite\r\n"

@@ -30,24 +30,27 @@ EngineReport CalculateRIXS(const WorkSpace& ws, double omega) {
 }
 
 EngineReport CalculateRIXSFrom(const WorkSpace& ws, const RowsRead& sel, double omega) {
-  EngineReport report;
+  EngineInputs in;
+  EngineReport report = read_engine_inputs(ws, sel, in);
   const auto output = ws.file(files::kCalculatedRIXS);
-  auto fail = [&](EngineReport::Status s) { return fail_spectrum(output, report, s); };
-
-  const RowsRead conv = read_rows(ws.file(files::kConvXAFSNormSpectrum), 2, kConvXAFSCapacity);
-  report.selective_capped = sel.capped;
-  report.conv_capped = conv.capped;
-
-  CalcParameters par;
-  if (read_parameters(ws.file(files::kParameters), par) < CalcParameters::kCount)
-    return fail(EngineReport::Status::parameters_missing);
-  LorentzSet lor;
-  if (read_lorentz(ws.file(files::kLorentz), lor) < LorentzSet::kCount)
-    return fail(EngineReport::Status::lorentz_missing);
-  if (sel.rows < 2) return fail(EngineReport::Status::too_few_rows);
-
-  return write_spectrum(output, rixs_rows(sel, conv, par, lor, omega, report.grid_capped),
+  if (report.status != EngineReport::Status::ok)
+    return fail_spectrum(output, report, report.status);
+  return write_spectrum(output, rixs_rows(sel, in.conv, in.par, in.lor, omega, report.grid_capped),
                         report);
+}
+
+EngineReport read_engine_inputs(const WorkSpace& ws, const RowsRead& sel, EngineInputs& in) {
+  EngineReport report;
+  in.conv = read_rows(ws.file(files::kConvXAFSNormSpectrum), 2, kConvXAFSCapacity);
+  report.selective_capped = sel.capped;
+  report.conv_capped = in.conv.capped;
+  if (read_parameters(ws.file(files::kParameters), in.par) < CalcParameters::kCount)
+    report.status = EngineReport::Status::parameters_missing;
+  else if (read_lorentz(ws.file(files::kLorentz), in.lor) < LorentzSet::kCount)
+    report.status = EngineReport::Status::lorentz_missing;
+  else if (sel.rows < 2)
+    report.status = EngineReport::Status::too_few_rows;
+  return report;
 }
 
 std::vector<double> rixs_rows(const RowsRead& sel, const RowsRead& conv,

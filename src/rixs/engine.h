@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "workspace/parameters.h"
+#include "workspace/row_io.h"
 #include "workspace/workspace.h"
 
 namespace talvern {
@@ -36,19 +38,28 @@ struct EngineReport {
 // partial or undefined result.
 EngineReport CalculateRIXS(const WorkSpace& ws, double omega);
 
-struct RowsRead;
-
 // The same for selective XAFS rows held in memory, as if they stood in
 // SelectiveXAFS_for_RIXS.DAT; that file is neither read nor changed.
 EngineReport CalculateRIXSFrom(const WorkSpace& ws, const RowsRead& sel, double omega);
+
+// The engine's inputs besides the selective XAFS.
+struct EngineInputs {
+  RowsRead conv;  // normalised conventional XAFS, rows of two values
+  CalcParameters par;
+  LorentzSet lor;
+};
+
+// Reads the inputs from the work-space and checks them, with the selective
+// XAFS rows `sel`, in the engine's order: parameters, Lorentzians, at least
+// two rows. The report's status tells the first that fails (ok when none),
+// its capped flags which rows were left out.
+EngineReport read_engine_inputs(const WorkSpace& ws, const RowsRead& sel, EngineInputs& in);
 
 // Absorption of the conventional XAFS at `omega`: the straight line through
 // the first pair j, j+1 (j <= m-2) with omega - e_j < 0.5; 1.0 when none.
 double absorption_at(const double* rows2, std::size_t m, double omega);
 
 struct Intermediate;
-struct LorentzSet;
-struct CalcParameters;
 
 // The RIXS spectrum of the given inputs as rows (emission energy, total,
 // component 1, component 2), row-major, without touching any file.

@@ -91,29 +91,18 @@ void CalculatePlane(const WorkSpace& ws, PlaneState& state, const PlaneWatch& wa
 
   // The inputs, read once as the engine reads them.
   const RowsRead sel = read_rows(ws.file(files::kSelectiveForRIXS), 3, kRowCapacity);
-  const RowsRead conv = read_rows(ws.file(files::kConvXAFSNormSpectrum), 2, kConvXAFSCapacity);
+  EngineInputs in;
+  EngineReport report = read_engine_inputs(ws, sel, in);
   const auto output = ws.file(files::kRIXSPlane);
-  EngineReport report;
-  report.selective_capped = sel.capped;
-  report.conv_capped = conv.capped;
-  CalcParameters par;
-  LorentzSet lor;
-  if (read_parameters(ws.file(files::kParameters), par) < CalcParameters::kCount)
-    report.status = EngineReport::Status::parameters_missing;
-  else if (read_lorentz(ws.file(files::kLorentz), lor) < LorentzSet::kCount)
-    report.status = EngineReport::Status::lorentz_missing;
-  else if (sel.rows < 2)
-    report.status = EngineReport::Status::too_few_rows;
   if (report.status != EngineReport::Status::ok) {
-    pass_over(write_text_atomic(output, ""));
-    state.message = engine_message(report, files::kRIXSPlane);
+    state.message = engine_message(fail_spectrum(output, report, report.status), files::kRIXSPlane);
     return;
   }
 
   const double count = excitation_count(*from, *to, *step);
   bool grid_capped = false;
   const std::size_t columns =
-      emission_grid(par.emission_start, par.emission_end, par.emission_step, kRowCapacity,
+      emission_grid(in.par.emission_start, in.par.emission_end, in.par.emission_step, kRowCapacity,
                     grid_capped)
           .size();
   report.grid_capped = grid_capped;
@@ -145,7 +134,7 @@ void CalculatePlane(const WorkSpace& ws, PlaneState& state, const PlaneWatch& wa
       break;
     }
     bool capped = false;
-    const std::vector<double> rows = rixs_rows(sel, conv, par, lor, omegas[r], capped);
+    const std::vector<double> rows = rixs_rows(sel, in.conv, in.par, in.lor, omegas[r], capped);
     if (plane.emission.empty())
       for (std::size_t k = 0; k < columns; ++k) plane.emission.push_back(rows[4 * k]);
     for (std::size_t k = 0; k < columns; ++k)
