@@ -159,14 +159,20 @@ double number_arg(std::string_view text) {
   return value;
 }
 
-int integer_arg(std::string_view text) {
+// The whole of `text` as an integer, a leading "+" allowed; nothing when
+// it is not one.
+std::optional<int> parse_integer(std::string_view text) {
   std::string_view digits = text;
   if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
   int value = 0;
   auto res = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  if (res.ec != std::errc() || res.ptr != digits.data() + digits.size())
-    throw UsageError{"not an integer: " + std::string(text)};
+  if (res.ec != std::errc() || res.ptr != digits.data() + digits.size()) return std::nullopt;
   return value;
+}
+
+int integer_arg(std::string_view text) {
+  if (const auto value = parse_integer(text)) return *value;
+  throw UsageError{"not an integer: " + std::string(text)};
 }
 
 // A click at panel x coordinate `text`, on the panel's middle line.
@@ -225,12 +231,10 @@ talvern::LsqTable<bool> fix_arg(std::string_view text) {
 // "--edge": a list position (-1 for none) or an edge name as the list
 // shows it ("Fe K", "Fe K-edge").
 int edge_arg(std::string_view text) {
-  int index = 0;
-  const auto res = std::from_chars(text.data(), text.data() + text.size(), index);
-  if (res.ec == std::errc() && res.ptr == text.data() + text.size()) {
-    if (index < -1 || index >= talvern::kEdgeCount)
+  if (const auto index = parse_integer(text)) {
+    if (*index < -1 || *index >= talvern::kEdgeCount)
       throw UsageError{"--edge takes a list position from -1 to 42"};
-    return index;
+    return *index;
   }
   if (const auto named = talvern::edge_named(text)) return *named;
   // Offer the edges of the element the text starts with.

@@ -242,7 +242,7 @@ TEST(TalvernCli, XafsAndXrfSettingsRunFromTheShell) {
                                 "The core energy is 7113.50eV,\n")) << r.out;
   EXPECT_EQ(parameters_in(dir).core_energy, 7113.5);
 
-  r = run_cli(ws + "xafs-confirm --edge 7");
+  r = run_cli(ws + "xafs-confirm --edge +7");  // a list position, as every integer option takes it
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_TRUE(r.out.starts_with("Absorption edge was set to Fe K-edge .\n"
                                 "The core energy is 7114.eV,\n"
