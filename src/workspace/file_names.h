@@ -1,6 +1,10 @@
 #pragma once
 // The work-space files, by their fixed names.
 
+#include <cstddef>
+#include <iterator>
+#include <string_view>
+
 namespace talvern::files {
 
 inline constexpr const char* kParameters = "RIXS_Calculation_Parameters.DAT";
@@ -40,6 +44,18 @@ inline constexpr const char* kAll[] = {
     kSelectiveReadingOrg, kSelectiveReading, kSelectiveForRIXSTemp, kSelectiveForRIXSTemp2,
     kSelectiveForRIXS, kSelectiveForRIXSSaving, kXAFSMinMax, kTempXAFSMinMax,
     kXAFSLorentzTemp, kCalculatedRIXS, kRIXSPlane};
+
+// Position of `name` in the catalogue above; its size when it is none of them.
+constexpr std::size_t catalogue_index(std::string_view name) {
+  std::size_t i = 0;
+  while (i < std::size(kAll) && name != kAll[i]) ++i;
+  return i;
+}
+
+// True when `name` is a work-space file of the catalogue.
+constexpr bool in_catalogue(std::string_view name) {
+  return catalogue_index(name) < std::size(kAll);
+}
 
 // The lock file of the work-space (see workspace/lock.h); hidden, and no
 // work-space file of the catalogue above.

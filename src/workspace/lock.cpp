@@ -114,9 +114,7 @@ std::size_t remove_stale_temporaries(const WorkSpace& ws) {
     if (!is_temporary_name(name)) continue;
     // Only the temporaries of work-space files: ".NAME.XXXXXX".
     const std::string_view target = std::string_view(name).substr(1, name.size() - 8);
-    if (std::none_of(std::begin(files::kAll), std::end(files::kAll),
-                     [&](const char* f) { return target == f; }))
-      continue;
+    if (!files::in_catalogue(target)) continue;
     std::error_code kind_ec;
     if (!it->is_regular_file(kind_ec)) continue;
     std::error_code rm_ec;

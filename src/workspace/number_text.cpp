@@ -29,11 +29,6 @@ std::string format_g6(double value) {
 
 namespace {
 
-// Powers of ten that a double holds exactly: 1e0 ... 1e22.
-constexpr double kExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                  1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
 double through_g6_text(double value) {
   char buf[32];
   auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 6);

@@ -7,6 +7,17 @@
 
 namespace talvern {
 
+// The white space that separates the values of a file (as isspace in the
+// "C" locale).
+inline bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Powers of ten that a double holds exactly: 1e0 ... 1e22.
+inline constexpr double kExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
 // strtod in the "C" locale, whatever locale the program runs in.
 double strtod_c(const char* text, char** end);
 

@@ -50,14 +50,11 @@ bool is_whole_lorentz_setting(std::string_view text) {
   // Each value is a whole white-space separated word.
   std::size_t values = 0;
   std::size_t pos = 0;
-  const auto space = [](char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-  };
   while (true) {
-    while (pos < text.size() && space(text[pos])) ++pos;
+    while (pos < text.size() && is_space(text[pos])) ++pos;
     if (pos == text.size()) break;
     std::size_t end = pos;
-    while (end < text.size() && !space(text[end])) ++end;
+    while (end < text.size() && !is_space(text[end])) ++end;
     const std::string_view word = text.substr(pos, end - pos);
     pos = end;
     if (++values > LorentzSet::kCount) return false;

@@ -30,9 +30,6 @@ const bool kHeapTuned = [] {
   return true;
 }();
 
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // Converts a token that the scanner has delimited. The whole token must be
@@ -119,13 +116,10 @@ bool NumberScanner::next(double& value) {
   }
   pos_ = p;
   if (p == n) eof_ = true;
-  static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                      1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                      1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
   const int e10 = scale + exponent;
   if (mantissa_digits && exponent_ok && significant <= 15 && e10 >= -22 && e10 <= 22) {
     double v = static_cast<double>(mantissa);
-    v = e10 < 0 ? v / kPow10[-e10] : v * kPow10[e10];
+    v = e10 < 0 ? v / kExactPow10[-e10] : v * kExactPow10[e10];
     value = negative ? -v : v;
     return true;
   }

@@ -19,21 +19,6 @@
 namespace talvern {
 namespace {
 
-bool in_catalogue(std::string_view name) {
-  for (const char* f : files::kAll)
-    if (name == f) return true;
-  return false;
-}
-
-std::size_t catalogue_index(std::string_view name) {
-  std::size_t i = 0;
-  for (const char* f : files::kAll) {
-    if (name == f) return i;
-    ++i;
-  }
-  return i;
-}
-
 // The manifest: one "key: value" a line; "file:" once for each entry.
 std::string manifest_text(const std::string& name, const std::string& date,
                           const std::vector<std::string>& names) {
@@ -169,7 +154,7 @@ bool unpack_study(std::string_view bytes, Study& study, std::string& error,
     const char* raw = archive_entry_pathname(e);
     const std::string name = raw ? raw : "";
     const bool is_manifest = name == kStudyManifest;
-    if (!is_manifest && !in_catalogue(name)) {
+    if (!is_manifest && !files::in_catalogue(name)) {
       error = "it holds \"" + name + "\", which is no work-space file";
       return false;
     }
@@ -251,7 +236,7 @@ bool unpack_study(std::string_view bytes, Study& study, std::string& error,
     return false;
   }
   std::sort(study.files.begin(), study.files.end(), [](const Study::File& x, const Study::File& y) {
-    return catalogue_index(x.name) < catalogue_index(y.name);
+    return files::catalogue_index(x.name) < files::catalogue_index(y.name);
   });
   return true;
 }
@@ -263,7 +248,7 @@ std::string SaveStudy(const WorkSpace& ws, const std::filesystem::path& file,
            "\r\nholds no file to save as a study.";
   // The study never takes the place of a work-space file.
   std::error_code ec;
-  if (in_catalogue(file.filename().string()) &&
+  if (files::in_catalogue(file.filename().string()) &&
       std::filesystem::weakly_canonical(std::filesystem::absolute(file).parent_path(), ec) ==
           std::filesystem::weakly_canonical(ws.dir(), ec))
     return "ERROR!!\r\n" + path_text(file) +

@@ -1,5 +1,6 @@
 #include "workspace/user_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -7,6 +8,7 @@
 
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"
+#include "workspace/number_text.h"
 
 namespace talvern {
 
@@ -35,10 +37,6 @@ struct ColumnImport {
 ColumnImport& column_import() {
   static ColumnImport import;
   return import;
-}
-
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
 // A line that does not hold k values, counted as white-space separated
@@ -76,11 +74,7 @@ WrongWidth first_wrong_width(std::string_view text, std::size_t k, std::size_t s
   return {};
 }
 
-bool blank(std::string_view text) {
-  for (char c : text)
-    if (!is_space(c)) return false;
-  return true;
-}
+bool blank(std::string_view text) { return std::all_of(text.begin(), text.end(), is_space); }
 
 const char* separator_name(Separator sep) {
   return sep == Separator::comma ? "commas (\",\")" : "semicolons (\";\")";
