@@ -33,6 +33,10 @@ ParameterUpdate update_parameters(const WorkSpace& ws,
 std::size_t read_lorentz(const std::filesystem::path& file, LorentzSet& out) {
   std::string text;
   if (!read_text(file, text)) return 0;
+  return parse_lorentz(text, out);
+}
+
+std::size_t parse_lorentz(std::string_view text, LorentzSet& out) {
   NumberScanner s(text);
   long flag = 0;
   if (!s.next_int(flag)) return 0;

@@ -67,6 +67,8 @@ ParameterUpdate update_parameters(const WorkSpace& ws,
 // Reads a Lorentzian file (the flag as an integer, then twelve values).
 // Returns how many of the thirteen values were read.
 std::size_t read_lorentz(const std::filesystem::path& file, LorentzSet& out);
+// The same for the text of such a file, already read.
+std::size_t parse_lorentz(std::string_view text, LorentzSet& out);
 
 // True when `text` holds exactly one whole setting: the flag 0 or 1, then
 // twelve finite numbers, and nothing else.

@@ -315,7 +315,7 @@ void CompleteXRFSetting(const WorkSpace& ws, XRFState& state) {
   LorentzSet confirmed;
   std::string text;
   if (!read_text(ws.file(files::kLorentzTemp), text) ||
-      read_lorentz(ws.file(files::kLorentzTemp), confirmed) < LorentzSet::kCount) {
+      parse_lorentz(text, confirmed) < LorentzSet::kCount) {
     state.message = kNoConfirmed;
     return;
   }
