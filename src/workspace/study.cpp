@@ -96,11 +96,8 @@ std::vector<std::string> work_space_files(const WorkSpace& ws) {
   return names;
 }
 
-bool work_space_holds_files(const WorkSpace& ws) { return !work_space_files(ws).empty(); }
-
-std::string pack_study(const WorkSpace& ws, const std::string& name, const std::string& date,
-                       std::string& error) {
-  const std::vector<std::string> names = work_space_files(ws);
+std::string pack_study(const WorkSpace& ws, const std::vector<std::string>& names,
+                       const std::string& name, const std::string& date, std::string& error) {
   std::vector<std::string> contents(names.size());
   for (std::size_t i = 0; i < names.size(); ++i)
     if (!read_text(ws.file(names[i].c_str()), contents[i])) {
@@ -243,7 +240,8 @@ bool unpack_study(std::string_view bytes, Study& study, std::string& error,
 
 std::string SaveStudy(const WorkSpace& ws, const std::filesystem::path& file,
                       const std::string& name) {
-  if (!work_space_holds_files(ws))
+  const std::vector<std::string> names = work_space_files(ws);
+  if (names.empty())
     return "ERROR!!\r\nThe work-space\r\n " + path_text(ws.dir()) +
            "\r\nholds no file to save as a study.";
   // The study never takes the place of a work-space file.
@@ -254,13 +252,13 @@ std::string SaveStudy(const WorkSpace& ws, const std::filesystem::path& file,
     return "ERROR!!\r\n" + path_text(file) +
            "\r\nis a file of the work-space; save the study under another name.";
   std::string error;
-  const std::string bytes = pack_study(ws, name, iso_date_now(), error);
+  const std::string bytes = pack_study(ws, names, name, iso_date_now(), error);
   if (bytes.empty())
     return "ERROR!!\r\nThe study could not be saved: " + error + ".";
   if (write_text_atomic(file, bytes) != WriteStatus::ok)
     return "ERROR!!\r\nThe study could not be written into\r\n " + path_text(file) + "\r\n(" +
            std::strerror(errno) + ").";
-  return "The study \"" + name + "\" with " + std::to_string(work_space_files(ws).size()) +
+  return "The study \"" + name + "\" with " + std::to_string(names.size()) +
          " files of the work-space\r\nwas saved as\r\n " + path_text(file) + ".";
 }
 
@@ -304,7 +302,8 @@ OpenStudyResult OpenStudy(const WorkSpace& ws, const std::filesystem::path& file
     std::error_code dir_ec;
     std::filesystem::create_directories(dir, dir_ec);
     const std::filesystem::path backup = free_backup_name(dir);
-    std::string bytes_now = pack_study(ws, "Backup before " + study.name, iso_date_now(), error);
+    std::string bytes_now = pack_study(ws, present, "Backup before " + study.name, iso_date_now(),
+                                       error);
     if (bytes_now.empty() || write_text_atomic(backup, bytes_now) != WriteStatus::ok) {
       // The folder that could not be made is the reason, not the file missing in it.
       const std::string reason = bytes_now.empty() ? error

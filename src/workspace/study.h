@@ -37,16 +37,14 @@ struct Study {
   std::vector<File> files;  // in catalogue order
 };
 
-// True when the work-space holds at least one file of the catalogue.
-bool work_space_holds_files(const WorkSpace& ws);
-
 // The catalogue files the work-space holds, in catalogue order.
 std::vector<std::string> work_space_files(const WorkSpace& ws);
 
-// The archive bytes of a study holding the work-space's catalogue files.
-// Empty with `error` set when a file cannot be read.
-std::string pack_study(const WorkSpace& ws, const std::string& name, const std::string& date,
-                       std::string& error);
+// The archive bytes of a study holding the work-space files `names` (as
+// work_space_files lists them). Empty with `error` set when a file cannot
+// be read.
+std::string pack_study(const WorkSpace& ws, const std::vector<std::string>& names,
+                       const std::string& name, const std::string& date, std::string& error);
 
 // Reads a study archive held in memory; false with `error` set when it is
 // not a study: not a gzip tar archive, an entry that is not a plain file
