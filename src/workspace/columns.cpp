@@ -20,9 +20,11 @@ std::string_view trim(std::string_view s) {
   return s;
 }
 
+bool is_comment_char(char c) { return c == '#' || c == '!' || c == ';' || c == '%'; }
+
 bool is_comment(std::string_view line) {
   line = trim(line);
-  return !line.empty() && (line[0] == '#' || line[0] == '!' || line[0] == ';' || line[0] == '%');
+  return !line.empty() && is_comment_char(line[0]);
 }
 
 // Calls f(line, 1-based number) for every line of the text.
@@ -130,7 +132,6 @@ TextLayout sniff_columns(std::string_view text) {
   std::string_view last_header;
   std::vector<double> values;
   for_each_line(text, [&](std::string_view line, std::size_t) {
-    if (!trim(line).empty()) layout.empty = false;
     if (!is_comment(line) && !trim(line).empty()) {
       const Separator sep = separator_of(line);
       if (numbers(line, sep, values)) {
@@ -145,8 +146,7 @@ TextLayout sniff_columns(std::string_view text) {
   });
   // The last header line names the columns when it has a word for each.
   std::string_view names = trim(last_header);
-  while (!names.empty() && (names[0] == '#' || names[0] == '!' || names[0] == ';' || names[0] == '%'))
-    names.remove_prefix(1);
+  while (!names.empty() && is_comment_char(names[0])) names.remove_prefix(1);
   std::vector<std::string_view> words = split(names, layout.separator);
   if (layout.columns > 1 && words.size() == layout.columns)
     for (std::string_view w : words) layout.names.emplace_back(w);

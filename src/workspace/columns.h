@@ -19,7 +19,6 @@ struct TextLayout {
   Separator separator = Separator::white_space;
   std::size_t columns = 0;         // values in the first line of numbers; 0 when there is none
   std::vector<std::string> names;  // from the last header line when it names every column
-  bool empty = true;               // nothing but white space
 };
 
 // Comment lines start with '#', '!', ';' or '%'; before the data every
