@@ -76,15 +76,16 @@ class Fitter {
   // six-digit text, as the R-factor pairs them.
   void match_points(const std::vector<double>& rows) {
     const RowsRead& m = *p_.measured;
-    const std::size_t n = rows.size() / 4;
-    for (std::size_t k = 0; k < m.rows; ++k)
-      for (std::size_t j = 0; j < n; ++j)
-        if (through_g6(rows[4 * j]) == m.at(k, 0)) {
-          row_.push_back(j);
-          x_.push_back(m.at(k, 0));
-          y_.push_back(m.at(k, 1));
-          break;
-        }
+    std::vector<double> grid(rows.size() / 4);
+    for (std::size_t j = 0; j < grid.size(); ++j) grid[j] = through_g6(rows[4 * j]);
+    const std::vector<std::size_t> row =
+        rows_of_equal_energy(m.values.data(), m.rows, m.k, grid.data(), grid.size(), 1);
+    for (std::size_t k = 0; k < m.rows; ++k) {
+      if (row[k] == kNoEqualEnergy) continue;
+      row_.push_back(row[k]);
+      x_.push_back(m.at(k, 0));
+      y_.push_back(m.at(k, 1));
+    }
   }
 
   LsqResult run();

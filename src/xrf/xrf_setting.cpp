@@ -259,20 +259,32 @@ void FitTheLorentzians(const WorkSpace& ws, XRFState& state) {
   log.append_to(state.message);
 }
 
+std::vector<std::size_t> rows_of_equal_energy(const double* measured, std::size_t n_measured,
+                                              std::size_t measured_k, const double* model,
+                                              std::size_t n_model, std::size_t model_k) {
+  std::vector<std::size_t> row(n_measured, kNoEqualEnergy);
+  for (std::size_t k = 0; k < n_measured; ++k)
+    for (std::size_t j = 0; j < n_model; ++j)
+      if (model[model_k * j] == measured[measured_k * k]) {
+        row[k] = j;
+        break;
+      }
+  return row;
+}
+
 RFactorResult match_for_r_factor(const double* measured, std::size_t n_measured,
                                  const double* model, std::size_t n_model, std::size_t model_k) {
   RFactorResult r;
+  const std::vector<std::size_t> row =
+      rows_of_equal_energy(measured, n_measured, 2, model, n_model, model_k);
   for (std::size_t k = 0; k < n_measured; ++k) {
+    if (row[k] == kNoEqualEnergy) continue;
     const double x = measured[2 * k];
     const double y = measured[2 * k + 1];
-    for (std::size_t j = 0; j < n_model; ++j) {
-      if (model[model_k * j] != x) continue;
-      const double fit = model[model_k * j + 1];
-      r.pairs.insert(r.pairs.end(), {x, fit});
-      r.abs_diff_sum += std::fabs(fit - y);
-      r.measured_sum += y;
-      break;
-    }
+    const double fit = model[model_k * row[k] + 1];
+    r.pairs.insert(r.pairs.end(), {x, fit});
+    r.abs_diff_sum += std::fabs(fit - y);
+    r.measured_sum += y;
   }
   return r;
 }

@@ -118,4 +118,13 @@ struct RFactorResult {
 RFactorResult match_for_r_factor(const double* measured, std::size_t n_measured,
                                  const double* model, std::size_t n_model, std::size_t model_k);
 
+// The pairing of match_for_r_factor, row by row: for each of `n_measured`
+// measured rows (`measured_k` values each, the energy first) the index of the
+// first of `n_model` model rows (`model_k` values each, the energy first) of
+// exactly that energy, kNoEqualEnergy where there is none.
+constexpr std::size_t kNoEqualEnergy = static_cast<std::size_t>(-1);
+std::vector<std::size_t> rows_of_equal_energy(const double* measured, std::size_t n_measured,
+                                              std::size_t measured_k, const double* model,
+                                              std::size_t n_model, std::size_t model_k);
+
 }  // namespace talvern
