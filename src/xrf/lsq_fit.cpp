@@ -16,7 +16,6 @@
 #include "rixs/kernel.h"
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"
-#include "workspace/min_max.h"
 #include "workspace/number_text.h"
 
 namespace talvern {
@@ -189,9 +188,7 @@ LsqResult Fitter::run() {
     res.status = LsqResult::Status::no_points;
     return res;
   }
-  double t_max = 0.0;
-  for (std::size_t j = 0; j < rows.size() / 4; ++j)
-    if (kStandardRangeScale * rows[4 * j + 1] > t_max) t_max = kStandardRangeScale * rows[4 * j + 1];
+  const double t_max = model_height(rows.data(), rows.size() / 4);
   scale_ = p_.y_max / t_max;
   if (!(t_max > 0.0) || !std::isfinite(scale_)) {
     res.status = LsqResult::Status::no_height;

@@ -114,10 +114,15 @@ bool read_emission_range(const WorkSpace& ws, plot::Range& r) {
   return true;
 }
 
-bool scale_to_measured(double* rows, std::size_t n, double y_max) {
+double model_height(const double* rows, std::size_t n) {
   double t_max = 0.0;
   for (std::size_t j = 0; j < n; ++j)
     if (kStandardRangeScale * rows[4 * j + 1] > t_max) t_max = kStandardRangeScale * rows[4 * j + 1];
+  return t_max;
+}
+
+bool scale_to_measured(double* rows, std::size_t n, double y_max) {
+  const double t_max = model_height(rows, n);
   if (!(t_max > 0.0)) return false;
   const double factor = y_max / t_max;
   for (std::size_t j = 0; j < n; ++j)

@@ -98,6 +98,11 @@ void show_lorentz(const LorentzSet& lor, XRFState& state);
 // The display range of Emission_MinMax.DAT; false when it cannot be read whole.
 bool read_emission_range(const WorkSpace& ws, plot::Range& r);
 
+// The highest total of `n` model rows (energy, total, component 1,
+// component 2) times 10000, the height "Fit the Lorentzians" scales to the
+// measurement; 0 when no total is above 0.
+double model_height(const double* rows, std::size_t n);
+
 // Scales the totals and parts of model rows (energy, total, component 1,
 // component 2) as "Fit the Lorentzians" does, so that the highest total
 // times 10000 becomes `y_max`; false, and the rows unchanged, when no total
