@@ -438,13 +438,9 @@ LsqResult LeastSquaresFit(const WorkSpace& ws, XRFState& state) {
   p.y_max = range.y_max;
   p.e_min = range.e_min;
   p.e_max = range.e_max;
-  for (std::size_t x = 0; x < 4; ++x) {
-    p.start.position[x] = parse_edit(state.position[x]);
-    p.start.width[x] = parse_edit(state.width[x]);
-    p.start.amplitude[x] = parse_edit(state.amplitude[x]);
+  p.start = boxes_lorentz(state);
+  for (std::size_t x = 0; x < 4; ++x)
     p.fixed[x] = {state.fix_position[x], state.fix_width[x], state.fix_amplitude[x]};
-  }
-  p.start.two_component = state.two_components() ? 1 : 0;
   p.background = state.background;
 
   const LsqResult r = least_squares_fit(p);

@@ -107,6 +107,17 @@ void show_lorentz(const LorentzSet& lor, XRFState& state) {
   state.components = lor.two_component == 1 ? 1 : 0;
 }
 
+LorentzSet boxes_lorentz(const XRFState& state) {
+  LorentzSet set;
+  for (std::size_t i = 0; i < 4; ++i) {
+    set.width[i] = parse_edit(state.width[i]);
+    set.position[i] = parse_edit(state.position[i]);
+    set.amplitude[i] = parse_edit(state.amplitude[i]);
+  }
+  set.two_component = state.two_components() ? 1 : 0;
+  return set;
+}
+
 bool read_emission_range(const WorkSpace& ws, plot::Range& r) {
   double v[4] = {0, 0, 0, 0};
   if (read_one_row(ws.file(files::kEmissionMinMax), v, 4) < 4) return false;
@@ -203,13 +214,7 @@ bool SetPeakPositionByClick(const WorkSpace& ws, XRFState& state, plot::ClickPoi
 
 void ConfirmLorentzianSetting(const WorkSpace& ws, XRFState& state) {
   // Edit-box texts always read as finite numbers (0 when not a number).
-  LorentzSet set;
-  for (std::size_t i = 0; i < 4; ++i) {
-    set.width[i] = parse_edit(state.width[i]);
-    set.position[i] = parse_edit(state.position[i]);
-    set.amplitude[i] = parse_edit(state.amplitude[i]);
-  }
-  set.two_component = state.two_components() ? 1 : 0;
+  const LorentzSet set = boxes_lorentz(state);
   WriteLog log;
   log.note(files::kLorentzTemp, write_lorentz(ws.file(files::kLorentzTemp), set));
   state.message =

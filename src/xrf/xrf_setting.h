@@ -95,6 +95,10 @@ std::vector<plot::Curve> xrf_curves(const XRFState& state);
 // A Lorentzian setting into the twelve boxes and the component choice.
 void show_lorentz(const LorentzSet& lor, XRFState& state);
 
+// The Lorentzian setting the twelve boxes and the component choice hold; a
+// box that does not start with a number reads as 0.
+LorentzSet boxes_lorentz(const XRFState& state);
+
 // The display range of Emission_MinMax.DAT; false when it cannot be read whole.
 bool read_emission_range(const WorkSpace& ws, plot::Range& r);
 
