@@ -30,13 +30,16 @@ bool read_pairs(const FileChooser& choose, const char* command, MainFormState& f
 constexpr char kNoNumbersCaution[] =
     "\r\nCAUTION!! The file holds no numbers, so the stored spectrum is now empty.";
 
-// The command's message, after a caution when pairs were left out and
-// before what reading the file and writing the work-space have to add: a
-// missing work-space is said once, else each file that could not be written.
+// The command's message, after a caution when pairs were left out; then
+// what reading the file has to add, the caution of a file without pairs
+// ("Load XRF" refuses such a file before), and what writing the work-space
+// has to add: a missing work-space is said once, else each file that could
+// not be written.
 std::string with_caution(const WorkSpace& ws, const UserPairs& pairs, const char* message,
                          const WriteLog& log) {
   std::string text = pairs.read.capped ? capped_caution(kRowCapacity, "pairs") + message : message;
   text += pairs.after;
+  if (pairs.read.rows == 0) text += kNoNumbersCaution;
   if (!ws.dir_exists())
     text += std::string("\r\n") + kNoWorkSpaceCaution;
   else
@@ -60,7 +63,6 @@ std::optional<OpenFailure> LoadExpRIXS(const WorkSpace& ws, const FileChooser& c
   WriteLog log;
   log.rows(ws, files::kExpMinMax, minmax.data(), 1, 4);
   log.rows(ws, files::kRIXSExp, pairs.read.values.data(), pairs.read.rows, 2);
-  if (pairs.read.rows == 0) pairs.after += kNoNumbersCaution;
   form.message = with_caution(
       ws, pairs, "Experimental RIXS data were introduced into \r\n" TALVERN_WORK_SPACE_NAME ".",
       log);
@@ -74,7 +76,6 @@ std::optional<OpenFailure> LoadConventionalXAFS(const WorkSpace& ws, const FileC
   if (!read_pairs(choose, "Load Conventional XAFS", form, failure, pairs)) return failure;
   WriteLog log;
   log.rows(ws, files::kConventionalXAFS, pairs.read.values.data(), pairs.read.rows, 2);
-  if (pairs.read.rows == 0) pairs.after += kNoNumbersCaution;
   form.message = with_caution(
       ws, pairs, "Conventional XAFS data were introduced into \r\n" TALVERN_WORK_SPACE_NAME ".",
       log);

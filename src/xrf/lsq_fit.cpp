@@ -16,7 +16,6 @@
 #include "rixs/kernel.h"
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"
-#include "workspace/min_max.h"
 #include "workspace/number_text.h"
 
 namespace talvern {
@@ -76,15 +75,16 @@ class Fitter {
   // six-digit text, as the R-factor pairs them.
   void match_points(const std::vector<double>& rows) {
     const RowsRead& m = *p_.measured;
-    const std::size_t n = rows.size() / 4;
-    for (std::size_t k = 0; k < m.rows; ++k)
-      for (std::size_t j = 0; j < n; ++j)
-        if (through_g6(rows[4 * j]) == m.at(k, 0)) {
-          row_.push_back(j);
-          x_.push_back(m.at(k, 0));
-          y_.push_back(m.at(k, 1));
-          break;
-        }
+    std::vector<double> grid(rows.size() / 4);
+    for (std::size_t j = 0; j < grid.size(); ++j) grid[j] = through_g6(rows[4 * j]);
+    const std::vector<std::size_t> row =
+        rows_of_equal_energy(m.values.data(), m.rows, m.k, grid.data(), grid.size(), 1);
+    for (std::size_t k = 0; k < m.rows; ++k) {
+      if (row[k] == kNoEqualEnergy) continue;
+      row_.push_back(row[k]);
+      x_.push_back(m.at(k, 0));
+      y_.push_back(m.at(k, 1));
+    }
   }
 
   LsqResult run();
@@ -188,9 +188,7 @@ LsqResult Fitter::run() {
     res.status = LsqResult::Status::no_points;
     return res;
   }
-  double t_max = 0.0;
-  for (std::size_t j = 0; j < rows.size() / 4; ++j)
-    if (kStandardRangeScale * rows[4 * j + 1] > t_max) t_max = kStandardRangeScale * rows[4 * j + 1];
+  const double t_max = model_height(rows.data(), rows.size() / 4);
   scale_ = p_.y_max / t_max;
   if (!(t_max > 0.0) || !std::isfinite(scale_)) {
     res.status = LsqResult::Status::no_height;
@@ -440,13 +438,9 @@ LsqResult LeastSquaresFit(const WorkSpace& ws, XRFState& state) {
   p.y_max = range.y_max;
   p.e_min = range.e_min;
   p.e_max = range.e_max;
-  for (std::size_t x = 0; x < 4; ++x) {
-    p.start.position[x] = parse_edit(state.position[x]);
-    p.start.width[x] = parse_edit(state.width[x]);
-    p.start.amplitude[x] = parse_edit(state.amplitude[x]);
+  p.start = boxes_lorentz(state);
+  for (std::size_t x = 0; x < 4; ++x)
     p.fixed[x] = {state.fix_position[x], state.fix_width[x], state.fix_amplitude[x]};
-  }
-  p.start.two_component = state.two_components() ? 1 : 0;
   p.background = state.background;
 
   const LsqResult r = least_squares_fit(p);

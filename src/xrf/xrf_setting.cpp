@@ -107,6 +107,17 @@ void show_lorentz(const LorentzSet& lor, XRFState& state) {
   state.components = lor.two_component == 1 ? 1 : 0;
 }
 
+LorentzSet boxes_lorentz(const XRFState& state) {
+  LorentzSet set;
+  for (std::size_t i = 0; i < 4; ++i) {
+    set.width[i] = parse_edit(state.width[i]);
+    set.position[i] = parse_edit(state.position[i]);
+    set.amplitude[i] = parse_edit(state.amplitude[i]);
+  }
+  set.two_component = state.two_components() ? 1 : 0;
+  return set;
+}
+
 bool read_emission_range(const WorkSpace& ws, plot::Range& r) {
   double v[4] = {0, 0, 0, 0};
   if (read_one_row(ws.file(files::kEmissionMinMax), v, 4) < 4) return false;
@@ -114,10 +125,15 @@ bool read_emission_range(const WorkSpace& ws, plot::Range& r) {
   return true;
 }
 
-bool scale_to_measured(double* rows, std::size_t n, double y_max) {
+double model_height(const double* rows, std::size_t n) {
   double t_max = 0.0;
   for (std::size_t j = 0; j < n; ++j)
     if (kStandardRangeScale * rows[4 * j + 1] > t_max) t_max = kStandardRangeScale * rows[4 * j + 1];
+  return t_max;
+}
+
+bool scale_to_measured(double* rows, std::size_t n, double y_max) {
+  const double t_max = model_height(rows, n);
   if (!(t_max > 0.0)) return false;
   const double factor = y_max / t_max;
   for (std::size_t j = 0; j < n; ++j)
@@ -198,13 +214,7 @@ bool SetPeakPositionByClick(const WorkSpace& ws, XRFState& state, plot::ClickPoi
 
 void ConfirmLorentzianSetting(const WorkSpace& ws, XRFState& state) {
   // Edit-box texts always read as finite numbers (0 when not a number).
-  LorentzSet set;
-  for (std::size_t i = 0; i < 4; ++i) {
-    set.width[i] = parse_edit(state.width[i]);
-    set.position[i] = parse_edit(state.position[i]);
-    set.amplitude[i] = parse_edit(state.amplitude[i]);
-  }
-  set.two_component = state.two_components() ? 1 : 0;
+  const LorentzSet set = boxes_lorentz(state);
   WriteLog log;
   log.note(files::kLorentzTemp, write_lorentz(ws.file(files::kLorentzTemp), set));
   state.message =
@@ -259,20 +269,32 @@ void FitTheLorentzians(const WorkSpace& ws, XRFState& state) {
   log.append_to(state.message);
 }
 
+std::vector<std::size_t> rows_of_equal_energy(const double* measured, std::size_t n_measured,
+                                              std::size_t measured_k, const double* model,
+                                              std::size_t n_model, std::size_t model_k) {
+  std::vector<std::size_t> row(n_measured, kNoEqualEnergy);
+  for (std::size_t k = 0; k < n_measured; ++k)
+    for (std::size_t j = 0; j < n_model; ++j)
+      if (model[model_k * j] == measured[measured_k * k]) {
+        row[k] = j;
+        break;
+      }
+  return row;
+}
+
 RFactorResult match_for_r_factor(const double* measured, std::size_t n_measured,
                                  const double* model, std::size_t n_model, std::size_t model_k) {
   RFactorResult r;
+  const std::vector<std::size_t> row =
+      rows_of_equal_energy(measured, n_measured, 2, model, n_model, model_k);
   for (std::size_t k = 0; k < n_measured; ++k) {
+    if (row[k] == kNoEqualEnergy) continue;
     const double x = measured[2 * k];
     const double y = measured[2 * k + 1];
-    for (std::size_t j = 0; j < n_model; ++j) {
-      if (model[model_k * j] != x) continue;
-      const double fit = model[model_k * j + 1];
-      r.pairs.insert(r.pairs.end(), {x, fit});
-      r.abs_diff_sum += std::fabs(fit - y);
-      r.measured_sum += y;
-      break;
-    }
+    const double fit = model[model_k * row[k] + 1];
+    r.pairs.insert(r.pairs.end(), {x, fit});
+    r.abs_diff_sum += std::fabs(fit - y);
+    r.measured_sum += y;
   }
   return r;
 }

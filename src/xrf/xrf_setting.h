@@ -95,8 +95,17 @@ std::vector<plot::Curve> xrf_curves(const XRFState& state);
 // A Lorentzian setting into the twelve boxes and the component choice.
 void show_lorentz(const LorentzSet& lor, XRFState& state);
 
+// The Lorentzian setting the twelve boxes and the component choice hold; a
+// box that does not start with a number reads as 0.
+LorentzSet boxes_lorentz(const XRFState& state);
+
 // The display range of Emission_MinMax.DAT; false when it cannot be read whole.
 bool read_emission_range(const WorkSpace& ws, plot::Range& r);
+
+// The highest total of `n` model rows (energy, total, component 1,
+// component 2) times 10000, the height "Fit the Lorentzians" scales to the
+// measurement; 0 when no total is above 0.
+double model_height(const double* rows, std::size_t n);
 
 // Scales the totals and parts of model rows (energy, total, component 1,
 // component 2) as "Fit the Lorentzians" does, so that the highest total
@@ -117,5 +126,14 @@ struct RFactorResult {
 // exactly its energy; points without one are left out.
 RFactorResult match_for_r_factor(const double* measured, std::size_t n_measured,
                                  const double* model, std::size_t n_model, std::size_t model_k);
+
+// The pairing of match_for_r_factor, row by row: for each of `n_measured`
+// measured rows (`measured_k` values each, the energy first) the index of the
+// first of `n_model` model rows (`model_k` values each, the energy first) of
+// exactly that energy, kNoEqualEnergy where there is none.
+constexpr std::size_t kNoEqualEnergy = static_cast<std::size_t>(-1);
+std::vector<std::size_t> rows_of_equal_energy(const double* measured, std::size_t n_measured,
+                                              std::size_t measured_k, const double* model,
+                                              std::size_t n_model, std::size_t model_k);
 
 }  // namespace talvern
