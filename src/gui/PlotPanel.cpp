@@ -301,17 +301,22 @@ void PlotPanel::contextMenuEvent(QContextMenuEvent* event) {
 void PlotPanel::paintPicture(QPainter& painter, QSize size) {
   painter.fillRect(QRect(QPoint(0, 0), size), Qt::white);
   const QRect area(PlotFrame::kLeft, PlotFrame::kTop, width(), height());
+  const std::vector<plot::Curve> shown = curves();
   painter.save();
   painter.translate(area.topLeft());
-  paintPanel(painter, this->size(), curves(), std::nullopt, view_);
+  paintPanel(painter, this->size(), shown, std::nullopt, view_);
   painter.restore();
-  axes_ = plot::panel_axes(curves());
+  axes_ = plot::panel_axes(shown);
   PlotFrame::paintAxes(painter, area, *this);
 }
 
+QSize PlotPanel::pictureSize() const {
+  return {PlotFrame::kLeft + width() + PlotFrame::kRight,
+          PlotFrame::kTop + height() + PlotFrame::kBottom};
+}
+
 bool PlotPanel::savePng(const QString& file) {
-  const QSize size(PlotFrame::kLeft + width() + PlotFrame::kRight,
-                   PlotFrame::kTop + height() + PlotFrame::kBottom);
+  const QSize size = pictureSize();
   QImage image(size, QImage::Format_RGB32);
   {
     QPainter painter(&image);
@@ -322,8 +327,7 @@ bool PlotPanel::savePng(const QString& file) {
 }
 
 bool PlotPanel::saveSvg(const QString& file) {
-  const QSize size(PlotFrame::kLeft + width() + PlotFrame::kRight,
-                   PlotFrame::kTop + height() + PlotFrame::kBottom);
+  const QSize size = pictureSize();
   QSaveFile out(file);
   if (!out.open(QIODevice::WriteOnly)) return false;
   QSvgGenerator svg;

@@ -91,6 +91,8 @@ class PlotPanel : public QWidget {
  private:
   std::vector<talvern::plot::Curve> curves() const;
   void paintPicture(QPainter& painter, QSize size);
+  // The saved picture: the panel with the frame's margins around it.
+  QSize pictureSize() const;
   QPointF frameAt(QPointF pixel) const;
 
   CurveProvider provider_;
