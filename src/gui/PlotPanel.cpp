@@ -234,10 +234,16 @@ void PlotPanel::mouseMoveEvent(QMouseEvent* event) {
   }
   const QPointF f = frameAt(event->position());
   const bool inside = std::abs(f.x()) <= plot::kFrameHalf && std::abs(f.y()) <= plot::kFrameHalf;
-  emit readoutChanged(axes_ && inside
-                          ? QString::fromStdString(plot::readout_text(*axes_, view_, f.x(), f.y()))
-                          : QString());
+  setReadout(axes_ && inside
+                 ? QString::fromStdString(plot::readout_text(*axes_, view_, f.x(), f.y()))
+                 : QString());
   QWidget::mouseMoveEvent(event);
+}
+
+void PlotPanel::setReadout(const QString& text) {
+  if (text == readout_) return;
+  readout_ = text;
+  emit readoutChanged(text);
 }
 
 void PlotPanel::mouseReleaseEvent(QMouseEvent* event) {
@@ -272,7 +278,7 @@ void PlotPanel::wheelEvent(QWheelEvent* event) {
 }
 
 void PlotPanel::leaveEvent(QEvent* event) {
-  emit readoutChanged(QString());
+  setReadout(QString());
   QWidget::leaveEvent(event);
 }
 
@@ -301,17 +307,22 @@ void PlotPanel::contextMenuEvent(QContextMenuEvent* event) {
 void PlotPanel::paintPicture(QPainter& painter, QSize size) {
   painter.fillRect(QRect(QPoint(0, 0), size), Qt::white);
   const QRect area(PlotFrame::kLeft, PlotFrame::kTop, width(), height());
+  const std::vector<plot::Curve> shown = curves();
   painter.save();
   painter.translate(area.topLeft());
-  paintPanel(painter, this->size(), curves(), std::nullopt, view_);
+  paintPanel(painter, this->size(), shown, std::nullopt, view_);
   painter.restore();
-  axes_ = plot::panel_axes(curves());
+  axes_ = plot::panel_axes(shown);
   PlotFrame::paintAxes(painter, area, *this);
 }
 
+QSize PlotPanel::pictureSize() const {
+  return {PlotFrame::kLeft + width() + PlotFrame::kRight,
+          PlotFrame::kTop + height() + PlotFrame::kBottom};
+}
+
 bool PlotPanel::savePng(const QString& file) {
-  const QSize size(PlotFrame::kLeft + width() + PlotFrame::kRight,
-                   PlotFrame::kTop + height() + PlotFrame::kBottom);
+  const QSize size = pictureSize();
   QImage image(size, QImage::Format_RGB32);
   {
     QPainter painter(&image);
@@ -322,8 +333,7 @@ bool PlotPanel::savePng(const QString& file) {
 }
 
 bool PlotPanel::saveSvg(const QString& file) {
-  const QSize size(PlotFrame::kLeft + width() + PlotFrame::kRight,
-                   PlotFrame::kTop + height() + PlotFrame::kBottom);
+  const QSize size = pictureSize();
   QSaveFile out(file);
   if (!out.open(QIODevice::WriteOnly)) return false;
   QSvgGenerator svg;
@@ -351,9 +361,11 @@ PlotFrame::PlotFrame(PlotPanel* panel, QWidget* parent) : QWidget(parent), panel
   connect(panel, &PlotPanel::axesChanged, this, qOverload<>(&QWidget::update));
   connect(panel, &PlotPanel::readoutChanged, this, [this](const QString& text) {
     readout_ = text;
-    update();
+    update(readoutRect());
   });
 }
+
+QRect PlotFrame::readoutRect() const { return QRect(kLeft, 0, width() - kLeft - kRight, kTop); }
 
 void PlotFrame::paintAxes(QPainter& painter, QRect area, const PlotPanel& panel) {
   if (!panel.axes()) return;
@@ -381,8 +393,7 @@ void PlotFrame::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   paintAxes(painter, panel_->geometry(), *panel_);
   if (!readout_.isEmpty())
-    painter.drawText(QRect(kLeft, 0, width() - kLeft - kRight, kTop), Qt::AlignRight | Qt::AlignVCenter,
-                     readout_);
+    painter.drawText(readoutRect(), Qt::AlignRight | Qt::AlignVCenter, readout_);
 }
 
 void paintTitlePicture(QPainter& painter, QPoint topLeft) {

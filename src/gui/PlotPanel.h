@@ -74,6 +74,7 @@ class PlotPanel : public QWidget {
   // (whole units in the full view).
   void panelClicked(double x_l, double y_l);
   // "E = ... eV, I = ..." under the mouse; empty when it leaves the panel.
+  // Sent only when the text changes.
   void readoutChanged(const QString& text);
   // The view or the axes changed, so the axis values must be drawn again.
   void axesChanged();
@@ -91,7 +92,11 @@ class PlotPanel : public QWidget {
  private:
   std::vector<talvern::plot::Curve> curves() const;
   void paintPicture(QPainter& painter, QSize size);
+  // The saved picture: the panel with the frame's margins around it.
+  QSize pictureSize() const;
   QPointF frameAt(QPointF pixel) const;
+  // Keeps `text` as the readout and tells the frame when it differs.
+  void setReadout(const QString& text);
 
   CurveProvider provider_;
   std::optional<double> marker_;
@@ -100,6 +105,7 @@ class PlotPanel : public QWidget {
   std::optional<QPoint> pressedAt_;  // left button down, not yet released
   bool dragging_ = false;
   QPoint dragTo_;
+  QString readout_;  // as last sent
 };
 
 // A plot panel with its energy values under it, its intensity values at its
@@ -122,6 +128,9 @@ class PlotFrame : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  // The strip above the panel that holds the readout.
+  QRect readoutRect() const;
+
   PlotPanel* panel_;
   QString readout_;
 };

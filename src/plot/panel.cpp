@@ -91,12 +91,17 @@ const Mapping kStandardMapping{map_standard, kStandardRangeScale};
 const Mapping kComparisonMapping{map_comparison, kExpRangeScale};
 const Mapping kCalculatedMapping{map_calculated, kCalculatedRangeScale};
 
+void pixel_to_frame(double px, double py, int w, int h, double& fx, double& fy) {
+  // The drawing puts the frame origin at pixel (w / 2, h / 2) and stretches
+  // 220 units over w and -h pixels.
+  fx = w > 0 ? (px - w / 2) * kLogicalExtent / w : 1e6;
+  fy = h > 0 ? (h / 2 - py) * kLogicalExtent / h : 1e6;
+}
+
 PanelPoint pixel_to_panel(int px, int py, int w, int h) {
   if (w <= 0 || h <= 0) return {static_cast<int>(kPanelLimit), static_cast<int>(kPanelLimit)};
-  // The drawing puts the logical origin at (w / 2, h / 2) and stretches 220
-  // units over w and -h pixels.
-  const double x = double(px - w / 2) * kLogicalExtent / w;
-  const double y = double(h / 2 - py) * kLogicalExtent / h;
+  double x = 0, y = 0;
+  pixel_to_frame(px, py, w, h, x, y);
   return {to_panel(x), to_panel(y)};
 }
 
@@ -105,7 +110,7 @@ bool click_accepted(ClickPoint p) {
 }
 
 double click_energy(double x_l, double e_min, double e_max) {
-  return e_min + (e_max - e_min) * (x_l + 100) / 200.0;
+  return Axes{.e_lo = e_min, .e_hi = e_max}.energy_at(x_l);
 }
 
 }  // namespace talvern::plot

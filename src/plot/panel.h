@@ -212,8 +212,13 @@ inline std::optional<Trace> standard_trace(const double* values, std::size_t row
   return mapped_trace(values, rows, k, curves, range, kStandardMapping);
 }
 
-// Pixel (px, py) inside a panel of w x h pixels, back to panel
-// coordinates: the inverse of the drawing's mapping, truncated toward zero.
+// Pixel (px, py) of a panel of w x h pixels in frame coordinates (panel
+// coordinates of the unzoomed panel): the inverse of the drawing's mapping,
+// exact.
+void pixel_to_frame(double px, double py, int w, int h, double& fx, double& fy);
+
+// The same for a pixel inside the panel, truncated toward zero to panel
+// coordinates.
 PanelPoint pixel_to_panel(int px, int py, int w, int h);
 
 // A click in panel coordinates. Without a zoom it is a whole-unit point; in

@@ -81,13 +81,6 @@ View zoom_around(const View& v, double fx, double fy, double factor) {
                  y + (v.y_lo - y) * factor, y + (v.y_hi - y) * factor});
 }
 
-void pixel_to_frame(double px, double py, int w, int h, double& fx, double& fy) {
-  // The drawing puts the frame origin at pixel (w / 2, h / 2) and stretches
-  // 220 units over w and -h pixels.
-  fx = w > 0 ? (px - w / 2) * kLogicalExtent / w : 1e6;
-  fy = h > 0 ? (h / 2 - py) * kLogicalExtent / h : 1e6;
-}
-
 ClickPoint click_point(double px, double py, int w, int h, const View& v) {
   if (v.full())
     return pixel_to_panel(static_cast<int>(std::lround(px)), static_cast<int>(std::lround(py)), w,

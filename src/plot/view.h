@@ -39,9 +39,6 @@ View zoom_to(const View& v, double fx0, double fy0, double fx1, double fy1);
 // is (factor < 1 zooms in). Zooming out stops at the full view.
 View zoom_around(const View& v, double fx, double fy, double factor);
 
-// Pixel (px, py) of a panel of w x h pixels in frame coordinates, exact.
-void pixel_to_frame(double px, double py, int w, int h, double& fx, double& fy);
-
 // The click at pixel (px, py) of a panel of w x h pixels showing `v`. In
 // the full view it is the whole-unit panel point of the nearest pixel, as
 // ever; in a zoomed view the exact panel point under the mouse, or the frame

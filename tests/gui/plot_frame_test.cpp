@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QFile>
 #include <QImage>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QSvgRenderer>
@@ -115,6 +117,56 @@ TEST(PlotFrames, DragZoomsAndAClickThenSetsTheEnergyUnderTheMouse) {
   QTest::mouseClick(panel, Qt::LeftButton, {}, {151, 110});
   ASSERT_EQ(clicks.count(), 1);
   EXPECT_EQ(clicks.at(0).at(0).toDouble(), 0.0);
+}
+
+// Collects what is painted of the widget it watches.
+struct PaintWatch : QObject {
+  QRegion painted;
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) painted += static_cast<QPaintEvent*>(event)->region();
+    return false;
+  }
+};
+
+// The readout above the panel follows the mouse and goes when it leaves;
+// a new text repaints its strip alone, an unchanged one nothing.
+TEST(PlotFrames, ReadoutFollowsTheMouseInItsStrip) {
+  Shown shown;
+  PlotPanel* panel = shown.panel;
+  QTest::qWait(20);
+  const QRect strip(PlotFrame::kLeft, 0, shown.frame.width() - PlotFrame::kLeft - PlotFrame::kRight,
+                    PlotFrame::kTop);
+  PaintWatch watch;
+  shown.frame.installEventFilter(&watch);
+  QSignalSpy readouts(panel, &PlotPanel::readoutChanged);
+  const auto moveTo = [&](QPoint at) {
+    watch.painted = {};
+    QTest::mouseMove(panel, at);
+    QTest::qWait(20);
+  };
+
+  moveTo({60, 110});
+  ASSERT_EQ(readouts.count(), 1);
+  EXPECT_TRUE(readouts.at(0).at(0).toString().startsWith("E = "));
+  EXPECT_FALSE(watch.painted.isEmpty());
+  EXPECT_TRUE((watch.painted - strip).isEmpty());
+  EXPECT_TRUE(inkIn(shown.frame.grab().toImage(), strip));
+
+  moveTo({2, 110});  // beside the frame: no readout
+  ASSERT_EQ(readouts.count(), 2);
+  EXPECT_TRUE(readouts.at(1).at(0).toString().isEmpty());
+  EXPECT_FALSE(inkIn(shown.frame.grab().toImage(), strip));
+  moveTo({3, 110});
+  EXPECT_EQ(readouts.count(), 2);
+  EXPECT_TRUE(watch.painted.isEmpty());
+
+  moveTo({150, 110});
+  ASSERT_EQ(readouts.count(), 3);
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(panel, &leave);
+  ASSERT_EQ(readouts.count(), 4);
+  EXPECT_TRUE(readouts.at(3).at(0).toString().isEmpty());
+  EXPECT_FALSE(inkIn(shown.frame.grab().toImage(), strip));
 }
 
 TEST(PlotFrames, ExportsReadBack) {

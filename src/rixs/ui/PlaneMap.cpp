@@ -13,15 +13,16 @@ PlaneMap::PlaneMap(std::function<Shown()> shown, QWidget* parent)
   setCursor(Qt::CrossCursor);
 }
 
-PlanePicture PlaneMap::picture() const {
-  const Shown s = shown_();
+PlanePicture PlaneMap::picture() const { return pictureOf(shown_()); }
+
+PlanePicture PlaneMap::pictureOf(const Shown& s) const {
   static const RIXSPlane kNone;
   return render_plane(s.plane ? *s.plane : kNone, s.log, width(), height());
 }
 
 void PlaneMap::paintEvent(QPaintEvent*) {
   const Shown s = shown_();
-  const PlanePicture p = picture();
+  const PlanePicture p = pictureOf(s);
   QPainter painter(this);
   const QImage image(p.rgb.data(), p.width, p.height, p.width * 3, QImage::Format_RGB888);
   painter.drawImage(0, 0, image);

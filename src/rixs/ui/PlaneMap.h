@@ -32,6 +32,9 @@ class PlaneMap : public QWidget {
   void mousePressEvent(QMouseEvent* event) override;
 
  private:
+  // The picture of `s` at the widget's size.
+  PlanePicture pictureOf(const Shown& s) const;
+
   std::function<Shown()> shown_;
 };
 
