@@ -7,6 +7,10 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 #include <system_error>
 
 #include "workspace/file_names.h"
@@ -126,80 +130,83 @@ std::string pack_study(const WorkSpace& ws, const std::vector<std::string>& name
   return out;
 }
 
-bool unpack_study(std::string_view bytes, Study& study, std::string& error,
-                  const StudyLimits& limits) {
-  study = Study();
-  std::unique_ptr<archive, ArchiveReadDeleter> a(archive_read_new());
-  archive_read_support_filter_gzip(a.get());
-  archive_read_support_format_tar(a.get());
-  if (archive_read_open_memory(a.get(), bytes.data(), bytes.size()) != ARCHIVE_OK) {
-    error = "it is no gzip compressed tar archive";
-    return false;
+namespace {
+
+// Why an entry cannot belong to a study (it is no catalogue file, no plain
+// file, named twice, or above the limits); empty when it may be read.
+std::string entry_refusal(archive_entry* e, const std::string& name, bool is_manifest,
+                          bool have_manifest, const Study& study, std::uint64_t total,
+                          const StudyLimits& limits) {
+  if (!is_manifest && !files::in_catalogue(name))
+    return "it holds \"" + name + "\", which is no work-space file";
+  if (archive_entry_filetype(e) != AE_IFREG || archive_entry_hardlink(e) ||
+      archive_entry_symlink(e))
+    return "its entry \"" + name + "\" is not a plain file";
+  if ((is_manifest && have_manifest) ||
+      std::any_of(study.files.begin(), study.files.end(),
+                  [&](const Study::File& f) { return f.name == name; }))
+    return "it holds \"" + name + "\" twice";
+  const la_int64_t declared = archive_entry_size_is_set(e) ? archive_entry_size(e) : -1;
+  const std::uint64_t entry_limit = is_manifest ? (std::uint64_t{1} << 20) : limits.entry_bytes;
+  if (declared < 0 || static_cast<std::uint64_t>(declared) > entry_limit ||
+      total + static_cast<std::uint64_t>(declared) > limits.total_bytes)
+    return "its entry \"" + name + "\" is too large";
+  return {};
+}
+
+// The `size` bytes of the entry the archive stands at; false when it ends
+// sooner.
+bool read_entry_data(archive* a, std::size_t size, std::string& content) {
+  content.resize(size);
+  std::size_t got = 0;
+  while (got < content.size()) {
+    const la_ssize_t n = archive_read_data(a, content.data() + got, content.size() - got);
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
   }
-  bool have_manifest = false;
-  std::string manifest;
+  return got == content.size();
+}
+
+// Reads every entry of the archive: the work-space files into
+// `study.files`, the manifest's text into `manifest`. False with `error`
+// set at the first entry that cannot belong to a study.
+bool read_entries(archive* a, Study& study, std::optional<std::string>& manifest,
+                  std::string& error, const StudyLimits& limits) {
   std::uint64_t total = 0;
   archive_entry* e = nullptr;
   for (;;) {
-    const int r = archive_read_next_header(a.get(), &e);
-    if (r == ARCHIVE_EOF) break;
+    const int r = archive_read_next_header(a, &e);
+    if (r == ARCHIVE_EOF) return true;
     if (r != ARCHIVE_OK) {
       error = std::string("the archive is damaged (") +
-              (archive_error_string(a.get()) ? archive_error_string(a.get()) : "unreadable") + ")";
+              (archive_error_string(a) ? archive_error_string(a) : "unreadable") + ")";
       return false;
     }
     const char* raw = archive_entry_pathname(e);
     const std::string name = raw ? raw : "";
     const bool is_manifest = name == kStudyManifest;
-    if (!is_manifest && !files::in_catalogue(name)) {
-      error = "it holds \"" + name + "\", which is no work-space file";
-      return false;
-    }
-    if (archive_entry_filetype(e) != AE_IFREG || archive_entry_hardlink(e) ||
-        archive_entry_symlink(e)) {
-      error = "its entry \"" + name + "\" is not a plain file";
-      return false;
-    }
-    if ((is_manifest && have_manifest) ||
-        std::any_of(study.files.begin(), study.files.end(),
-                    [&](const Study::File& f) { return f.name == name; })) {
-      error = "it holds \"" + name + "\" twice";
-      return false;
-    }
-    const la_int64_t declared = archive_entry_size_is_set(e) ? archive_entry_size(e) : -1;
-    const std::uint64_t entry_limit = is_manifest ? (std::uint64_t{1} << 20) : limits.entry_bytes;
-    if (declared < 0 || static_cast<std::uint64_t>(declared) > entry_limit ||
-        total + static_cast<std::uint64_t>(declared) > limits.total_bytes) {
-      error = "its entry \"" + name + "\" is too large";
+    if (std::string refused =
+            entry_refusal(e, name, is_manifest, manifest.has_value(), study, total, limits);
+        !refused.empty()) {
+      error = std::move(refused);
       return false;
     }
     std::string content;
-    content.resize(static_cast<std::size_t>(declared));
-    std::size_t got = 0;
-    while (got < content.size()) {
-      const la_ssize_t n = archive_read_data(a.get(), content.data() + got, content.size() - got);
-      if (n <= 0) break;
-      got += static_cast<std::size_t>(n);
-    }
-    if (got != content.size()) {
+    if (!read_entry_data(a, static_cast<std::size_t>(archive_entry_size(e)), content)) {
       error = "its entry \"" + name + "\" is cut short";
       return false;
     }
     total += content.size();
-    if (is_manifest) {
-      have_manifest = true;
+    if (is_manifest)
       manifest = std::move(content);
-    } else {
+    else
       study.files.push_back({name, std::move(content)});
-    }
   }
-  if (!have_manifest) {
-    error = std::string("it holds no ") + kStudyManifest;
-    return false;
-  }
+}
 
-  // The manifest names the study and lists exactly the files it holds.
-  std::vector<std::string> listed;
+// The name, date and version the manifest gives the study, and the files
+// it lists into `listed`; false when the text is no study manifest.
+bool read_manifest(const std::string& manifest, Study& study, std::vector<std::string>& listed) {
   std::size_t pos = 0;
   bool first = true;
   while (pos < manifest.size()) {
@@ -220,7 +227,31 @@ bool unpack_study(std::string_view bytes, Study& study, std::string& error,
     else if (key == "version") study.version = value;
     else if (key == "file") listed.emplace_back(value);
   }
-  if (first || !manifest.starts_with("TALVERN study\n")) {
+  return !first && manifest.starts_with("TALVERN study\n");
+}
+
+}  // namespace
+
+bool unpack_study(std::string_view bytes, Study& study, std::string& error,
+                  const StudyLimits& limits) {
+  study = Study();
+  std::unique_ptr<archive, ArchiveReadDeleter> a(archive_read_new());
+  archive_read_support_filter_gzip(a.get());
+  archive_read_support_format_tar(a.get());
+  if (archive_read_open_memory(a.get(), bytes.data(), bytes.size()) != ARCHIVE_OK) {
+    error = "it is no gzip compressed tar archive";
+    return false;
+  }
+  std::optional<std::string> manifest;
+  if (!read_entries(a.get(), study, manifest, error, limits)) return false;
+  if (!manifest) {
+    error = std::string("it holds no ") + kStudyManifest;
+    return false;
+  }
+
+  // The manifest names the study and lists exactly the files it holds.
+  std::vector<std::string> listed;
+  if (!read_manifest(*manifest, study, listed)) {
     error = std::string(kStudyManifest) + " is no study manifest";
     return false;
   }
@@ -262,24 +293,96 @@ std::string SaveStudy(const WorkSpace& ws, const std::filesystem::path& file,
          " files of the work-space\r\nwas saved as\r\n " + path_text(file) + ".";
 }
 
+namespace {
+
+// The bytes of the study file into `bytes`; the "ERROR!!" text when it is
+// missing, unreadable or larger than an archive may be, else empty.
+std::string read_study_file(const std::filesystem::path& file, const StudyLimits& limits,
+                            std::string& bytes) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(file, ec);
+  if (ec)
+    return "ERROR!!\r\nThe study\r\n " + path_text(file) + "\r\ncannot be opened (" +
+           ec.message() + ").";
+  if (size > limits.archive_bytes || !read_text(file, bytes))
+    return "ERROR!!\r\nThe study\r\n " + path_text(file) + "\r\ncannot be opened (" +
+           (size > limits.archive_bytes ? std::string("the file is too large")
+                                        : std::string(std::strerror(errno))) +
+           ").";
+  return {};
+}
+
+// Keeps the work-space files `present` as a study in the backup folder
+// before `study` replaces them; its path goes into `backup`. The "ERROR!!"
+// text when it could not be written, else empty.
+std::string back_up_work_space(const WorkSpace& ws, const std::vector<std::string>& present,
+                               const Study& study, std::filesystem::path& backup) {
+  const std::filesystem::path dir = ws.dir() / kStudyBackupFolder;
+  std::error_code dir_ec;
+  std::filesystem::create_directories(dir, dir_ec);
+  const std::filesystem::path file = free_backup_name(dir);
+  std::string error;
+  const std::string bytes = pack_study(ws, present, "Backup before " + study.name, iso_date_now(),
+                                       error);
+  if (bytes.empty() || write_text_atomic(file, bytes) != WriteStatus::ok) {
+    // The folder that could not be made is the reason, not the file missing in it.
+    const std::string reason = bytes.empty() ? error
+                               : dir_ec      ? dir_ec.message()
+                                             : std::string(std::strerror(errno));
+    return "ERROR!!\r\nThe backup of the work-space could not be written into\r\n " +
+           path_text(file) + "\r\n(" + reason +
+           "), so the study was not opened.\r\nThe work-space was not changed.";
+  }
+  backup = file;
+  return {};
+}
+
+// Writes every file of the study into the work-space and removes the files
+// `present` that the study does not hold; the files that failed, each with
+// the system's reason.
+std::vector<std::string> replace_work_space_files(const WorkSpace& ws, const Study& study,
+                                                  const std::vector<std::string>& present) {
+  std::vector<std::string> failed;
+  for (const Study::File& f : study.files)
+    if (write_text_atomic(ws.file(f.name.c_str()), f.content) != WriteStatus::ok)
+      failed.push_back(f.name + " (" + std::strerror(errno) + ")");
+  for (const std::string& name : present) {
+    if (std::any_of(study.files.begin(), study.files.end(),
+                    [&](const Study::File& f) { return f.name == name; }))
+      continue;
+    std::error_code ec;
+    if (!std::filesystem::remove(ws.file(name.c_str()), ec) && ec)
+      failed.push_back(name + " (" + ec.message() + ")");
+  }
+  return failed;
+}
+
+// The message once the study is opened, whole or (with `failed` files) in part.
+std::string opened_message(const WorkSpace& ws, const Study& study,
+                           const std::filesystem::path& backup,
+                           const std::vector<std::string>& failed) {
+  std::string text = "The study \"" + study.name + "\" of " + study.date + "\r\nwas opened into " +
+                     path_text(ws.dir()) + " (" + std::to_string(study.files.size()) + " files).";
+  if (!backup.empty()) text += "\r\nWhat it replaced is kept in\r\n " + path_text(backup) + ".";
+  if (!failed.empty()) {
+    std::string list;
+    for (const std::string& f : failed) list += "\r\n " + f;
+    text = "ERROR!!\r\nThe study was opened only in part; these files could not be "
+           "written or removed:" + list +
+           (backup.empty() ? std::string()
+                           : "\r\nThe former work-space is kept in\r\n " + path_text(backup) + ".");
+  }
+  return text;
+}
+
+}  // namespace
+
 OpenStudyResult OpenStudy(const WorkSpace& ws, const std::filesystem::path& file, bool replace,
                           const StudyLimits& limits) {
   OpenStudyResult result;
-  std::error_code ec;
-  const auto size = std::filesystem::file_size(file, ec);
-  if (ec) {
-    result.message = "ERROR!!\r\nThe study\r\n " + path_text(file) + "\r\ncannot be opened (" +
-                     ec.message() + ").";
-    return result;
-  }
   std::string bytes;
-  if (size > limits.archive_bytes || !read_text(file, bytes)) {
-    result.message = "ERROR!!\r\nThe study\r\n " + path_text(file) + "\r\ncannot be opened (" +
-                     (size > limits.archive_bytes ? std::string("the file is too large")
-                                                  : std::string(std::strerror(errno))) +
-                     ").";
-    return result;
-  }
+  result.message = read_study_file(file, limits, bytes);
+  if (!result.message.empty()) return result;
   Study study;
   std::string error;
   if (!unpack_study(bytes, study, error, limits)) {
@@ -296,53 +399,14 @@ OpenStudyResult OpenStudy(const WorkSpace& ws, const std::filesystem::path& file
     return result;
   }
 
+  std::error_code ec;
   std::filesystem::create_directories(ws.dir(), ec);
   if (!present.empty()) {
-    const std::filesystem::path dir = ws.dir() / kStudyBackupFolder;
-    std::error_code dir_ec;
-    std::filesystem::create_directories(dir, dir_ec);
-    const std::filesystem::path backup = free_backup_name(dir);
-    std::string bytes_now = pack_study(ws, present, "Backup before " + study.name, iso_date_now(),
-                                       error);
-    if (bytes_now.empty() || write_text_atomic(backup, bytes_now) != WriteStatus::ok) {
-      // The folder that could not be made is the reason, not the file missing in it.
-      const std::string reason = bytes_now.empty() ? error
-                                 : dir_ec          ? dir_ec.message()
-                                                   : std::string(std::strerror(errno));
-      result.message = "ERROR!!\r\nThe backup of the work-space could not be written into\r\n " +
-                       path_text(backup) + "\r\n(" + reason +
-                       "), so the study was not opened.\r\nThe work-space was not changed.";
-      return result;
-    }
-    result.backup = backup;
+    result.message = back_up_work_space(ws, present, study, result.backup);
+    if (!result.message.empty()) return result;
   }
-
-  std::vector<std::string> failed;
-  for (const Study::File& f : study.files)
-    if (write_text_atomic(ws.file(f.name.c_str()), f.content) != WriteStatus::ok)
-      failed.push_back(f.name + " (" + std::strerror(errno) + ")");
-  for (const std::string& name : present) {
-    if (std::any_of(study.files.begin(), study.files.end(),
-                    [&](const Study::File& f) { return f.name == name; }))
-      continue;
-    if (!std::filesystem::remove(ws.file(name.c_str()), ec) && ec)
-      failed.push_back(name + " (" + ec.message() + ")");
-  }
-
-  std::string text = "The study \"" + study.name + "\" of " + study.date + "\r\nwas opened into " +
-                     path_text(ws.dir()) + " (" + std::to_string(study.files.size()) + " files).";
-  if (!result.backup.empty())
-    text += "\r\nWhat it replaced is kept in\r\n " + path_text(result.backup) + ".";
-  if (!failed.empty()) {
-    std::string list;
-    for (const std::string& f : failed) list += "\r\n " + f;
-    text = "ERROR!!\r\nThe study was opened only in part; these files could not be "
-           "written or removed:" + list +
-           (result.backup.empty() ? std::string()
-                                  : "\r\nThe former work-space is kept in\r\n " +
-                                        path_text(result.backup) + ".");
-  }
-  result.message = text;
+  const std::vector<std::string> failed = replace_work_space_files(ws, study, present);
+  result.message = opened_message(ws, study, result.backup, failed);
   return result;
 }
 
