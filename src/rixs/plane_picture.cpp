@@ -16,6 +16,7 @@ namespace {
 constexpr int kFontScale = 2;                   // 5 x 7 glyphs drawn at twice their size
 constexpr int kGlyphH = 7 * kFontScale;
 constexpr int kAdvance = 6 * kFontScale;
+constexpr int kBarWidth = 24;                   // the colour bar, in pixels
 constexpr plot::Rgb kInk{0, 0, 0}, kEmpty{235, 235, 235};
 
 // 5 x 7 glyphs of the characters the labels use, one row a byte (bit 4 left).
@@ -216,7 +217,7 @@ PlaneLayout plane_layout(const RIXSPlane& plane, int width, int height) {
   l.height = std::max(height, 150);
   l.x0 = 2 * kGlyphH + 8 * kAdvance + 8;  // the title and the tick labels on the left
   l.y0 = 12;
-  l.w = std::max(l.width - l.x0 - 24 - 9 * kAdvance - 12, 20);  // colour bar and its values
+  l.w = std::max(l.width - l.x0 - kBarWidth - 9 * kAdvance - 12, 20);  // colour bar and its values
   l.h = std::max(l.height - l.y0 - 2 * kGlyphH - 24, 20);
   l.bar_x = l.x0 + l.w + 16;
   if (plane.empty()) return l;
@@ -273,6 +274,43 @@ Ticks nice_ticks(double lo, double hi, int target) {
   return t;
 }
 
+namespace {
+
+// The axis values along the excitation axis and up the emission axis.
+Ticks x_ticks(const PlaneLayout& l) { return nice_ticks(l.x_lo, l.x_hi, std::max(2, l.w / 110)); }
+Ticks y_ticks(const PlaneLayout& l) { return nice_ticks(l.y_lo, l.y_hi, std::max(2, l.h / 70)); }
+
+// Pixels from the left edge of the map to excitation energy v, and from its
+// bottom edge up to emission-axis value v.
+double x_offset(const PlaneLayout& l, double v) { return (v - l.x_lo) / (l.x_hi - l.x_lo) * l.w; }
+double y_offset(const PlaneLayout& l, double v) { return (v - l.y_lo) / (l.y_hi - l.y_lo) * l.h; }
+
+// The values beside the colour bar: ticks inside the intensity range (whole
+// decades on the logarithmic scale, where lo and hi are decades as well),
+// each with its height above the bottom of the bar.
+struct BarTicks {
+  double lo = 0, hi = 0;
+  std::vector<double> values;
+  double offset(double v, int h) const { return hi > lo ? (v - lo) / (hi - lo) * h : 0; }
+};
+
+BarTicks bar_ticks(const std::pair<double, double>& range, bool log, int h) {
+  BarTicks b;
+  b.lo = log ? std::log10(range.first) : range.first;
+  b.hi = log ? std::log10(range.second) : range.second;
+  const double lo = b.lo, hi = b.hi;
+  const Ticks t = log ? nice_ticks(std::floor(lo), std::ceil(hi), std::max(2, h / 70))
+                      : nice_ticks(lo, hi, std::max(2, h / 70));
+  for (double v : t.values) {
+    if (v < lo - 1e-9 * std::abs(lo) || v > hi + 1e-9 * std::abs(hi)) continue;
+    if (log && v != std::round(v)) continue;
+    b.values.push_back(v);
+  }
+  return b;
+}
+
+}  // namespace
+
 PlanePicture render_plane(const RIXSPlane& plane, bool log, int width, int height) {
   PlanePicture p;
   p.layout = plane_layout(plane, width, height);
@@ -296,16 +334,16 @@ PlanePicture render_plane(const RIXSPlane& plane, bool log, int width, int heigh
   // Axis values and titles.
   const int bottom = l.y0 + l.h;
   if (!plane.empty()) {
-    const Ticks tx = nice_ticks(l.x_lo, l.x_hi, std::max(2, l.w / 110));
+    const Ticks tx = x_ticks(l);
     for (double v : tx.values) {
-      const int x = l.x0 + static_cast<int>(std::lround((v - l.x_lo) / (l.x_hi - l.x_lo) * l.w));
+      const int x = l.x0 + static_cast<int>(std::lround(x_offset(l, v)));
       cv.rect(x, bottom, 1, 6, kInk);
       const std::string s = tick_label(v, tx.decimals);
       cv.text(x - text_width(s) / 2, bottom + 8, s);
     }
-    const Ticks ty = nice_ticks(l.y_lo, l.y_hi, std::max(2, l.h / 70));
+    const Ticks ty = y_ticks(l);
     for (double v : ty.values) {
-      const int y = bottom - static_cast<int>(std::lround((v - l.y_lo) / (l.y_hi - l.y_lo) * l.h));
+      const int y = bottom - static_cast<int>(std::lround(y_offset(l, v)));
       cv.rect(l.x0 - 7, y, 6, 1, kInk);
       const std::string s = tick_label(v, ty.decimals);
       cv.text(l.x0 - 10 - text_width(s), y - kGlyphH / 2, s);
@@ -317,21 +355,15 @@ PlanePicture render_plane(const RIXSPlane& plane, bool log, int width, int heigh
   cv.text(4, l.y0 + (l.h + text_width(yt)) / 2, yt, true);
 
   // The colour bar with its values.
-  const int bar_w = 24;
   for (int py = 0; py < l.h; ++py)
-    cv.rect(l.bar_x, l.y0 + py, bar_w, 1, viridis(1.0 - (py + 0.5) / l.h));
-  cv.frame(l.bar_x, l.y0, bar_w, l.h);
+    cv.rect(l.bar_x, l.y0 + py, kBarWidth, 1, viridis(1.0 - (py + 0.5) / l.h));
+  cv.frame(l.bar_x, l.y0, kBarWidth, l.h);
   if (range) {
-    const double lo = log ? std::log10(range->first) : range->first;
-    const double hi = log ? std::log10(range->second) : range->second;
-    Ticks tb = log ? nice_ticks(std::floor(lo), std::ceil(hi), std::max(2, l.h / 70))
-                   : nice_ticks(lo, hi, std::max(2, l.h / 70));
+    const BarTicks tb = bar_ticks(*range, log, l.h);
     for (double v : tb.values) {
-      if (v < lo - 1e-9 * std::abs(lo) || v > hi + 1e-9 * std::abs(hi)) continue;
-      if (log && v != std::round(v)) continue;
-      const int y = bottom - (hi > lo ? static_cast<int>(std::lround((v - lo) / (hi - lo) * l.h)) : 0);
-      cv.rect(l.bar_x + bar_w, y, 5, 1, kInk);
-      cv.text(l.bar_x + bar_w + 8, y - kGlyphH / 2, bar_label(v, log));
+      const int y = bottom - static_cast<int>(std::lround(tb.offset(v, l.h)));
+      cv.rect(l.bar_x + kBarWidth, y, 5, 1, kInk);
+      cv.text(l.bar_x + kBarWidth + 8, y - kGlyphH / 2, bar_label(v, log));
     }
   }
   const std::string it = log ? "Intensity (log)" : "Intensity";
@@ -346,92 +378,120 @@ bool write_plane_png(const std::filesystem::path& file, const PlanePicture& pict
   return write_text_atomic(file, out) == WriteStatus::ok;
 }
 
+namespace {
+
+// An SVG document of the picture's size, element by element: pieces of the
+// picture as embedded PNG images, lines and text.
+class SvgDocument {
+ public:
+  explicit SvgDocument(const PlanePicture& p) : p_(p) {
+    std::snprintf(buf_, sizeof buf_,
+                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" "
+                  "xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"%d\" height=\"%d\" "
+                  "viewBox=\"0 0 %d %d\" font-family=\"sans-serif\" font-size=\"14\">\n"
+                  "<rect width=\"%d\" height=\"%d\" fill=\"white\"/>\n",
+                  p.width, p.height, p.width, p.height, p.width, p.height);
+    svg_ += buf_;
+  }
+
+  // The pixels of the picture in the rectangle, framed by a black line.
+  void image(int x, int y, int w, int h) {
+    std::snprintf(buf_, sizeof buf_,
+                  "<image x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" preserveAspectRatio=\"none\" "
+                  "xlink:href=\"data:image/png;base64,",
+                  x, y, w, h);
+    svg_ += buf_;
+    svg_ += crop(x, y, w, h);
+    svg_ += "\"/>\n";
+    std::snprintf(buf_, sizeof buf_,
+                  "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"none\" stroke=\"black\"/>\n",
+                  x, y, w, h);
+    svg_ += buf_;
+  }
+
+  // Text at (x, y), anchored "start", "middle" or "end"; `extra` holds
+  // further attributes.
+  void text(double x, double y, const char* anchor, const std::string& s,
+            const std::string& extra = "") {
+    std::snprintf(buf_, sizeof buf_, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"%s\"", x, y, anchor);
+    svg_ += buf_;
+    svg_ += extra + ">" + s + "</text>\n";
+  }
+
+  void line(double x1, double y1, double x2, double y2) {
+    std::snprintf(buf_, sizeof buf_,
+                  "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"black\"/>\n", x1, y1,
+                  x2, y2);
+    svg_ += buf_;
+  }
+
+  // The finished document.
+  std::string close() { return svg_ + "</svg>\n"; }
+
+ private:
+  // The rectangle of the picture as a base64 PNG.
+  std::string crop(int x, int y, int w, int h) const {
+    std::vector<std::uint8_t> rgb;
+    for (int j = y; j < y + h; ++j)
+      rgb.insert(rgb.end(), p_.rgb.begin() + (static_cast<std::size_t>(j) * p_.width + x) * 3,
+                 p_.rgb.begin() + (static_cast<std::size_t>(j) * p_.width + x + w) * 3);
+    std::string png;
+    encode_png(rgb.data(), w, h, png);
+    return base64(png);
+  }
+
+  const PlanePicture& p_;
+  char buf_[512];
+  std::string svg_;
+};
+
+// The tick marks and values of both axes of the map.
+void svg_axis_values(SvgDocument& svg, const PlaneLayout& l) {
+  const int bottom = l.y0 + l.h;
+  const Ticks tx = x_ticks(l);
+  for (double v : tx.values) {
+    const double x = l.x0 + x_offset(l, v);
+    svg.line(x, bottom, x, bottom + 6);
+    svg.text(x, bottom + 22, "middle", tick_label(v, tx.decimals));
+  }
+  const Ticks ty = y_ticks(l);
+  for (double v : ty.values) {
+    const double y = bottom - y_offset(l, v);
+    svg.line(l.x0 - 6, y, l.x0, y);
+    svg.text(l.x0 - 10, y + 5, "end", tick_label(v, ty.decimals));
+  }
+}
+
+// The tick marks and values beside the colour bar.
+void svg_bar_values(SvgDocument& svg, const PlaneLayout& l, const BarTicks& tb, bool log) {
+  const int bottom = l.y0 + l.h;
+  for (double v : tb.values) {
+    const double y = bottom - tb.offset(v, l.h);
+    svg.line(l.bar_x + kBarWidth, y, l.bar_x + kBarWidth + 5, y);
+    svg.text(l.bar_x + kBarWidth + 8, y + 5, "start", bar_label(v, log));
+  }
+}
+
+}  // namespace
+
 bool write_plane_svg(const std::filesystem::path& file, const RIXSPlane& plane, bool log,
                      int width, int height) {
   // The map and the colour bar are pictures of their pixels; the frame, the
   // axis values and the titles are text and lines.
   const PlanePicture p = render_plane(plane, log, width, height);
   const PlaneLayout& l = p.layout;
-  auto crop = [&](int x, int y, int w, int h) {
-    std::vector<std::uint8_t> rgb;
-    for (int j = y; j < y + h; ++j)
-      rgb.insert(rgb.end(), p.rgb.begin() + (static_cast<std::size_t>(j) * p.width + x) * 3,
-                 p.rgb.begin() + (static_cast<std::size_t>(j) * p.width + x + w) * 3);
-    std::string png;
-    encode_png(rgb.data(), w, h, png);
-    return base64(png);
-  };
-  char buf[512];
-  std::string svg;
-  std::snprintf(buf, sizeof buf,
-                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" "
-                "xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"%d\" height=\"%d\" "
-                "viewBox=\"0 0 %d %d\" font-family=\"sans-serif\" font-size=\"14\">\n"
-                "<rect width=\"%d\" height=\"%d\" fill=\"white\"/>\n",
-                p.width, p.height, p.width, p.height, p.width, p.height);
-  svg += buf;
-  auto image = [&](int x, int y, int w, int h) {
-    std::snprintf(buf, sizeof buf,
-                  "<image x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" preserveAspectRatio=\"none\" "
-                  "xlink:href=\"data:image/png;base64,",
-                  x, y, w, h);
-    svg += buf;
-    svg += crop(x, y, w, h);
-    svg += "\"/>\n";
-    std::snprintf(buf, sizeof buf,
-                  "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"none\" stroke=\"black\"/>\n",
-                  x, y, w, h);
-    svg += buf;
-  };
-  image(l.x0, l.y0, l.w, l.h);
-  image(l.bar_x, l.y0, 24, l.h);
+  SvgDocument svg(p);
+  svg.image(l.x0, l.y0, l.w, l.h);
+  svg.image(l.bar_x, l.y0, kBarWidth, l.h);
+  if (!plane.empty()) svg_axis_values(svg, l);
+  if (const auto range = colour_range(plane, log)) svg_bar_values(svg, l, bar_ticks(*range, log, l.h), log);
   const int bottom = l.y0 + l.h;
-  auto text = [&](double x, double y, const char* anchor, const std::string& s,
-                  const std::string& extra = "") {
-    std::snprintf(buf, sizeof buf, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"%s\"", x, y, anchor);
-    svg += buf;
-    svg += extra + ">" + s + "</text>\n";
-  };
-  auto line = [&](double x1, double y1, double x2, double y2) {
-    std::snprintf(buf, sizeof buf,
-                  "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"black\"/>\n", x1, y1,
-                  x2, y2);
-    svg += buf;
-  };
-  if (!plane.empty()) {
-    const Ticks tx = nice_ticks(l.x_lo, l.x_hi, std::max(2, l.w / 110));
-    for (double v : tx.values) {
-      const double x = l.x0 + (v - l.x_lo) / (l.x_hi - l.x_lo) * l.w;
-      line(x, bottom, x, bottom + 6);
-      text(x, bottom + 22, "middle", tick_label(v, tx.decimals));
-    }
-    const Ticks ty = nice_ticks(l.y_lo, l.y_hi, std::max(2, l.h / 70));
-    for (double v : ty.values) {
-      const double y = bottom - (v - l.y_lo) / (l.y_hi - l.y_lo) * l.h;
-      line(l.x0 - 6, y, l.x0, y);
-      text(l.x0 - 10, y + 5, "end", tick_label(v, ty.decimals));
-    }
-  }
-  if (const auto range = colour_range(plane, log)) {
-    const double lo = log ? std::log10(range->first) : range->first;
-    const double hi = log ? std::log10(range->second) : range->second;
-    const Ticks tb = log ? nice_ticks(std::floor(lo), std::ceil(hi), std::max(2, l.h / 70))
-                         : nice_ticks(lo, hi, std::max(2, l.h / 70));
-    for (double v : tb.values) {
-      if (v < lo - 1e-9 * std::abs(lo) || v > hi + 1e-9 * std::abs(hi)) continue;
-      if (log && v != std::round(v)) continue;
-      const double y = bottom - (hi > lo ? (v - lo) / (hi - lo) * l.h : 0);
-      line(l.bar_x + 24, y, l.bar_x + 29, y);
-      text(l.bar_x + 32, y + 5, "start", bar_label(v, log));
-    }
-  }
-  text(l.x0 + l.w / 2.0, bottom + kGlyphH + 30, "middle", "Excitation energy (eV)");
+  svg.text(l.x0 + l.w / 2.0, bottom + kGlyphH + 30, "middle", "Excitation energy (eV)");
   char turn[64];
   std::snprintf(turn, sizeof turn, " transform=\"rotate(-90 %d %.1f)\"", 18, l.y0 + l.h / 2.0);
-  text(18, l.y0 + l.h / 2.0, "middle", axis_title(plane), turn);
-  text(l.bar_x, bottom + 22, "start", log ? "Intensity (log)" : "Intensity");
-  svg += "</svg>\n";
-  return write_text_atomic(file, svg) == WriteStatus::ok;
+  svg.text(18, l.y0 + l.h / 2.0, "middle", axis_title(plane), turn);
+  svg.text(l.bar_x, bottom + 22, "start", log ? "Intensity (log)" : "Intensity");
+  return write_text_atomic(file, svg.close()) == WriteStatus::ok;
 }
 
 }  // namespace talvern
