@@ -90,6 +90,15 @@ class Fitter {
   LsqResult run();
 
  private:
+  using Workspace =
+      std::unique_ptr<gsl_multifit_nlinear_workspace, decltype(&gsl_multifit_nlinear_free)>;
+
+  bool choose_free_parameters(LsqResult& res);
+  bool take_measured_points(const std::vector<double>& rows, LsqResult& res);
+  Workspace solve(LsqResult& res);
+  void take_solution(gsl_multifit_nlinear_workspace* w, LsqResult& res);
+  std::vector<double> fitted_curve(const LsqResult& res) const;
+
   static int residuals(const gsl_vector* u, void* self, gsl_vector* f) {
     return static_cast<Fitter*>(self)->evaluate(u, f) ? GSL_SUCCESS : GSL_EDOM;
   }
@@ -142,14 +151,38 @@ class Fitter {
 LsqResult Fitter::run() {
   LsqResult res;
   res.fitted = p_.start;
-  const LorentzSet& start = p_.start;
+  if (!choose_free_parameters(res)) return res;
+  bool capped = false;
+  if (!take_measured_points(model_.rows(p_.start, capped), res)) return res;
+  res.r_before = xrf_r_factor(model_, p_.start, *p_.measured, p_.y_max);
+  const Workspace w = solve(res);
+  if (!w) return res;
+  take_solution(w.get(), res);
+  res.scale = scale_;
+  res.r_after = xrf_r_factor(model_, res.fitted, *p_.measured, p_.y_max);
+  res.curve = fitted_curve(res);
 
-  for (std::size_t x = 0; x < 4; ++x) res.in_use[x] = start.amplitude[x] != 0.0;
+  bool finite = all_finite(res.curve.data(), res.curve.size()) && std::isfinite(res.r_after) &&
+                all_finite(res.background.data(), 2) && all_finite(res.background_sigma.data(), 2);
+  for (std::size_t x = 0; x < 4; ++x)
+    finite = finite && std::isfinite(res.fitted.position[x]) && std::isfinite(res.fitted.width[x]) &&
+             std::isfinite(res.fitted.amplitude[x]) && all_finite(res.sigma[x].data(), 3);
+  res.status = finite ? LsqResult::Status::ok : LsqResult::Status::not_finite;
+  if (!finite) res.fitted = p_.start;
+  return res;
+}
+
+// The Lorentzians in use and the parameters the solver moves: the free
+// parameters of the Lorentzians in use, the background, and the overall
+// scale. False, with the status set, when there is nothing to fit or a free
+// start value breaks its bound.
+bool Fitter::choose_free_parameters(LsqResult& res) {
+  for (std::size_t x = 0; x < 4; ++x) res.in_use[x] = p_.start.amplitude[x] != 0.0;
   bool any = false;
   for (std::size_t x = 0; x < 4; ++x) any = any || res.in_use[x];
   if (!any) {
     res.status = LsqResult::Status::none_in_use;
-    return res;
+    return false;
   }
   for (std::size_t x = 0; x < 4; ++x) {
     if (!res.in_use[x]) continue;
@@ -159,7 +192,7 @@ LsqResult Fitter::run() {
       if (!bounds_.admits(kind, v)) {
         res.status = LsqResult::Status::outside_bounds;
         res.bad = {x, kind};
-        return res;
+        return false;
       }
       free_.push_back({x, kind});
     }
@@ -167,7 +200,7 @@ LsqResult Fitter::run() {
   if (p_.background) free_.insert(free_.end(), {{kBackground, 0}, {kBackground, 1}});
   if (free_.empty()) {
     res.status = LsqResult::Status::nothing_free;
-    return res;
+    return false;
   }
   // The amplitudes only count relative to each other, as the scaling of "Fit
   // the Lorentzians" has it. The fit starts from the scale that command gives
@@ -179,27 +212,36 @@ LsqResult Fitter::run() {
       free_.push_back({kScale, 0});
       break;
     }
-  bool capped = false;
-  std::vector<double> rows = model_.rows(start, capped);
+  return true;
+}
+
+// The measured points the fit compares with the starting model `rows`, and
+// the scale that model starts from. False, with the status set, when too
+// few points are left or the model is nowhere above 0.
+bool Fitter::take_measured_points(const std::vector<double>& rows, LsqResult& res) {
   match_points(rows);
   res.points = row_.size();
-  const std::size_t n = row_.size(), np = free_.size();
-  if (n <= np) {
+  if (row_.size() <= free_.size()) {
     res.status = LsqResult::Status::no_points;
-    return res;
+    return false;
   }
   const double t_max = model_height(rows.data(), rows.size() / 4);
   scale_ = p_.y_max / t_max;
   if (!(t_max > 0.0) || !std::isfinite(scale_)) {
     res.status = LsqResult::Status::no_height;
-    return res;
+    return false;
   }
+  return true;
+}
 
+// Runs the solver from the start values and counts its iterations; its
+// workspace, which holds the solution, or nothing, with the status set,
+// when it failed.
+Fitter::Workspace Fitter::solve(LsqResult& res) {
+  const std::size_t n = row_.size(), np = free_.size();
   gsl_set_error_handler_off();
-  using Workspace = std::unique_ptr<gsl_multifit_nlinear_workspace,
-                                    decltype(&gsl_multifit_nlinear_free)>;
   using Vector = std::unique_ptr<gsl_vector, decltype(&gsl_vector_free)>;
-  using Matrix = std::unique_ptr<gsl_matrix, decltype(&gsl_matrix_free)>;
+  Workspace none(nullptr, gsl_multifit_nlinear_free);
 
   gsl_multifit_nlinear_parameters params = gsl_multifit_nlinear_default_parameters();
   params.fdtype = GSL_MULTIFIT_NLINEAR_CTRDIFF;
@@ -210,7 +252,7 @@ LsqResult Fitter::run() {
     const FreeParameter& fp = free_[i];
     const double v0 = fp.lorentzian == kScale        ? std::log(scale_)
                       : fp.lorentzian == kBackground ? 0.0
-                                                     : bounds_.to_variable(fp.kind, value_of(start, fp.lorentzian, fp.kind));
+                                                     : bounds_.to_variable(fp.kind, value_of(p_.start, fp.lorentzian, fp.kind));
     gsl_vector_set(u0.get(), i, v0);
   }
   gsl_multifit_nlinear_fdf fdf{};
@@ -221,10 +263,9 @@ LsqResult Fitter::run() {
   fdf.p = np;
   fdf.params = this;
 
-  res.r_before = xrf_r_factor(model_, start, *p_.measured, p_.y_max);
   if (gsl_multifit_nlinear_init(u0.get(), &fdf, w.get()) != GSL_SUCCESS) {
     res.status = LsqResult::Status::not_finite;
-    return res;
+    return none;
   }
   int info = 0;
   const int status = gsl_multifit_nlinear_driver(kMaxIterations, 1e-10, 1e-10, 0.0, nullptr,
@@ -232,21 +273,28 @@ LsqResult Fitter::run() {
   res.iterations = gsl_multifit_nlinear_niter(w.get());
   if (status == GSL_EMAXITER) {
     res.status = LsqResult::Status::not_converged;
-    return res;
+    return none;
   }
   // "No further progress" is a minimum to within rounding when the step
   // that failed was already negligible; anything else is a failure.
   if (status != GSL_SUCCESS && status != GSL_ENOPROG) {
     res.status = LsqResult::Status::not_finite;
-    return res;
+    return none;
   }
+  return w;
+}
 
-  const gsl_vector* u = gsl_multifit_nlinear_position(w.get());
-  const gsl_vector* f = gsl_multifit_nlinear_residual(w.get());
+// The fitted values, the background, the scale and the standard
+// uncertainties from the solver's solution.
+void Fitter::take_solution(gsl_multifit_nlinear_workspace* w, LsqResult& res) {
+  using Matrix = std::unique_ptr<gsl_matrix, decltype(&gsl_matrix_free)>;
+  const std::size_t n = row_.size(), np = free_.size();
+  const gsl_vector* u = gsl_multifit_nlinear_position(w);
+  const gsl_vector* f = gsl_multifit_nlinear_residual(w);
   double chisq = 0;
   gsl_blas_ddot(f, f, &chisq);
   Matrix covar(gsl_matrix_alloc(np, np), gsl_matrix_free);
-  gsl_multifit_nlinear_covar(gsl_multifit_nlinear_jac(w.get()), 0.0, covar.get());
+  gsl_multifit_nlinear_covar(gsl_multifit_nlinear_jac(w), 0.0, covar.get());
   const double s2 = chisq / static_cast<double>(n - np);
 
   unpack(u, res.fitted, res.background, scale_);
@@ -259,31 +307,25 @@ LsqResult Fitter::run() {
     else
       res.sigma[fp.lorentzian][fp.kind] = bounds_.slope(fp.kind, gsl_vector_get(u, i)) * su;
   }
-  res.scale = scale_;
-  res.r_after = xrf_r_factor(model_, res.fitted, *p_.measured, p_.y_max);
+}
 
-  // The fitted curve, on the whole emission grid.
-  rows = model_.rows(res.fitted, capped);
+// The fitted curve, on the whole emission grid: energy, total with the
+// background, component 1, component 2, background.
+std::vector<double> Fitter::fitted_curve(const LsqResult& res) const {
+  bool capped = false;
+  const std::vector<double> rows = model_.rows(res.fitted, capped);
   const std::size_t m = rows.size() / 4;
-  res.curve.resize(5 * m);
+  std::vector<double> curve(5 * m);
   for (std::size_t j = 0; j < m; ++j) {
     const double e = rows[4 * j];
     const double b = p_.background ? background_at(res.background, e) : 0.0;
-    res.curve[5 * j] = e;
-    res.curve[5 * j + 1] = scale_ * rows[4 * j + 1] + b;
-    res.curve[5 * j + 2] = scale_ * rows[4 * j + 2];
-    res.curve[5 * j + 3] = scale_ * rows[4 * j + 3];
-    res.curve[5 * j + 4] = b;
+    curve[5 * j] = e;
+    curve[5 * j + 1] = scale_ * rows[4 * j + 1] + b;
+    curve[5 * j + 2] = scale_ * rows[4 * j + 2];
+    curve[5 * j + 3] = scale_ * rows[4 * j + 3];
+    curve[5 * j + 4] = b;
   }
-
-  bool finite = all_finite(res.curve.data(), res.curve.size()) && std::isfinite(res.r_after) &&
-                all_finite(res.background.data(), 2) && all_finite(res.background_sigma.data(), 2);
-  for (std::size_t x = 0; x < 4; ++x)
-    finite = finite && std::isfinite(res.fitted.position[x]) && std::isfinite(res.fitted.width[x]) &&
-             std::isfinite(res.fitted.amplitude[x]) && all_finite(res.sigma[x].data(), 3);
-  res.status = finite ? LsqResult::Status::ok : LsqResult::Status::not_finite;
-  if (!finite) res.fitted = p_.start;
-  return res;
+  return curve;
 }
 
 }  // namespace
