@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "rixs/engine.h"
@@ -153,99 +154,121 @@ double r_factor(const double* calculated, const double* measured, std::size_t ro
   return 100 * diff / measured_sum;
 }
 
-void OptimizeSelectiveXAFS(const WorkSpace& ws, OptimState& state, const OptimWatch& watch) {
-  auto stopped = [&] { return watch.stop && watch.stop->load(std::memory_order_relaxed); };
+namespace {
 
-  // The display range, the calculation input and its backup (copied as
-  // it stands, so the backup restores every row), the measurement.
+// What a run reads before it checks anything: the display range, the
+// component count of the calculation input and the measurement. The backup
+// of the calculation input is written at once, copied as it stands, so that
+// it restores every row; `backup` tells how that went.
+struct RunStart {
   double range[4] = {0, 0, 0, 0};
-  read_one_row(ws.file(files::kXAFSMinMax), range, 4);
-  const auto input_path = ws.file(files::kSelectiveForRIXS);
+  int n_comp = 1;
+  WriteStatus backup = WriteStatus::ok;
+  RowsRead measured;
+};
+
+RunStart start_run(const WorkSpace& ws) {
+  RunStart s;
+  read_one_row(ws.file(files::kXAFSMinMax), s.range, 4);
   std::string input_text;
-  read_text(input_path, input_text);
+  read_text(ws.file(files::kSelectiveForRIXS), input_text);
   const RowsRead input = parse_rows(input_text, 3, kOptimSelectiveCapacity);
-  const int n_comp = component_count(input.values.data(), input.rows);
-  const WriteStatus backup = write_text_atomic(ws.file(files::kSelectiveForRIXSSaving), input_text);
-  const RowsRead measured = read_rows(ws.file(files::kRIXSExp), 2, kOptimRIXSCapacity);
+  s.n_comp = component_count(input.values.data(), input.rows);
+  s.backup = write_text_atomic(ws.file(files::kSelectiveForRIXSSaving), input_text);
+  s.measured = read_rows(ws.file(files::kRIXSExp), 2, kOptimRIXSCapacity);
+  return s;
+}
 
-  // The input texts, checked in the order the users know.
-  const double e_start = parse_edit(state.start_energy);
+// The boxes as numbers: the tried energies, the tried heights of the peak
+// and its width, the excitation energy and the repetitions.
+struct SearchGrid {
+  double e_start = 0, e_step = 0;
+  double h_center = 0, width = 0, h_limit = 0, h_step = 0;
+  double omega = 0;
+  long long n_energies = 0, n_heights = 0;
+  int repetitions = 0;
+  std::string repetition_text;
+};
+
+// The grid of the boxes; false when they make no run (checked in the order
+// the users know).
+bool read_boxes(const OptimState& state, const double range[4], SearchGrid& g) {
+  g.e_start = parse_edit(state.start_energy);
   const double e_end = parse_edit(state.end_energy);
-  const double e_step = parse_edit(state.energy_step);
-  const double h_center = parse_edit(state.peak_height);
-  const double width = parse_edit(state.peak_width);
-  const double h_limit = parse_edit(state.height_limit);
-  const double h_step = parse_edit(state.height_step);
-  const double omega = parse_edit(state.exc_energy);
-  const long long n_energies = step_count(e_end - e_start, e_step);
-  const long long n_heights = step_count(2 * h_limit, h_step);
+  g.e_step = parse_edit(state.energy_step);
+  g.h_center = parse_edit(state.peak_height);
+  g.width = parse_edit(state.peak_width);
+  g.h_limit = parse_edit(state.height_limit);
+  g.h_step = parse_edit(state.height_step);
+  g.omega = parse_edit(state.exc_energy);
+  g.n_energies = step_count(e_end - g.e_start, g.e_step);
+  g.n_heights = step_count(2 * g.h_limit, g.h_step);
   const int selected = state.repetition;
-  if (selected < 0 || selected >= static_cast<int>(state.repetitions.size()) || omega == 0 ||
-      e_start < range[0] || e_end > range[1] || e_end < e_start || e_step == 0 || width == 0 ||
-      h_step == 0) {
-    state.message = kOptimInputError;
-    return;
-  }
-  const std::string repetition_text = state.repetitions[selected];
-  const int repetitions = selected + 1;
+  if (selected < 0 || selected >= static_cast<int>(state.repetitions.size()) || g.omega == 0 ||
+      g.e_start < range[0] || e_end > range[1] || e_end < g.e_start || g.e_step == 0 ||
+      g.width == 0 || g.h_step == 0)
+    return false;
+  g.repetition_text = state.repetitions[selected];
+  g.repetitions = selected + 1;
+  return true;
+}
 
-  if (backup != WriteStatus::ok) {
-    state.message = "ERROR!!\r\nSelectiveXAFS_for_RIXS_Saving.DAT could not be written in\r\n"
-                    TALVERN_WORK_SPACE_NAME ". Nothing was optimized.";
-    return;
-  }
-  const RowsRead temp = read_rows(ws.file(files::kSelectiveForRIXSTemp), 3,
-                                  kOptimSelectiveCapacity);
-  if (temp.bad_token) {
-    state.message = "ERROR!!\r\nSelectiveXAFS_for_RIXS_Temp.DAT holds text that is not a\r\n"
-                    "number in line " + std::to_string(temp.bad_line) +
-                    ". Nothing was optimized.";
-    return;
-  }
-  if (temp.rows < 2) {
-    state.message = "ERROR!!\r\nSelectiveXAFS_for_RIXS_Temp.DAT holds fewer than two rows:\r\n"
-                    "there is no selective XAFS to optimize.\r\nPlease click Load Selective XAFS.";
-    return;
-  }
+// Why the working copy cannot be optimised; empty when it can.
+std::string working_copy_refusal(const RowsRead& temp) {
+  if (temp.bad_token)
+    return "ERROR!!\r\nSelectiveXAFS_for_RIXS_Temp.DAT holds text that is not a\r\n"
+           "number in line " + std::to_string(temp.bad_line) + ". Nothing was optimized.";
+  if (temp.rows < 2)
+    return "ERROR!!\r\nSelectiveXAFS_for_RIXS_Temp.DAT holds fewer than two rows:\r\n"
+           "there is no selective XAFS to optimize.\r\nPlease click Load Selective XAFS.";
+  return {};
+}
 
-  // The rows of the calculation that the measurement pairs with, known
-  // before anything is calculated: a measurement that sums to nothing gives
-  // no R-factor, and nothing but the backup is written.
+// False when the measured rows that the calculation will pair with sum to
+// zero or less, known from the parameters before anything is calculated
+// (without them the engine says what is missing).
+bool measured_sum_positive(const WorkSpace& ws, const RowsRead& measured) {
   CalcParameters par;
-  const bool have_parameters =
-      read_parameters(ws.file(files::kParameters), par) == CalcParameters::kCount;
-  std::string cautions;
-  if (have_parameters) {
-    bool grid_capped = false;
-    const std::size_t points =
-        std::min(emission_grid(par.emission_start, par.emission_end, par.emission_step,
-                               kRowCapacity, grid_capped).size(),
-                 kOptimRIXSCapacity);
-    double sum = 0;
-    for (std::size_t k = 0; k < std::min(points, measured.rows); ++k) sum += measured.at(k, 1);
-    if (!(sum > 0)) {
-      state.message = kNoMeasuredSum;
-      return;
-    }
-  }
+  if (read_parameters(ws.file(files::kParameters), par) != CalcParameters::kCount) return true;
+  bool grid_capped = false;
+  const std::size_t points =
+      std::min(emission_grid(par.emission_start, par.emission_end, par.emission_step,
+                             kRowCapacity, grid_capped).size(),
+               kOptimRIXSCapacity);
+  double sum = 0;
+  for (std::size_t k = 0; k < std::min(points, measured.rows); ++k) sum += measured.at(k, 1);
+  return sum > 0;
+}
 
-  // The reference R-factor, by the engine itself.
-  const EngineReport reference = CalculateRIXS(ws, omega);
-  if (reference.status != EngineReport::Status::ok) {
-    state.message = engine_message(reference, files::kCalculatedRIXS);
-    return;
-  }
-  const RowsRead calculated = read_rows(ws.file(files::kCalculatedRIXS), 4, kOptimRIXSCapacity);
-  const std::size_t pairs = std::min(calculated.rows, measured.rows);
-  std::vector<double> measured_i(pairs), totals(calculated.rows);
+// The reference calculation against the measurement: the calculated rows,
+// the measured intensities paired with them and their sum, and the
+// R-factor to beat.
+struct Comparison {
+  std::size_t points = 0, pairs = 0;
+  std::vector<double> measured;
   double measured_sum = 0;
-  for (std::size_t k = 0; k < pairs; ++k) measured_sum += measured_i[k] = measured.at(k, 1);
+  double reference_r = 0;
+};
+
+// False when no R-factor can be formed.
+bool compare_reference(const RowsRead& calculated, const RowsRead& measured, Comparison& c) {
+  c.points = calculated.rows;
+  c.pairs = std::min(calculated.rows, measured.rows);
+  c.measured.resize(c.pairs);
+  std::vector<double> totals(calculated.rows);
+  for (std::size_t k = 0; k < c.pairs; ++k) c.measured_sum += c.measured[k] = measured.at(k, 1);
   for (std::size_t k = 0; k < calculated.rows; ++k) totals[k] = calculated.at(k, 1);
-  if (!(measured_sum > 0) || pairs == 0) {
-    state.message = kNoMeasuredSum;
-    return;
-  }
-  double best = r_factor(totals.data(), measured_i.data(), pairs, measured_sum);
+  if (!(c.measured_sum > 0) || c.pairs == 0) return false;
+  c.reference_r = r_factor(totals.data(), c.measured.data(), c.pairs, c.measured_sum);
+  return true;
+}
+
+// The cautions of the closing message about what was read or compared only
+// in part.
+std::string reference_cautions(const RowsRead& calculated, const RowsRead& measured,
+                               const RowsRead& temp, std::size_t pairs,
+                               const EngineReport& reference) {
+  std::string cautions;
   if (calculated.capped)
     cautions += "Only the first " + count_text(kOptimRIXSCapacity) +
                 " calculated emission energies were compared.\r\n";
@@ -264,155 +287,269 @@ void OptimizeSelectiveXAFS(const WorkSpace& ws, OptimState& state, const OptimWa
     const std::string engine = engine_message(reference, files::kCalculatedRIXS);
     cautions += engine.substr(engine.find("\r\n") + 2) + "\r\n";
   }
+  return cautions;
+}
 
-  if (watch.notice) watch.notice(kOptimInProgress);
+std::vector<double> rounded(std::vector<double> v) {
+  round_trip(v);
+  return v;
+}
 
-  // The best spectrum so far, as SelectiveXAFS_for_RIXS_Temp.DAT holds it.
-  const std::size_t n = temp.rows;
-  Spectrum base;
-  base.e.resize(n);
-  base.y1.resize(n);
-  base.y2.resize(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    base.e[i] = temp.at(i, 0);
-    base.y1[i] = temp.at(i, 1);
-    base.y2[i] = temp.at(i, 2);
-  }
-  Spectrum trial{base.e, {}, {}};  // the trial as the engine would read it
-  round_trip(trial.e);
-  const bool same = n_comp == 1 && base.y1 == base.y2;
-  const TrialEngine engine(ws, trial.e, omega, calculated.rows, watch.matrix_limit, same);
-
-  // Parts of the totals due to each column of the best spectrum, as written.
-  std::vector<double> base_y2 = base.y2;
-  round_trip(base_y2);
-  std::vector<double> base_part2;
-  if (engine.matrix() && !same) engine.part(2, base_y2, base_part2);
-
-  std::vector<double> sum1, sum2, peak(n), trial_totals;
+// What a search ends with besides the spectra.
+struct SearchOutcome {
+  double best = 0;  // the lowest R-factor
   bool any_trial = false, kept_any = false;
-  long long skipped = 0;
-
-  // Evaluates the trial spectrum (trial.y1, trial.y2, already round-tripped);
-  // `new2` tells whether column 2 differs from the best spectrum's.
-  auto evaluate = [&](bool new2) {
-    any_trial = true;
-    if (!finite(trial.y1) || !finite(trial.y2)) {
-      ++skipped;
-      if (watch.trial) watch.trial(NAN, false);
-      return;
-    }
-    if (!engine.matrix()) {
-      engine.direct(trial, trial_totals);
-    } else if (same) {
-      engine.part(1, trial.y1, trial_totals);
-    } else {
-      engine.part(1, trial.y1, sum1);
-      const std::vector<double>* p2 = &base_part2;
-      if (new2) {
-        engine.part(2, trial.y2, sum2);
-        p2 = &sum2;
-      }
-      trial_totals.resize(engine.points());
-      for (std::size_t k = 0; k < engine.points(); ++k) trial_totals[k] = sum1[k] + (*p2)[k];
-    }
-    round_trip(trial_totals);
-    if (!finite(trial_totals)) {
-      ++skipped;
-      if (watch.trial) watch.trial(NAN, false);
-      return;
-    }
-    const double r = r_factor(trial_totals.data(), measured_i.data(), pairs, measured_sum);
-    if (watch.trial) watch.trial(r, r < best);
-    if (r < best) {
-      best = r;
-      base.y1 = trial.y1;
-      base.y2 = trial.y2;
-      kept_any = true;
-      if (new2) {
-        base_y2 = trial.y2;
-        if (engine.matrix() && !same) base_part2 = sum2;
-      }
-    }
-  };
-
-  bool halted = false;
+  long long skipped = 0;  // trials that gave values that are not finite
+  bool halted = false;    // stopped by the caller, at:
   int halted_repetition = 0;
   double halted_energy = 0;
-  for (int rep = 1; rep <= repetitions && !halted; ++rep) {
-    if (watch.progress_range) watch.progress_range(static_cast<int>(n_energies - 1));
-    for (long long k = 0; k < n_energies && !halted; ++k) {
-      if (watch.progress) watch.progress(static_cast<int>(k));
-      const double center = e_start + static_cast<double>(k) * e_step;
-      for (long long j = 0; j < n_heights && !halted; ++j) {
-        const double height = (h_center - h_limit) + static_cast<double>(j) * h_step;
-        for (std::size_t i = 0; i < n; ++i) peak[i] = trial_peak(base.e[i], center, height, width);
-        trial.y1.resize(n);
-        trial.y2.resize(n);
-        for (std::size_t i = 0; i < n; ++i) trial.y1[i] = through_g6(base.y1[i] + peak[i]);
-        if (n_comp == 1) {
-          if (same) trial.y2 = trial.y1;
-          else
-            for (std::size_t i = 0; i < n; ++i) trial.y2[i] = through_g6(base.y2[i] + peak[i]);
-          evaluate(true);
-        } else {
-          // Component 1 alone, then both; the second trial adds to the rows
-          // as they were before the first one was kept or not.
-          const std::vector<double> y2_before = base.y2;
-          trial.y2 = base_y2;
-          evaluate(false);
-          if (!stopped()) {
-            for (std::size_t i = 0; i < n; ++i) trial.y2[i] = through_g6(y2_before[i] + peak[i]);
-            evaluate(true);
-          }
-        }
+};
+
+// The greedy search in memory: the best spectrum so far, as
+// SelectiveXAFS_for_RIXS_Temp.DAT holds it, and the trial, as the engine
+// would read it.
+class Search {
+ public:
+  Search(const WorkSpace& ws, const RowsRead& temp, int n_comp, const SearchGrid& grid,
+         const Comparison& cmp, const OptimWatch& watch)
+      : watch_(watch), grid_(grid), cmp_(cmp), n_comp_(n_comp), base_(spectrum_of(temp)),
+        trial_{rounded(base_.e), {}, {}},
+        same_(n_comp == 1 && base_.y1 == base_.y2),
+        engine_(ws, trial_.e, grid.omega, cmp.points, watch.matrix_limit, same_),
+        base_y2_(rounded(base_.y2)),
+        peak_(base_.e.size()) {
+    out_.best = cmp.reference_r;
+    if (engine_.matrix() && !same_) engine_.part(2, base_y2_, base_part2_);
+  }
+
+  // Every repetition over every energy and height, until done or stopped;
+  // the read-only boxes are set after each repetition.
+  SearchOutcome run(OptimState& state);
+
+  // The best spectrum as it is written, and the last trial evaluated.
+  Spectrum best() const { return Spectrum{trial_.e, base_.y1, base_.y2}; }
+  const Spectrum& last_trial() const { return trial_; }
+
+ private:
+  static Spectrum spectrum_of(const RowsRead& temp) {
+    const std::size_t n = temp.rows;
+    Spectrum s;
+    s.e.resize(n);
+    s.y1.resize(n);
+    s.y2.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      s.e[i] = temp.at(i, 0);
+      s.y1[i] = temp.at(i, 1);
+      s.y2[i] = temp.at(i, 2);
+    }
+    return s;
+  }
+
+  bool stopped() const { return watch_.stop && watch_.stop->load(std::memory_order_relaxed); }
+  void try_peak(double center, double height);
+  void evaluate(bool new2);
+  void skip();
+
+  const OptimWatch& watch_;
+  const SearchGrid& grid_;
+  const Comparison& cmp_;
+  const int n_comp_;
+  Spectrum base_, trial_;
+  const bool same_;  // both columns equal throughout
+  const TrialEngine engine_;
+  // Column 2 of the best spectrum as written, and its part of the totals.
+  std::vector<double> base_y2_, base_part2_;
+  std::vector<double> sum1_, sum2_, peak_, totals_;
+  SearchOutcome out_;
+};
+
+SearchOutcome Search::run(OptimState& state) {
+  for (int rep = 1; rep <= grid_.repetitions && !out_.halted; ++rep) {
+    if (watch_.progress_range) watch_.progress_range(static_cast<int>(grid_.n_energies - 1));
+    for (long long k = 0; k < grid_.n_energies && !out_.halted; ++k) {
+      if (watch_.progress) watch_.progress(static_cast<int>(k));
+      const double center = grid_.e_start + static_cast<double>(k) * grid_.e_step;
+      for (long long j = 0; j < grid_.n_heights && !out_.halted; ++j) {
+        const double height = (grid_.h_center - grid_.h_limit) + static_cast<double>(j) * grid_.h_step;
+        try_peak(center, height);
         if (stopped()) {
-          halted = true;
-          halted_repetition = rep;
-          halted_energy = center;
+          out_.halted = true;
+          out_.halted_repetition = rep;
+          out_.halted_energy = center;
         }
       }
     }
-    state.components = std::to_string(n_comp);
-    state.r_factor = format_edit(best, kRFactorDigits);
-    if (watch.boxes) watch.boxes(state);
+    state.components = std::to_string(n_comp_);
+    state.r_factor = format_edit(out_.best, kRFactorDigits);
+    if (watch_.boxes) watch_.boxes(state);
   }
+  return out_;
+}
 
-  // The best spectrum becomes the working copy; Calculated_RIXS.DAT holds
-  // the engine's result for the last trial evaluated.
-  WriteLog log;
-  if (kept_any) {
-    std::vector<double> rows = rows_of(Spectrum{trial.e, base.y1, base.y2});
-    std::size_t count = n;
+// Adds the peak at `center` of `height` to the best spectrum and evaluates
+// the trials it gives.
+void Search::try_peak(double center, double height) {
+  const std::size_t n = base_.e.size();
+  for (std::size_t i = 0; i < n; ++i) peak_[i] = trial_peak(base_.e[i], center, height, grid_.width);
+  trial_.y1.resize(n);
+  trial_.y2.resize(n);
+  for (std::size_t i = 0; i < n; ++i) trial_.y1[i] = through_g6(base_.y1[i] + peak_[i]);
+  if (n_comp_ == 1) {
+    if (same_) trial_.y2 = trial_.y1;
+    else
+      for (std::size_t i = 0; i < n; ++i) trial_.y2[i] = through_g6(base_.y2[i] + peak_[i]);
+    evaluate(true);
+  } else {
+    // Component 1 alone, then both; the second trial adds to the rows
+    // as they were before the first one was kept or not.
+    const std::vector<double> y2_before = base_.y2;
+    trial_.y2 = base_y2_;
+    evaluate(false);
+    if (!stopped()) {
+      for (std::size_t i = 0; i < n; ++i) trial_.y2[i] = through_g6(y2_before[i] + peak_[i]);
+      evaluate(true);
+    }
+  }
+}
+
+// A trial whose values are not finite numbers: counted, never kept.
+void Search::skip() {
+  ++out_.skipped;
+  if (watch_.trial) watch_.trial(NAN, false);
+}
+
+// Evaluates the trial spectrum (trial_.y1, trial_.y2, already round-tripped)
+// and keeps it when it beats the best; `new2` tells whether column 2 differs
+// from the best spectrum's.
+void Search::evaluate(bool new2) {
+  out_.any_trial = true;
+  if (!finite(trial_.y1) || !finite(trial_.y2)) {
+    skip();
+    return;
+  }
+  if (!engine_.matrix()) {
+    engine_.direct(trial_, totals_);
+  } else if (same_) {
+    engine_.part(1, trial_.y1, totals_);
+  } else {
+    engine_.part(1, trial_.y1, sum1_);
+    const std::vector<double>* p2 = &base_part2_;
+    if (new2) {
+      engine_.part(2, trial_.y2, sum2_);
+      p2 = &sum2_;
+    }
+    totals_.resize(engine_.points());
+    for (std::size_t k = 0; k < engine_.points(); ++k) totals_[k] = sum1_[k] + (*p2)[k];
+  }
+  round_trip(totals_);
+  if (!finite(totals_)) {
+    skip();
+    return;
+  }
+  const double r = r_factor(totals_.data(), cmp_.measured.data(), cmp_.pairs, cmp_.measured_sum);
+  if (watch_.trial) watch_.trial(r, r < out_.best);
+  if (r < out_.best) {
+    out_.best = r;
+    base_.y1 = trial_.y1;
+    base_.y2 = trial_.y2;
+    out_.kept_any = true;
+    if (new2) {
+      base_y2_ = trial_.y2;
+      if (engine_.matrix() && !same_) base_part2_ = sum2_;
+    }
+  }
+}
+
+// The best spectrum becomes the working copy, the rows beyond the capacity
+// staying as they were; Calculated_RIXS.DAT holds the engine's result for
+// the last trial evaluated.
+void write_results(const WorkSpace& ws, const RowsRead& temp, const Search& search,
+                   const SearchOutcome& out, double omega, WriteLog& log) {
+  if (out.kept_any) {
+    std::vector<double> rows = rows_of(search.best());
+    std::size_t count = temp.rows;
     if (temp.capped) {
-      // Rows beyond the capacity stay in the working copy as they were.
       const RowsRead whole = read_rows(ws.file(files::kSelectiveForRIXSTemp), 3, SIZE_MAX);
-      rows.insert(rows.end(), whole.values.begin() + 3 * n, whole.values.begin() + 3 * whole.rows);
+      rows.insert(rows.end(), whole.values.begin() + 3 * temp.rows,
+                  whole.values.begin() + 3 * whole.rows);
       count = whole.rows;
     }
     log.rows(ws, files::kSelectiveForRIXSTemp, rows.data(), count, 3);
   }
-  if (any_trial && finite(trial.y1) && finite(trial.y2))  // the last trial evaluated
-    (void)CalculateRIXSFrom(ws, as_read(trial), omega);
+  const Spectrum& last = search.last_trial();
+  if (out.any_trial && finite(last.y1) && finite(last.y2))
+    (void)CalculateRIXSFrom(ws, as_read(last), omega);
+}
 
-  if (skipped > 0)
-    cautions += std::to_string(skipped) + " trials gave values that are not finite\r\n"
+// The message a run ends with: how it ended, after the cautions gathered.
+std::string closing_message(const OptimState& state, const SearchGrid& grid,
+                            std::string cautions, const SearchOutcome& out) {
+  if (out.skipped > 0)
+    cautions += std::to_string(out.skipped) + " trials gave values that are not finite\r\n"
                 "numbers and were not kept.\r\n";
-  if (halted) {
-    state.message = "CAUTION!!\r\n" + cautions + "The optimization was stopped at " +
-                    format_edit(halted_energy, kRangeDigits) + " eV (repetition " +
-                    std::to_string(halted_repetition) + " of " + std::to_string(repetitions) +
-                    ").\r\nThe best spectrum found so far (R-factor = " +
-                    format_edit(best, kRFactorDigits) +
-                    ")\r\nwas kept in SelectiveXAFS_for_RIXS_Temp.DAT;\r\n"
-                    "SelectiveXAFS_for_RIXS.DAT was restored.";
-    log.append_to(state.message);
-    return;
-  }
+  if (out.halted)
+    return "CAUTION!!\r\n" + cautions + "The optimization was stopped at " +
+           format_edit(out.halted_energy, kRangeDigits) + " eV (repetition " +
+           std::to_string(out.halted_repetition) + " of " + std::to_string(grid.repetitions) +
+           ").\r\nThe best spectrum found so far (R-factor = " +
+           format_edit(out.best, kRFactorDigits) +
+           ")\r\nwas kept in SelectiveXAFS_for_RIXS_Temp.DAT;\r\n"
+           "SelectiveXAFS_for_RIXS.DAT was restored.";
   const std::string done = "Optimization was done: the calculated range is from\r\n" +
                            state.start_energy + " eV to " + state.end_energy +
-                           "eV (number of reputations = " + repetition_text + " ).";
-  state.message = cautions.empty() ? done : "CAUTION!!\r\n" + cautions + done;
+                           "eV (number of reputations = " + grid.repetition_text + " ).";
+  return cautions.empty() ? done : "CAUTION!!\r\n" + cautions + done;
+}
+
+}  // namespace
+
+void OptimizeSelectiveXAFS(const WorkSpace& ws, OptimState& state, const OptimWatch& watch) {
+  const RunStart start = start_run(ws);
+  SearchGrid grid;
+  if (!read_boxes(state, start.range, grid)) {
+    state.message = kOptimInputError;
+    return;
+  }
+  if (start.backup != WriteStatus::ok) {
+    state.message = "ERROR!!\r\nSelectiveXAFS_for_RIXS_Saving.DAT could not be written in\r\n"
+                    TALVERN_WORK_SPACE_NAME ". Nothing was optimized.";
+    return;
+  }
+  const RowsRead temp = read_rows(ws.file(files::kSelectiveForRIXSTemp), 3,
+                                  kOptimSelectiveCapacity);
+  if (std::string refused = working_copy_refusal(temp); !refused.empty()) {
+    state.message = std::move(refused);
+    return;
+  }
+  // A measurement that sums to nothing gives no R-factor, and nothing but
+  // the backup is written.
+  if (!measured_sum_positive(ws, start.measured)) {
+    state.message = kNoMeasuredSum;
+    return;
+  }
+
+  // The reference R-factor, by the engine itself.
+  const EngineReport reference = CalculateRIXS(ws, grid.omega);
+  if (reference.status != EngineReport::Status::ok) {
+    state.message = engine_message(reference, files::kCalculatedRIXS);
+    return;
+  }
+  const RowsRead calculated = read_rows(ws.file(files::kCalculatedRIXS), 4, kOptimRIXSCapacity);
+  Comparison cmp;
+  if (!compare_reference(calculated, start.measured, cmp)) {
+    state.message = kNoMeasuredSum;
+    return;
+  }
+  const std::string cautions =
+      reference_cautions(calculated, start.measured, temp, cmp.pairs, reference);
+
+  if (watch.notice) watch.notice(kOptimInProgress);
+  Search search(ws, temp, start.n_comp, grid, cmp, watch);
+  const SearchOutcome out = search.run(state);
+
+  WriteLog log;
+  write_results(ws, temp, search, out, grid.omega, log);
+  state.message = closing_message(state, grid, cautions, out);
   log.append_to(state.message);
 }
 
