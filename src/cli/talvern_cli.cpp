@@ -22,10 +22,10 @@
 
 #include "app/load_measured.h"
 #include "app/main_form.h"
+#include "engine/engine.h"
 #include "import/selective_import.h"
 #include "refine/average.h"
 #include "refine/optimisation.h"
-#include "rixs/engine.h"
 #include "rixs/plane_picture.h"
 #include "rixs/rixs_plane.h"
 #include "rixs/rixs_simulation.h"

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "rixs/engine.h"
+#include "engine/engine.h"
 #include "rixs/rixs_simulation.h"
 #include "rixs/selective_display.h"
 #include "workspace/file_names.h"

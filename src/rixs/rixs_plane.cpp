@@ -4,8 +4,8 @@
 #include <cmath>
 #include <string>
 
-#include "rixs/engine.h"
-#include "rixs/kernel.h"
+#include "engine/engine.h"
+#include "engine/kernel.h"
 #include "workspace/file_names.h"
 #include "workspace/number_text.h"
 #include "workspace/parameters.h"

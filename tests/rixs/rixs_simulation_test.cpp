@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/main_form.h"
-#include "rixs/engine.h"
+#include "engine/engine.h"
 #include "support/temp_dir.h"
 #include "workspace/file_names.h"
 #include "workspace/parameters.h"
