@@ -1,11 +1,8 @@
-// The RIXS Simulation commands of the two right-hand panels: the RIXS
-// calculation at one excitation energy and its comparison with a measured
-// RIXS spectrum.
+#include "rixs/rixs_calculation.h"
 
 #include <cmath>
 
 #include "engine/engine.h"
-#include "rixs/rixs_simulation.h"
 #include "rixs/selective_display.h"
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"

@@ -1,10 +1,7 @@
-// The RIXS Simulation commands that reshape the working selective XAFS:
-// a Lorentzian added or subtracted, a shift, and the fixing of the result
-// for the calculation.
+#include "rixs/rixs_modification.h"
 
 #include <cmath>
 
-#include "rixs/rixs_simulation.h"
 #include "rixs/selective_display.h"
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"

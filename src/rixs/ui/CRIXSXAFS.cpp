@@ -13,6 +13,9 @@
 
 #include "refine/ui/CAverage.h"
 #include "refine/ui/COptim.h"
+#include "rixs/rixs_calculation.h"
+#include "rixs/rixs_modification.h"
+#include "rixs/rixs_simulation.h"
 #include "rixs/ui/CRIXSPlane.h"
 
 namespace tv = talvern;

@@ -5,7 +5,7 @@
 
 #include "gui/CommandDialog.h"
 #include "gui/file_chooser.h"
-#include "rixs/rixs_simulation.h"
+#include "rixs/rixs_state.h"
 #include "workspace/user_file.h"
 #include "workspace/workspace.h"
 
