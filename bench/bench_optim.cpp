@@ -22,8 +22,8 @@
 
 #include "bench_checks.h"
 #include "bench_workspace.h"
+#include "engine/engine.h"
 #include "refine/optimisation.h"
-#include "rixs/engine.h"
 #include "workspace/file_names.h"
 #include "workspace/parameters.h"
 #include "workspace/row_io.h"

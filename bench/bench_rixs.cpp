@@ -18,7 +18,7 @@
 
 #include "bench_checks.h"
 #include "bench_workspace.h"
-#include "rixs/engine.h"
+#include "engine/engine.h"
 #include "workspace/file_names.h"
 #include "workspace/parameters.h"
 #include "workspace/row_io.h"

@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "rixs/engine.h"
-#include "rixs/kernel.h"
-#include "rixs/response.h"
+#include "engine/engine.h"
+#include "engine/kernel.h"
+#include "engine/response.h"
 #include "workspace/file_names.h"
 #include "workspace/number_text.h"
 #include "workspace/parameters.h"

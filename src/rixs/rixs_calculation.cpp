@@ -1,11 +1,8 @@
-// The RIXS Simulation commands of the two right-hand panels: the RIXS
-// calculation at one excitation energy and its comparison with a measured
-// RIXS spectrum.
+#include "rixs/rixs_calculation.h"
 
 #include <cmath>
 
-#include "rixs/engine.h"
-#include "rixs/rixs_simulation.h"
+#include "engine/engine.h"
 #include "rixs/selective_display.h"
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"
@@ -15,9 +12,13 @@
 #include "workspace/row_io.h"
 #include "workspace/write_log.h"
 
-// A work-space file that cannot be written is passed over, as by every
-// writer of the work-space: the command goes on. Values are checked to be
-// finite before the first write, so no file is refused half-way.
+// A work-space file that cannot be written does not stop a command, nor is
+// it passed over in silence: the command's writes go through a WriteLog,
+// and its message ends with a caution line for each file not written, with
+// the system's reason (talvern-cli then exits 1). The engine writes
+// Calculated_RIXS.DAT itself and says a failure there with its own
+// "ERROR!!". A comparison checks its values to be finite before its first
+// write, so none of its files is refused half-way.
 
 namespace talvern {
 

@@ -1,10 +1,7 @@
-// The RIXS Simulation commands that reshape the working selective XAFS:
-// a Lorentzian added or subtracted, a shift, and the fixing of the result
-// for the calculation.
+#include "rixs/rixs_modification.h"
 
 #include <cmath>
 
-#include "rixs/rixs_simulation.h"
 #include "rixs/selective_display.h"
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"
@@ -13,9 +10,10 @@
 #include "workspace/row_io.h"
 #include "workspace/write_log.h"
 
-// A work-space file that cannot be written is passed over, as by every
-// writer of the work-space: the command goes on. Values are checked to be
-// finite before the first write, so no file is refused half-way.
+// A work-space file that cannot be written does not stop a command: its
+// writes go through a WriteLog, and its message ends with a caution line
+// for each file not written. Values are checked to be finite before the
+// first write, so no file is refused half-way.
 
 namespace talvern {
 

@@ -4,8 +4,9 @@
 #include <cmath>
 #include <string>
 
-#include "rixs/engine.h"
-#include "rixs/kernel.h"
+#include "engine/engine.h"
+#include "engine/kernel.h"
+#include "engine/plane.h"
 #include "workspace/file_names.h"
 #include "workspace/number_text.h"
 #include "workspace/parameters.h"
@@ -69,80 +70,81 @@ std::vector<double> excitation_grid(double from, double to, double step) {
   return grid;
 }
 
-void CalculatePlane(const WorkSpace& ws, PlaneState& state, const PlaneWatch& watch) {
+namespace {
+
+// What a plane is calculated from, read and checked once for all its rows.
+struct PlaneInputs {
+  RowsRead sel;                // SelectiveXAFS_for_RIXS.DAT
+  EngineInputs engine;         // the engine's other inputs
+  EngineReport report;         // rows and grid points left out
+  std::vector<double> omegas;  // the excitation energies of the boxes
+  std::size_t columns = 0;     // emission energies of every row
+};
+
+// Reads the boxes and the engine's inputs and checks them; nothing when one
+// is refused, and the state's message says why. An engine failure and an
+// emission grid without energies empty RIXS_Plane.DAT; the other refusals
+// leave it as it was.
+std::optional<PlaneInputs> read_plane_inputs(const WorkSpace& ws, PlaneState& state) {
   const auto from = box_number(state.from_energy), to = box_number(state.to_energy),
              step = box_number(state.step_energy);
-  state.plane = RIXSPlane{};
-  state.pick_row.reset();
-  state.pick_column.reset();
-  state.cut_trace.reset();
   if (!from || !to || !step) {
     state.message = "ERROR!!\r\nThe excitation energies (from, to, step) must be numbers.";
-    return;
+    return std::nullopt;
   }
   if (!(*step > 0) || *from > *to) {
     state.message = "ERROR!!\r\nThe step must be above 0 and \"from\" must not\r\nexceed \"to\".";
-    return;
+    return std::nullopt;
   }
   if (*from < kLowestExcitation || *to > kHighestExcitation) {
     state.message = "ERROR!!\r\nThe excitation energies must lie within 1000 to\r\n20000 eV.";
-    return;
+    return std::nullopt;
   }
 
   // The inputs, read once as the engine reads them.
-  const RowsRead sel = read_rows(ws.file(files::kSelectiveForRIXS), 3, kRowCapacity);
-  EngineInputs in;
-  EngineReport report = read_engine_inputs(ws, sel, in);
+  PlaneInputs p;
+  p.sel = read_rows(ws.file(files::kSelectiveForRIXS), 3, kRowCapacity);
+  p.report = read_engine_inputs(ws, p.sel, p.engine);
   const auto output = ws.file(files::kRIXSPlane);
-  if (report.status != EngineReport::Status::ok) {
-    state.message = engine_message(fail_spectrum(output, report, report.status), files::kRIXSPlane);
-    return;
+  if (p.report.status != EngineReport::Status::ok) {
+    state.message =
+        engine_message(fail_spectrum(output, p.report, p.report.status), files::kRIXSPlane);
+    return std::nullopt;
   }
 
   const double count = excitation_count(*from, *to, *step);
-  bool grid_capped = false;
-  const std::size_t columns =
-      emission_grid(in.par.emission_start, in.par.emission_end, in.par.emission_step, kRowCapacity,
-                    grid_capped)
-          .size();
-  report.grid_capped = grid_capped;
-  if (columns == 0) {
+  const CalcParameters& par = p.engine.par;
+  p.columns = emission_grid(par.emission_start, par.emission_end, par.emission_step,
+                            kRowCapacity, p.report.grid_capped)
+                  .size();
+  if (p.columns == 0) {
     pass_over(write_text_atomic(output, ""));
     state.message = "ERROR!!\r\nThe emission-energy grid of RIXS_Calculation_Parameters.DAT\r\n"
                     "holds no energy.\r\n" + std::string(files::kRIXSPlane) + " was left empty.";
-    return;
+    return std::nullopt;
   }
-  if (count * static_cast<double>(columns) > static_cast<double>(kPlanePointCapacity)) {
+  if (count * static_cast<double>(p.columns) > static_cast<double>(kPlanePointCapacity)) {
     state.message = "ERROR!!\r\n" +
                     (count < 1e15 ? std::to_string(static_cast<long long>(count)) : format_g6(count)) +
                     " excitation energies x " +
-                    std::to_string(columns) + " emission energies exceed\r\nthe " +
+                    std::to_string(p.columns) + " emission energies exceed\r\nthe " +
                     std::to_string(kPlanePointCapacity) +
                     " points a plane may hold.\r\nTake a larger step or a shorter range; " +
                     files::kRIXSPlane + " was not changed.";
-    return;
+    return std::nullopt;
   }
+  p.omegas = excitation_grid(*from, *to, *step);
+  return p;
+}
 
-  const std::vector<double> omegas = excitation_grid(*from, *to, *step);
-  RIXSPlane& plane = state.plane;
-  plane.transfer = state.axis == 1;
-  plane.values.reserve(omegas.size() * columns * 3);
-  bool stopped = false;
-  for (std::size_t r = 0; r < omegas.size(); ++r) {
-    if (watch.stop && watch.stop->load(std::memory_order_relaxed)) {
-      stopped = true;
-      break;
-    }
-    bool capped = false;
-    const std::vector<double> rows = rixs_rows(sel, in.conv, in.par, in.lor, omegas[r], capped);
-    if (plane.emission.empty())
-      for (std::size_t k = 0; k < columns; ++k) plane.emission.push_back(rows[4 * k]);
-    for (std::size_t k = 0; k < columns; ++k)
-      plane.values.insert(plane.values.end(), rows.begin() + 4 * k + 1, rows.begin() + 4 * k + 4);
-    plane.omega.push_back(omegas[r]);
-    if (watch.progress) watch.progress(r + 1, omegas.size());
-  }
-
+// Writes the state's plane, `asked` excitation energies of which were asked
+// for, into RIXS_Plane.DAT, and says how the run ended: a plane with a value
+// that is not finite is dropped and the file emptied; `stopped` keeps the
+// rows done and says so with "CAUTION!!".
+void write_plane(const WorkSpace& ws, PlaneState& state, EngineReport report, std::size_t asked,
+                 bool stopped) {
+  const auto output = ws.file(files::kRIXSPlane);
+  const RIXSPlane& plane = state.plane;
   const std::optional<std::string> text = plane_file_text(plane);
   if (!text) {
     state.plane = RIXSPlane{};
@@ -161,13 +163,29 @@ void CalculatePlane(const WorkSpace& ws, PlaneState& state, const PlaneWatch& wa
   std::string msg;
   if (stopped) {
     msg = "CAUTION!!\r\nThe calculation was stopped after " + std::to_string(plane.rows()) +
-          " of " + std::to_string(omegas.size()) + "\r\nexcitation energies; " +
+          " of " + std::to_string(asked) + "\r\nexcitation energies; " +
           files::kRIXSPlane + " holds those done.\r\n";
     if (!caution.empty()) msg += caution.substr(11) + "\r\n";
   } else if (!caution.empty()) {
     msg = caution + "\r\n";
   }
   state.message = msg + count_text(plane.rows(), plane.columns());
+}
+
+}  // namespace
+
+void CalculatePlane(const WorkSpace& ws, PlaneState& state, const PlaneWatch& watch) {
+  state.plane = RIXSPlane{};
+  state.pick_row.reset();
+  state.pick_column.reset();
+  state.cut_trace.reset();
+  const std::optional<PlaneInputs> in = read_plane_inputs(ws, state);
+  if (!in) return;
+  RIXSPlane& plane = state.plane;
+  plane.transfer = state.axis == 1;
+  plane.values.reserve(in->omegas.size() * in->columns * 3);
+  const bool stopped = calculate_plane_rows(in->sel, in->engine, in->omegas, watch, plane);
+  write_plane(ws, state, in->report, in->omegas.size(), stopped);
 }
 
 std::optional<std::string> plane_file_text(const RIXSPlane& plane) {

@@ -4,13 +4,12 @@
 // Every row is the engine's own result at its excitation energy; the inputs
 // are read once for the whole plane.
 
-#include <atomic>
 #include <cstddef>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/plane.h"
 #include "plot/panel.h"
 #include "workspace/user_file.h"
 #include "workspace/workspace.h"
@@ -20,26 +19,6 @@ namespace talvern {
 // Most points (excitation x emission energies) a plane holds: 2000 x 1000,
 // about 50 MB in memory and 100 MB of file, far more than a screen shows.
 constexpr std::size_t kPlanePointCapacity = 2000000;
-
-// A calculated plane: values[(r * emission.size() + k) * 3 + c] is I, I1, I2
-// (c = 0, 1, 2) at excitation energy omega[r] and emission energy emission[k].
-struct RIXSPlane {
-  std::vector<double> omega;
-  std::vector<double> emission;
-  std::vector<double> values;
-  bool transfer = false;  // the emission axis is the energy transfer omega - w
-
-  std::size_t rows() const { return omega.size(); }
-  std::size_t columns() const { return emission.size(); }
-  bool empty() const { return omega.empty() || emission.empty(); }
-  double at(std::size_t r, std::size_t k, std::size_t c = 0) const {
-    return values[(r * emission.size() + k) * 3 + c];
-  }
-  // The emission-axis value of column k at row r: w, or omega - w.
-  double axis_value(std::size_t r, std::size_t k) const {
-    return transfer ? omega[r] - emission[k] : emission[k];
-  }
-};
 
 // What the dialog shows.
 struct PlaneState {
@@ -59,13 +38,6 @@ PlaneState OpenRIXSPlane(const WorkSpace& ws);
 // Excitation energies from, from + step, ... up to `to` (a millionth of a
 // step beyond it counts), each computed as from + i step.
 std::vector<double> excitation_grid(double from, double to, double step);
-
-// Watches a long calculation: `progress(done, total)` after each excitation
-// energy; `stop` ends it after the excitation energy in hand.
-struct PlaneWatch {
-  std::function<void(std::size_t done, std::size_t total)> progress;
-  const std::atomic<bool>* stop = nullptr;
-};
 
 // "Calculate": the plane over the boxes' range into the state and into
 // RIXS_Plane.DAT. A stopped run keeps and writes the excitation energies

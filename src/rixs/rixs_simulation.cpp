@@ -11,9 +11,10 @@
 #include "workspace/row_io.h"
 #include "workspace/write_log.h"
 
-// A work-space file that cannot be written is passed over, as by every
-// writer of the work-space: the command goes on. Values are checked to be
-// finite before they are written.
+// A work-space file that cannot be written does not stop a command: its
+// writes go through a WriteLog, and its message ends with a caution line
+// for each file not written. Values are checked to be finite before they
+// are written.
 
 namespace talvern {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "plot/panel.h"
-#include "rixs/rixs_simulation.h"
+#include "rixs/rixs_state.h"
 #include "workspace/row_io.h"
 #include "workspace/user_file.h"
 #include "workspace/workspace.h"

@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "rixs/engine.h"
-#include "rixs/kernel.h"
+#include "engine/engine.h"
+#include "engine/kernel.h"
 #include "workspace/parameters.h"
 #include "workspace/workspace.h"
 

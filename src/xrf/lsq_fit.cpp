@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "rixs/kernel.h"
+#include "engine/kernel.h"
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"
 #include "workspace/number_text.h"

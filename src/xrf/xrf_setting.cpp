@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "rixs/engine.h"
+#include "engine/engine.h"
 #include "workspace/write_log.h"
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"

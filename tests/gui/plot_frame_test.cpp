@@ -55,7 +55,8 @@ TEST(PlotFrames, PanelsOpenAtTheirSizeAndGrowWithTheDialog) {
   dialogs.push_back(std::make_unique<CConvXAFS>(ws));
   dialogs.push_back(std::make_unique<CXRF>(ws));
   dialogs.push_back(
-      std::make_unique<CRIXSXAFS>(ws, talvern::FileChooser{}, talvern::OpenFailureReporter{}));
+      std::make_unique<CRIXSXAFS>(ws, CRIXSXAFS::Openers{}, talvern::FileChooser{},
+                                  talvern::OpenFailureReporter{}));
   for (auto& d : dialogs) {
     d->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(d.get()));

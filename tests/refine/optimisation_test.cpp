@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "rixs/engine.h"
+#include "engine/engine.h"
 #include "support/optim_workspace.h"
 #include "support/temp_dir.h"
 #include "workspace/file_names.h"

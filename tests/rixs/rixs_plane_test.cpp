@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "rixs/engine.h"
+#include "engine/engine.h"
 #include "rixs/plane_picture.h"
 #include "rixs/rixs_plane.h"
 #include "support/optim_workspace.h"

@@ -14,7 +14,10 @@
 #include <vector>
 
 #include "app/main_form.h"
-#include "rixs/engine.h"
+#include "engine/engine.h"
+#include "rixs/rixs_calculation.h"
+#include "rixs/rixs_modification.h"
+#include "rixs/rixs_state.h"
 #include "support/temp_dir.h"
 #include "workspace/file_names.h"
 #include "workspace/parameters.h"

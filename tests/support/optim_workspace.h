@@ -8,8 +8,8 @@
 #include <cmath>
 #include <vector>
 
+#include "engine/engine.h"
 #include "refine/optimisation.h"
-#include "rixs/engine.h"
 #include "support/temp_dir.h"
 #include "workspace/file_names.h"
 #include "workspace/row_io.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "rixs/engine.h"
+#include "engine/engine.h"
 #include "support/temp_dir.h"
 #include "workspace/workspace.h"
 

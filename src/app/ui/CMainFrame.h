@@ -6,7 +6,6 @@
 #include <QMainWindow>
 #include <QStringList>
 
-#include "app/ui/CTALVERNDoc.h"
 #include "workspace/workspace.h"
 
 class QMenu;
@@ -45,7 +44,6 @@ class CMainFrame : public QMainWindow {
   StudyChooser chooseStudy_;
   ReplaceQuestion askReplace_;
   QMenu* recentMenu_ = nullptr;
-  CTALVERNDoc doc_;  // bound to this frame; it holds nothing
   CTALVERNView* view_ = nullptr;
   QToolBar* toolBar_ = nullptr;
 };

@@ -14,6 +14,7 @@
 
 #include "app/load_measured.h"
 #include "app/main_form.h"
+#include "app/ui/dialog_openers.h"
 #include "gui/form_widgets.h"
 #include "app/workflow.h"
 #include "import/ui/CXAFSReading.h"
@@ -171,5 +172,8 @@ void CTALVERNView::openXRFSetting() {
 
 void CTALVERNView::openRIXSSimulation() {
   runWorkflowStep(talvern::WorkflowStep::rixs_simulation,
-                  [this] { return std::make_unique<CRIXSXAFS>(ws_, choose_, report_, this); });
+                  [this] {
+                    return std::make_unique<CRIXSXAFS>(ws_, rixs_simulation_openers(), choose_,
+                                                       report_, this);
+                  });
 }

@@ -11,9 +11,9 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "refine/ui/CAverage.h"
-#include "refine/ui/COptim.h"
-#include "rixs/ui/CRIXSPlane.h"
+#include "rixs/rixs_calculation.h"
+#include "rixs/rixs_modification.h"
+#include "rixs/rixs_simulation.h"
 
 namespace tv = talvern;
 using tv::RIXSState;
@@ -57,8 +57,8 @@ QGroupBox* panelGroup(const char* caption, const char* name, PlotPanel* panel,
 
 }  // namespace
 
-CRIXSXAFS::CRIXSXAFS(tv::WorkSpace ws, tv::FileChooser choose, tv::OpenFailureReporter report,
-                     QWidget* parent)
+CRIXSXAFS::CRIXSXAFS(tv::WorkSpace ws, Openers openers, tv::FileChooser choose,
+                     tv::OpenFailureReporter report, QWidget* parent)
     : CommandDialog(std::move(ws), parent) {
   setWindowTitle("RIXS Simulation");
   setFileDialogs(std::move(choose), std::move(report));
@@ -159,18 +159,17 @@ CRIXSXAFS::CRIXSXAFS(tv::WorkSpace ws, tv::FileChooser choose, tv::OpenFailureRe
   // The plane reads the work-space files only; the dialog's state stays.
   auto* planeButton = tv::make_button("RIXS Plane...", "rixsPlaneButton", refine);
   refineRow->addWidget(planeButton);
-  connect(planeButton, &QPushButton::clicked, this, [this] {
-    CRIXSPlane dialog(workSpace(), this);
-    dialog.exec();
+  connect(planeButton, &QPushButton::clicked, this, [this, open = std::move(openers.plane)] {
+    if (open) open(workSpace(), this);
   });
-  connect(optimize, &QPushButton::clicked, this, [this, run] {
-    COptim dialog(workSpace(), this);
-    dialog.exec();
+  connect(optimize, &QPushButton::clicked, this, [this, run, open = std::move(openers.optimize)] {
+    if (!open) return;
+    open(workSpace(), this);
     runCommand(run(tv::OptimizeDone), false);
   });
-  connect(average, &QPushButton::clicked, this, [this, run] {
-    CAverage dialog(workSpace(), this);
-    dialog.exec();
+  connect(average, &QPushButton::clicked, this, [this, run, open = std::move(openers.average)] {
+    if (!open) return;
+    open(workSpace(), this);
     runCommand(run(tv::AverageDone), false);
   });
 

@@ -1,4 +1,4 @@
-#include "rixs/kernel.h"
+#include "engine/kernel.h"
 
 #include <algorithm>
 #include <atomic>
@@ -8,7 +8,7 @@
 #include <system_error>
 #include <thread>
 
-#include "rixs/helper_thread.h"
+#include "engine/helper_thread.h"
 
 namespace talvern {
 

@@ -1,4 +1,4 @@
-#include "rixs/helper_thread.h"
+#include "engine/helper_thread.h"
 
 #include <chrono>
 

@@ -1,9 +1,9 @@
-#include "rixs/engine.h"
+#include "engine/engine.h"
 
 #include <string>
 #include <vector>
 
-#include "rixs/kernel.h"
+#include "engine/kernel.h"
 #include "workspace/file_names.h"
 #include "workspace/parameters.h"
 #include "workspace/row_io.h"

@@ -8,8 +8,8 @@
 #include <functional>
 #include <vector>
 
-#include "rixs/engine.h"
-#include "rixs/kernel.h"
+#include "engine/engine.h"
+#include "engine/kernel.h"
 #include "support/rixs_rows.h"
 #include "workspace/file_names.h"
 

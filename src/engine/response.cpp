@@ -1,9 +1,9 @@
-#include "rixs/response.h"
+#include "engine/response.h"
 
 #include <algorithm>
 
-#include "rixs/engine.h"
-#include "rixs/kernel.h"
+#include "engine/engine.h"
+#include "engine/kernel.h"
 
 namespace talvern {
 

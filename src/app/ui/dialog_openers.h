@@ -1,0 +1,9 @@
+#pragma once
+// The dialogs a dialog leads to, handed to it from here, the floor that opens
+// them all: no dialog's ui/ includes the ui/ of another dialog folder.
+
+#include "rixs/ui/CRIXSXAFS.h"
+
+// "Optimize" (COptim), "Average" (CAverage) and "RIXS Plane..." (CRIXSPlane)
+// of the RIXS Simulation dialog.
+CRIXSXAFS::Openers rixs_simulation_openers();
