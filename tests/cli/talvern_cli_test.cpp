@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -511,6 +512,173 @@ TEST(TalvernCli, ColumnOptionsReadTheTransmissionScanAsTheConventionalXAFS) {
     EXPECT_NEAR(xafs.at(i, 1), sample.at(i, 1) + 0.25, 2e-5);
   }
   EXPECT_EQ(run_cli(ws + "load-conv-xafs " + scan + "--columns 1,ln4").exit_code, 2);
+}
+
+// ---- the README's command-line blocks -------------------------------------------------
+
+// A talvern-cli command of a README block and what its comments state.
+struct ReadmeCommand {
+  std::string line;                  // as the README has it, continuation lines joined
+  std::string args;                  // after "build/talvern-cli", without the comment
+  int exit_code = 0;                 // "exits N" in a comment, else 0
+  std::vector<std::string> numbers;  // every other number its comments state
+};
+
+struct ReadmeBlocks {
+  std::vector<std::vector<ReadmeCommand>> blocks;
+  std::vector<std::string> stray;  // lines of those blocks that are no command, comment or blank
+};
+
+// Where the comment of a shell line starts: the first '#' outside quotes
+// that begins a word; npos for none.
+std::size_t comment_start(std::string_view line) {
+  char quote = 0;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == '\'' || c == '"') {
+      quote = c;
+    } else if (c == '#' && (i == 0 || line[i - 1] == ' ' || line[i - 1] == '\t')) {
+      return i;
+    }
+  }
+  return std::string_view::npos;
+}
+
+bool is_word_char(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+bool is_digit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+
+// What a comment states about `c`: "exits N" its exit status, and each
+// number that stands as a word ("7113.66 eV", "6.97 %"; not the 2 of "Fe2O3").
+void take_comment(std::string comment, ReadmeCommand& c) {
+  if (const std::size_t at = comment.find("exits "); at != std::string::npos) {
+    std::size_t end = at + 6;
+    while (end < comment.size() && is_digit(comment[end])) ++end;
+    if (end > at + 6) {
+      c.exit_code = std::stoi(comment.substr(at + 6, end - at - 6));
+      comment.erase(at, end - at);
+    }
+  }
+  for (std::size_t i = 0; i < comment.size();) {
+    if (!is_digit(comment[i]) || (i > 0 && (is_word_char(comment[i - 1]) || comment[i - 1] == '.'))) {
+      ++i;
+      continue;
+    }
+    std::size_t end = i;
+    while (end < comment.size() && is_digit(comment[end])) ++end;
+    if (end + 1 < comment.size() && comment[end] == '.' && is_digit(comment[end + 1]))
+      for (++end; end < comment.size() && is_digit(comment[end]);) ++end;
+    if (end == comment.size() || !is_word_char(comment[end]))
+      c.numbers.push_back(comment.substr(i, end - i));
+    i = end;
+  }
+}
+
+// The ```sh blocks of the README that run build/talvern-cli, each a list of
+// commands. A comment on a line of its own speaks of the block's last command.
+ReadmeBlocks readme_blocks(const std::string& text) {
+  constexpr std::string_view kProgram = "build/talvern-cli ";
+  ReadmeBlocks out;
+  std::vector<std::string> lines;
+  bool in_block = false;
+  std::size_t begin = 0;
+  auto close_block = [&] {
+    std::vector<ReadmeCommand> block;
+    std::vector<std::string> own_line, stray;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      std::string line = lines[i];
+      while (line.ends_with('\\') && i + 1 < lines.size()) line.pop_back(), line += lines[++i];
+      const std::size_t hash = comment_start(line);
+      if (line.starts_with(kProgram)) {
+        ReadmeCommand c;
+        c.line = line;
+        c.args = line.substr(kProgram.size(),
+                             hash == std::string::npos ? hash : hash - kProgram.size());
+        if (hash != std::string::npos) take_comment(line.substr(hash), c);
+        block.push_back(std::move(c));
+      } else if (hash != std::string::npos && line.find_first_not_of(' ') == hash) {
+        own_line.push_back(line.substr(hash));
+      } else if (line.find_first_not_of(' ') != std::string::npos) {
+        stray.push_back(line);
+      }
+    }
+    if (!block.empty()) {
+      for (const auto& comment : own_line) take_comment(comment, block.back());
+      out.blocks.push_back(std::move(block));
+      out.stray.insert(out.stray.end(), stray.begin(), stray.end());
+    }
+    lines.clear();
+  };
+  while (begin < text.size()) {
+    std::size_t end = text.find('\n', begin);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(begin, end - begin);
+    begin = end + 1;
+    if (!in_block) {
+      in_block = line.starts_with("```sh");
+    } else if (line.starts_with("```")) {
+      in_block = false;
+      close_block();
+    } else {
+      lines.push_back(line);
+    }
+  }
+  return out;
+}
+
+// Whether `out` holds `number` as a number of its own: not within a longer
+// one ("6.97" is not in "16.97" or "6.975"; "7100" is in "7100.eV").
+bool prints_number(const std::string& out, const std::string& number) {
+  for (std::size_t at = out.find(number); at != std::string::npos; at = out.find(number, at + 1)) {
+    const std::size_t end = at + number.size();
+    const bool starts = at == 0 || !(is_digit(out[at - 1]) || out[at - 1] == '.');
+    const bool ends = end == out.size() || !(is_digit(out[end]) || (out[end] == '.' && end + 1 < out.size() &&
+                                                                     is_digit(out[end + 1])));
+    if (starts && ends) return true;
+  }
+  return false;
+}
+
+// The README's command-line blocks, run as written, in order, from the
+// repository root on a fresh work-space (its /tmp paths in a scratch
+// directory): each command exits as its comment says, and prints every
+// number its comments state.
+TEST(TalvernCli, TheReadmeBlocksPrintWhatTheirCommentsState) {
+  const std::filesystem::path root = std::filesystem::path(TALVERN_EXAMPLES_DIR).parent_path();
+  const ReadmeBlocks readme = readme_blocks(read_file(root / "README.md"));
+  EXPECT_TRUE(readme.stray.empty()) << "a line the test cannot run: " << readme.stray.front();
+  std::size_t commands = 0, numbers = 0, failing = 0;
+  for (const auto& block : readme.blocks)
+    for (const auto& c : block) {
+      ++commands;
+      numbers += c.numbers.size();
+      failing += c.exit_code != 0;
+    }
+  ASSERT_GE(readme.blocks.size(), 8u);  // loads, two settings, RIXS, average, optimise, ...
+  ASSERT_GE(commands, 45u);
+  ASSERT_GE(numbers, 15u);
+  ASSERT_GE(failing, 1u);
+
+  TempDir tmp;
+  const std::string scratch = tmp.path().string();
+  ASSERT_EQ(scratch.find_first_of(" '\"\\$`"), std::string::npos) << scratch;
+  // Home is the scratch directory too: a command without --workspace
+  // never reaches the user's work-space.
+  const std::string prefix = "cd '" + root.string() + "' && HOME='" + scratch +
+                             "' && export HOME && unset TALVERN_WORK_SPACE && ";
+  for (const auto& block : readme.blocks)
+    for (const auto& c : block) {
+      std::string args = c.args;
+      for (std::size_t at = args.find("/tmp/"); at != std::string::npos;
+           at = args.find("/tmp/", at + scratch.size()))
+        args.replace(at, 4, scratch);
+      const CliRun r = run_cli(args, prefix, " 2>&1");
+      EXPECT_EQ(r.exit_code, c.exit_code) << c.line << "\n" << r.out;
+      for (const auto& number : c.numbers)
+        EXPECT_TRUE(prints_number(r.out, number))
+            << number << " is not printed by\n" << c.line << "\n" << r.out;
+    }
 }
 
 }  // namespace
