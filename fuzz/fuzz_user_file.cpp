@@ -81,21 +81,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The load itself, with no column import, one for files that are not
   // plain rows, or one for every file.
   const int import = (how >> 2) % 3;
-  ColumnImporter before = set_column_importer(
+  const ColumnImporter importer(
       import == 0 ? ColumnImporter()
                   : ColumnImporter([&](const ColumnRequest& r) -> std::optional<ColumnChoice> {
                       if (how & 0x20) return std::nullopt;  // the user cancels
                       return choose_columns(r.layout, r.k, how);
-                    }),
-      import == 2);
-  const FileChooser chooser = [&](const FileRequest&) { return std::optional(file); };
+                    }));
+  const UserFiles chooser([&](const FileRequest&) { return std::optional(file); }, importer,
+                          import == 2);
   RowsRead rows;
   std::optional<OpenFailure> failure;
   std::string message, after;
   const bool go_on = read_chosen_file(
       chooser, {FileRequest(FileKind::data, "Load"), reader.k, reader.capacity, reader.skip_words},
       rows, failure, message, after);
-  set_column_importer(std::move(before));
   FUZZ_CHECK(!failure);
   if (go_on) {
     FUZZ_CHECK(rows.k == reader.k && rows.rows <= reader.capacity);

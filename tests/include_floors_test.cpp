@@ -17,8 +17,8 @@ namespace {
 // The core folders from low to high; the dialog folders share a floor and
 // do not include one another.
 const std::map<std::string, int> kFloor = {
-    {"workspace", 0}, {"plot", 1}, {"engine", 2}, {"xafs", 3}, {"import", 3},
-    {"xrf", 3},       {"rixs", 3}, {"refine", 3}, {"app", 4},
+    {"workspace", 0}, {"plot", 1}, {"command", 2}, {"engine", 3}, {"xafs", 4},
+    {"import", 4},    {"xrf", 4},  {"rixs", 4},    {"refine", 4}, {"app", 5},
 };
 
 // Where a file lies: its top folder under src/, and whether in its ui/.

@@ -20,9 +20,9 @@ struct UserPairs {
 };
 
 // Asks for the file and reads its pairs; false when the command ends there.
-bool read_pairs(const FileChooser& choose, const char* command, MainFormState& form,
+bool read_pairs(const UserFiles& files, const char* command, MainFormState& form,
                 std::optional<OpenFailure>& failure, UserPairs& pairs) {
-  return read_chosen_file(choose, {FileRequest(FileKind::data, command), 2}, pairs.read, failure,
+  return read_chosen_file(files, {FileRequest(FileKind::data, command), 2}, pairs.read, failure,
                           form.message, pairs.after);
 }
 
@@ -49,11 +49,11 @@ std::string with_caution(const WorkSpace& ws, const UserPairs& pairs, const char
 
 }  // namespace
 
-std::optional<OpenFailure> LoadExpRIXS(const WorkSpace& ws, const FileChooser& choose,
+std::optional<OpenFailure> LoadExpRIXS(const WorkSpace& ws, const UserFiles& files,
                                        MainFormState& form) {
   std::optional<OpenFailure> failure;
   UserPairs pairs;
-  if (!read_pairs(choose, "Load Exp. RIXS", form, failure, pairs)) return failure;
+  if (!read_pairs(files, "Load Exp. RIXS", form, failure, pairs)) return failure;
 
   const auto minmax = spectrum_min_max(pairs.read.values.data(), pairs.read.rows, 2, kExpRangeScale).row();
   if (!all_finite(minmax.data(), minmax.size())) {
@@ -69,11 +69,11 @@ std::optional<OpenFailure> LoadExpRIXS(const WorkSpace& ws, const FileChooser& c
   return std::nullopt;
 }
 
-std::optional<OpenFailure> LoadConventionalXAFS(const WorkSpace& ws, const FileChooser& choose,
+std::optional<OpenFailure> LoadConventionalXAFS(const WorkSpace& ws, const UserFiles& files,
                                                 MainFormState& form) {
   std::optional<OpenFailure> failure;
   UserPairs pairs;
-  if (!read_pairs(choose, "Load Conventional XAFS", form, failure, pairs)) return failure;
+  if (!read_pairs(files, "Load Conventional XAFS", form, failure, pairs)) return failure;
   WriteLog log;
   log.rows(ws, files::kConventionalXAFS, pairs.read.values.data(), pairs.read.rows, 2);
   form.message = with_caution(
@@ -82,11 +82,11 @@ std::optional<OpenFailure> LoadConventionalXAFS(const WorkSpace& ws, const FileC
   return std::nullopt;
 }
 
-std::optional<OpenFailure> LoadXRF(const WorkSpace& ws, const FileChooser& choose,
+std::optional<OpenFailure> LoadXRF(const WorkSpace& ws, const UserFiles& files,
                                    MainFormState& form) {
   std::optional<OpenFailure> failure;
   UserPairs pairs;
-  if (!read_pairs(choose, "Load XRF", form, failure, pairs)) return failure;
+  if (!read_pairs(files, "Load XRF", form, failure, pairs)) return failure;
 
   double imax = 0.0;
   for (std::size_t i = 0; i < pairs.read.rows; ++i)

@@ -21,11 +21,11 @@ inline constexpr char kNoWorkSpaceCaution[] =
     "CAUTION!! The work-space does not exist, so nothing was written. Press Construct Work-Space "
     "first.";
 
-std::optional<OpenFailure> LoadExpRIXS(const WorkSpace& ws, const FileChooser& choose,
+std::optional<OpenFailure> LoadExpRIXS(const WorkSpace& ws, const UserFiles& files,
                                        MainFormState& form);
-std::optional<OpenFailure> LoadConventionalXAFS(const WorkSpace& ws, const FileChooser& choose,
+std::optional<OpenFailure> LoadConventionalXAFS(const WorkSpace& ws, const UserFiles& files,
                                                 MainFormState& form);
-std::optional<OpenFailure> LoadXRF(const WorkSpace& ws, const FileChooser& choose,
+std::optional<OpenFailure> LoadXRF(const WorkSpace& ws, const UserFiles& files,
                                    MainFormState& form);
 
 }  // namespace talvern

@@ -5,13 +5,16 @@
 // the user did not choose; buttons are pressed by a click or, with the
 // keyboard focus on them, by the space bar. Escape still cancels.
 //
-// CommandDialog<State>: the dialog's commands are functions of the core
-// over a plain state object and the work-space. One table binds each
-// widget to its field of the state; the copy from the widgets into the
-// state before a command and the copy back after it are both generated
-// from that table, so no field can be copied one way and forgotten the
-// other. The message pane is copied last, so a command's own message
-// stands over any notice its copy-back sets off.
+// CommandDialog<State>: the dialog's commands are the commands of its
+// sheet (command/sheet.h), functions of the core over a plain state object
+// and the work-space. One table binds each widget to its field of the
+// state; the copy from the widgets into the state before a command and the
+// copy back after it are both generated from that table, so no field can be
+// copied one way and forgotten the other. The message pane is copied last,
+// so a command's own message stands over any notice its copy-back sets off.
+// Every command of the sheet is bound when the dialog is made, with a button
+// or without; each run of one with a subcommand is written to the
+// work-space's history as the talvern-cli line that does the same.
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -19,6 +22,7 @@
 #include <QDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QString>
 
 #include <array>
@@ -30,6 +34,8 @@
 #include <utility>
 #include <vector>
 
+#include "command/history.h"
+#include "command/subcommands.h"
 #include "gui/PlotPanel.h"
 #include "gui/dialog_parts.h"
 #include "gui/file_chooser.h"
@@ -63,9 +69,33 @@ class CommandDialog : public TalvernDialog {
   // What the dialog shows, as its commands see it.
   const State& state() const { return state_; }
 
-  // Runs `command` on the state: the widgets are copied in, the command
-  // runs, the state is copied back; with `repaint` the whole dialog and
-  // its panels are drawn again afterwards.
+  // The captions (or, for a command without a button, the subcommand
+  // names) of every command of the sheet the dialog runs.
+  std::vector<std::string> commandNames() const {
+    std::vector<std::string> names;
+    for (const auto& c : sheet_.commands) names.emplace_back(*c.caption ? c.caption : c.name);
+    return names;
+  }
+
+  // Runs the command of the sheet with caption or subcommand `name`, as its
+  // button does; `run` brings a click or the run's extras. False when the
+  // sheet has none.
+  bool runNamed(std::string_view name, CommandRun run = {}) {
+    const sheet::CommandOf<State>* command = find(name);
+    if (!command) return false;
+    copyIn();
+    prepareRun(run);
+    const State before = state_;
+    const auto files = record_files(run);
+    command->run(ws_, state_, run);
+    finishCommand(*command, before, run, *files);
+    return true;
+  }
+
+  // Runs `command`, which belongs to the dialog alone (nothing the shell
+  // could do): the widgets are copied in, the command runs, the state is
+  // copied back; with `repaint` the whole dialog and its panels are drawn
+  // again afterwards.
   void runCommand(const Command& command, bool repaint) {
     copyIn();
     command(ws_, state_);
@@ -74,8 +104,63 @@ class CommandDialog : public TalvernDialog {
   }
 
  protected:
-  explicit CommandDialog(WorkSpace ws, QWidget* parent = nullptr, State initial = State{})
-      : TalvernDialog(parent), ws_(std::move(ws)), state_(std::move(initial)) {}
+  CommandDialog(WorkSpace ws, const Sheet<State>& sheet, UserFiles files, QWidget* parent = nullptr,
+                std::optional<State> initial = std::nullopt)
+      : TalvernDialog(parent),
+        ws_(std::move(ws)),
+        sheet_(sheet),
+        files_(std::move(files)),
+        state_(initial ? std::move(*initial) : sheet.open(ws_)) {}
+
+  // A button for the sheet's command with caption `caption`, which it runs.
+  QPushButton* commandButton(const char* caption, const char* name, QWidget* parent) {
+    QPushButton* button = make_button(caption, name, parent);
+    const std::string key = caption;
+    if (!find(key)) qWarning("no command \"%s\" in the dialog's sheet", caption);
+    QObject::connect(button, &QAbstractButton::clicked, this, [this, key] { runNamed(key); });
+    return button;
+  }
+
+  // Runs the sheet's command `name` for a click on a panel.
+  void runClick(std::string_view name, plot::ClickPoint click) {
+    CommandRun run;
+    run.click = click;
+    runNamed(name, std::move(run));
+  }
+
+  // What every run of a command gets before it starts (a progress bar's
+  // updater, a watch).
+  void setRunPreparation(std::function<void(CommandRun&)> prepare) { prepare_ = std::move(prepare); }
+
+  const sheet::CommandOf<State>* find(std::string_view name) const {
+    for (const auto& c : sheet_.commands)
+      if (name == c.caption || (*c.name && name == c.name)) return &c;
+    return nullptr;
+  }
+
+  // The run as the dialog gives it: the user's files, then the preparation.
+  void prepareRun(CommandRun& run) const {
+    run.files = files_;
+    if (prepare_) prepare_(run);
+  }
+
+  // After `command` ran from `before`: the history, a file that could not
+  // be opened, the state shown and, when the command wants it, drawn.
+  void finishCommand(const sheet::CommandOf<State>& command, const State& before,
+                     CommandRun& run, const FileRecord& files) {
+    if (!run.outcome.message.empty()) state_.message = run.outcome.message;
+    run.outcome.message = state_.message;
+    if (*command.name && run.record) {
+      const auto words = history_words(sheet_, command, before, run, files);
+      if (!words.empty()) state_.message += append_history(ws_, words, exit_status(run.outcome));
+    }
+    if (run.outcome.failure && report_) report_(*run.outcome.failure);
+    showState();
+    if (command.repaint) repaint_dialog(this, panels_);
+  }
+
+  const UserFiles& userFiles() const { return files_; }
+  State& editState() { return state_; }
 
   // ---- the binding table ----------------------------------------------------
   void bind(QLineEdit* box, std::string State::*field) {
@@ -133,30 +218,14 @@ class CommandDialog : public TalvernDialog {
                   [this, panel, marker](const State&) { take_click_marker(state_.*marker, panel); });
   }
 
-  // Wires `button` to `command`.
+  // Wires `button` to `command`, a command of the dialog alone.
   void addCommand(QAbstractButton* button, Command command, bool repaint) {
     QObject::connect(button, &QAbstractButton::clicked, this,
                      [this, command = std::move(command), repaint] { runCommand(command, repaint); });
   }
 
-  // Wires `button` to a command that asks for a file through the dialog's
-  // chooser; a command that opens a file returns the one it could not open.
-  template <class FileCommand>
-  void addFileCommand(QAbstractButton* button, FileCommand command, bool repaint) {
-    addCommand(button, [this, command](const WorkSpace& w, State& s) {
-      using Result = decltype(command(w, choose_, s));
-      if constexpr (std::is_void_v<Result>) {
-        command(w, choose_, s);
-      } else if (const std::optional<OpenFailure> failure = command(w, choose_, s)) {
-        report_(*failure);
-      }
-    }, repaint);
-  }
-  // How file commands ask for a file and report one that cannot be opened.
-  void setFileDialogs(FileChooser choose, OpenFailureReporter report) {
-    choose_ = std::move(choose);
-    report_ = std::move(report);
-  }
+  // How a file that cannot be opened is reported.
+  void setOpenFailureReporter(OpenFailureReporter report) { report_ = std::move(report); }
 
   // Shows `text` in the message pane at once, outside a command (a notice).
   void showNotice(const std::string& text) {
@@ -187,9 +256,6 @@ class CommandDialog : public TalvernDialog {
 
   const std::vector<PlotPanel*>& panels() const { return panels_; }
 
-  WorkSpace ws_;
-  State state_;
-
  private:
   struct Binding {
     std::function<void(State&)> to_state;
@@ -212,9 +278,13 @@ class CommandDialog : public TalvernDialog {
     if (messagePane_) show_message(messagePane_, text);
   }
 
+  WorkSpace ws_;
+  const Sheet<State>& sheet_;
+  UserFiles files_;
+  State state_;
+  std::function<void(CommandRun&)> prepare_;
   std::vector<Binding> bindings_;
   std::vector<PlotPanel*> panels_;
-  FileChooser choose_;
   OpenFailureReporter report_;
   QPlainTextEdit* messagePane_ = nullptr;
   std::string paneText_;  // what the message pane shows, lines split by "\r\n"

@@ -15,8 +15,11 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include <any>
 #include <atomic>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -47,6 +50,11 @@ class WorkerDialog : public CommandDialog<State> {
     ++run_;  // calls the run posted that are still queued are dropped
     setRunning(false);
     this->showState(std::move(result_));
+    if (pending_) {
+      Pending p = std::move(*pending_);
+      pending_.reset();
+      this->finishCommand(*p.command, p.before, p.run, *p.files);
+    }
     runFinished();
   }
 
@@ -90,6 +98,29 @@ class WorkerDialog : public CommandDialog<State> {
         Qt::QueuedConnection);
   }
 
+  // Runs the sheet's command `name` on the widgets' state on a worker
+  // thread, watched by `watch`; the dialog is busy until it returns, and the
+  // run is written to the history then.
+  void startCommand(std::string_view name, std::any watch) {
+    const auto* command = this->find(name);
+    if (running() || !command) return;
+    Pending p{command, this->widgetState(), {}, nullptr};
+    this->prepareRun(p.run);
+    p.run.watch = std::move(watch);
+    p.run.stop = &stop_flag_;
+    p.files = record_files(p.run);
+    stop_flag_.store(false);
+    const unsigned run = run_;
+    setRunning(true);
+    pending_ = std::move(p);
+    worker_ = std::thread([this, run, command, state = pending_->before,
+                           r = &pending_->run]() mutable {
+      command->run(this->workSpace(), state, *r);
+      result_ = std::move(state);
+      post(run, [this] { finishRun(); });
+    });
+  }
+
   // Runs `command` on the widgets' state on a worker thread; the dialog is
   // busy until it returns.
   void start(std::function<void(const WorkSpace&, State&)> command) {
@@ -117,6 +148,14 @@ class WorkerDialog : public CommandDialog<State> {
     else QApplication::restoreOverrideCursor();
   }
 
+  // A run of a sheet's command, until its result is shown.
+  struct Pending {
+    const sheet::CommandOf<State>* command;
+    State before;
+    CommandRun run;
+    std::shared_ptr<FileRecord> files;
+  };
+  std::optional<Pending> pending_;
   std::vector<QWidget*> inputs_;
   QPushButton* stop_ = nullptr;
   std::thread worker_;

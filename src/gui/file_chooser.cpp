@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "gui/ImportColumnsDialog.h"
+#include "workspace/study.h"
 #include "workspace/workspace.h"
 
 namespace talvern {
@@ -56,7 +58,9 @@ FileChooser qt_file_chooser() {
     OpenFileDialog dialog(dialogParent());
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     if (*request.title) dialog.setWindowTitle(request.title);
-    if (request.kind == FileKind::save_data) {
+    const bool save = request.kind == FileKind::save_data || request.kind == FileKind::save_picture ||
+                      request.kind == FileKind::save_plot || request.kind == FileKind::save_study;
+    if (save) {
       // Qt asks before an existing file is replaced.
       dialog.setAcceptMode(QFileDialog::AcceptSave);
       dialog.setFileMode(QFileDialog::AnyFile);
@@ -66,12 +70,22 @@ FileChooser qt_file_chooser() {
     }
     const QString data = "Data (*.DAT *.dat)";
     QStringList filters;
-    if (request.kind == FileKind::selective_xafs) {
-      filters << "WIEN2k (*.xspec *.xspecup *.xspecdn)";
+    const QString suffix = QString(request.suffix).mid(1);
+    if (request.kind == FileKind::open_study || request.kind == FileKind::save_study) {
+      filters << QString("TALVERN Study(*%1)").arg(kStudyExtension) << "All(*.*)";
+      if (save) dialog.setDefaultSuffix(QString(kStudyExtension).mid(1));
+    } else if (!suffix.isEmpty()) {
+      filters << QString("%1 (*.%2)").arg(suffix.toUpper(), suffix);
+      dialog.setDefaultSuffix(suffix);
+    } else if (request.kind == FileKind::save_picture) {
+      filters << "PNG (*.png)" << "SVG (*.svg)";
+      dialog.setDefaultSuffix("png");
+    } else if (request.kind == FileKind::selective_xafs) {
+      filters << "WIEN2k (*.xspec *.xspecup *.xspecdn)" << data << "All (*)";
     } else {
       dialog.setDefaultSuffix("DAT");
+      filters << data << "All (*)";
     }
-    filters << data << "All (*)";
     dialog.setNameFilters(filters);
     if (request.data_filter) dialog.selectNameFilter(data);
     dialog.setDirectory(lastFolder().isEmpty() ? toQString(initial_data_dir()) : lastFolder());
@@ -82,6 +96,17 @@ FileChooser qt_file_chooser() {
     lastFolder() = QFileInfo(chosen.first()).absolutePath();
     return std::filesystem::path(QFile::encodeName(chosen.first()).toStdString());
   };
+}
+
+UserFiles qt_user_files() {
+  UserFiles files(qt_file_chooser(), qt_column_importer());
+  files.confirm_replace = [](const std::filesystem::path&, std::string_view why) {
+    if (why.empty()) return true;  // the save dialog has asked
+    const QString text =
+        QString::fromStdString(std::string(why)).replace("\r\n", "\n") + "\n\nReplace the work-space?";
+    return QMessageBox::question(dialogParent(), "Open Study...", text) == QMessageBox::Yes;
+  };
+  return files;
 }
 
 OpenFailureReporter qt_open_failure_reporter() {

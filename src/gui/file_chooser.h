@@ -21,4 +21,9 @@ FileChooser qt_file_chooser();
 // A warning message box over the active window with the failure's text.
 OpenFailureReporter qt_open_failure_reporter();
 
+// The program's way to the user's files: the file dialog above, the
+// "Import Columns" dialog for a file that is not plain rows, and a question
+// before a work-space is replaced.
+UserFiles qt_user_files();
+
 }  // namespace talvern

@@ -1,5 +1,7 @@
 #include "gui/form_widgets.h"
 
+#include <QLineEdit>
+
 #include <QButtonGroup>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -8,6 +10,20 @@
 #include <QString>
 
 namespace talvern {
+
+QLineEdit* make_box(const QString& name, QWidget* parent, int chars) {
+  auto* box = new QLineEdit(parent);
+  box->setObjectName(name);
+  if (chars > 0) box->setMinimumWidth(box->fontMetrics().horizontalAdvance(QString(chars, '0')) + 12);
+  return box;
+}
+
+QLabel* make_label(const char* caption, QWidget* buddy, QWidget* parent, const char* name) {
+  auto* label = new QLabel(caption, parent);
+  if (name) label->setObjectName(name);
+  label->setBuddy(buddy);
+  return label;
+}
 
 namespace {
 

@@ -5,6 +5,7 @@
 
 class QButtonGroup;
 class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
@@ -12,6 +13,13 @@ class QString;
 class QWidget;
 
 namespace talvern {
+
+// An edit box with its object name, at least `chars` digits wide (0: as
+// the layout makes it).
+QLineEdit* make_box(const QString& name, QWidget* parent, int chars = 0);
+
+// A caption for `buddy` (the box it names), with an object name when given.
+QLabel* make_label(const char* caption, QWidget* buddy, QWidget* parent, const char* name = nullptr);
 
 // A push button with its caption and object name.
 QPushButton* make_button(const char* caption, const char* name, QWidget* parent,

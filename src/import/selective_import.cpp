@@ -25,12 +25,12 @@ const char kNoWorkSpace[] =
 
 // Asks for the file and reads its rows; false when the command ends there.
 // `after` takes the lines that go after the command's message.
-bool read_user_rows(const FileChooser& choose, const char* command, std::size_t k,
+bool read_user_rows(const UserFiles& files, const char* command, std::size_t k,
                     std::size_t skip_words, XAFSReadingState& state,
                     std::optional<OpenFailure>& failure, RowsRead& rows, std::string& after) {
   // The general form is data rather than WIEN2k output.
   const FileRequest request(FileKind::selective_xafs, command, skip_words == 0);
-  return read_chosen_file(choose, {request, k, kRowCapacity, skip_words}, rows, failure,
+  return read_chosen_file(files, {request, k, kRowCapacity, skip_words}, rows, failure,
                           state.message, after);
 }
 
@@ -109,12 +109,12 @@ std::vector<ImportRow> resample_on_grid(const std::vector<ImportRow>& rows,
   return grid;
 }
 
-std::optional<OpenFailure> Load1CompoWIEN2k(const WorkSpace& ws, const FileChooser& choose,
+std::optional<OpenFailure> Load1CompoWIEN2k(const WorkSpace& ws, const UserFiles& files,
                                             XAFSReadingState& state) {
   std::optional<OpenFailure> failure;
   RowsRead pairs;
   std::string after;
-  if (!read_user_rows(choose, "Load 1-Compo. WIEN2k", 2, kWien2kHeaderWords, state, failure, pairs,
+  if (!read_user_rows(files, "Load 1-Compo. WIEN2k", 2, kWien2kHeaderWords, state, failure, pairs,
                       after))
     return failure;
 
@@ -130,12 +130,12 @@ std::optional<OpenFailure> Load1CompoWIEN2k(const WorkSpace& ws, const FileChoos
   return std::nullopt;
 }
 
-std::optional<OpenFailure> LoadTwoCompoFirst(const WorkSpace& ws, const FileChooser& choose,
+std::optional<OpenFailure> LoadTwoCompoFirst(const WorkSpace& ws, const UserFiles& files,
                                              XAFSReadingState& state) {
   std::optional<OpenFailure> failure;
   RowsRead pairs;
   std::string after;
-  if (!read_user_rows(choose, "Load 2-Compo. WIEN2k (1/2)", 2, kWien2kHeaderWords, state, failure,
+  if (!read_user_rows(files, "Load 2-Compo. WIEN2k (1/2)", 2, kWien2kHeaderWords, state, failure,
                       pairs, after))
     return failure;
 
@@ -152,7 +152,7 @@ std::optional<OpenFailure> LoadTwoCompoFirst(const WorkSpace& ws, const FileChoo
   return std::nullopt;
 }
 
-std::optional<OpenFailure> LoadTwoCompoSecond(const WorkSpace& ws, const FileChooser& choose,
+std::optional<OpenFailure> LoadTwoCompoSecond(const WorkSpace& ws, const UserFiles& files,
                                               XAFSReadingState& state) {
   if (!ws.exists(files::kSelectiveReadingOrg21)) {
     state.message = "ERROR!!\r\nYou should introduce the first component.";
@@ -167,7 +167,7 @@ std::optional<OpenFailure> LoadTwoCompoSecond(const WorkSpace& ws, const FileCho
   std::optional<OpenFailure> failure;
   RowsRead second;
   std::string after;
-  if (!read_user_rows(choose, "Load 2-Compo. WIEN2k (2/2)", 2, kWien2kHeaderWords, state, failure,
+  if (!read_user_rows(files, "Load 2-Compo. WIEN2k (2/2)", 2, kWien2kHeaderWords, state, failure,
                       second, after))
     return failure;
 
@@ -212,12 +212,12 @@ std::optional<OpenFailure> LoadTwoCompoSecond(const WorkSpace& ws, const FileCho
   return std::nullopt;
 }
 
-std::optional<OpenFailure> LoadGeneral(const WorkSpace& ws, const FileChooser& choose,
+std::optional<OpenFailure> LoadGeneral(const WorkSpace& ws, const UserFiles& files,
                                        XAFSReadingState& state) {
   std::optional<OpenFailure> failure;
   RowsRead triples;
   std::string after;
-  if (!read_user_rows(choose, "Load General X-Y1-Y2 Data", 3, 0, state, failure, triples, after))
+  if (!read_user_rows(files, "Load General X-Y1-Y2 Data", 3, 0, state, failure, triples, after))
     return failure;
 
   const double y1_max = column_max(triples, 1);

@@ -39,17 +39,17 @@ std::vector<ImportRow> resample_on_grid(const std::vector<ImportRow>& rows,
                                         double b_max);
 
 // "Load 1-Compo. WIEN2k "
-std::optional<OpenFailure> Load1CompoWIEN2k(const WorkSpace& ws, const FileChooser& choose,
+std::optional<OpenFailure> Load1CompoWIEN2k(const WorkSpace& ws, const UserFiles& files,
                                             XAFSReadingState& state);
 // "Load 2-Compo. WIEN2k (1/2)"
-std::optional<OpenFailure> LoadTwoCompoFirst(const WorkSpace& ws, const FileChooser& choose,
+std::optional<OpenFailure> LoadTwoCompoFirst(const WorkSpace& ws, const UserFiles& files,
                                              XAFSReadingState& state);
 // "Load 2-Compo. WIEN2k (2/2)": refuses without the first component, before
 // any file dialog.
-std::optional<OpenFailure> LoadTwoCompoSecond(const WorkSpace& ws, const FileChooser& choose,
+std::optional<OpenFailure> LoadTwoCompoSecond(const WorkSpace& ws, const UserFiles& files,
                                               XAFSReadingState& state);
 // "Load General X-Y1-Y2 Data"
-std::optional<OpenFailure> LoadGeneral(const WorkSpace& ws, const FileChooser& choose,
+std::optional<OpenFailure> LoadGeneral(const WorkSpace& ws, const UserFiles& files,
                                        XAFSReadingState& state);
 
 }  // namespace talvern

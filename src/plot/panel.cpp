@@ -106,11 +106,20 @@ PanelPoint pixel_to_panel(int px, int py, int w, int h) {
 }
 
 bool click_accepted(ClickPoint p) {
+  if (p.energy) return true;
   return p.x >= -96 && p.x <= 96 && p.y >= -100 && p.y <= 100;
 }
 
 double click_energy(double x_l, double e_min, double e_max) {
   return Axes{.e_lo = e_min, .e_hi = e_max}.energy_at(x_l);
+}
+
+double click_energy(const ClickPoint& p, double e_min, double e_max) {
+  return p.energy ? *p.energy : click_energy(p.x, e_min, e_max);
+}
+
+double click_marker_x(const ClickPoint& p, double e_min, double e_max) {
+  return p.energy ? Axes{.e_lo = e_min, .e_hi = e_max}.x_of(*p.energy) : p.x;
 }
 
 }  // namespace talvern::plot

@@ -225,9 +225,17 @@ PanelPoint pixel_to_panel(int px, int py, int w, int h);
 // a zoomed view it is the exact point under the mouse.
 struct ClickPoint {
   double x = 0, y = 0;
+  // The energy the click sets, given exactly instead of the point (the
+  // shell's --energy); such a click always counts.
+  std::optional<double> energy;
   ClickPoint() = default;
   ClickPoint(double x_l, double y_l) : x(x_l), y(y_l) {}
   ClickPoint(PanelPoint p) : x(p.x), y(p.y) {}  // NOLINT: a whole-unit point is a click
+  static ClickPoint at_energy(double e) {
+    ClickPoint p;
+    p.energy = e;
+    return p;
+  }
 };
 
 // A click counts when -96 <= x_l <= 96 and -100 <= y_l <= 100.
@@ -235,5 +243,9 @@ bool click_accepted(ClickPoint p);
 
 // Energy of a click at panel x coordinate x_l: the inverse of the x mapping.
 double click_energy(double x_l, double e_min, double e_max);
+// The energy `p` sets on an axis from e_min to e_max, and the panel x its
+// marker stands at.
+double click_energy(const ClickPoint& p, double e_min, double e_max);
+double click_marker_x(const ClickPoint& p, double e_min, double e_max);
 
 }  // namespace talvern::plot

@@ -248,12 +248,12 @@ void CompExpRIXS(const WorkSpace& ws, RIXSState& state) {
   compare_measured(ws, state, measured, caution, kExpIntroduced);
 }
 
-std::optional<OpenFailure> CompAnotherRIXS(const WorkSpace& ws, const FileChooser& choose,
+std::optional<OpenFailure> CompAnotherRIXS(const WorkSpace& ws, const UserFiles& files,
                                            RIXSState& state) {
   RowsRead measured;
   std::optional<OpenFailure> failure;
   std::string message, after;
-  if (!read_chosen_file(choose, {FileRequest(FileKind::data, "Comp. Another RIXS"), 2,
+  if (!read_chosen_file(files, {FileRequest(FileKind::data, "Comp. Another RIXS"), 2,
                                  kComparisonCapacity},
                         measured, failure, message, after)) {
     if (!message.empty()) state.message = message;
@@ -294,14 +294,14 @@ void CompareRIXS(const WorkSpace& ws, RIXSState& state) {
   state.message = caution + kCompared;
 }
 
-void SaveRIXS(const WorkSpace& ws, const FileChooser& choose, RIXSState& state) {
+void SaveRIXS(const WorkSpace& ws, const UserFiles& files, RIXSState& state) {
   std::string caution;
   const RowsRead rows = read_checked(ws, files::kCalculatedRIXS, 4, kRowCapacity, caution);
   if (rows.rows == 0) {
     state.message = kNothingToSave;
     return;
   }
-  save_rows(choose, "Save RIXS", rows, "Calculated RIXS data were saved as ", caution, state);
+  save_rows(files, "Save RIXS", rows, "Calculated RIXS data were saved as ", caution, state);
 }
 
 }  // namespace talvern

@@ -30,7 +30,7 @@ void CompExpRIXS(const WorkSpace& ws, RIXSState& state);
 // "Comp. Another RIXS": as "Comp. Exp. RIXS" with a measured RIXS chosen by
 // the user, which replaces the stored one. Returns the chosen file when it
 // cannot be opened; a cancelled file dialog changes nothing.
-std::optional<OpenFailure> CompAnotherRIXS(const WorkSpace& ws, const FileChooser& choose,
+std::optional<OpenFailure> CompAnotherRIXS(const WorkSpace& ws, const UserFiles& files,
                                            RIXSState& state);
 
 // "Compare RIXS": the measured and the calculated RIXS on the scale of the
@@ -39,7 +39,7 @@ void CompareRIXS(const WorkSpace& ws, RIXSState& state);
 
 // "Save RIXS": Calculated_RIXS.DAT into a file the user chooses. A cancelled
 // file dialog changes nothing.
-void SaveRIXS(const WorkSpace& ws, const FileChooser& choose, RIXSState& state);
+void SaveRIXS(const WorkSpace& ws, const UserFiles& files, RIXSState& state);
 
 // Matching of a measured (energy, intensity) and a calculated (energy,
 // total, part 1, part 2) spectrum at emission energies less than 0.0001 eV

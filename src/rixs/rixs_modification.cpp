@@ -110,19 +110,20 @@ void reload_working_copy(const WorkSpace& ws, RIXSState& state, const char* targ
 
 }  // namespace
 
-bool PickEnergy(const WorkSpace& ws, RIXSState& state, plot::ClickPoint click) {
+bool PickEnergy(const WorkSpace& ws, RIXSState& state, plot::ClickPoint click, double* energy) {
   if (!plot::click_accepted(click)) return false;
   plot::Range region{};
   if (read_range(ws, files::kTempXAFSMinMax, region) < 2) {
     state.message = kNoRegion;
     return true;
   }
-  const double e = plot::click_energy(click.x, region.e_min, region.e_max);
+  const double e = plot::click_energy(click, region.e_min, region.e_max);
   if (!std::isfinite(e)) {
     state.message = not_finite_message();
     return true;
   }
-  state.marker = click.x;
+  if (energy) *energy = e;
+  state.marker = plot::click_marker_x(click, region.e_min, region.e_max);
   const std::string text = format_edit(e, kPickedDigits);
   state.central_energy = text;
   state.exc_energy = text;
@@ -236,14 +237,14 @@ void CompleteTheModification(const WorkSpace& ws, RIXSState& state) {
   reload_working_copy(ws, state, files::kSelectiveForRIXS, kCompleted);
 }
 
-void SaveModifiedXAFS(const WorkSpace& ws, const FileChooser& choose, RIXSState& state) {
+void SaveModifiedXAFS(const WorkSpace& ws, const UserFiles& files, RIXSState& state) {
   std::string caution;
   const RowsRead rows = read_selective(ws, files::kSelectiveForRIXS, caution);
   if (rows.rows == 0) {
     state.message = kNothingCompleted;
     return;
   }
-  save_rows(choose, "Save Modified XAFS", rows, "Modified data were saved as ", caution, state);
+  save_rows(files, "Save Modified XAFS", rows, "Modified data were saved as ", caution, state);
 }
 
 void ShiftSelectiveXAFS(const WorkSpace& ws, RIXSState& state) {

@@ -13,7 +13,8 @@ namespace talvern {
 // Left click on "Selective XAFS" at panel coordinates `click`: outside the
 // accepted range nothing happens (false); inside, the energy under it in the
 // region in force becomes the central energy and the excitation energy.
-bool PickEnergy(const WorkSpace& ws, RIXSState& state, plot::ClickPoint click);
+bool PickEnergy(const WorkSpace& ws, RIXSState& state, plot::ClickPoint click,
+                double* energy = nullptr);
 
 // "Show the Peak": the Lorentzian of the boxes at every energy of the working
 // copy, stored in XAFSLorentz_Temp.DAT and drawn over the selective XAFS.
@@ -35,7 +36,7 @@ void CompleteTheModification(const WorkSpace& ws, RIXSState& state);
 
 // "Save Modified XAFS": SelectiveXAFS_for_RIXS.DAT into a file the user
 // chooses. A cancelled file dialog changes nothing.
-void SaveModifiedXAFS(const WorkSpace& ws, const FileChooser& choose, RIXSState& state);
+void SaveModifiedXAFS(const WorkSpace& ws, const UserFiles& files, RIXSState& state);
 
 // "Shift": every energy of the working copy moved by "Energy Shift(±eV)".
 void ShiftSelectiveXAFS(const WorkSpace& ws, RIXSState& state);

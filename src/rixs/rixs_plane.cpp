@@ -207,13 +207,13 @@ std::optional<std::string> plane_file_text(const RIXSPlane& plane) {
   return out;
 }
 
-void SavePlaneData(const WorkSpace& ws, const FileChooser& choose, PlaneState& state) {
+void SavePlaneData(const WorkSpace& ws, const UserFiles& files, PlaneState& state) {
   std::string text;
   if (!read_text(ws.file(files::kRIXSPlane), text) || text.empty()) {
     state.message = "ERROR!!\r\nRIXS_Plane.DAT holds no plane; press Calculate first.";
     return;
   }
-  if (auto msg = save_chosen_file(choose, text, "The RIXS plane was saved as ", "Save Data"))
+  if (auto msg = save_chosen_file(files, text, "The RIXS plane was saved as ", "Save Data"))
     state.message = *msg;
 }
 

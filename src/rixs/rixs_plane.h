@@ -50,7 +50,7 @@ std::optional<std::string> plane_file_text(const RIXSPlane& plane);
 
 // "Save Data...": RIXS_Plane.DAT as it stands into a file of the user's
 // choice; "ERROR!!" before the file dialog when there is no plane to save.
-void SavePlaneData(const WorkSpace& ws, const FileChooser& choose, PlaneState& state);
+void SavePlaneData(const WorkSpace& ws, const UserFiles& files, PlaneState& state);
 
 // A click on the map at (r, k): the cut of the state's cut mode into the state.
 void PickPlanePoint(PlaneState& state, std::size_t r, std::size_t k);

@@ -35,6 +35,8 @@ inline constexpr const char* kTempXAFSMinMax = "TempXAFS_MinMax.DAT";
 inline constexpr const char* kXAFSLorentzTemp = "XAFSLorentz_Temp.DAT";
 inline constexpr const char* kCalculatedRIXS = "Calculated_RIXS.DAT";
 inline constexpr const char* kRIXSPlane = "RIXS_Plane.DAT";
+// Every command run on the work-space, as talvern-cli lines (command/history.h).
+inline constexpr const char* kHistory = "TALVERN_History.sh";
 
 inline constexpr const char* kAll[] = {
     kParameters, kLorentz, kLorentzTemp, kEmissionExcEnergy, kExpNonResonantEmission,
@@ -43,7 +45,7 @@ inline constexpr const char* kAll[] = {
     kConvXAFSNormSpectrum, kSelectiveReadingOrg21, kSelectiveReadingOrgTmp,
     kSelectiveReadingOrg, kSelectiveReading, kSelectiveForRIXSTemp, kSelectiveForRIXSTemp2,
     kSelectiveForRIXS, kSelectiveForRIXSSaving, kXAFSMinMax, kTempXAFSMinMax,
-    kXAFSLorentzTemp, kCalculatedRIXS, kRIXSPlane};
+    kXAFSLorentzTemp, kCalculatedRIXS, kRIXSPlane, kHistory};
 
 // Position of `name` in the catalogue above; its size when it is none of them.
 constexpr std::size_t catalogue_index(std::string_view name) {

@@ -29,16 +29,6 @@ std::optional<OpenFailure> check_user_file(const std::filesystem::path& file) {
 
 namespace {
 
-struct ColumnImport {
-  ColumnImporter ask;
-  bool every_file = false;
-};
-
-ColumnImport& column_import() {
-  static ColumnImport import;
-  return import;
-}
-
 // A line that does not hold k values, counted as white-space separated
 // words after the header words; the line of the last header word is not
 // counted. Looks no further than the rows the capacity lets be read.
@@ -94,17 +84,10 @@ std::string column_hint(const TextLayout& layout) {
 
 }  // namespace
 
-ColumnImporter set_column_importer(ColumnImporter importer, bool every_file) {
-  ColumnImport& import = column_import();
-  ColumnImporter before = std::move(import.ask);
-  import = {std::move(importer), every_file};
-  return before;
-}
-
-bool read_chosen_file(const FileChooser& choose, const UserFileRead& how, RowsRead& rows,
+bool read_chosen_file(const UserFiles& files, const UserFileRead& how, RowsRead& rows,
                       std::optional<OpenFailure>& failure, std::string& message,
                       std::string& after) {
-  const std::optional<std::filesystem::path> file = choose ? choose(how.request) : std::nullopt;
+  const std::optional<std::filesystem::path> file = files.choose ? files.choose(how.request) : std::nullopt;
   if (!file) return false;
   std::string text;
   if (!read_text(*file, text)) {
@@ -125,20 +108,20 @@ bool read_chosen_file(const FileChooser& choose, const UserFileRead& how, RowsRe
   else if (width.line != 0)
     problem = wrong_width_message(width.line, width.found, how.k);
 
-  const ColumnImport& import = column_import();
-  if (problem.empty() && !(import.ask && import.every_file)) {
+  const ColumnImporter& import = files.import_columns;
+  if (problem.empty() && !(import && files.import_every_file)) {
     if (rows.last_row_dropped)
       after += "\r\nCAUTION!! The last line of the file has no line break; its values were not read.";
     return true;
   }
   const TextLayout layout = sniff_columns(text);
   // A file without a line of numbers has no columns to choose.
-  if (!import.ask || (layout.columns == 0 && !problem.empty())) {
+  if (!import || (layout.columns == 0 && !problem.empty())) {
     message = problem + column_hint(layout);
     return false;
   }
   const std::optional<ColumnChoice> choice =
-      import.ask(ColumnRequest{how.request.title, how.k, *file, text, layout, problem});
+      import(ColumnRequest{how.request.title, how.k, *file, text, layout, problem});
   if (!choice) return false;
   if (choice->intensities.size() + 1 != how.k) {
     message = "ERROR!!\r\nThe columns chosen give " + std::to_string(choice->intensities.size() + 1) +
@@ -156,11 +139,15 @@ bool read_chosen_file(const FileChooser& choose, const UserFileRead& how, RowsRe
   return true;
 }
 
-std::optional<std::string> save_chosen_file(const FileChooser& choose, std::string_view content,
+std::optional<std::string> save_chosen_file(const UserFiles& files, std::string_view content,
                                             const char* saved, const char* title) {
   const std::optional<std::filesystem::path> file =
-      choose ? choose(FileRequest(FileKind::save_data, title)) : std::nullopt;
+      files.choose ? files.choose(FileRequest(FileKind::save_data, title)) : std::nullopt;
   if (!file) return std::nullopt;
+  std::error_code exists_ec;
+  if (files.confirm_replace && std::filesystem::exists(*file, exists_ec) &&
+      !files.confirm_replace(*file, ""))
+    return std::nullopt;
   std::error_code ec;
   std::filesystem::path full = std::filesystem::absolute(*file, ec);
   if (ec) full = *file;

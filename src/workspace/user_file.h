@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "workspace/columns.h"
 #include "workspace/row_io.h"
@@ -18,6 +19,10 @@ enum class FileKind {
   data,            // "Data(*.DAT)" and "All(*.*)"
   selective_xafs,  // WIEN2k (*.xspec, *.xspecup, *.xspecdn), "Data(*.DAT)", "All(*.*)"
   save_data,       // a file-save dialog: "Data(*.DAT)" and "All(*.*)", asks before replacing
+  save_picture,    // a file-save dialog for a picture: PNG or SVG
+  save_plot,       // a file-save dialog for a panel: PNG, SVG or CSV
+  open_study,      // a study archive to open
+  save_study,      // a study archive to save, asks before replacing
 };
 
 // What a command asks its file dialog for: the kind, the command's caption
@@ -30,6 +35,7 @@ struct FileRequest {
   FileKind kind;
   const char* title;
   bool data_filter;
+  const char* suffix = "";  // a picture or table to save: its format (".png", ".svg", ".csv")
 };
 
 // Runs a file dialog; an empty result means the user cancelled.
@@ -70,13 +76,31 @@ struct ColumnRequest {
 // Chooses the columns of a file; nullopt when the user cancels.
 using ColumnImporter = std::function<std::optional<ColumnChoice>(const ColumnRequest&)>;
 
-// Sets the column import of this process: the program's dialog, the
-// shell's options, or none (files that are not plain rows are refused).
-// With `every_file` it chooses the columns of plain files too. Returns the
-// one set before.
-ColumnImporter set_column_importer(ColumnImporter importer, bool every_file = false);
+// The only way a command reaches the user's own files: the file to open
+// or to save (the file dialog, or the name given on the command line), the
+// columns of a file that is not plain rows (the column import, or the
+// shell's options), and whether a file that exists may be replaced. A
+// command that touches a user's file takes one; it converts from a bare
+// chooser, which leaves the rest as below.
+struct UserFiles {
+  UserFiles() = default;
+  UserFiles(FileChooser c) : choose(std::move(c)) {}  // NOLINT: a chooser alone is enough
+  template <class F>
+    requires std::is_invocable_v<const F&, const FileRequest&>
+  UserFiles(F f) : choose(std::move(f)) {}  // NOLINT: as a chooser
+  UserFiles(FileChooser c, ColumnImporter i, bool every = false)
+      : choose(std::move(c)), import_columns(std::move(i)), import_every_file(every) {}
 
-// Asks for a file through `choose` and reads it: `skip_words` header
+  FileChooser choose;             // none: every request is cancelled
+  ColumnImporter import_columns;  // none: a file that is not plain rows is refused with a hint
+  bool import_every_file = false;  // the import chooses the columns of plain files too
+  // Asked before `file` is replaced (`why` says by what, for the
+  // question); none: a save replaces (the file dialog has asked), anything
+  // else is not replaced.
+  std::function<bool(const std::filesystem::path& file, std::string_view why)> confirm_replace;
+};
+
+// Asks for a file through `files` and reads it: `skip_words` header
 // words, then rows of k numbers, or the rows the column import makes of
 // it. Returns true when the command goes on with `rows` (see rows.capped),
 // and `after` holds lines (each starting "\r\n") to put after the command's
@@ -85,15 +109,15 @@ ColumnImporter set_column_importer(ColumnImporter importer, bool every_file = fa
 // `failure` set when the file cannot be opened, or with an "ERROR!!" text
 // in `message` when a line holds something that is not a number or not k
 // values.
-bool read_chosen_file(const FileChooser& choose, const UserFileRead& how, RowsRead& rows,
+bool read_chosen_file(const UserFiles& files, const UserFileRead& how, RowsRead& rows,
                       std::optional<OpenFailure>& failure, std::string& message,
                       std::string& after);
 
-// Asks for a file to save through `choose` (FileKind::save_data) and
+// Asks for a file to save through `files` (FileKind::save_data) and
 // replaces it by `content` as a whole. Nothing when the user cancelled;
 // else the message: `saved` followed by the file's full path and ".", or
 // an "ERROR!!" text when the file cannot be written.
-std::optional<std::string> save_chosen_file(const FileChooser& choose, std::string_view content,
+std::optional<std::string> save_chosen_file(const UserFiles& files, std::string_view content,
                                             const char* saved, const char* title = "");
 
 }  // namespace talvern

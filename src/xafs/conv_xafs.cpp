@@ -128,6 +128,10 @@ void LoadXAFS(const WorkSpace& ws, ConvXAFSState& state) {
   state.message = caution + kLoaded;
   log.append_to(state.message);
 
+  list_edges(state);
+}
+
+void list_edges(ConvXAFSState& state) {
   for (int i = 0; i < kEdgeCount; ++i) state.edge_list.emplace_back(edge_at(i)->name);
 }
 
@@ -142,19 +146,21 @@ void ClearXAFS(ConvXAFSState& state) {
     state.core_energy = format_edit(edge->core_energy, 5);
 }
 
-bool CorrectCoreEnergyByClick(const WorkSpace& ws, ConvXAFSState& state, plot::ClickPoint click) {
+bool CorrectCoreEnergyByClick(const WorkSpace& ws, ConvXAFSState& state, plot::ClickPoint click,
+                              double* energy) {
   if (!plot::click_accepted(click)) return false;
   double range[4] = {0, 0, 0, 0};
   if (read_one_row(ws.file(files::kConvXAFSMinMax), range, 4) < 2) {
     state.message = kNoRange;
     return true;
   }
-  const double e0 = plot::click_energy(click.x, range[0], range[1]);
+  const double e0 = plot::click_energy(click, range[0], range[1]);
   if (!std::isfinite(e0)) {
     state.message = not_finite_message();
     return true;
   }
-  state.marker = click.x;
+  if (energy) *energy = e0;
+  state.marker = plot::click_marker_x(click, range[0], range[1]);
   WriteLog log;
   log.note(files::kParameters,
            update_parameters(ws, [e0](CalcParameters& p) { p.core_energy = e0; }).write);

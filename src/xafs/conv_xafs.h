@@ -35,7 +35,10 @@ void ClearXAFS(ConvXAFSState& state);
 // accepted range nothing happens (false); inside, the core energy under the
 // click goes into the parameter file, the box and the message, and
 // `state.marker` is set.
-bool CorrectCoreEnergyByClick(const WorkSpace& ws, ConvXAFSState& state, plot::ClickPoint click);
+bool CorrectCoreEnergyByClick(const WorkSpace& ws, ConvXAFSState& state, plot::ClickPoint click,
+                              double* energy = nullptr);
+// The entries of "Select Abs. Edge", appended as a load fills them.
+void list_edges(ConvXAFSState& state);
 
 // "Edge from Data": the steepest rise of ConvXAFS_Norm_Spectrum.DAT
 // proposed as the core energy, written into the box (to 0.01 eV) and

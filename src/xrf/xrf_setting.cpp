@@ -192,7 +192,8 @@ void LoadXRFData(const WorkSpace& ws, XRFState& state) {
   log.append_to(state.message);
 }
 
-bool SetPeakPositionByClick(const WorkSpace& ws, XRFState& state, plot::ClickPoint click) {
+bool SetPeakPositionByClick(const WorkSpace& ws, XRFState& state, plot::ClickPoint click,
+                            double* energy) {
   if (!plot::click_accepted(click)) return false;
   // "A" when selected, else "B", else "C", else "D".
   const std::size_t which =
@@ -202,8 +203,9 @@ bool SetPeakPositionByClick(const WorkSpace& ws, XRFState& state, plot::ClickPoi
     state.message = kNoRange;
     return true;
   }
-  state.marker = click.x;
-  const double e = plot::click_energy(click.x, r.e_min, r.e_max);
+  state.marker = plot::click_marker_x(click, r.e_min, r.e_max);
+  const double e = plot::click_energy(click, r.e_min, r.e_max);
+  if (energy) *energy = e;
   state.position[which] = format_edit(e, xrf_digits::kClickedPosition);
   state.message =
       "The peak position of the Lorentzian was changed.\r\nIf it is OK, confirm "

@@ -68,7 +68,8 @@ void LoadXRFData(const WorkSpace& ws, XRFState& state);
 // Left click on the XRF panel at panel coordinates `click`: inside the
 // accepted range the energy under it becomes the peak position of the
 // selected Lorentzian (true); outside nothing happens (false).
-bool SetPeakPositionByClick(const WorkSpace& ws, XRFState& state, plot::ClickPoint click);
+bool SetPeakPositionByClick(const WorkSpace& ws, XRFState& state, plot::ClickPoint click,
+                            double* energy = nullptr);
 
 // "Confirm Lorentzian Setting": the boxes and the component choice into
 // RIXS_Calculation_Lorentz_Temp.DAT.

@@ -8,7 +8,6 @@
 
 #include "app/load_measured.h"
 #include "import/selective_import.h"
-#include "support/column_importer.h"
 #include "support/temp_dir.h"
 #include "workspace/file_names.h"
 
@@ -22,7 +21,6 @@ using talvern::IntensityColumns;
 using talvern::MainFormState;
 using talvern::WorkSpace;
 using talvern::test::read_file;
-using talvern::test::ScopedColumnImporter;
 using talvern::test::TempDir;
 using talvern::test::write_file;
 
@@ -51,9 +49,10 @@ struct ColumnImport : ::testing::Test {
     std::filesystem::create_directory(converted.dir());
     std::filesystem::create_directory(plain.dir());
   }
-  talvern::FileChooser file(const std::string& name, const std::string& text) {
+  talvern::ColumnImporter import;  // the column import the next file is read with
+  talvern::UserFiles file(const std::string& name, const std::string& text) {
     write_file(tmp.file(name), text);
-    return [p = tmp.file(name)](FileKind) { return std::optional(p); };
+    return {[p = tmp.file(name)](FileKind) { return std::optional(p); }, import};
   }
   talvern::ColumnImporter answer(ColumnChoice choice) {
     return [this, choice](const ColumnRequest& r) {
@@ -64,10 +63,9 @@ struct ColumnImport : ::testing::Test {
   template <class Load>
   void expect_same_files(Load load, const std::string& measured, const std::string& equivalent,
                          ColumnChoice choice, std::initializer_list<const char*> names) {
-    {
-      ScopedColumnImporter importer(answer(choice));
-      load(converted, file("measured.dat", measured), form);
-    }
+    import = answer(choice);
+    load(converted, file("measured.dat", measured), form);
+    import = nullptr;
     EXPECT_NE(form.message.find("\r\n" + talvern::describe_columns(choice)), std::string::npos)
         << form.message;
     MainFormState plain_form;
@@ -123,7 +121,7 @@ TEST_F(ColumnImport, FluorescenceOverI0) {
 }
 
 TEST_F(ColumnImport, PlainFilesNeverReachTheImportAndRefusalsChangeNothing) {
-  ScopedColumnImporter importer(answer(choice_of("1,2")));
+  import = answer(choice_of("1,2"));
   talvern::LoadXRF(converted, file("plain.DAT", "7020 2\n7021 4\n"), form);
   EXPECT_TRUE(asked.empty());
   EXPECT_EQ(form.message, "XRF data were introduced into \r\nC:\\TALVERN_WORK_SPACE.");
@@ -142,13 +140,13 @@ TEST_F(ColumnImport, PlainFilesNeverReachTheImportAndRefusalsChangeNothing) {
       {"1,2,3", "7000 1 2\n", "ERROR!!\r\nThe columns chosen give 3 values a row;"},
   };
   for (const Case& c : cases) {
-    ScopedColumnImporter inner(answer(choice_of(c.columns)));
+    import = answer(choice_of(c.columns));
     form.message = "before";
     talvern::LoadConventionalXAFS(converted, file("bad.dat", c.text), form);
     EXPECT_TRUE(form.message.starts_with(c.message)) << c.columns << "\n" << form.message;
   }
   // Cancelling the import ends the command as cancelling the file dialog does.
-  ScopedColumnImporter cancel([](const ColumnRequest&) { return std::optional<ColumnChoice>(); });
+  import = [](const ColumnRequest&) { return std::optional<ColumnChoice>(); };
   form.message = "before";
   talvern::LoadConventionalXAFS(converted, file("bad.dat", "E mu\n7000 1\n"), form);
   EXPECT_EQ(form.message, "before");

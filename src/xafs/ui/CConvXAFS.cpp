@@ -8,77 +8,75 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace tv = talvern;
+#include "xafs/conv_xafs_sheet.h"
 
-CConvXAFS::CConvXAFS(tv::WorkSpace ws, QWidget* parent) : CommandDialog(std::move(ws), parent) {
+namespace talvern {
+
+CConvXAFS::CConvXAFS(WorkSpace ws, QWidget* parent, UserFiles files)
+    : CommandDialog(std::move(ws), conv_xafs_sheet(), std::move(files), parent) {
   setWindowTitle("Conventional XAFS");
+  bindWidgets(build());
+  showState();
+}
 
-  auto* panel = new PlotPanel(this);
-  panel->setObjectName("plotPanel");
-  panel->setMinimumSize(300, 220);
-  bindPanel(panel, tv::conv_xafs_curves, &tv::ConvXAFSState::marker);
-  connect(panel, &PlotPanel::panelClicked, this, [this](double x_l, double y_l) {
-    runCommand([x_l, y_l](const tv::WorkSpace& w, tv::ConvXAFSState& s) {
-      tv::CorrectCoreEnergyByClick(w, s, tv::plot::ClickPoint{x_l, y_l});
-    }, false);
-  });
+CConvXAFS::Widgets CConvXAFS::build() {
+  Widgets w{};
+  w.panel = new PlotPanel(this);
+  w.panel->setObjectName("plotPanel");
+  w.panel->setMinimumSize(300, 220);
 
-  auto* load = tv::make_button("Load XAFS(for Abs. Correction)", "loadXafsButton", this);
-  auto* clear = tv::make_button("Clear XAFS", "clearXafsButton", this);
-  auto* confirm = tv::make_button("Confirm XAFS INFO", "confirmXafsInfoButton", this);
-  auto* complete = tv::make_button("Complete XAFS Setting", "completeXafsButton", this);
-  addCommand(load, tv::LoadXAFS, true);
-  addCommand(clear, [](const tv::WorkSpace&, tv::ConvXAFSState& s) { tv::ClearXAFS(s); }, true);
-  addCommand(confirm, tv::ConfirmXAFSInfo, false);
-  addCommand(complete, [](const tv::WorkSpace&, tv::ConvXAFSState& s) { tv::CompleteXAFSSetting(s); },
-             false);
+  w.load = commandButton("Load XAFS(for Abs. Correction)", "loadXafsButton", this);
+  w.clear = commandButton("Clear XAFS", "clearXafsButton", this);
+  w.confirm = commandButton("Confirm XAFS INFO", "confirmXafsInfoButton", this);
+  w.complete = commandButton("Complete XAFS Setting", "completeXafsButton", this);
+  w.edgeFromData = commandButton("Edge from Data", "edgeFromDataButton", this);
 
-  auto* edgeLabel = new QLabel("Select Abs. Edge", this);
-  edgeLabel->setObjectName("edgeLabel");
-  auto* edgeList = new QComboBox(this);
-  edgeList->setObjectName("edgeList");
-  edgeList->setMaxVisibleItems(20);
-  edgeLabel->setBuddy(edgeList);
-  bind(edgeList, &tv::ConvXAFSState::edge_list, &tv::ConvXAFSState::selected_edge);
-
-  auto* coreLabel = new QLabel("Core Energy (eV)", this);
-  coreLabel->setObjectName("coreEnergyLabel");
-  auto* coreEnergyBox = new QLineEdit(this);
-  coreEnergyBox->setObjectName("coreEnergyBox");
-  coreLabel->setBuddy(coreEnergyBox);
-  bind(coreEnergyBox, &tv::ConvXAFSState::core_energy);
-  auto* edgeFromData = tv::make_button("Edge from Data", "edgeFromDataButton", this);
-  addCommand(edgeFromData, tv::EdgeFromData, false);
+  w.edgeList = new QComboBox(this);
+  w.edgeList->setObjectName("edgeList");
+  w.edgeList->setMaxVisibleItems(20);
+  auto* edgeLabel = make_label("Select Abs. Edge", w.edgeList, this, "edgeLabel");
+  w.coreEnergy = make_box("coreEnergyBox", this);
+  auto* coreLabel = make_label("Core Energy (eV)", w.coreEnergy, this, "coreEnergyLabel");
 
   QLabel* paneLabel = nullptr;
-  auto* messagePane = tv::make_message_pane(this, paneLabel);
-  tv::size_message_pane(messagePane, "directly in the edit box above.   Then, confirm it.  ", 10);
-  bindMessage(messagePane);
+  w.messagePane = make_message_pane(this, paneLabel);
+  size_message_pane(w.messagePane, "directly in the edit box above.   Then, confirm it.  ", 10);
 
   auto* controls = new QVBoxLayout;
-  controls->addWidget(load);
-  controls->addWidget(clear);
+  controls->addWidget(w.load);
+  controls->addWidget(w.clear);
   controls->addSpacing(8);
   controls->addWidget(edgeLabel);
-  controls->addWidget(edgeList);
+  controls->addWidget(w.edgeList);
   controls->addWidget(coreLabel);
-  controls->addWidget(coreEnergyBox);
-  controls->addWidget(edgeFromData);
+  controls->addWidget(w.coreEnergy);
+  controls->addWidget(w.edgeFromData);
   controls->addSpacing(8);
-  controls->addWidget(confirm);
-  controls->addWidget(complete);
+  controls->addWidget(w.confirm);
+  controls->addWidget(w.complete);
   controls->addStretch(1);
 
   auto* top = new QHBoxLayout;
-  top->addWidget(new PlotFrame(panel, this), 1);
+  top->addWidget(new PlotFrame(w.panel, this), 1);
   top->addLayout(controls);
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top, 1);
   layout->addSpacing(6);
   layout->addWidget(paneLabel);
-  layout->addWidget(messagePane, 1);
-  layout->addLayout(tv::make_recover_graphics_row(this, panels()));
-  layout->addLayout(tv::make_ok_cancel_row(this));
-  showState();
+  layout->addWidget(w.messagePane, 1);
+  layout->addLayout(make_recover_graphics_row(this, {w.panel}));
+  layout->addLayout(make_ok_cancel_row(this));
+  return w;
 }
+
+void CConvXAFS::bindWidgets(const Widgets& w) {
+  bindPanel(w.panel, conv_xafs_curves, &ConvXAFSState::marker);
+  connect(w.panel, &PlotPanel::panelClicked, this,
+          [this](double x_l, double y_l) { runClick("xafs-click", plot::ClickPoint{x_l, y_l}); });
+  bind(w.edgeList, &ConvXAFSState::edge_list, &ConvXAFSState::selected_edge);
+  bind(w.coreEnergy, &ConvXAFSState::core_energy);
+  bindMessage(w.messagePane);
+}
+
+}  // namespace talvern

@@ -5,10 +5,33 @@
 // energies.
 
 #include "gui/CommandDialog.h"
+#include "gui/file_chooser.h"
 #include "workspace/workspace.h"
 #include "xafs/conv_xafs.h"
 
-class CConvXAFS : public talvern::CommandDialog<talvern::ConvXAFSState> {
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace talvern {
+
+class CConvXAFS : public CommandDialog<ConvXAFSState> {
  public:
-  explicit CConvXAFS(talvern::WorkSpace ws, QWidget* parent = nullptr);
+  explicit CConvXAFS(WorkSpace ws, QWidget* parent = nullptr, UserFiles files = qt_user_files());
+
+ private:
+  // The widgets, built and laid out before they are bound to the state.
+  struct Widgets {
+    PlotPanel* panel;
+    QPushButton *load, *clear, *confirm, *complete, *edgeFromData;
+    QComboBox* edgeList;
+    QLineEdit* coreEnergy;
+    QPlainTextEdit* messagePane;
+  };
+  Widgets build();
+  void bindWidgets(const Widgets& w);
 };
+
+}  // namespace talvern

@@ -1,0 +1,54 @@
+#include "app/main_form_sheet.h"
+
+#include "app/load_measured.h"
+#include "command/usage.h"
+#include "engine/engine.h"
+#include "xrf/emission_model.h"
+#include "workspace/file_names.h"
+
+namespace talvern {
+namespace {
+
+constexpr const char* kColumnUsage = "FILE [--columns COLUMNS]\n[--kev] [--skip-headers]";
+
+// A load of the main form; without a work-space it is refused.
+template <auto Load>
+void load(const WorkSpace& ws, MainFormState& form, CommandRun& run) {
+  run.outcome.failure = Load(ws, run.files, form);
+  run.outcome.failed |= form.message.find(kNoWorkSpaceCaution) != std::string::npos;
+}
+
+}  // namespace
+
+Sheet<MainFormState>& main_form_sheet() {
+  using S = MainFormState;
+  static Sheet<S> sheet{
+      .commands = {
+          {"Construct Work-Space", "construct", "",
+           "make the work-space and its placeholder files (\"Construct Work-Space\")",
+           sheet::run<S>(construct_work_space)},
+          {"", "calc-rixs", "OMEGA", "calculate the RIXS spectrum at excitation energy OMEGA (eV)",
+           [](const WorkSpace& ws, S& form, CommandRun& run) {
+             const double omega = number_arg(run.arguments.at(0));
+             form.message = engine_message(CalculateRIXS(ws, omega), files::kCalculatedRIXS);
+           }},
+          {"", "calc-emission", "OMEGA",
+           "calculate the Lorentzian emission model at excitation energy OMEGA (eV)",
+           [](const WorkSpace& ws, S& form, CommandRun& run) {
+             const double omega = number_arg(run.arguments.at(0));
+             form.message = engine_message(CalculateNonResonantEmission(ws, omega),
+                                           files::kNonResonantEmission);
+           }},
+          {"Load Exp. RIXS", "load-exp-rixs", kColumnUsage,
+           "bring a measured RIXS spectrum into the work-space (\"Load Exp. RIXS\")",
+           load<LoadExpRIXS>},
+          {"Load Conventional XAFS", "load-conv-xafs", kColumnUsage,
+           "bring a conventional XAFS spectrum into the work-space (\"Load Conventional XAFS\")",
+           load<LoadConventionalXAFS>},
+          {"Load XRF", "load-xrf", kColumnUsage,
+           "bring an XRF spectrum into the work-space (\"Load XRF\")", load<LoadXRF>},
+      }};
+  return sheet;
+}
+
+}  // namespace talvern

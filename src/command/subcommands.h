@@ -1,0 +1,123 @@
+#pragma once
+// The commands of a sheet as subcommands of talvern-cli, and the line of
+// the history that a run of a command stands for, whether the dialog or the
+// shell ran it.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "command/sheet.h"
+#include "command/usage.h"
+
+namespace talvern {
+
+// Makes `run` remember the files it is given and the columns chosen for
+// them, for the history line.
+struct FileRecord {
+  std::vector<std::filesystem::path> chosen;
+  std::optional<ColumnChoice> columns;
+};
+std::shared_ptr<FileRecord> record_files(CommandRun& run);
+
+// The history line of `command` run on a state that held `before`: its
+// name, its positional arguments (the files chosen, as absolute paths),
+// then each option of its usage as the state's fields, the display and the
+// run give it. Words unquoted; none when a file the line needs was never
+// chosen (a cancelled file dialog).
+template <class State>
+std::vector<std::string> history_words(const Sheet<State>& sheet, const Command<State>& command,
+                                       const State& before, const CommandRun& run,
+                                       const FileRecord& files) {
+  std::vector<std::string> words{command.name};
+  const std::vector<UsageItem> usage = parse_usage(command.usage);
+  if (run.replay_arguments) {
+    words.insert(words.end(), run.replay_arguments->begin(), run.replay_arguments->end());
+  } else {
+    std::size_t file = 0, argument = 0;
+    for (const auto& item : usage) {
+      if (!item.positional) continue;
+      if (item.name == "FILE" && file < files.chosen.size()) {
+        std::error_code ec;
+        const auto full = std::filesystem::absolute(files.chosen[file++], ec);
+        words.push_back((ec ? files.chosen[file - 1] : full).string());
+        ++argument;
+      } else if (argument < run.arguments.size()) {
+        std::filesystem::path given = run.arguments[argument++];
+        std::error_code ec;
+        if (item.name == "FILE") given = std::filesystem::absolute(given, ec);
+        words.push_back(ec ? run.arguments[argument - 1] : given.string());
+      } else if (item.required) {
+        return {};  // no file was chosen: nothing to run again
+      }
+    }
+  }
+  for (const auto& item : usage) {
+    if (item.positional) continue;
+    for (const auto& option : item.alternatives) {
+      std::optional<std::string> value;
+      bool found = false;
+      for (const auto& [name, v] : run.replay_options)
+        if (name == option) value = v, found = true;
+      if (const Field<State>* f = sheet.field(option); f && !found && f->get) {
+        value = f->get(before);
+        if (value && value->empty() && item.value) value = std::string();  // an empty box
+        found = true;
+      }
+      for (const auto& s : sheet.shown)
+        if (!found && option == s.option) {
+          if (s.is_shown(before)) value = std::string();
+          found = true;
+        }
+      if (!found && is_column_option(option)) {
+        if (files.columns)
+          for (const auto& [name, v] : column_choice_options(*files.columns))
+            if (name == option) value = v;
+        found = true;
+      }
+      if (!found)
+        if (const auto given = run.options.get(option)) value = std::string(*given);
+      if (!value) continue;
+      words.push_back(option);
+      if (item.value) words.push_back(*value);
+    }
+  }
+  return words;
+}
+
+// Appends the subcommands of `sheet` (those with a name) to `out`.
+template <class State>
+void add_subcommands(const Sheet<State>& sheet, std::vector<Subcommand>& out) {
+  for (const Command<State>& command : sheet.commands) {
+    if (!*command.name) continue;
+    out.push_back({command.name, command.usage, command.help,
+                   [&sheet, &command](const WorkSpace& ws, CommandRun& run,
+                                      std::vector<std::string>& line) {
+                     State state = sheet.open(ws);
+                     for (const auto& [option, value] : run.options.all()) {
+                       if (const Field<State>* f = sheet.field(option); f && f->set)
+                         f->set(state, value);
+                       for (const auto& s : sheet.shown)
+                         if (option == s.option) s.show(state);
+                     }
+                     column_import_from_options(run.options, run.files);
+                     const State before = state;
+                     const auto files = record_files(run);
+                     command.run(ws, state, run);
+                     if (run.outcome.message.empty()) run.outcome.message = state.message;
+                     line = history_words(sheet, command, before, run, *files);
+                   },
+                   [&sheet, &command](CommandRun& run) {
+                     State state{};
+                     for (const auto& [option, value] : run.options.all())
+                       if (const Field<State>* f = sheet.field(option); f && f->set)
+                         f->set(state, value);
+                     UserFiles files;
+                     column_import_from_options(run.options, files);
+                     if (std::string_view(command.usage).starts_with("[X_L]"))
+                       (void)sheet::click_of(command.name, run);
+                   }});
+  }
+}
+
+}  // namespace talvern

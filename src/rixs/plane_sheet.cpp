@@ -1,0 +1,84 @@
+#include "rixs/plane_sheet.h"
+
+#include "rixs/plane_picture.h"
+
+namespace talvern {
+namespace {
+
+using S = PlaneState;
+
+// A radio pair of the dialog given as a flag: the flag chooses the second.
+Field<S> second_of_pair(const char* caption, const char* option, int S::*member) {
+  return {caption, option, member, nullptr, [member](S& s, std::string_view) { s.*member = 1; },
+          [member](const S& s) {
+            return s.*member == 1 ? std::optional<std::string>("") : std::nullopt;
+          }};
+}
+
+// "RIXS Plane..." from the shell: Ctrl-C ends the run after the excitation
+// energy in hand and keeps the rows done, as "Stop" does in the dialog;
+// --png FILE saves the map as a picture.
+void calculate(const WorkSpace& ws, S& state, CommandRun& run) {
+  PlaneWatch watch;
+  if (const auto* own = std::any_cast<PlaneWatch>(&run.watch)) watch = *own;
+  watch.stop = run.stop;
+  if (run.progress)
+    watch.progress = [progress = run.progress](std::size_t done, std::size_t total) {
+      progress("excitation energy " + std::to_string(done) + "/" + std::to_string(total));
+    };
+  CalculatePlane(ws, state, watch);
+  const auto png = run.options.get("--png");
+  if (png && !state.plane.empty()) {
+    const std::filesystem::path file{std::string(*png)};
+    std::error_code ec;
+    const auto full = std::filesystem::absolute(file, ec);
+    run.replay_options.emplace_back("--png", (ec ? file : full).string());
+    if (!write_plane_png(file, render_plane(state.plane, state.scale == 1, 1000, 700))) {
+      run.outcome.after = "ERROR!! " + file.string() + " could not be written.\n";
+      run.outcome.failed = true;
+    }
+  }
+}
+
+}  // namespace
+
+void SavePlanePicture(const UserFiles& files, PlaneState& state, int width, int height) {
+  if (state.plane.empty()) {
+    state.message = "ERROR!!\r\nThere is no plane to save; press Calculate first.";
+    return;
+  }
+  const auto file =
+      files.choose ? files.choose(FileRequest(FileKind::save_picture, "Save Picture")) : std::nullopt;
+  if (!file) return;
+  const std::string path = file->string();
+  const bool svg = path.size() >= 4 && (path.ends_with(".svg") || path.ends_with(".SVG"));
+  const bool log = state.scale == 1;
+  const bool ok = svg ? write_plane_svg(*file, state.plane, log, width, height)
+                      : write_plane_png(*file, render_plane(state.plane, log, width, height));
+  state.message = ok ? "The picture was saved as " + path + "."
+                     : "ERROR!! " + path + " could not be written.";
+}
+
+Sheet<PlaneState>& plane_sheet() {
+  static Sheet<S> sheet{
+      .open = OpenRIXSPlane,
+      .fields = {sheet::text<S>("Exc. Energy from", "--from", &S::from_energy),
+                 sheet::text<S>("to", "--to", &S::to_energy),
+                 sheet::text<S>("step", "--step", &S::step_energy),
+                 second_of_pair("Emission Axis", "--transfer", &S::axis),
+                 second_of_pair("Intensity Scale", "--log", &S::scale),
+                 {"Cut at the Click", "", &S::cut, nullptr, {}, {}}},
+      .commands = {
+          {"Calculate", "rixs-plane",
+           "[--from T] [--to T] [--step T]\n[--transfer] [--png FILE] [--log]",
+           "RIXS over excitation energies --from ... --to by --step eV into RIXS_Plane.DAT "
+           "(\"RIXS Plane...\"); the energies default to XAFS_MinMax.DAT at 0.5 eV, --transfer "
+           "gives the energy transfer, --png FILE saves the colour map (--log: logarithmic "
+           "intensity); Ctrl-C stops after the excitation energy in hand",
+           calculate, true},
+          {"Save Data...", "", "", "", sheet::run<S>(SavePlaneData)},
+      }};
+  return sheet;
+}
+
+}  // namespace talvern
