@@ -26,8 +26,13 @@ void open(const WorkSpace& ws, S& state, CommandRun& run) {
   if (!file) return;
   state.file = file->string();
   auto r = OpenStudy(ws, *file, state.replace);
-  if (r.needs_replace && run.files.confirm_replace &&
-      run.files.confirm_replace(ws.dir(), r.message)) {
+  if (r.needs_replace && run.files.confirm_replace) {
+    // The user is asked; one who says no has changed nothing, as a cancel.
+    if (!run.files.confirm_replace(ws.dir(), r.message)) {
+      state.file.clear();
+      run.record = false;
+      return;
+    }
     state.replace = true;
     r = OpenStudy(ws, *file, true);
   }

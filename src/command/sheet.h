@@ -83,7 +83,7 @@ struct CommandRun {
   // click's energy, say. Written by the command.
   std::vector<std::pair<std::string, std::string>> replay_options;
   std::optional<std::vector<std::string>> replay_arguments;  // replaces `arguments` in the history
-  bool record = true;  // false: nothing happened (a click outside the panel), nothing to record
+  bool record = true;  // false: not written into the history (nothing happened, or a replay)
 };
 
 // One field of a state.
@@ -120,6 +120,9 @@ struct Command {
   const char* help;
   Run run;
   bool repaint = false;  // the dialog draws its panels anew afterwards
+  // Fills in what a command line left out, from the work-space, before the
+  // run is written down (none: nothing to fill).
+  void (*fill)(const WorkSpace&, State&, const CommandRun&) = nullptr;
 };
 
 // Something a command looks at on the dialog's display (a measured RIXS
@@ -322,10 +325,10 @@ struct Subcommand {
   std::string usage;  // as Command::usage
   std::string help;
   // Runs the command with the arguments of a command line, which the
-  // runner has checked against the usage; throws UsageError for values
-  // the command cannot take. Fills `line` with the command's history line
-  // (without "talvern-cli").
-  std::function<void(const WorkSpace&, CommandRun&, std::vector<std::string>& line)> run;
+  // runner has checked against the usage, and writes it into the history
+  // (unless run.record is false); throws UsageError for values the command
+  // cannot take.
+  std::function<void(const WorkSpace&, CommandRun&)> run;
   // Checks the values of the options without the work-space; throws
   // UsageError. None: the run checks them.
   std::function<void(CommandRun&)> check = {};

@@ -76,13 +76,10 @@ int run_command_line(const WorkSpace& ws, const Subcommand& s, CommandRun run,
     };
   run.stop = shell.stop;
   run.progress = shell.progress;
-  std::vector<std::string> line;
-  s.run(ws, run, line);
-  Outcome& outcome = run.outcome;
-  const int status = exit_status(outcome);
-  if (shell.record && run.record && !line.empty())
-    outcome.message += append_history(ws, line, status);
-  print_outcome(outcome, shell.out, shell.err);
+  run.record = shell.record;
+  s.run(ws, run);
+  const int status = exit_status(run.outcome);
+  print_outcome(run.outcome, shell.out, shell.err);
   return status;
 }
 

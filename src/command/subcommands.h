@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "command/history.h"
 #include "command/sheet.h"
 #include "command/usage.h"
 
@@ -85,14 +86,42 @@ std::vector<std::string> history_words(const Sheet<State>& sheet, const Command<
   return words;
 }
 
+// Runs `command` of `sheet` on `state` as its button does: the run's
+// message becomes the state's, and a command with a subcommand writes the
+// line that does the same into the work-space's history (unless
+// `run.record` is false), a failed write adding its caution.
+template <class State>
+void run_and_record(const WorkSpace& ws, const Sheet<State>& sheet, const Command<State>& command,
+                    State& state, CommandRun& run) {
+  const State before = state;
+  const auto files = record_files(run);
+  command.run(ws, state, run);
+  finish_and_record(ws, sheet, command, before, state, run, *files);
+}
+
+// The second half of run_and_record, for a run that went on elsewhere (a
+// worker thread) from `before`.
+template <class State>
+void finish_and_record(const WorkSpace& ws, const Sheet<State>& sheet,
+                       const Command<State>& command, const State& before, State& state,
+                       CommandRun& run, const FileRecord& files) {
+  if (!run.outcome.message.empty()) state.message = run.outcome.message;
+  run.outcome.message = state.message;
+  if (!*command.name || !run.record) return;
+  const auto words = history_words(sheet, command, before, run, files);
+  if (words.empty()) return;
+  const std::string caution = append_history(ws, words, exit_status(run.outcome));
+  state.message += caution;
+  run.outcome.message += caution;
+}
+
 // Appends the subcommands of `sheet` (those with a name) to `out`.
 template <class State>
 void add_subcommands(const Sheet<State>& sheet, std::vector<Subcommand>& out) {
   for (const Command<State>& command : sheet.commands) {
     if (!*command.name) continue;
     out.push_back({command.name, command.usage, command.help,
-                   [&sheet, &command](const WorkSpace& ws, CommandRun& run,
-                                      std::vector<std::string>& line) {
+                   [&sheet, &command](const WorkSpace& ws, CommandRun& run) {
                      State state = sheet.open(ws);
                      for (const auto& [option, value] : run.options.all()) {
                        if (const Field<State>* f = sheet.field(option); f && f->set)
@@ -101,11 +130,8 @@ void add_subcommands(const Sheet<State>& sheet, std::vector<Subcommand>& out) {
                          if (option == s.option) s.show(state);
                      }
                      column_import_from_options(run.options, run.files);
-                     const State before = state;
-                     const auto files = record_files(run);
-                     command.run(ws, state, run);
-                     if (run.outcome.message.empty()) run.outcome.message = state.message;
-                     line = history_words(sheet, command, before, run, *files);
+                     if (command.fill) command.fill(ws, state, run);
+                     run_and_record(ws, sheet, command, state, run);
                    },
                    [&sheet, &command](CommandRun& run) {
                      State state{};

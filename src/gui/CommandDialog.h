@@ -85,10 +85,8 @@ class CommandDialog : public TalvernDialog {
     if (!command) return false;
     copyIn();
     prepareRun(run);
-    const State before = state_;
-    const auto files = record_files(run);
-    command->run(ws_, state_, run);
-    finishCommand(*command, before, run, *files);
+    run_and_record(ws_, sheet_, *command, state_, run);
+    showOutcome(*command, run);
     return true;
   }
 
@@ -144,16 +142,17 @@ class CommandDialog : public TalvernDialog {
     if (prepare_) prepare_(run);
   }
 
-  // After `command` ran from `before`: the history, a file that could not
-  // be opened, the state shown and, when the command wants it, drawn.
+  // After `command` ran from `before` elsewhere (a worker): the history,
+  // then the outcome shown.
   void finishCommand(const sheet::CommandOf<State>& command, const State& before,
                      CommandRun& run, const FileRecord& files) {
-    if (!run.outcome.message.empty()) state_.message = run.outcome.message;
-    run.outcome.message = state_.message;
-    if (*command.name && run.record) {
-      const auto words = history_words(sheet_, command, before, run, files);
-      if (!words.empty()) state_.message += append_history(ws_, words, exit_status(run.outcome));
-    }
+    finish_and_record(ws_, sheet_, command, before, state_, run, files);
+    showOutcome(command, run);
+  }
+
+  // A file that could not be opened reported, the state shown and, when
+  // the command wants it, drawn.
+  void showOutcome(const sheet::CommandOf<State>& command, const CommandRun& run) {
     if (run.outcome.failure && report_) report_(*run.outcome.failure);
     showState();
     if (command.repaint) repaint_dialog(this, panels_);

@@ -22,14 +22,12 @@ Field<S> sign_flag(const char* caption, const char* option, int sign) {
 
 // "Calculate RIXS": a factor the command line leaves out is the one the
 // calculation used last (RIXS_Calculation_Parameters.DAT), exactly.
-void calculate(const WorkSpace& ws, S& state, CommandRun& run) {
-  if (!run.options.has("--scale") || !run.options.has("--abs-corr")) {
-    CalcParameters p;
-    read_parameters(ws.file(files::kParameters), p);
-    if (!run.options.has("--scale")) state.scale = shortest_text(p.scale);
-    if (!run.options.has("--abs-corr")) state.abs_correction = shortest_text(p.abs_correction);
-  }
-  CalculateRIXSSpectrum(ws, state);
+void last_factors(const WorkSpace& ws, S& state, const CommandRun& run) {
+  if (run.options.has("--scale") && run.options.has("--abs-corr")) return;
+  CalcParameters p;
+  read_parameters(ws.file(files::kParameters), p);
+  if (!run.options.has("--scale")) state.scale = shortest_text(p.scale);
+  if (!run.options.has("--abs-corr")) state.abs_correction = shortest_text(p.abs_correction);
 }
 
 }  // namespace
@@ -89,7 +87,7 @@ Sheet<RIXSState>& rixs_sheet() {
           {"Calculate RIXS", "rixs-calculate", "--exc T [--scale T] [--abs-corr T]\n[--compare]",
            "RIXS at excitation energy T (\"Calculate RIXS\"); a factor not given is the one "
            "last used; --compare: a measured RIXS is shown, so the comparison follows",
-           calculate, true},
+           sheet::run<S>(CalculateRIXSSpectrum), true, last_factors},
           {"Comp. Exp. RIXS", "rixs-comp-exp", "[--calculated]",
            "the stored measured RIXS against the calculated one (\"Comp. Exp. RIXS\"); "
            "--calculated: a calculated RIXS is shown, so \"Compare RIXS\" follows",

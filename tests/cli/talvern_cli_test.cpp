@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/cli_run.h"
 #include "support/optim_workspace.h"
 #include "support/temp_dir.h"
 #include "workspace/file_names.h"
@@ -26,20 +27,11 @@ namespace {
 using talvern::test::read_file;
 using talvern::test::TempDir;
 
-struct CliRun { int exit_code = -1; std::string out; };  // standard output only
+using talvern::test::CliRun;
 
-// `shell_prefix` goes before the program in the shell command (a `cd`,
-// variables); `redirect` after it decides what `out` takes.
 CliRun run_cli(const std::string& args, const std::string& shell_prefix = "",
                const char* redirect = " 2>/dev/null") {
-  CliRun r;
-  const std::string cmd = shell_prefix + "'" + TALVERN_CLI_PATH + "' " + args + redirect;
-  std::FILE* pipe = ::popen(cmd.c_str(), "r");
-  char buf[4096];
-  for (std::size_t n; pipe && (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) r.out.append(buf, n);
-  const int status = pipe ? ::pclose(pipe) : -1;
-  if (status != -1 && WIFEXITED(status)) r.exit_code = WEXITSTATUS(status);
-  return r;
+  return talvern::test::run_cli_at(TALVERN_CLI_PATH, args, shell_prefix, redirect);
 }
 
 TEST(TalvernCli, ConstructPrintsTheFormMessage) {

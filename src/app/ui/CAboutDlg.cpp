@@ -6,6 +6,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+namespace talvern {
+
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle("Version INFO TALVERN");
 
@@ -32,3 +34,5 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   outer->addLayout(row);
   outer->setSizeConstraint(QLayout::SetFixedSize);
 }
+
+}  // namespace talvern

@@ -3,8 +3,12 @@
 
 #include <QDialog>
 
+namespace talvern {
+
 class CAboutDlg : public QDialog {
   Q_OBJECT
  public:
   explicit CAboutDlg(QWidget* parent = nullptr);
 };
+
+}  // namespace talvern

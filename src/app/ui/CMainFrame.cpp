@@ -2,9 +2,7 @@
 
 #include <QAction>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QSettings>
 #include <QLabel>
 #include <QMenuBar>
@@ -16,6 +14,7 @@
 #include "app/ui/CTALVERNView.h"
 #include "workspace/study.h"
 
+namespace talvern {
 namespace {
 
 // The program's settings key; the recent-file list keeps four entries
@@ -24,11 +23,9 @@ constexpr const char* kSettingsKey = "Local AppWizard-Generated Applications";
 constexpr const char* kRecentGroup = "Recent File List";
 constexpr int kRecentCount = 4;
 
-QString studyFilter() { return QString("TALVERN Study(*%1);;All(*.*)").arg(talvern::kStudyExtension); }
-
 }  // namespace
 
-CMainFrame::CMainFrame(const talvern::WorkSpace& ws, QWidget* parent) : QMainWindow(parent) {
+CMainFrame::CMainFrame(const WorkSpace& ws, QWidget* parent) : QMainWindow(parent) {
   setWindowTitle("TALVERN");
 
   // The two bars can only be shown or hidden through the "Visualize" menu,
@@ -121,11 +118,11 @@ QStringList CMainFrame::recentStudies() {
   return list;
 }
 
-void CMainFrame::rememberStudy(const QString& file) {
+void CMainFrame::rememberStudy(const std::string& file) {
+  if (file.empty()) return;
   std::vector<std::string> list;
   for (const QString& f : recentStudies()) list.push_back(QFile::encodeName(f).toStdString());
-  list = talvern::push_recent_study(std::move(list), QFile::encodeName(file).toStdString(),
-                                    kRecentCount);
+  list = push_recent_study(std::move(list), file, kRecentCount);
   QSettings settings(kSettingsKey, "TALVERN");
   settings.beginGroup(kRecentGroup);
   for (int i = 0; i < kRecentCount; ++i) {
@@ -149,49 +146,13 @@ void CMainFrame::fillRecentStudies() {
   recentMenu_->setEnabled(!list.isEmpty());
 }
 
-QString CMainFrame::chooseStudyFile(bool save) {
-  if (chooseStudy_) return chooseStudy_(save);
-  QFileDialog dialog(this, save ? "Save Study As..." : "Open Study...");
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
-  dialog.setNameFilter(studyFilter());
-  if (save) {
-    // Qt asks before an existing file is replaced.
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(QString(talvern::kStudyExtension).mid(1));
-  } else {
-    dialog.setFileMode(QFileDialog::ExistingFile);
-  }
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().first();
-}
+void CMainFrame::saveStudyAs() { rememberStudy(view_->runStudyCommand("Save Study As...")); }
 
-void CMainFrame::saveStudyAs() {
-  const QString file = chooseStudyFile(true);
-  if (file.isEmpty()) return;
-  // The study is named after its file.
-  const std::filesystem::path path(QFile::encodeName(file).toStdString());
-  const std::string message = talvern::SaveStudy(view_->workSpace(), path, path.stem().string());
-  view_->setMessage(message);
-  if (!message.starts_with("ERROR!!")) rememberStudy(file);
-}
-
-void CMainFrame::openStudy() {
-  const QString file = chooseStudyFile(false);
-  if (!file.isEmpty()) openStudyFile(file);
-}
+void CMainFrame::openStudy() { rememberStudy(view_->runStudyCommand("Open Study...")); }
 
 void CMainFrame::openStudyFile(const QString& file) {
   const std::filesystem::path path(QFile::encodeName(file).toStdString());
-  auto result = talvern::OpenStudy(view_->workSpace(), path, false);
-  if (result.needs_replace) {
-    const QString text = QString::fromStdString(result.message).replace("\r\n", "\n") +
-                         "\n\nReplace the work-space?";
-    const bool replace =
-        askReplace_ ? askReplace_(text)
-                    : QMessageBox::question(this, "Open Study...", text) == QMessageBox::Yes;
-    if (!replace) return;
-    result = talvern::OpenStudy(view_->workSpace(), path, true);
-  }
-  view_->setMessage(result.message);
-  if (!result.message.starts_with("ERROR!!")) rememberStudy(file);
+  rememberStudy(view_->runStudyCommand("Open Study...", path));
 }
+
+}  // namespace talvern

@@ -4,8 +4,9 @@
 
 #include "app/ui/CMainFrame.h"
 #include "app/ui/CTALVERNView.h"
-#include "gui/ImportColumnsDialog.h"
 #include "workspace/workspace.h"
+
+namespace talvern {
 
 CTALVERNApp::CTALVERNApp(int& argc, char** argv) : QApplication(argc, argv) {
   // Qt takes over the user's locale; numbers in files and edit boxes always
@@ -16,10 +17,10 @@ CTALVERNApp::CTALVERNApp(int& argc, char** argv) : QApplication(argc, argv) {
 }
 
 int CTALVERNApp::run() {
-  // Measured files with headers or many columns go through "Import Columns".
-  talvern::set_column_importer(talvern::qt_column_importer());
-  CMainFrame frame(talvern::WorkSpace::locate());
+  CMainFrame frame(WorkSpace::locate());
   frame.view()->startUp();
   frame.show();
   return exec();
 }
+
+}  // namespace talvern

@@ -3,6 +3,8 @@
 
 #include <QApplication>
 
+namespace talvern {
+
 class CTALVERNApp : public QApplication {
   Q_OBJECT
  public:
@@ -12,3 +14,5 @@ class CTALVERNApp : public QApplication {
   // and runs the event loop until the window is closed.
   int run();
 };
+
+}  // namespace talvern

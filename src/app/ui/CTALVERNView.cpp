@@ -12,8 +12,10 @@
 
 #include <memory>
 
-#include "app/load_measured.h"
 #include "app/main_form.h"
+#include "app/main_form_sheet.h"
+#include "app/study_sheet.h"
+#include "command/subcommands.h"
 #include "app/ui/dialog_openers.h"
 #include "gui/form_widgets.h"
 #include "app/workflow.h"
@@ -24,6 +26,7 @@
 #include "xafs/ui/CConvXAFS.h"
 #include "xrf/ui/CXRF.h"
 
+namespace talvern {
 namespace {
 
 // Framed box that shows the title picture unscaled at its top-left corner.
@@ -47,24 +50,24 @@ class PictureFrame : public QFrame {
 
 }  // namespace
 
-CTALVERNView::CTALVERNView(talvern::WorkSpace ws, QWidget* parent)
+CTALVERNView::CTALVERNView(WorkSpace ws, QWidget* parent)
     : QWidget(parent),
       ws_(std::move(ws)),
-      choose_(talvern::qt_file_chooser()),
-      report_(talvern::qt_open_failure_reporter()) {
+      files_(qt_user_files()),
+      report_(qt_open_failure_reporter()) {
   setObjectName("mainForm");
 
   auto* note = new QLabel("Be Sure to Do It at First!", this);
   note->setObjectName("firstNote");
-  auto* construct = talvern::make_button("Construct Work-Space", "constructButton", this);
+  auto* construct = make_button("Construct Work-Space", "constructButton", this);
   connect(construct, &QPushButton::clicked, this, &CTALVERNView::constructWorkSpace);
 
   auto* loads = new QGroupBox("Load the Materials for Simulation", this);
   loads->setObjectName("loadGroup");
-  auto* loadConvXafs = talvern::make_button("Load Conventional XAFS", "loadConvXafsButton", loads);
-  auto* loadXrf = talvern::make_button("Load XRF", "loadXrfButton", loads);
-  auto* loadExpRixs = talvern::make_button("Load Exp. RIXS", "loadExpRixsButton", loads);
-  auto* loadSelXafs = talvern::make_button("Load Selective XAFS", "loadSelXafsButton", loads);
+  auto* loadConvXafs = make_button("Load Conventional XAFS", "loadConvXafsButton", loads);
+  auto* loadXrf = make_button("Load XRF", "loadXrfButton", loads);
+  auto* loadExpRixs = make_button("Load Exp. RIXS", "loadExpRixsButton", loads);
+  auto* loadSelXafs = make_button("Load Selective XAFS", "loadSelXafsButton", loads);
   connect(loadConvXafs, &QPushButton::clicked, this, &CTALVERNView::loadConventionalXAFS);
   connect(loadXrf, &QPushButton::clicked, this, &CTALVERNView::loadXRF);
   connect(loadExpRixs, &QPushButton::clicked, this, &CTALVERNView::loadExpRIXS);
@@ -75,15 +78,15 @@ CTALVERNView::CTALVERNView(talvern::WorkSpace ws, QWidget* parent)
   loadGrid->addWidget(loadExpRixs, 1, 0);
   loadGrid->addWidget(loadSelXafs, 1, 1);
 
-  auto* settingXafs = talvern::make_button("Setting by XAFS", "settingXafsButton", this);
-  auto* settingXrf = talvern::make_button("Setting by XRF", "settingXrfButton", this);
+  auto* settingXafs = make_button("Setting by XAFS", "settingXafsButton", this);
+  auto* settingXrf = make_button("Setting by XRF", "settingXrfButton", this);
   connect(settingXafs, &QPushButton::clicked, this, &CTALVERNView::openXAFSSetting);
   connect(settingXrf, &QPushButton::clicked, this, &CTALVERNView::openXRFSetting);
-  auto* rixs = talvern::make_button("RIXS Simulation", "rixsSimulationButton", this);
+  auto* rixs = make_button("RIXS Simulation", "rixsSimulationButton", this);
   connect(rixs, &QPushButton::clicked, this, &CTALVERNView::openRIXSSimulation);
 
   QLabel* paneLabel = nullptr;
-  messagePane_ = talvern::make_message_pane(this, paneLabel);
+  messagePane_ = make_message_pane(this, paneLabel);
 
   auto* picture = new PictureFrame(this);
   picture->setObjectName("pictureFrame");
@@ -105,43 +108,54 @@ CTALVERNView::CTALVERNView(talvern::WorkSpace ws, QWidget* parent)
 
 void CTALVERNView::setMessage(const std::string& text) {
   message_ = text;
-  talvern::show_message(messagePane_, text);
+  show_message(messagePane_, text);
 }
 
 void CTALVERNView::startUp() {
-  talvern::MainFormState state{message_};
-  talvern::start_up(ws_, lock_, state);
+  MainFormState state{message_};
+  start_up(ws_, lock_, state);
   if (state.message != message_) setMessage(state.message);
 }
 
 bool CTALVERNView::claim() {
-  talvern::MainFormState state{message_};
-  if (talvern::claim_work_space(ws_, lock_, state)) return true;
+  MainFormState state{message_};
+  if (claim_work_space(ws_, lock_, state)) return true;
   setMessage(state.message);
   return false;
 }
 
-void CTALVERNView::constructWorkSpace() {
+void CTALVERNView::runFormCommand(const char* caption) {
   if (!claim()) return;
-  talvern::MainFormState state{message_};
-  talvern::construct_work_space(ws_, state);
-  setMessage(state.message);
-}
-
-void CTALVERNView::runLoad(LoadCommand command) {
-  if (!claim()) return;
-  talvern::MainFormState state{message_};
-  if (const auto failure = command(ws_, choose_, state)) {
-    report_(*failure);
+  const Sheet<MainFormState>& sheet = main_form_sheet();
+  MainFormState state{message_};
+  CommandRun run;
+  run.files = files_;
+  run_and_record(ws_, sheet, *sheet.command(caption), state, run);
+  if (run.outcome.failure) {
+    report_(*run.outcome.failure);
     return;
   }
   // A cancelled load leaves the text as it was; do not reset the pane's scroll.
   if (state.message != message_) setMessage(state.message);
 }
 
-void CTALVERNView::loadExpRIXS() { runLoad(&talvern::LoadExpRIXS); }
-void CTALVERNView::loadConventionalXAFS() { runLoad(&talvern::LoadConventionalXAFS); }
-void CTALVERNView::loadXRF() { runLoad(&talvern::LoadXRF); }
+std::string CTALVERNView::runStudyCommand(const char* caption,
+                                          const std::optional<std::filesystem::path>& file) {
+  if (!claim()) return {};
+  const Sheet<StudyState>& sheet = study_sheet();
+  StudyState state{.message = message_};
+  CommandRun run;
+  run.files = files_;
+  if (file) run.files.choose = [file](const FileRequest&) { return file; };
+  run_and_record(ws_, sheet, *sheet.command(caption), state, run);
+  if (state.message != message_) setMessage(state.message);
+  return state.message.starts_with("ERROR!!") || run.outcome.failed ? std::string() : state.file;
+}
+
+void CTALVERNView::constructWorkSpace() { runFormCommand("Construct Work-Space"); }
+void CTALVERNView::loadExpRIXS() { runFormCommand("Load Exp. RIXS"); }
+void CTALVERNView::loadConventionalXAFS() { runFormCommand("Load Conventional XAFS"); }
+void CTALVERNView::loadXRF() { runFormCommand("Load XRF"); }
 
 void CTALVERNView::openSelectiveXAFSImport() {
   if (!claim()) return;
@@ -150,10 +164,10 @@ void CTALVERNView::openSelectiveXAFSImport() {
 }
 
 template <class Make>
-void CTALVERNView::runWorkflowStep(talvern::WorkflowStep step, Make make) {
+void CTALVERNView::runWorkflowStep(WorkflowStep step, Make make) {
   if (!claim()) return;
-  talvern::MainFormState form{message_};
-  talvern::open_workflow_step(ws_, step, form, [&] {
+  MainFormState form{message_};
+  open_workflow_step(ws_, step, form, [&] {
     auto dialog = make();  // a new dialog for every run
     dialog->exec();
   });
@@ -161,19 +175,21 @@ void CTALVERNView::runWorkflowStep(talvern::WorkflowStep step, Make make) {
 }
 
 void CTALVERNView::openXAFSSetting() {
-  runWorkflowStep(talvern::WorkflowStep::xafs_setting,
+  runWorkflowStep(WorkflowStep::xafs_setting,
                   [this] { return std::make_unique<CConvXAFS>(ws_, this); });
 }
 
 void CTALVERNView::openXRFSetting() {
-  runWorkflowStep(talvern::WorkflowStep::xrf_setting,
+  runWorkflowStep(WorkflowStep::xrf_setting,
                   [this] { return std::make_unique<CXRF>(ws_, this); });
 }
 
 void CTALVERNView::openRIXSSimulation() {
-  runWorkflowStep(talvern::WorkflowStep::rixs_simulation,
+  runWorkflowStep(WorkflowStep::rixs_simulation,
                   [this] {
                     return std::make_unique<CRIXSXAFS>(ws_, rixs_simulation_openers(), choose_,
                                                        report_, this);
                   });
 }
+
+}  // namespace talvern

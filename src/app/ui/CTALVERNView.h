@@ -10,16 +10,19 @@
 #include "app/main_form.h"
 #include "gui/file_chooser.h"
 #include "app/workflow.h"
+#include "workspace/lock.h"
 #include "workspace/user_file.h"
 #include "workspace/workspace.h"
 
 class QPlainTextEdit;
 class QPushButton;
 
+namespace talvern {
+
 class CTALVERNView : public QWidget {
   Q_OBJECT
  public:
-  explicit CTALVERNView(talvern::WorkSpace ws, QWidget* parent = nullptr);
+  explicit CTALVERNView(WorkSpace ws, QWidget* parent = nullptr);
 
   const talvern::WorkSpace& workSpace() const { return ws_; }
 
@@ -31,11 +34,22 @@ class CTALVERNView : public QWidget {
   // killed writes. Every button tries the lock again before it runs.
   void startUp();
 
-  // How the loads ask for a file and report one that cannot be opened. The
-  // Load Selective XAFS dialog gets the same two. Default: the Qt file
-  // dialog and a warning box.
-  void setFileChooser(talvern::FileChooser choose) { choose_ = std::move(choose); }
-  void setOpenFailureReporter(talvern::OpenFailureReporter report) { report_ = std::move(report); }
+  // How the commands of the form, of the studies and of the dialogs it
+  // opens reach the user's files, and how a file that cannot be opened is
+  // reported. Default: the Qt file dialogs and a warning box.
+  void setUserFiles(UserFiles files) { files_ = std::move(files); }
+  const UserFiles& userFiles() const { return files_; }
+  void setOpenFailureReporter(OpenFailureReporter report) { report_ = std::move(report); }
+
+  // Runs the command of the main form's sheet, or of the studies' sheet,
+  // with caption `caption` (after claiming the work-space), as its button
+  // or menu item does; the pane shows what it says.
+  void runFormCommand(const char* caption);
+  // The same for a study command; `file`, when given, answers its file
+  // dialog. Returns the study file it saved or opened; empty when it did
+  // neither.
+  std::string runStudyCommand(const char* caption,
+                              const std::optional<std::filesystem::path>& file = std::nullopt);
 
  public slots:
   void constructWorkSpace();
@@ -53,19 +67,18 @@ class CTALVERNView : public QWidget {
   void openRIXSSimulation();
 
  private:
-  using LoadCommand = std::optional<talvern::OpenFailure> (*)(
-      const talvern::WorkSpace&, const talvern::FileChooser&, talvern::MainFormState&);
   // False, with the caution in the pane, while another program holds the work-space.
   bool claim();
-  void runLoad(LoadCommand command);
   // Runs `step` of the workflow with a new `Dialog` made by `make`.
   template <class Make>
-  void runWorkflowStep(talvern::WorkflowStep step, Make make);
+  void runWorkflowStep(WorkflowStep step, Make make);
 
-  talvern::WorkSpace ws_;
-  talvern::WorkSpaceLock lock_;
-  talvern::FileChooser choose_;
-  talvern::OpenFailureReporter report_;
+  WorkSpace ws_;
+  WorkSpaceLock lock_;
+  UserFiles files_;
+  OpenFailureReporter report_;
   std::string message_;  // what the message pane shows, lines split by "\r\n"
   QPlainTextEdit* messagePane_ = nullptr;
 };
+
+}  // namespace talvern

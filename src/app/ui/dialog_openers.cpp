@@ -4,12 +4,13 @@
 #include "refine/ui/COptim.h"
 #include "rixs/ui/CRIXSPlane.h"
 
+namespace talvern {
 namespace {
 
 // Opens a dialog of class D modally; it is made anew at every opening.
 template <class D>
 CRIXSXAFS::Opener modal() {
-  return [](const talvern::WorkSpace& ws, QWidget* parent) {
+  return [](const WorkSpace& ws, QWidget* parent) {
     D dialog(ws, parent);
     dialog.exec();
   };
@@ -20,3 +21,5 @@ CRIXSXAFS::Opener modal() {
 CRIXSXAFS::Openers rixs_simulation_openers() {
   return {.optimize = modal<COptim>(), .average = modal<CAverage>(), .plane = modal<CRIXSPlane>()};
 }
+
+}  // namespace talvern

@@ -4,6 +4,10 @@
 
 #include "rixs/ui/CRIXSXAFS.h"
 
+namespace talvern {
+
 // "Optimize" (COptim), "Average" (CAverage) and "RIXS Plane..." (CRIXSPlane)
 // of the RIXS Simulation dialog.
 CRIXSXAFS::Openers rixs_simulation_openers();
+
+}  // namespace talvern

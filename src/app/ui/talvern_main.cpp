@@ -1,6 +1,6 @@
 #include "app/ui/CTALVERNApp.h"
 
 int main(int argc, char** argv) {
-  CTALVERNApp app(argc, argv);
+  talvern::CTALVERNApp app(argc, argv);
   return app.run();
 }
