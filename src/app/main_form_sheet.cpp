@@ -9,8 +9,6 @@
 namespace talvern {
 namespace {
 
-constexpr const char* kColumnUsage = "FILE [--columns COLUMNS]\n[--kev] [--skip-headers]";
-
 // A load of the main form; without a work-space it is refused.
 template <auto Load>
 void load(const WorkSpace& ws, MainFormState& form, CommandRun& run) {
@@ -39,13 +37,13 @@ Sheet<MainFormState>& main_form_sheet() {
              form.message = engine_message(CalculateNonResonantEmission(ws, omega),
                                            files::kNonResonantEmission);
            }},
-          {"Load Exp. RIXS", "load-exp-rixs", kColumnUsage,
+          {"Load Exp. RIXS", "load-exp-rixs", kFileUsage,
            "bring a measured RIXS spectrum into the work-space (\"Load Exp. RIXS\")",
            load<LoadExpRIXS>},
-          {"Load Conventional XAFS", "load-conv-xafs", kColumnUsage,
+          {"Load Conventional XAFS", "load-conv-xafs", kFileUsage,
            "bring a conventional XAFS spectrum into the work-space (\"Load Conventional XAFS\")",
            load<LoadConventionalXAFS>},
-          {"Load XRF", "load-xrf", kColumnUsage,
+          {"Load XRF", "load-xrf", kFileUsage,
            "bring an XRF spectrum into the work-space (\"Load XRF\")", load<LoadXRF>},
       }};
   return sheet;

@@ -115,34 +115,38 @@ void finish_and_record(const WorkSpace& ws, const Sheet<State>& sheet,
   run.outcome.message += caution;
 }
 
+// The options of a command line into `state`: each field's and each flag
+// of the display's. Throws UsageError for a value a field cannot take.
+template <class State>
+void apply_options(const Sheet<State>& sheet, const Options& options, State& state) {
+  for (const auto& [option, value] : options.all()) {
+    if (const Field<State>* f = sheet.field(option); f && f->set) f->set(state, value);
+    for (const auto& s : sheet.shown)
+      if (option == s.option) s.show(state);
+  }
+}
+
 // Appends the subcommands of `sheet` (those with a name) to `out`.
 template <class State>
 void add_subcommands(const Sheet<State>& sheet, std::vector<Subcommand>& out) {
   for (const Command<State>& command : sheet.commands) {
     if (!*command.name) continue;
-    out.push_back({command.name, command.usage, command.help,
-                   [&sheet, &command](const WorkSpace& ws, CommandRun& run) {
-                     State state = sheet.open(ws);
-                     for (const auto& [option, value] : run.options.all()) {
-                       if (const Field<State>* f = sheet.field(option); f && f->set)
-                         f->set(state, value);
-                       for (const auto& s : sheet.shown)
-                         if (option == s.option) s.show(state);
-                     }
-                     column_import_from_options(run.options, run.files);
-                     if (command.fill) command.fill(ws, state, run);
-                     run_and_record(ws, sheet, command, state, run);
-                   },
-                   [&sheet, &command](CommandRun& run) {
-                     State state{};
-                     for (const auto& [option, value] : run.options.all())
-                       if (const Field<State>* f = sheet.field(option); f && f->set)
-                         f->set(state, value);
-                     UserFiles files;
-                     column_import_from_options(run.options, files);
-                     if (std::string_view(command.usage).starts_with("[X_L]"))
-                       (void)sheet::click_of(command.name, run);
-                   }});
+    auto run = [&sheet, &command](const WorkSpace& ws, CommandRun& run) {
+      State state = sheet.open(ws);
+      apply_options(sheet, run.options, state);
+      column_import_from_options(run.options, run.files);
+      if (command.fill) command.fill(ws, state, run);
+      run_and_record(ws, sheet, command, state, run);
+    };
+    // The values checked before the work-space is touched.
+    auto check = [&sheet, &command](CommandRun& run) {
+      State state{};
+      apply_options(sheet, run.options, state);
+      UserFiles files;
+      column_import_from_options(run.options, files);
+      if (std::string_view(command.usage).starts_with("[X_L]")) (void)sheet::click_of(command.name, run);
+    };
+    out.push_back({command.name, command.usage, command.help, run, check});
   }
 }
 

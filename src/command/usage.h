@@ -33,6 +33,8 @@ void split_command_line(std::string_view command, const std::vector<UsageItem>& 
 // --columns, --kev or --skip-headers, the file is read by the column import
 // (the columns of --columns, else the first ones in order).
 inline constexpr std::string_view kColumnOptions[] = {"--columns", "--kev", "--skip-headers"};
+// The usage of a command that reads FILE, the column options included.
+inline constexpr const char* kFileUsage = "FILE [--columns COLUMNS]\n[--kev] [--skip-headers]";
 bool is_column_option(std::string_view option);
 // The import those options ask for, into `files`; throws UsageError for a
 // --columns the import cannot take.

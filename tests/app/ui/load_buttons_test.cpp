@@ -21,6 +21,7 @@
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
+using talvern::CTALVERNView;
 using talvern::FileKind;
 
 namespace {
@@ -35,10 +36,10 @@ struct LoadFixture {
 
   LoadFixture() {
     fs::create_directory(ws);
-    view.setFileChooser([this](FileKind kind) {
+    view.setUserFiles(talvern::UserFiles([this](FileKind kind) {
       asked.push_back(kind);
       return chosen;
-    });
+    }));
     view.setOpenFailureReporter([this](const talvern::OpenFailure& f) { reported.push_back(f); });
     view.setMessage("before\r\nsecond line");
     view.show();

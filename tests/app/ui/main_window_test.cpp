@@ -29,6 +29,8 @@
 #include "workspace/lock.h"
 
 namespace fs = std::filesystem;
+using talvern::CMainFrame;
+using talvern::CTALVERNView;
 
 namespace {
 
@@ -224,13 +226,16 @@ TEST(Studies, FileMenuSavesOpensAfterAskingAndListsTheRecentStudies) {
   QString chosen;
   int asked = 0;
   bool answer = false;
-  frame.setStudyChooser([&](bool) { return chosen; });
-  frame.setReplaceQuestion([&](const QString&) { ++asked; return answer; });
+  talvern::UserFiles files([&](const talvern::FileRequest&) {
+    return std::optional(fs::path(chosen.toStdString()));
+  });
+  files.confirm_replace = [&](const fs::path&, std::string_view) { ++asked; return answer; };
+  frame.view()->setUserFiles(files);
   for (int i = 1; i <= 5; ++i) {
     chosen = QString::fromStdString((root / QString("s%1.talvern-study").arg(i).toStdString()).string());
     items[0]->trigger();
   }
-  EXPECT_TRUE(pane->toPlainText().startsWith("The study \"s5\" with 6 files")) << pane->toPlainText().toStdString();
+  EXPECT_TRUE(pane->toPlainText().startsWith("The study \"s5\" with 7 files")) << pane->toPlainText().toStdString();
   const QStringList recent = CMainFrame::recentStudies();
   ASSERT_EQ(recent.size(), 4);
   EXPECT_TRUE(recent[0].endsWith("s5.talvern-study"));
