@@ -112,5 +112,5 @@ TEST(LoadButtons, SelectiveXafsRunsModalDialogWithTheFormsChooser) {
   EXPECT_EQ(f.reported.size(), 1u);
   EXPECT_EQ(f.pane(), "before\nsecond line");
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-  EXPECT_TRUE(f.view.findChildren<CXAFSReading*>().isEmpty());  // destroyed on close
+  EXPECT_TRUE(f.view.findChildren<talvern::CXAFSReading*>().isEmpty());  // destroyed on close
 }
