@@ -2,7 +2,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QFileDialog>
+#include <QFile>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QImage>
@@ -18,13 +18,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "gui/title_picture.h"
 #include "workspace/row_io.h"
 
-namespace plot = talvern::plot;
-
+namespace talvern {
 namespace {
 
 QColor toColor(plot::Rgb c) { return QColor(c.r, c.g, c.b); }
@@ -105,9 +106,20 @@ void reportUnwritten(QWidget* parent, const QString& file) {
   QMessageBox::warning(parent, "TALVERN", "ERROR!! " + file + " could not be written.");
 }
 
+// What the context menu saves: the title of its file dialog (the menu
+// entry without its ellipsis), the suffix of the file and how it is written.
+struct SaveFormat {
+  const char* title;
+  const char* suffix;
+  bool (PlotPanel::*save)(const QString& file);
+};
+constexpr SaveFormat kSaveFormats[] = {{"Save as PNG", ".png", &PlotPanel::savePng},
+                                       {"Save as SVG", ".svg", &PlotPanel::saveSvg},
+                                       {"Save curves as CSV", ".csv", &PlotPanel::saveCsv}};
+
 }  // namespace
 
-PlotPanel::PlotPanel(QWidget* parent) : QWidget(parent) {
+PlotPanel::PlotPanel(QWidget* parent, UserFiles files) : QWidget(parent), files_(std::move(files)) {
   // The paint covers every pixel, so the background need not be cleared.
   setAttribute(Qt::WA_OpaquePaintEvent);
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
@@ -284,24 +296,31 @@ void PlotPanel::leaveEvent(QEvent* event) {
 
 void PlotPanel::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
-  QAction* png = menu.addAction("Save as PNG…");
-  QAction* svg = menu.addAction("Save as SVG…");
-  menu.addAction("Save curves as CSV…");
+  std::vector<std::pair<QAction*, const char*>> saves;
+  for (const SaveFormat& format : kSaveFormats)
+    saves.emplace_back(menu.addAction(QString(format.title) + "…"), format.suffix);
   menu.addSeparator();
   QAction* full = menu.addAction("Full View");
   full->setEnabled(!view_.full());
   QAction* chosen = menu.exec(event->globalPos());
   if (!chosen) return;
   if (chosen == full) return setView({});
-  const char* suffix = chosen == png ? ".png" : chosen == svg ? ".svg" : ".csv";
-  const char* filter = chosen == png   ? "PNG image (*.png)"
-                       : chosen == svg ? "SVG image (*.svg)"
-                                       : "CSV table (*.csv)";
-  QString file = QFileDialog::getSaveFileName(this, chosen->text().chopped(1), QString(), filter);
-  if (file.isEmpty()) return;
+  for (const auto& [action, suffix] : saves)
+    if (chosen == action) saveAs(suffix);
+}
+
+void PlotPanel::saveAs(const char* suffix) {
+  const SaveFormat* format = nullptr;
+  for (const SaveFormat& f : kSaveFormats)
+    if (std::string_view(f.suffix) == suffix) format = &f;
+  if (!format || !files_.choose) return;
+  FileRequest request(FileKind::save_plot, format->title);
+  request.suffix = format->suffix;
+  const std::optional<std::filesystem::path> chosen = files_.choose(request);
+  if (!chosen) return;
+  QString file = QFile::decodeName(chosen->c_str());
   if (!file.endsWith(suffix, Qt::CaseInsensitive)) file += suffix;
-  const bool written = chosen == png ? savePng(file) : chosen == svg ? saveSvg(file) : saveCsv(file);
-  if (!written) reportUnwritten(this, file);
+  if (!(this->*format->save)(file)) reportUnwritten(this, file);
 }
 
 void PlotPanel::paintPicture(QPainter& painter, QSize size) {
@@ -351,7 +370,7 @@ bool PlotPanel::saveSvg(const QString& file) {
 
 bool PlotPanel::saveCsv(const QString& file) {
   const std::string text = plot::curves_csv(curves());
-  return talvern::write_text_atomic(file.toStdString(), text) == talvern::WriteStatus::ok;
+  return write_text_atomic(file.toStdString(), text) == WriteStatus::ok;
 }
 
 PlotFrame::PlotFrame(PlotPanel* panel, QWidget* parent) : QWidget(parent), panel_(panel) {
@@ -402,3 +421,5 @@ void paintTitlePicture(QPainter& painter, QPoint topLeft) {
                      std::min(picture.height(), kTitleCopyHeight));
   painter.drawImage(topLeft, picture, source);
 }
+
+}  // namespace talvern

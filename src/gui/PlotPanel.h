@@ -10,8 +10,9 @@
 // The user may zoom (drag a rectangle with the left button, or turn the
 // wheel) and go back to the full view with a double click; the zoom changes
 // only what is drawn and where a click lands. The context menu saves the
-// panel as PNG or SVG and its curves as CSV. PlotFrame puts the axis values
-// and the readout of the point under the mouse around a panel.
+// panel as PNG or SVG and its curves as CSV, into a file asked for through
+// the panel's UserFiles. PlotFrame puts the axis values and the readout of
+// the point under the mouse around a panel.
 
 #include <QPoint>
 #include <QPointF>
@@ -23,19 +24,24 @@
 #include <optional>
 #include <vector>
 
+#include "gui/file_chooser.h"
 #include "plot/view.h"
+#include "workspace/user_file.h"
 
 class QPainter;
 class QPaintDevice;
+
+namespace talvern {
 
 class PlotPanel : public QWidget {
   Q_OBJECT
 
  public:
-  using CurveProvider = std::function<std::vector<talvern::plot::Curve>()>;
+  using CurveProvider = std::function<std::vector<plot::Curve>()>;
 
-  // The panel starts at its minimum size and grows with its dialog.
-  explicit PlotPanel(QWidget* parent = nullptr);
+  // The panel starts at its minimum size and grows with its dialog; its
+  // pictures and tables go into files asked for through `files`.
+  explicit PlotPanel(QWidget* parent = nullptr, UserFiles files = qt_user_files());
   QSize sizeHint() const override { return minimumSize(); }
 
   // Curves to draw, in drawing order (later curves over earlier ones).
@@ -49,10 +55,10 @@ class PlotPanel : public QWidget {
   // Draws the whole panel again at once.
   void redraw();
 
-  const talvern::plot::View& view() const { return view_; }
-  void setView(const talvern::plot::View& view);
+  const plot::View& view() const { return view_; }
+  void setView(const plot::View& view);
   // Physical scale of the curves as last drawn; empty when none has values.
-  const std::optional<talvern::plot::Axes>& axes() const { return axes_; }
+  const std::optional<plot::Axes>& axes() const { return axes_; }
 
   // The panel with its axis values, as PNG or SVG, and its curves as CSV.
   // False when the file could not be written.
@@ -60,14 +66,21 @@ class PlotPanel : public QWidget {
   bool saveSvg(const QString& file);
   bool saveCsv(const QString& file);
 
+  // "Save as PNG...", "Save as SVG..." and "Save curves as CSV..." of the
+  // context menu, by `suffix` (".png", ".svg", ".csv"): asks the panel's
+  // files for a file to save (FileKind::save_plot), adds the suffix to a
+  // name without it and saves; a file that cannot be written is reported.
+  // Nothing happens when the user cancels.
+  void saveAs(const char* suffix);
+
   // Draws one panel of `size` pixels onto `painter`: white surface, frame,
   // grid, the curves and, when given, the click marker, as `view` shows
   // them. Nothing is drawn when the size is empty. The painter's state is
   // restored afterwards.
   static void paintPanel(QPainter& painter, QSize size,
-                         const std::vector<talvern::plot::Curve>& curves,
+                         const std::vector<plot::Curve>& curves,
                          std::optional<double> marker = std::nullopt,
-                         const talvern::plot::View& view = {});
+                         const plot::View& view = {});
 
  signals:
   // A left-button click without a drag, in panel coordinates of this panel
@@ -90,7 +103,7 @@ class PlotPanel : public QWidget {
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
-  std::vector<talvern::plot::Curve> curves() const;
+  std::vector<plot::Curve> curves() const;
   void paintPicture(QPainter& painter, QSize size);
   // The saved picture: the panel with the frame's margins around it.
   QSize pictureSize() const;
@@ -98,10 +111,11 @@ class PlotPanel : public QWidget {
   // Keeps `text` as the readout and tells the frame when it differs.
   void setReadout(const QString& text);
 
+  UserFiles files_;
   CurveProvider provider_;
   std::optional<double> marker_;
-  talvern::plot::View view_;
-  std::optional<talvern::plot::Axes> axes_;
+  plot::View view_;
+  std::optional<plot::Axes> axes_;
   std::optional<QPoint> pressedAt_;  // left button down, not yet released
   bool dragging_ = false;
   QPoint dragTo_;
@@ -138,3 +152,5 @@ class PlotFrame : public QWidget {
 // The main form's title picture, copied unscaled with its top-left corner at
 // `topLeft` (the picture frame's origin).
 void paintTitlePicture(QPainter& painter, QPoint topLeft);
+
+}  // namespace talvern

@@ -18,6 +18,14 @@
 
 namespace talvern {
 
+PlotPanel* make_panel(const char* name, QWidget* parent, int width, int height,
+                      const UserFiles& files) {
+  auto* panel = new PlotPanel(parent, files);
+  panel->setObjectName(name);
+  panel->setMinimumSize(width, height);
+  return panel;
+}
+
 QHBoxLayout* make_recover_graphics_row(QWidget* parent, const std::vector<PlotPanel*>& panels) {
   auto* button = make_button("Recover Graphics", "recoverGraphicsButton", parent);
   auto* note = new QLabel("Click this button when graphics is disturbed", parent);

@@ -1,15 +1,15 @@
 #pragma once
-// Pieces the dialogs with plot panels share: the hidden "Recover Graphics"
-// button, the OK/Cancel row, and the copy of command state back into
-// edit boxes, radio groups and panels.
+// Pieces the dialogs with plot panels share: the panels, the hidden
+// "Recover Graphics" button, the OK/Cancel row, and the copy of command
+// state back into edit boxes, radio groups and panels.
 
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "gui/form_widgets.h"
+#include "workspace/user_file.h"
 
-class PlotPanel;
 class QButtonGroup;
 class QComboBox;
 class QDialog;
@@ -18,6 +18,13 @@ class QLineEdit;
 class QWidget;
 
 namespace talvern {
+
+class PlotPanel;
+
+// A plot panel with its object name that opens at `width` x `height`
+// pixels (its minimum size) and saves into files asked for through `files`.
+PlotPanel* make_panel(const char* name, QWidget* parent, int width, int height,
+                      const UserFiles& files);
 
 // "Recover Graphics" (object name "recoverGraphicsButton") and its note
 // "Click this button when graphics is disturbed" ("recoverGraphicsNote"),

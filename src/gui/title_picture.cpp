@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+namespace talvern {
 namespace {
 
 constexpr int kWidth = talvern_title_picture_size().width();
@@ -88,3 +89,5 @@ QImage talvern_title_picture() {
   p.drawRect(0, 0, kWidth - 1, kHeight - 1);
   return image;
 }
+
+}  // namespace talvern

@@ -4,7 +4,11 @@
 #include <QImage>
 #include <QSize>
 
+namespace talvern {
+
 // 259 x 98 pixels: the program name over a small sketch of two spectra.
 QImage talvern_title_picture();
 
 constexpr QSize talvern_title_picture_size() { return {259, 98}; }
+
+}  // namespace talvern

@@ -9,7 +9,12 @@
 #include <QSvgRenderer>
 #include <QTest>
 
+#include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "gui/PlotPanel.h"
 #include "rixs/ui/CRIXSXAFS.h"
@@ -19,6 +24,11 @@
 #include "xrf/ui/CXRF.h"
 
 namespace plot = talvern::plot;
+using talvern::CConvXAFS;
+using talvern::CRIXSXAFS;
+using talvern::CXRF;
+using talvern::PlotFrame;
+using talvern::PlotPanel;
 
 namespace {
 
@@ -55,7 +65,7 @@ TEST(PlotFrames, PanelsOpenAtTheirSizeAndGrowWithTheDialog) {
   dialogs.push_back(std::make_unique<CConvXAFS>(ws));
   dialogs.push_back(std::make_unique<CXRF>(ws));
   dialogs.push_back(
-      std::make_unique<CRIXSXAFS>(ws, CRIXSXAFS::Openers{}, talvern::FileChooser{},
+      std::make_unique<CRIXSXAFS>(ws, CRIXSXAFS::Openers{}, nullptr, talvern::UserFiles{},
                                   talvern::OpenFailureReporter{}));
   for (auto& d : dialogs) {
     d->show();
@@ -208,6 +218,34 @@ TEST(PlotFrames, ExportsReadBack) {
   EXPECT_EQ(csv.readAll().toStdString(),
             "energy_eV,measured_intensity\n7000,0.2\n7100,0.9\n7250,0.4\n");
   EXPECT_FALSE(shown.panel->saveCsv(dir + "/missing/panel.csv"));
+}
+
+// The context menu's saves ask the panel's user files for the file, by
+// format; the suffix is added to a name without it.
+TEST(PlotFrames, SavesAskTheUserFilesForTheirFile) {
+  talvern::test::TempDir tmp;
+  std::vector<std::pair<std::string, std::string>> asked;  // title, suffix
+  std::optional<std::filesystem::path> answer = tmp.path() / "curves";
+  PlotPanel panel(nullptr, talvern::UserFiles([&](const talvern::FileRequest& r) {
+                    EXPECT_EQ(r.kind, talvern::FileKind::save_plot);
+                    asked.emplace_back(r.title, r.suffix);
+                    return answer;
+                  }));
+  std::vector<double> rows{7000, 0.2, 7250, 0.4};
+  const plot::Trace trace = *plot::standard_trace(rows.data(), 2, 2, 1, {7000, 7250, 0, 10000});
+  panel.setCurves([&] {
+    return std::vector<plot::Curve>{{&trace, 0, plot::Pen::red, {}, false, "measured"}};
+  });
+
+  panel.saveAs(".csv");
+  EXPECT_EQ(talvern::test::read_file(tmp.path() / "curves.csv"),
+            "energy_eV,measured_intensity\n7000,0.2\n7250,0.4\n");
+  answer.reset();  // cancelled: nothing is written
+  panel.saveAs(".png");
+  EXPECT_FALSE(std::filesystem::exists(tmp.path() / "curves.png"));
+  const std::vector<std::pair<std::string, std::string>> expected{
+      {"Save curves as CSV", ".csv"}, {"Save as PNG", ".png"}};
+  EXPECT_EQ(asked, expected);
 }
 
 }  // namespace

@@ -9,6 +9,9 @@
 #include "gui/title_picture.h"
 
 namespace plot = talvern::plot;
+using talvern::paintTitlePicture;
+using talvern::PlotPanel;
+using talvern::talvern_title_picture;
 
 namespace {
 

@@ -143,7 +143,8 @@ std::string CTALVERNView::runStudyCommand(const char* caption,
                                           const std::optional<std::filesystem::path>& file) {
   if (!claim()) return {};
   const Sheet<StudyState>& sheet = study_sheet();
-  StudyState state{.message = message_};
+  StudyState state;
+  state.message = message_;
   CommandRun run;
   run.files = files_;
   if (file) run.files.choose = [file](const FileRequest&) { return file; };
@@ -159,7 +160,7 @@ void CTALVERNView::loadXRF() { runFormCommand("Load XRF"); }
 
 void CTALVERNView::openSelectiveXAFSImport() {
   if (!claim()) return;
-  CXAFSReading dialog(ws_, choose_, report_, this);
+  CXAFSReading dialog(ws_, this, files_, report_);
   dialog.exec();
 }
 
@@ -176,19 +177,19 @@ void CTALVERNView::runWorkflowStep(WorkflowStep step, Make make) {
 
 void CTALVERNView::openXAFSSetting() {
   runWorkflowStep(WorkflowStep::xafs_setting,
-                  [this] { return std::make_unique<CConvXAFS>(ws_, this); });
+                  [this] { return std::make_unique<CConvXAFS>(ws_, this, files_); });
 }
 
 void CTALVERNView::openXRFSetting() {
   runWorkflowStep(WorkflowStep::xrf_setting,
-                  [this] { return std::make_unique<CXRF>(ws_, this); });
+                  [this] { return std::make_unique<CXRF>(ws_, this, files_); });
 }
 
 void CTALVERNView::openRIXSSimulation() {
   runWorkflowStep(WorkflowStep::rixs_simulation,
                   [this] {
-                    return std::make_unique<CRIXSXAFS>(ws_, rixs_simulation_openers(), choose_,
-                                                       report_, this);
+                    return std::make_unique<CRIXSXAFS>(ws_, rixs_simulation_openers(), this, files_,
+                                                       report_);
                   });
 }
 

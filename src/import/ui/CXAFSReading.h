@@ -8,12 +8,20 @@
 #include "workspace/user_file.h"
 #include "workspace/workspace.h"
 
-class CXAFSReading : public talvern::CommandDialog<talvern::XAFSReadingState> {
+class QPlainTextEdit;
+
+namespace talvern {
+
+class CXAFSReading : public CommandDialog<XAFSReadingState> {
  public:
-  // `choose` runs the file-open dialog of every load; `report` shows a
-  // chosen file that cannot be opened.
-  explicit CXAFSReading(talvern::WorkSpace ws,
-                        talvern::FileChooser choose = talvern::qt_file_chooser(),
-                        talvern::OpenFailureReporter report = talvern::qt_open_failure_reporter(),
-                        QWidget* parent = nullptr);
+  // Every load asks for its file through `files`; `report` shows a chosen
+  // file that cannot be opened.
+  explicit CXAFSReading(WorkSpace ws, QWidget* parent = nullptr, UserFiles files = qt_user_files(),
+                        OpenFailureReporter report = qt_open_failure_reporter());
+
+ private:
+  // Builds and lays out the buttons and the message pane; returns the pane.
+  QPlainTextEdit* build();
 };
+
+}  // namespace talvern

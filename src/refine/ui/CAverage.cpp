@@ -11,9 +11,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace tv = talvern;
-using tv::AverageState;
+#include <memory>
 
+#include "refine/refine_sheets.h"
+
+namespace talvern {
 namespace {
 
 // The busy cursor, for as long as the object lives.
@@ -25,61 +27,42 @@ class BusyCursor {
   BusyCursor& operator=(const BusyCursor&) = delete;
 };
 
-QLabel* makeLabel(const char* caption, const char* name, QWidget* buddy, QWidget* parent) {
-  auto* label = new QLabel(caption, parent);
-  label->setObjectName(name);
-  label->setBuddy(buddy);
-  return label;
-}
-
 }  // namespace
 
-// The work-space is copied, not moved: the opening state is read from it.
-CAverage::CAverage(tv::WorkSpace ws, QWidget* parent)
-    : CommandDialog(ws, parent, tv::initial_average_state(ws)) {
+CAverage::CAverage(WorkSpace ws, QWidget* parent, UserFiles files)
+    : CommandDialog(std::move(ws), average_sheet(), std::move(files), parent) {
   setWindowTitle("Average");
+  bindWidgets(build());
+  showState();
+}
 
-  auto* start = new QLineEdit(this);
-  start->setObjectName("startEnergyBox");
-  auto* end = new QLineEdit(this);
-  end->setObjectName("endEnergyBox");
-  bind(start, &AverageState::start_energy);
-  bind(end, &AverageState::end_energy);
-
-  auto* points = new QComboBox(this);
-  points->setObjectName("pointsList");
-  bind(points, &AverageState::points_list, &AverageState::points);
+CAverage::Widgets CAverage::build() {
+  Widgets w{};
+  w.start = make_box("startEnergyBox", this);
+  w.end = make_box("endEnergyBox", this);
+  w.points = new QComboBox(this);
+  w.points->setObjectName("pointsList");
 
   progress_ = new QProgressBar(this);
   progress_->setObjectName("progressBar");
   progress_->setRange(0, 1);
   progress_->setValue(0);
 
-  auto* average = tv::make_button("Average", "averageButton", this);
-  addCommand(average, [this](const tv::WorkSpace& w, AverageState& s) {
-    const BusyCursor busy;
-    tv::Average(w, s, [this](std::size_t point, std::size_t first, std::size_t last) {
-      if (progress_->minimum() != static_cast<int>(first) ||
-          progress_->maximum() != static_cast<int>(last))
-        progress_->setRange(static_cast<int>(first), static_cast<int>(last));
-      progress_->setValue(static_cast<int>(point));
-    });
-  }, false);
+  auto* average = commandButton("Average", "averageButton", this);
 
   QLabel* paneLabel = nullptr;
-  auto* messagePane = tv::make_message_pane(this, paneLabel);
-  tv::size_message_pane(messagePane, "average, and if necessary, change the energy", 6);
-  bindMessage(messagePane);
+  w.messagePane = make_message_pane(this, paneLabel);
+  size_message_pane(w.messagePane, "average, and if necessary, change the energy", 6);
 
   auto* boxes = new QGridLayout;
-  boxes->addWidget(makeLabel("Start Energy", "startEnergyLabel", start, this), 0, 0);
-  boxes->addWidget(start, 0, 1);
+  boxes->addWidget(make_label("Start Energy", w.start, this, "startEnergyLabel"), 0, 0);
+  boxes->addWidget(w.start, 0, 1);
   boxes->addWidget(new QLabel("eV", this), 0, 2);
-  boxes->addWidget(makeLabel("End Energy", "endEnergyLabel", end, this), 1, 0);
-  boxes->addWidget(end, 1, 1);
+  boxes->addWidget(make_label("End Energy", w.end, this, "endEnergyLabel"), 1, 0);
+  boxes->addWidget(w.end, 1, 1);
   boxes->addWidget(new QLabel("eV", this), 1, 2);
-  boxes->addWidget(makeLabel("Number of Adjacent Points", "pointsLabel", points, this), 2, 0);
-  boxes->addWidget(points, 2, 1, 1, 2);
+  boxes->addWidget(make_label("Number of Adjacent Points", w.points, this, "pointsLabel"), 2, 0);
+  boxes->addWidget(w.points, 2, 1, 1, 2);
 
   auto* run = new QHBoxLayout;
   run->addWidget(average);
@@ -90,7 +73,27 @@ CAverage::CAverage(tv::WorkSpace ws, QWidget* parent)
   layout->addLayout(run);
   layout->addSpacing(6);
   layout->addWidget(paneLabel);
-  layout->addWidget(messagePane, 1);
-  layout->addLayout(tv::make_ok_cancel_row(this));
-  showState();
+  layout->addWidget(w.messagePane, 1);
+  layout->addLayout(make_ok_cancel_row(this));
+  return w;
 }
+
+void CAverage::bindWidgets(const Widgets& w) {
+  bind(w.start, &AverageState::start_energy);
+  bind(w.end, &AverageState::end_energy);
+  bind(w.points, &AverageState::points_list, &AverageState::points);
+  bindMessage(w.messagePane);
+  // The bar follows the averaging; the run holds the busy cursor, which goes
+  // when the run does.
+  setRunPreparation([this](CommandRun& run) {
+    run.steps = [this, busy = std::make_shared<BusyCursor>()](std::size_t point, std::size_t first,
+                                                             std::size_t last) {
+      if (progress_->minimum() != static_cast<int>(first) ||
+          progress_->maximum() != static_cast<int>(last))
+        progress_->setRange(static_cast<int>(first), static_cast<int>(last));
+      progress_->setValue(static_cast<int>(point));
+    };
+  });
+}
+
+}  // namespace talvern

@@ -11,116 +11,121 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <any>
 #include <string>
 #include <utility>
+#include <vector>
 
-namespace tv = talvern;
-using tv::OptimState;
+#include "refine/refine_sheets.h"
 
+namespace talvern {
 namespace {
 
-QLineEdit* makeBox(const char* name, QWidget* parent) {
-  auto* box = new QLineEdit(parent);
-  box->setObjectName(name);
-  return box;
-}
+// A row of the grid: caption, box, unit, the box's field and whether the
+// box only shows what the run found.
+struct BoxRow {
+  const char* caption;
+  const char* name;
+  const char* unit;
+  std::string OptimState::*field;
+  bool read_only = false;
+};
+// The boxes as Widgets::boxes holds them; "Number of Repetitions" comes
+// after the seventh.
+constexpr std::size_t kBeforeRepetitions = 7;
+const BoxRow kBoxRows[] = {
+    {"Start Energy", "startEnergyBox", "eV", &OptimState::start_energy},
+    {"End Energy", "endEnergyBox", "eV", &OptimState::end_energy},
+    {"Energy Step", "energyStepBox", "eV", &OptimState::energy_step},
+    {"Peak Height", "peakHeightBox", nullptr, &OptimState::peak_height},
+    {"Peak Width", "peakWidthBox", nullptr, &OptimState::peak_width},
+    {"Upper-Limit of the Height Change", "heightLimitBox", nullptr, &OptimState::height_limit},
+    {"Step of the Height Change", "heightStepBox", nullptr, &OptimState::height_step},
+    {"Exc. Energy in RIXS measurement", "excEnergyBox", "eV", &OptimState::exc_energy},
+    {"Number of Compo.", "componentsBox", nullptr, &OptimState::components, true},
+    {"R-Factor", "rFactorBox", nullptr, &OptimState::r_factor, true}};
 
 // One row of the grid: caption, box, unit.
 void addRow(QGridLayout* grid, const char* caption, QWidget* box, const char* unit,
             QWidget* parent) {
   const int row = grid->rowCount();
-  auto* label = new QLabel(caption, parent);
-  label->setBuddy(box);
-  grid->addWidget(label, row, 0);
+  grid->addWidget(make_label(caption, box, parent), row, 0);
   grid->addWidget(box, row, 1);
   if (unit) grid->addWidget(new QLabel(unit, parent), row, 2);
 }
 
 }  // namespace
 
-// The work-space is copied, not moved: the opening state is read from it.
-COptim::COptim(tv::WorkSpace ws, QWidget* parent)
-    : WorkerDialog(ws, parent, tv::OpenOptimization(ws)) {
+COptim::COptim(WorkSpace ws, QWidget* parent, UserFiles files)
+    : WorkerDialog(std::move(ws), optim_sheet(), std::move(files), parent) {
   setWindowTitle("Optimization");
+  bindWidgets(build());
+  showState();
+}
 
-  auto* start = makeBox("startEnergyBox", this);
-  auto* end = makeBox("endEnergyBox", this);
-  auto* step = makeBox("energyStepBox", this);
-  auto* height = makeBox("peakHeightBox", this);
-  auto* width = makeBox("peakWidthBox", this);
-  auto* limit = makeBox("heightLimitBox", this);
-  auto* heightStep = makeBox("heightStepBox", this);
-  auto* repetitions = new QComboBox(this);
-  repetitions->setObjectName("repetitionsList");
-  auto* exc = makeBox("excEnergyBox", this);
-  auto* components = makeBox("componentsBox", this);
-  auto* rFactor = makeBox("rFactorBox", this);
-  components->setReadOnly(true);
-  rFactor->setReadOnly(true);
-
-  bind(start, &OptimState::start_energy);
-  bind(end, &OptimState::end_energy);
-  bind(step, &OptimState::energy_step);
-  bind(height, &OptimState::peak_height);
-  bind(width, &OptimState::peak_width);
-  bind(limit, &OptimState::height_limit);
-  bind(heightStep, &OptimState::height_step);
-  bind(repetitions, &OptimState::repetitions, &OptimState::repetition);
-  bind(exc, &OptimState::exc_energy);
-  bind(components, &OptimState::components);
-  bind(rFactor, &OptimState::r_factor);
+COptim::Widgets COptim::build() {
+  Widgets w{};
+  for (std::size_t i = 0; i < w.boxes.size(); ++i) {
+    w.boxes[i] = make_box(kBoxRows[i].name, this);
+    w.boxes[i]->setReadOnly(kBoxRows[i].read_only);
+    if (i + 1 == kBeforeRepetitions) {
+      w.repetitions = new QComboBox(this);
+      w.repetitions->setObjectName("repetitionsList");
+    }
+  }
 
   progress_ = new QProgressBar(this);
   progress_->setObjectName("progressBar");
   progress_->setRange(0, 1);
   progress_->setValue(0);
 
-  auto* optimize = tv::make_button("Optimize Selective XAFS", "optimizeButton", this);
-  auto* stop = tv::make_button("Stop", "stopButton", this, false);
-  connect(optimize, &QPushButton::clicked, this, [this] { startRun(); });
+  // The command runs on the worker, not as a button of the sheet runs it.
+  w.optimize = make_button("Optimize Selective XAFS", "optimizeButton", this);
+  w.stop = make_button("Stop", "stopButton", this, false);
 
   QLabel* paneLabel = nullptr;
-  auto* messagePane = tv::make_message_pane(this, paneLabel);
-  tv::size_message_pane(messagePane, "Please check the INPUT conditions (e.g., Number of", 7);
-  bindMessage(messagePane);
+  w.messagePane = make_message_pane(this, paneLabel);
+  size_message_pane(w.messagePane, "Please check the INPUT conditions (e.g., Number of", 7);
 
   auto* grid = new QGridLayout;
-  addRow(grid, "Start Energy", start, "eV", this);
-  addRow(grid, "End Energy", end, "eV", this);
-  addRow(grid, "Energy Step", step, "eV", this);
-  addRow(grid, "Peak Height", height, nullptr, this);
-  addRow(grid, "Peak Width", width, nullptr, this);
-  addRow(grid, "Upper-Limit of the Height Change", limit, nullptr, this);
-  addRow(grid, "Step of the Height Change", heightStep, nullptr, this);
-  addRow(grid, "Number of Repetitions", repetitions, nullptr, this);
-  addRow(grid, "Exc. Energy in RIXS measurement", exc, "eV", this);
-  addRow(grid, "Number of Compo.", components, nullptr, this);
-  addRow(grid, "R-Factor", rFactor, nullptr, this);
+  for (std::size_t i = 0; i < w.boxes.size(); ++i) {
+    if (i == kBeforeRepetitions)
+      addRow(grid, "Number of Repetitions", w.repetitions, nullptr, this);
+    addRow(grid, kBoxRows[i].caption, w.boxes[i], kBoxRows[i].unit, this);
+  }
 
   auto* run = new QHBoxLayout;
-  run->addWidget(optimize);
-  run->addWidget(stop);
+  run->addWidget(w.optimize);
+  run->addWidget(w.stop);
   run->addWidget(progress_, 1);
-
-  QHBoxLayout* okCancel = tv::make_ok_cancel_row(this);
-  setRunControls({start, end, step, height, width, limit, heightStep, repetitions, exc, optimize,
-                  findChild<QPushButton*>("okButton"), findChild<QPushButton*>("cancelButton")},
-                 stop);
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(grid);
   layout->addLayout(run);
   layout->addSpacing(6);
   layout->addWidget(paneLabel);
-  layout->addWidget(messagePane, 1);
-  layout->addLayout(okCancel);
-  showState();
+  layout->addWidget(w.messagePane, 1);
+  layout->addLayout(make_ok_cancel_row(this));
+  return w;
+}
+
+void COptim::bindWidgets(const Widgets& w) {
+  for (std::size_t i = 0; i < w.boxes.size(); ++i) bind(w.boxes[i], kBoxRows[i].field);
+  bind(w.repetitions, &OptimState::repetitions, &OptimState::repetition);
+  bindMessage(w.messagePane);
+  connect(w.optimize, &QPushButton::clicked, this, [this] { startRun(); });
+  // During a run only "Stop" can be pressed.
+  std::vector<QWidget*> inputs{w.repetitions, w.optimize, findChild<QPushButton*>("okButton"),
+                               findChild<QPushButton*>("cancelButton")};
+  for (std::size_t i = 0; i < w.boxes.size(); ++i)
+    if (!kBoxRows[i].read_only) inputs.push_back(w.boxes[i]);
+  setRunControls(std::move(inputs), w.stop);
 }
 
 void COptim::startRun() {
   // The watch is called on the worker: each call only posts to this thread.
   const unsigned run = nextRun();
-  tv::OptimWatch watch;
+  OptimWatch watch;
   watch.stop = stopFlag();
   watch.notice = [this, run](const std::string& text) {
     post(run, [this, text] { showNotice(text); });
@@ -136,12 +141,12 @@ void COptim::startRun() {
   };
   watch.boxes = [this, run](const OptimState& s) {
     post(run, [this, components = s.components, r = s.r_factor] {
-      state_.components = components;
-      state_.r_factor = r;
+      editState().components = components;
+      editState().r_factor = r;
       showState();
     });
   };
-  start([watch = std::move(watch)](const tv::WorkSpace& ws, OptimState& state) {
-    tv::OptimizeSelectiveXAFS(ws, state, watch);
-  });
+  startCommand("Optimize Selective XAFS", std::any(std::move(watch)));
 }
+
+}  // namespace talvern

@@ -5,20 +5,44 @@
 // follow it, and "Stop" (or closing the dialog) ends it after the trial in
 // hand, keeping the best spectrum found so far.
 
+#include <array>
+
 #include "gui/WorkerDialog.h"
+#include "gui/file_chooser.h"
 #include "refine/optimisation.h"
 #include "workspace/workspace.h"
 
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
 class QProgressBar;
+class QPushButton;
 class QWidget;
 
-class COptim : public talvern::WorkerDialog<talvern::OptimState> {
+namespace talvern {
+
+class COptim : public WorkerDialog<OptimState> {
  public:
-  explicit COptim(talvern::WorkSpace ws, QWidget* parent = nullptr);
+  explicit COptim(WorkSpace ws, QWidget* parent = nullptr, UserFiles files = qt_user_files());
 
  private:
+  // The widgets, built and laid out before they are bound to the state.
+  struct Widgets {
+    // The edit boxes in the order of the grid: start, end, energy step,
+    // peak height, peak width, height limit, height step, then the
+    // excitation energy and the two read-only boxes.
+    std::array<QLineEdit*, 10> boxes;
+    QComboBox* repetitions;
+    QPushButton *optimize, *stop;
+    QPlainTextEdit* messagePane;
+  };
+  Widgets build();
+  void bindWidgets(const Widgets& w);
+
   // "Optimize Selective XAFS".
   void startRun();
 
   QProgressBar* progress_ = nullptr;
 };
+
+}  // namespace talvern

@@ -1,14 +1,11 @@
 #include "rixs/ui/CRIXSPlane.h"
 
-#include <QApplication>
 #include <QButtonGroup>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -16,20 +13,17 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <string>
+#include <any>
 #include <utility>
 
-#include "rixs/plane_picture.h"
+#include "rixs/plane_sheet.h"
 #include "rixs/ui/PlaneMap.h"
 
-namespace tv = talvern;
-using tv::PlaneState;
-
+namespace talvern {
 namespace {
 
-QLineEdit* makeBox(const char* name, QWidget* parent) {
-  auto* box = new QLineEdit(parent);
-  box->setObjectName(name);
+QLineEdit* makeRangeBox(const char* name, QWidget* parent) {
+  QLineEdit* box = make_box(name, parent);
   box->setMaximumWidth(110);
   return box;
 }
@@ -41,81 +35,56 @@ QGroupBox* radioPair(const char* caption, const char* a, const char* b, const ch
   group = new QButtonGroup(box);
   group->setObjectName(name);
   auto* row = new QHBoxLayout(box);
-  row->addWidget(tv::make_radio(a, QString(name) + "0", group, 0, box));
-  row->addWidget(tv::make_radio(b, QString(name) + "1", group, 1, box));
+  row->addWidget(make_radio(a, QString(name) + "0", group, 0, box));
+  row->addWidget(make_radio(b, QString(name) + "1", group, 1, box));
   return box;
 }
 
 }  // namespace
 
-CRIXSPlane::CRIXSPlane(tv::WorkSpace ws, QWidget* parent)
-    : WorkerDialog(ws, parent, tv::OpenRIXSPlane(ws)) {
+CRIXSPlane::CRIXSPlane(WorkSpace ws, QWidget* parent, UserFiles files)
+    : WorkerDialog(std::move(ws), plane_sheet(), std::move(files), parent) {
   setWindowTitle("RIXS Plane");
+  bindWidgets(build());
+  showState();
+}
 
-  auto* from = makeBox("fromBox", this);
-  auto* to = makeBox("toBox", this);
-  auto* step = makeBox("stepBox", this);
-  bind(from, &PlaneState::from_energy);
-  bind(to, &PlaneState::to_energy);
-  bind(step, &PlaneState::step_energy);
-
-  QButtonGroup *axis = nullptr, *scale = nullptr, *cut = nullptr;
+CRIXSPlane::Widgets CRIXSPlane::build() {
+  Widgets w{};
+  w.from = makeRangeBox("fromBox", this);
+  w.to = makeRangeBox("toBox", this);
+  w.step = makeRangeBox("stepBox", this);
   auto* axisBox = radioPair("Emission Axis", "Emission Energy", "Energy Transfer (Exc. - Em.)",
-                            "axisGroup", axis, this);
-  auto* scaleBox = radioPair("Intensity Scale", "Linear", "Logarithmic", "scaleGroup", scale, this);
+                            "axisGroup", w.axis, this);
+  auto* scaleBox = radioPair("Intensity Scale", "Linear", "Logarithmic", "scaleGroup", w.scale, this);
   auto* cutBox = radioPair("Cut at the Click", "Along the Emission Axis",
-                           "Along the Excitation Energy", "cutGroup", cut, this);
-  bind(axis, &PlaneState::axis);
-  bind(scale, &PlaneState::scale);
-  bind(cut, &PlaneState::cut);
+                           "Along the Excitation Energy", "cutGroup", w.cut, this);
 
-  auto* calculate = tv::make_button("Calculate", "calculateButton", this);
-  auto* stop = tv::make_button("Stop", "stopButton", this, false);
+  // "Calculate" runs on the worker, not as a button of the sheet runs it.
+  w.calculate = make_button("Calculate", "calculateButton", this);
+  auto* stop = make_button("Stop", "stopButton", this, false);
   progress_ = new QProgressBar(this);
   progress_->setObjectName("progressBar");
   progress_->setRange(0, 1);
   progress_->setValue(0);
-  connect(calculate, &QPushButton::clicked, this, [this] { startRun(); });
 
-  map_ = new tv::PlaneMap([this, scale] {
-    return tv::PlaneMap::Shown{&state_.plane, scale->checkedId() == 1,
-                               state_.pick_row && state_.pick_column
-                                   ? std::optional(std::make_pair(*state_.pick_row, *state_.pick_column))
-                                   : std::nullopt};
-  }, this);
+  map_ = new PlaneMap(this);
   map_->setObjectName("planeMap");
-  map_->clicked = [this](std::size_t r, std::size_t k) {
-    runCommand([r, k](const tv::WorkSpace&, PlaneState& s) { tv::PickPlanePoint(s, r, k); }, true);
-    map_->update();
-  };
-  // The scale takes effect at once; the map reads it from the buttons.
-  connect(scale, &QButtonGroup::idToggled, map_, [this](int, bool on) {
-    if (on) map_->update();
-  });
-
-  auto* cutPanel = new PlotPanel(this);
-  cutPanel->setObjectName("cutPanel");
-  cutPanel->setMinimumSize(640, 200);
-  bindPanel(cutPanel, tv::cut_panel_curves);
-
-  auto* savePicture = tv::make_button("Save Picture...", "savePictureButton", this);
-  auto* saveData = tv::make_button("Save Data...", "saveDataButton", this);
-  connect(savePicture, &QPushButton::clicked, this, [this] { this->savePicture(); });
-  setFileDialogs(tv::qt_file_chooser(), tv::qt_open_failure_reporter());
-  addFileCommand(saveData, tv::SavePlaneData, false);
+  w.cutPanel = make_panel("cutPanel", this, 640, 200, userFiles());
+  w.savePicture = make_button("Save Picture...", "savePictureButton", this);
+  auto* saveData = commandButton("Save Data...", "saveDataButton", this);
 
   QLabel* paneLabel = nullptr;
-  auto* messagePane = tv::make_message_pane(this, paneLabel);
-  tv::size_message_pane(messagePane, "The calculation was stopped after 100 of 100", 4);
-  bindMessage(messagePane);
+  w.messagePane = make_message_pane(this, paneLabel);
+  size_message_pane(w.messagePane, "The calculation was stopped after 100 of 100", 4);
 
   auto* range = new QGridLayout;
   range->addWidget(new QLabel("Exc. Energy from", this), 0, 0);
-  range->addWidget(from, 0, 1);
+  range->addWidget(w.from, 0, 1);
   range->addWidget(new QLabel("to", this), 0, 2);
-  range->addWidget(to, 0, 3);
+  range->addWidget(w.to, 0, 3);
   range->addWidget(new QLabel("step", this), 0, 4);
-  range->addWidget(step, 0, 5);
+  range->addWidget(w.step, 0, 5);
   range->addWidget(new QLabel("eV", this), 0, 6);
   range->setColumnStretch(7, 1);
 
@@ -125,26 +94,59 @@ CRIXSPlane::CRIXSPlane(tv::WorkSpace ws, QWidget* parent)
   options->addWidget(cutBox);
 
   auto* runRow = new QHBoxLayout;
-  runRow->addWidget(calculate);
+  runRow->addWidget(w.calculate);
   runRow->addWidget(stop);
   runRow->addWidget(progress_, 1);
-  runRow->addWidget(savePicture);
+  runRow->addWidget(w.savePicture);
   runRow->addWidget(saveData);
 
-  QHBoxLayout* okCancel = tv::make_ok_cancel_row(this);
-  setRunControls({from, to, step, axisBox, calculate, savePicture, saveData}, stop);
+  QHBoxLayout* okCancel = make_ok_cancel_row(this);
+  setRunControls({w.from, w.to, w.step, axisBox, w.calculate, w.savePicture, saveData}, stop);
 
   auto* left = new QVBoxLayout;
   left->addLayout(range);
   left->addLayout(options);
   left->addLayout(runRow);
   left->addWidget(map_, 3);
-  left->addWidget(new PlotFrame(cutPanel, this), 1);
+  left->addWidget(new PlotFrame(w.cutPanel, this), 1);
   left->addWidget(paneLabel);
-  left->addWidget(messagePane);
+  left->addWidget(w.messagePane);
   left->addLayout(okCancel);
   setLayout(left);
-  showState();
+  return w;
+}
+
+void CRIXSPlane::bindWidgets(const Widgets& w) {
+  bind(w.from, &PlaneState::from_energy);
+  bind(w.to, &PlaneState::to_energy);
+  bind(w.step, &PlaneState::step_energy);
+  bind(w.axis, &PlaneState::axis);
+  bind(w.scale, &PlaneState::scale);
+  bind(w.cut, &PlaneState::cut);
+  connect(w.calculate, &QPushButton::clicked, this, [this] { startRun(); });
+
+  map_->setShown([this, scale = w.scale] {
+    const PlaneState& s = state();
+    return PlaneMap::Shown{&s.plane, scale->checkedId() == 1,
+                           s.pick_row && s.pick_column
+                               ? std::optional(std::make_pair(*s.pick_row, *s.pick_column))
+                               : std::nullopt};
+  });
+  map_->clicked = [this](std::size_t r, std::size_t k) {
+    runCommand([r, k](const WorkSpace&, PlaneState& s) { PickPlanePoint(s, r, k); }, true);
+    map_->update();
+  };
+  // The scale takes effect at once; the map reads it from the buttons.
+  connect(w.scale, &QButtonGroup::idToggled, map_, [this](int, bool on) {
+    if (on) map_->update();
+  });
+  bindPanel(w.cutPanel, cut_panel_curves);
+
+  // The picture is of the map as the dialog shows it.
+  addCommand(w.savePicture, [this](const WorkSpace&, PlaneState& s) {
+    SavePlanePicture(userFiles(), s, map_->width(), map_->height());
+  }, false);
+  bindMessage(w.messagePane);
 }
 
 void CRIXSPlane::startRun() {
@@ -152,7 +154,7 @@ void CRIXSPlane::startRun() {
   progress_->setValue(0);
   // The watch is called on the worker: it only posts to this thread.
   const unsigned run = nextRun();
-  tv::PlaneWatch watch;
+  PlaneWatch watch;
   watch.stop = stopFlag();
   watch.progress = [this, run](std::size_t done, std::size_t total) {
     post(run, [this, done, total] {
@@ -161,33 +163,16 @@ void CRIXSPlane::startRun() {
     });
   };
   showNotice("In calculation...");
-  start([watch = std::move(watch)](const tv::WorkSpace& ws, PlaneState& state) {
-    tv::CalculatePlane(ws, state, watch);
-  });
+  startCommand("Calculate", std::any(std::move(watch)));
 }
 
 void CRIXSPlane::runFinished() {
   // Progress posted too late to be shown: the bar ends at the rows done.
-  const int rows = static_cast<int>(state_.plane.rows());
+  const int rows = static_cast<int>(state().plane.rows());
   progress_->setRange(0, std::max(progress_->maximum(), std::max(rows, 1)));
   progress_->setValue(rows);
   for (PlotPanel* p : panels()) p->redraw();
   map_->update();
 }
 
-void CRIXSPlane::savePicture() {
-  if (state_.plane.empty()) {
-    showNotice("ERROR!!\r\nThere is no plane to save; press Calculate first.");
-    return;
-  }
-  const QString file = QFileDialog::getSaveFileName(this, "Save Picture", QString(),
-                                                    "PNG (*.png);;SVG (*.svg)");
-  if (file.isEmpty()) return;
-  const std::string path = file.toStdString();
-  const bool svg = file.endsWith(".svg", Qt::CaseInsensitive);
-  const bool log = findChild<QButtonGroup*>("scaleGroup")->checkedId() == 1;
-  const bool ok = svg ? tv::write_plane_svg(path, state_.plane, log, map_->width(), map_->height())
-                      : tv::write_plane_png(path, map_->picture());
-  showNotice(ok ? "The picture was saved as " + path + "."
-                : "ERROR!! " + path + " could not be written.");
-}
+}  // namespace talvern

@@ -11,36 +11,13 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "rixs/rixs_calculation.h"
-#include "rixs/rixs_modification.h"
+#include "rixs/rixs_sheet.h"
 #include "rixs/rixs_simulation.h"
 
-namespace tv = talvern;
-using tv::RIXSState;
-
+namespace talvern {
 namespace {
 
 constexpr int kPanelWidth = 270, kPanelHeight = 240;
-
-QLineEdit* makeBox(const char* name, QWidget* parent, int chars = 9) {
-  auto* box = new QLineEdit(parent);
-  box->setObjectName(name);
-  box->setMinimumWidth(box->fontMetrics().horizontalAdvance(QString(chars, '0')) + 12);
-  return box;
-}
-
-QLabel* makeLabel(const char* caption, QWidget* buddy, QWidget* parent) {
-  auto* label = new QLabel(caption, parent);
-  label->setBuddy(buddy);
-  return label;
-}
-
-PlotPanel* makePanel(const char* name, QWidget* parent) {
-  auto* panel = new PlotPanel(parent);
-  panel->setObjectName(name);
-  panel->setMinimumSize(kPanelWidth, kPanelHeight);
-  return panel;
-}
 
 // A panel under its caption with a row of buttons below it.
 QGroupBox* panelGroup(const char* caption, const char* name, PlotPanel* panel,
@@ -55,186 +32,119 @@ QGroupBox* panelGroup(const char* caption, const char* name, PlotPanel* panel,
   return group;
 }
 
+// A command of the dialog alone that needs no work-space.
+CommandDialog<RIXSState>::Command onState(void (*command)(RIXSState&)) {
+  return [command](const WorkSpace&, RIXSState& s) { command(s); };
+}
+
 }  // namespace
 
-CRIXSXAFS::CRIXSXAFS(tv::WorkSpace ws, Openers openers, tv::FileChooser choose,
-                     tv::OpenFailureReporter report, QWidget* parent)
-    : CommandDialog(std::move(ws), parent) {
+CRIXSXAFS::CRIXSXAFS(WorkSpace ws, Openers openers, QWidget* parent, UserFiles files,
+                     OpenFailureReporter report)
+    : CommandDialog(std::move(ws), rixs_sheet(), std::move(files), parent) {
   setWindowTitle("RIXS Simulation");
-  setFileDialogs(std::move(choose), std::move(report));
-  const auto run = [](auto command) {  // a command that needs no work-space
-    return [command](const tv::WorkSpace&, RIXSState& s) { command(s); };
-  };
+  setOpenFailureReporter(std::move(report));
+  bindWidgets(build(), std::move(openers));
+  showState();
+}
 
+CRIXSXAFS::Widgets CRIXSXAFS::build() {
+  Widgets w{};
   // ---- "Selective XAFS" ---------------------------------------------------------
-  auto* selectivePanel = makePanel("selectivePanel", this);
-  bindPanel(selectivePanel, tv::selective_curves, &RIXSState::marker);
-  connect(selectivePanel, &PlotPanel::panelClicked, this, [this](double x_l, double y_l) {
-    runCommand([x_l, y_l](const tv::WorkSpace& w, RIXSState& s) {
-      tv::PickEnergy(w, s, tv::plot::ClickPoint{x_l, y_l});
-    }, false);
-  });
-  auto* load = tv::make_button("Load Selective XAFS", "loadSelectiveButton", this);
-  auto* clear = tv::make_button("Clear", "clearButton", this);
-  addCommand(load, tv::LoadSelectiveXAFS, true);
-  addCommand(clear, run(tv::ClearSelectiveXAFS), true);
+  w.selective = make_panel("selectivePanel", this, kPanelWidth, kPanelHeight, userFiles());
+  auto* load = commandButton("Load Selective XAFS", "loadSelectiveButton", this);
+  auto* clear = commandButton("Clear", "clearButton", this);
+  QLayout* selectiveControls = buildSelectiveControls(w);
 
+  // ---- "Calculated RIXS" ------------------------------------------------------------
+  w.calculated = make_panel("calculatedPanel", this, kPanelWidth, kPanelHeight, userFiles());
+  w.comparison = make_panel("comparisonPanel", this, kPanelWidth, kPanelHeight, userFiles());
+  auto* calculate = commandButton("Calculate RIXS", "calculateButton", this);
+  auto* clearRixs = commandButton("Clear RIXS", "clearRixsButton", this);
+  auto* saveRixs = commandButton("Save RIXS", "saveRixsButton", this);
+  QLayout* factors = buildFactors(w);
+
+  // ---- "Comp. of RIXS" --------------------------------------------------------------
+  auto* compExp = commandButton("Comp. Exp. RIXS", "compExpButton", this);
+  auto* compAnother = commandButton("Comp. Another RIXS", "compAnotherButton", this);
+  auto* allClear = commandButton("All Clear", "allClearButton", this);
+  auto* compare = commandButton("Compare RIXS", "compareButton", this);
+  compare->hide();
+
+  QLabel* paneLabel = nullptr;
+  w.messagePane = make_message_pane(this, paneLabel);
+  size_message_pane(w.messagePane, "If you try to calculate RIXS at the present condition, please",
+                    8);
+
+  // ---- layout -------------------------------------------------------------------------
+  auto* panels = new QHBoxLayout;
+  panels->addWidget(panelGroup("Selective XAFS", "selectiveGroup", w.selective, {load, clear}, this));
+  panels->addWidget(panelGroup("Calculated RIXS", "calculatedGroup", w.calculated,
+                               {calculate, clearRixs, saveRixs}, this));
+  panels->addWidget(panelGroup("Comp. of RIXS", "comparisonGroup", w.comparison,
+                               {compExp, compAnother, allClear, compare}, this));
+
+  auto* calculation = new QVBoxLayout;
+  calculation->addLayout(factors);
+  calculation->addWidget(paneLabel);
+  calculation->addWidget(w.messagePane, 1);
+
+  auto* lower = new QHBoxLayout;
+  lower->addLayout(selectiveControls);
+  lower->addSpacing(8);
+  lower->addLayout(calculation, 1);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(panels, 1);
+  layout->addLayout(lower, 1);
+  layout->addLayout(make_recover_graphics_row(this, {w.selective, w.calculated, w.comparison}));
+  layout->addLayout(make_ok_cancel_row(this));
+  return w;
+}
+
+QLayout* CRIXSXAFS::buildSelectiveControls(Widgets& w) {
   auto* region = new QGroupBox("Display Region", this);
   region->setObjectName("displayRegionGroup");
-  auto* regionMin = makeBox("regionMinBox", region);
-  auto* regionMax = makeBox("regionMaxBox", region);
-  bind(regionMin, &RIXSState::region_min);
-  bind(regionMax, &RIXSState::region_max);
+  w.regionMin = make_box("regionMinBox", region, 9);
+  w.regionMax = make_box("regionMaxBox", region, 9);
   auto* regionRow = new QHBoxLayout(region);
-  regionRow->addWidget(regionMin);
-  regionRow->addWidget(makeLabel("eV~", regionMin, region));
-  regionRow->addWidget(regionMax);
-  regionRow->addWidget(makeLabel("eV", regionMax, region));
+  regionRow->addWidget(w.regionMin);
+  regionRow->addWidget(make_label("eV~", w.regionMin, region));
+  regionRow->addWidget(w.regionMax);
+  regionRow->addWidget(make_label("eV", w.regionMax, region));
 
   // The display mode is read at every paint; choosing one draws nothing by itself.
   auto* modeBox = new QGroupBox("Display Mode", this);
   modeBox->setObjectName("displayModeGroup");
-  auto* mode = new QButtonGroup(this);
+  w.mode = new QButtonGroup(this);
   auto* modeRow = new QHBoxLayout(modeBox);
-  modeRow->addWidget(tv::make_radio("A", "modeARadio", mode, RIXSState::kModeA, modeBox));
-  modeRow->addWidget(tv::make_radio("B", "modeBRadio", mode, RIXSState::kModeB, modeBox));
-  modeRow->addWidget(tv::make_radio("A&&B", "modeABRadio", mode, RIXSState::kModeAB, modeBox));
-  bind(mode, &RIXSState::display_mode);
-  auto* modeChange = tv::make_button("Mode Change", "modeChangeButton", this);
-  addCommand(modeChange, tv::ModeChange, true);
+  modeRow->addWidget(make_radio("A", "modeARadio", w.mode, RIXSState::kModeA, modeBox));
+  modeRow->addWidget(make_radio("B", "modeBRadio", w.mode, RIXSState::kModeB, modeBox));
+  modeRow->addWidget(make_radio("A&&B", "modeABRadio", w.mode, RIXSState::kModeAB, modeBox));
+  auto* modeChange = commandButton("Mode Change", "modeChangeButton", this);
 
-  auto* lorentzian = new QGroupBox("Modification by Lorentzian", this);
-  lorentzian->setObjectName("lorentzianGroup");
-  auto* central = makeBox("centralEnergyBox", lorentzian);
-  auto* amplitude = makeBox("amplitudeBox", lorentzian, 6);
-  auto* width = makeBox("widthBox", lorentzian, 6);
-  bind(central, &RIXSState::central_energy);
-  bind(amplitude, &RIXSState::amplitude);
-  bind(width, &RIXSState::width);
-  auto* sign = new QButtonGroup(this);
-  auto* add = tv::make_radio("Add", "addRadio", sign, RIXSState::kAdd, lorentzian);
-  auto* subtract = tv::make_radio("Subtract", "subtractRadio", sign, RIXSState::kSubtract, lorentzian);
-  bind(sign, &RIXSState::sign);
-  auto* showPeak = tv::make_button("Show the Peak", "showPeakButton", lorentzian);
-  auto* modify = tv::make_button("Modify XAFS", "modifyButton", lorentzian);
-  auto* saveTemporarily = tv::make_button("Save It Temporarily", "saveTemporarilyButton", lorentzian);
-  auto* moreChange = tv::make_button("More Change", "moreChangeButton", lorentzian);
-  addCommand(showPeak, tv::ShowThePeak, true);
-  addCommand(modify, tv::ModifyXAFS, true);
-  addCommand(saveTemporarily, tv::SaveItTemporarily, false);
-  addCommand(moreChange, tv::MoreChange, true);
-  auto* lorentzianGrid = new QGridLayout(lorentzian);
-  lorentzianGrid->addWidget(makeLabel("Central Energy", central, lorentzian), 0, 0);
-  lorentzianGrid->addWidget(central, 0, 1);
-  lorentzianGrid->addWidget(makeLabel("Amp.", amplitude, lorentzian), 0, 2);
-  lorentzianGrid->addWidget(amplitude, 0, 3);
-  lorentzianGrid->addWidget(makeLabel("Width", width, lorentzian), 0, 4);
-  lorentzianGrid->addWidget(width, 0, 5);
-  lorentzianGrid->addWidget(add, 1, 0);
-  lorentzianGrid->addWidget(subtract, 1, 1);
-  lorentzianGrid->addWidget(showPeak, 1, 2, 1, 2);
-  lorentzianGrid->addWidget(modify, 1, 4, 1, 2);
-  lorentzianGrid->addWidget(saveTemporarily, 2, 2, 1, 2);
-  lorentzianGrid->addWidget(moreChange, 2, 4, 1, 2);
+  QGroupBox* lorentzian = buildLorentzian(w);
 
   auto* shiftGroup = new QGroupBox("Energy Shift(±eV)", this);
   shiftGroup->setObjectName("energyShiftGroup");
-  auto* shiftBox = makeBox("energyShiftBox", shiftGroup, 6);
-  bind(shiftBox, &RIXSState::energy_shift);
-  auto* shift = tv::make_button("Shift", "shiftButton", shiftGroup);
-  addCommand(shift, tv::ShiftSelectiveXAFS, true);
+  w.energyShift = make_box("energyShiftBox", shiftGroup, 6);
+  auto* shift = commandButton("Shift", "shiftButton", shiftGroup);
   auto* shiftRow = new QHBoxLayout(shiftGroup);
-  shiftRow->addWidget(shiftBox);
+  shiftRow->addWidget(w.energyShift);
   shiftRow->addWidget(shift);
 
-  // The refinement dialogs run modally; whatever they end with, the message
-  // points to "Mode Change". Nothing is repainted.
   auto* refine = new QGroupBox("Optimization and Average", this);
   refine->setObjectName("refineGroup");
   auto* refineRow = new QHBoxLayout(refine);
-  auto* optimize = tv::make_button("Optimize", "optimizeButton", refine);
-  auto* average = tv::make_button("Average", "averageButton", refine);
-  refineRow->addWidget(optimize);
-  refineRow->addWidget(average);
-  // The plane reads the work-space files only; the dialog's state stays.
-  auto* planeButton = tv::make_button("RIXS Plane...", "rixsPlaneButton", refine);
-  refineRow->addWidget(planeButton);
-  connect(planeButton, &QPushButton::clicked, this, [this, open = std::move(openers.plane)] {
-    if (open) open(workSpace(), this);
-  });
-  connect(optimize, &QPushButton::clicked, this, [this, run, open = std::move(openers.optimize)] {
-    if (!open) return;
-    open(workSpace(), this);
-    runCommand(run(tv::OptimizeDone), false);
-  });
-  connect(average, &QPushButton::clicked, this, [this, run, open = std::move(openers.average)] {
-    if (!open) return;
-    open(workSpace(), this);
-    runCommand(run(tv::AverageDone), false);
-  });
+  w.optimize = make_button("Optimize", "optimizeButton", refine);
+  w.average = make_button("Average", "averageButton", refine);
+  refineRow->addWidget(w.optimize);
+  refineRow->addWidget(w.average);
+  w.plane = make_button("RIXS Plane...", "rixsPlaneButton", refine);
+  refineRow->addWidget(w.plane);
 
-  auto* complete = tv::make_button("Complete the Modification", "completeButton", this);
-  auto* saveModified = tv::make_button("Save Modified XAFS", "saveModifiedButton", this);
-  addCommand(complete, tv::CompleteTheModification, true);
-  addFileCommand(saveModified, tv::SaveModifiedXAFS, false);
-
-  // ---- "Calculated RIXS" ------------------------------------------------------------
-  auto* calculatedPanel = makePanel("calculatedPanel", this);
-  auto* comparisonPanel = makePanel("comparisonPanel", this);
-  // The two-component flag is read from the work-space at every paint.
-  bindPanel(calculatedPanel, [this](const RIXSState& s) {
-    return tv::calculated_curves(s, tv::two_component_flag(ws_));
-  });
-  bindPanel(comparisonPanel, [this](const RIXSState& s) {
-    return tv::comparison_curves(s, tv::two_component_flag(ws_));
-  });
-  auto* calculate = tv::make_button("Calculate RIXS", "calculateButton", this);
-  auto* clearRixs = tv::make_button("Clear RIXS", "clearRixsButton", this);
-  auto* saveRixs = tv::make_button("Save RIXS", "saveRixsButton", this);
-  addCommand(calculate, tv::CalculateRIXSSpectrum, true);
-  addCommand(clearRixs, run(tv::ClearRIXS), true);
-  addFileCommand(saveRixs, tv::SaveRIXS, false);
-
-  auto* excEnergy = makeBox("excEnergyBox", this);
-  auto* scale = makeBox("scaleBox", this);
-  auto* absCorr = makeBox("absCorrBox", this);
-  bind(excEnergy, &RIXSState::exc_energy);
-  bind(scale, &RIXSState::scale);
-  bind(absCorr, &RIXSState::abs_correction);
-  // Every change of the excitation energy, typed or written, says what to do next.
-  connect(excEnergy, &QLineEdit::textChanged, this, [this] { showNotice(tv::kExcEnergyNotice); });
-  auto* factors = new QGridLayout;
-  factors->addWidget(makeLabel("Exc. Energy(eV)", excEnergy, this), 0, 0);
-  factors->addWidget(excEnergy, 0, 1);
-  factors->addWidget(makeLabel("Scale Fac.", scale, this), 1, 0);
-  factors->addWidget(scale, 1, 1);
-  factors->addWidget(makeLabel("Abs. Corr. Fac.", absCorr, this), 2, 0);
-  factors->addWidget(absCorr, 2, 1);
-
-  // ---- "Comp. of RIXS" --------------------------------------------------------------
-  auto* compExp = tv::make_button("Comp. Exp. RIXS", "compExpButton", this);
-  auto* compAnother = tv::make_button("Comp. Another RIXS", "compAnotherButton", this);
-  auto* allClear = tv::make_button("All Clear", "allClearButton", this);
-  auto* compare = tv::make_button("Compare RIXS", "compareButton", this);
-  compare->hide();
-  addCommand(compExp, tv::CompExpRIXS, true);
-  addFileCommand(compAnother, tv::CompAnotherRIXS, true);
-  addCommand(allClear, run(tv::AllClear), true);
-  addCommand(compare, tv::CompareRIXS, true);
-
-  QLabel* paneLabel = nullptr;
-  auto* messagePane = tv::make_message_pane(this, paneLabel);
-  tv::size_message_pane(messagePane, "If you try to calculate RIXS at the present condition, please",
-                        8);
-  bindMessage(messagePane);
-
-  // ---- layout -------------------------------------------------------------------------
-  auto* panels = new QHBoxLayout;
-  panels->addWidget(panelGroup("Selective XAFS", "selectiveGroup", selectivePanel, {load, clear}, this));
-  panels->addWidget(panelGroup("Calculated RIXS", "calculatedGroup", calculatedPanel,
-                               {calculate, clearRixs, saveRixs}, this));
-  panels->addWidget(panelGroup("Comp. of RIXS", "comparisonGroup", comparisonPanel,
-                               {compExp, compAnother, allClear, compare}, this));
+  auto* complete = commandButton("Complete the Modification", "completeButton", this);
+  auto* saveModified = commandButton("Save Modified XAFS", "saveModifiedButton", this);
 
   auto* displayRow = new QHBoxLayout;
   displayRow->addWidget(region);
@@ -246,27 +156,102 @@ CRIXSXAFS::CRIXSXAFS(tv::WorkSpace ws, Openers openers, tv::FileChooser choose,
   auto* fixRow = new QHBoxLayout;
   fixRow->addWidget(complete);
   fixRow->addWidget(saveModified);
-  auto* selectiveControls = new QVBoxLayout;
-  selectiveControls->addLayout(displayRow);
-  selectiveControls->addWidget(lorentzian);
-  selectiveControls->addLayout(lastRow);
-  selectiveControls->addLayout(fixRow);
-  selectiveControls->addStretch(1);
-
-  auto* calculation = new QVBoxLayout;
-  calculation->addLayout(factors);
-  calculation->addWidget(paneLabel);
-  calculation->addWidget(messagePane, 1);
-
-  auto* lower = new QHBoxLayout;
-  lower->addLayout(selectiveControls);
-  lower->addSpacing(8);
-  lower->addLayout(calculation, 1);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->addLayout(panels, 1);
-  layout->addLayout(lower, 1);
-  layout->addLayout(tv::make_recover_graphics_row(this, this->panels()));
-  layout->addLayout(tv::make_ok_cancel_row(this));
-  showState();
+  auto* controls = new QVBoxLayout;
+  controls->addLayout(displayRow);
+  controls->addWidget(lorentzian);
+  controls->addLayout(lastRow);
+  controls->addLayout(fixRow);
+  controls->addStretch(1);
+  return controls;
 }
+
+QGroupBox* CRIXSXAFS::buildLorentzian(Widgets& w) {
+  auto* lorentzian = new QGroupBox("Modification by Lorentzian", this);
+  lorentzian->setObjectName("lorentzianGroup");
+  w.central = make_box("centralEnergyBox", lorentzian, 9);
+  w.amplitude = make_box("amplitudeBox", lorentzian, 6);
+  w.width = make_box("widthBox", lorentzian, 6);
+  w.sign = new QButtonGroup(this);
+  auto* add = make_radio("Add", "addRadio", w.sign, RIXSState::kAdd, lorentzian);
+  auto* subtract = make_radio("Subtract", "subtractRadio", w.sign, RIXSState::kSubtract, lorentzian);
+  auto* showPeak = commandButton("Show the Peak", "showPeakButton", lorentzian);
+  auto* modify = commandButton("Modify XAFS", "modifyButton", lorentzian);
+  auto* saveTemporarily = commandButton("Save It Temporarily", "saveTemporarilyButton", lorentzian);
+  auto* moreChange = commandButton("More Change", "moreChangeButton", lorentzian);
+  auto* grid = new QGridLayout(lorentzian);
+  grid->addWidget(make_label("Central Energy", w.central, lorentzian), 0, 0);
+  grid->addWidget(w.central, 0, 1);
+  grid->addWidget(make_label("Amp.", w.amplitude, lorentzian), 0, 2);
+  grid->addWidget(w.amplitude, 0, 3);
+  grid->addWidget(make_label("Width", w.width, lorentzian), 0, 4);
+  grid->addWidget(w.width, 0, 5);
+  grid->addWidget(add, 1, 0);
+  grid->addWidget(subtract, 1, 1);
+  grid->addWidget(showPeak, 1, 2, 1, 2);
+  grid->addWidget(modify, 1, 4, 1, 2);
+  grid->addWidget(saveTemporarily, 2, 2, 1, 2);
+  grid->addWidget(moreChange, 2, 4, 1, 2);
+  return lorentzian;
+}
+
+QLayout* CRIXSXAFS::buildFactors(Widgets& w) {
+  w.excEnergy = make_box("excEnergyBox", this, 9);
+  w.scale = make_box("scaleBox", this, 9);
+  w.absCorrection = make_box("absCorrBox", this, 9);
+  auto* factors = new QGridLayout;
+  factors->addWidget(make_label("Exc. Energy(eV)", w.excEnergy, this), 0, 0);
+  factors->addWidget(w.excEnergy, 0, 1);
+  factors->addWidget(make_label("Scale Fac.", w.scale, this), 1, 0);
+  factors->addWidget(w.scale, 1, 1);
+  factors->addWidget(make_label("Abs. Corr. Fac.", w.absCorrection, this), 2, 0);
+  factors->addWidget(w.absCorrection, 2, 1);
+  return factors;
+}
+
+void CRIXSXAFS::bindWidgets(const Widgets& w, Openers openers) {
+  bindPanel(w.selective, selective_curves, &RIXSState::marker);
+  connect(w.selective, &PlotPanel::panelClicked, this,
+          [this](double x_l, double y_l) { runClick("rixs-pick", plot::ClickPoint{x_l, y_l}); });
+  // The two-component flag is read from the work-space at every paint.
+  bindPanel(w.calculated, [this](const RIXSState& s) {
+    return calculated_curves(s, two_component_flag(workSpace()));
+  });
+  bindPanel(w.comparison, [this](const RIXSState& s) {
+    return comparison_curves(s, two_component_flag(workSpace()));
+  });
+
+  bind(w.regionMin, &RIXSState::region_min);
+  bind(w.regionMax, &RIXSState::region_max);
+  bind(w.mode, &RIXSState::display_mode);
+  bind(w.central, &RIXSState::central_energy);
+  bind(w.amplitude, &RIXSState::amplitude);
+  bind(w.width, &RIXSState::width);
+  bind(w.sign, &RIXSState::sign);
+  bind(w.energyShift, &RIXSState::energy_shift);
+  bind(w.excEnergy, &RIXSState::exc_energy);
+  bind(w.scale, &RIXSState::scale);
+  bind(w.absCorrection, &RIXSState::abs_correction);
+  // Every change of the excitation energy, typed or written, says what to do next.
+  connect(w.excEnergy, &QLineEdit::textChanged, this, [this] { showNotice(kExcEnergyNotice); });
+  bindMessage(w.messagePane);
+
+
+  // The refinement dialogs run modally; whatever they end with, the message
+  // points to "Mode Change". Nothing is repainted. The plane reads the
+  // work-space files only; the dialog's state stays.
+  connect(w.plane, &QPushButton::clicked, this, [this, open = std::move(openers.plane)] {
+    if (open) open(workSpace(), this);
+  });
+  connect(w.optimize, &QPushButton::clicked, this, [this, open = std::move(openers.optimize)] {
+    if (!open) return;
+    open(workSpace(), this);
+    runCommand(onState(OptimizeDone), false);
+  });
+  connect(w.average, &QPushButton::clicked, this, [this, open = std::move(openers.average)] {
+    if (!open) return;
+    open(workSpace(), this);
+    runCommand(onState(AverageDone), false);
+  });
+}
+
+}  // namespace talvern

@@ -11,13 +11,21 @@
 #include "workspace/user_file.h"
 #include "workspace/workspace.h"
 
+class QButtonGroup;
+class QGroupBox;
+class QLayout;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
 class QWidget;
 
-class CRIXSXAFS : public talvern::CommandDialog<talvern::RIXSState> {
+namespace talvern {
+
+class CRIXSXAFS : public CommandDialog<RIXSState> {
  public:
   // Opens a dialog modally over `parent` on the work-space `ws` and returns
   // when it is closed.
-  using Opener = std::function<void(const talvern::WorkSpace& ws, QWidget* parent)>;
+  using Opener = std::function<void(const WorkSpace& ws, QWidget* parent)>;
   // The dialogs of "Optimize", "Average" and "RIXS Plane...", handed in by
   // whoever opens this dialog (the first two live in refine/); a button
   // without its opener does nothing.
@@ -25,10 +33,31 @@ class CRIXSXAFS : public talvern::CommandDialog<talvern::RIXSState> {
     Opener optimize, average, plane;
   };
 
-  // `choose` runs the file dialogs of "Comp. Another RIXS", "Save RIXS" and
-  // "Save Modified XAFS"; `report` shows a chosen file that cannot be opened.
-  explicit CRIXSXAFS(talvern::WorkSpace ws, Openers openers,
-                     talvern::FileChooser choose = talvern::qt_file_chooser(),
-                     talvern::OpenFailureReporter report = talvern::qt_open_failure_reporter(),
-                     QWidget* parent = nullptr);
+  // "Comp. Another RIXS", "Save RIXS" and "Save Modified XAFS" ask for
+  // their files through `files`; `report` shows a chosen file that cannot
+  // be opened.
+  CRIXSXAFS(WorkSpace ws, Openers openers, QWidget* parent = nullptr,
+            UserFiles files = qt_user_files(),
+            OpenFailureReporter report = qt_open_failure_reporter());
+
+ private:
+  // The widgets, built and laid out before they are bound to the state.
+  struct Widgets {
+    PlotPanel *selective, *calculated, *comparison;
+    QLineEdit *regionMin, *regionMax, *central, *amplitude, *width, *energyShift;
+    QLineEdit *excEnergy, *scale, *absCorrection;
+    QButtonGroup *mode, *sign;
+    QPushButton *optimize, *average, *plane;
+    QPlainTextEdit* messagePane;
+  };
+  Widgets build();
+  // The controls under "Selective XAFS": display, modification, shift,
+  // refinement and the completion.
+  QLayout* buildSelectiveControls(Widgets& w);
+  QGroupBox* buildLorentzian(Widgets& w);
+  // "Exc. Energy(eV)", "Scale Fac." and "Abs. Corr. Fac.".
+  QLayout* buildFactors(Widgets& w);
+  void bindWidgets(const Widgets& w, Openers openers);
 };
+
+}  // namespace talvern

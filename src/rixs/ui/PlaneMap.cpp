@@ -7,13 +7,19 @@
 
 namespace talvern {
 
-PlaneMap::PlaneMap(std::function<Shown()> shown, QWidget* parent)
-    : QWidget(parent), shown_(std::move(shown)) {
+PlaneMap::PlaneMap(QWidget* parent) : QWidget(parent) {
   setMinimumSize(640, 420);
   setCursor(Qt::CrossCursor);
 }
 
-PlanePicture PlaneMap::picture() const { return pictureOf(shown_()); }
+void PlaneMap::setShown(std::function<Shown()> shown) {
+  shown_ = std::move(shown);
+  update();
+}
+
+PlaneMap::Shown PlaneMap::shown() const { return shown_ ? shown_() : Shown{}; }
+
+PlanePicture PlaneMap::picture() const { return pictureOf(shown()); }
 
 PlanePicture PlaneMap::pictureOf(const Shown& s) const {
   static const RIXSPlane kNone;
@@ -21,7 +27,7 @@ PlanePicture PlaneMap::pictureOf(const Shown& s) const {
 }
 
 void PlaneMap::paintEvent(QPaintEvent*) {
-  const Shown s = shown_();
+  const Shown s = shown();
   const PlanePicture p = pictureOf(s);
   QPainter painter(this);
   const QImage image(p.rgb.data(), p.width, p.height, p.width * 3, QImage::Format_RGB888);
@@ -40,7 +46,7 @@ void PlaneMap::paintEvent(QPaintEvent*) {
 
 void PlaneMap::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
-  const Shown s = shown_();
+  const Shown s = shown();
   if (!s.plane) return;
   const PlaneLayout l = plane_layout(*s.plane, width(), height());
   const QPoint pos = event->position().toPoint();

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
+#include <utility>
 
 #include "rixs/plane_picture.h"
 
@@ -19,7 +21,11 @@ class PlaneMap : public QWidget {
     bool log = false;
     std::optional<std::pair<std::size_t, std::size_t>> pick;
   };
-  explicit PlaneMap(std::function<Shown()> shown, QWidget* parent = nullptr);
+  explicit PlaneMap(QWidget* parent = nullptr);
+
+  // What to draw, asked for at every paint and click; none draws an empty
+  // map.
+  void setShown(std::function<Shown()> shown);
 
   // Called with the row and column of a click on a data point.
   std::function<void(std::size_t, std::size_t)> clicked;
@@ -34,6 +40,8 @@ class PlaneMap : public QWidget {
  private:
   // The picture of `s` at the widget's size.
   PlanePicture pictureOf(const Shown& s) const;
+
+  Shown shown() const;
 
   std::function<Shown()> shown_;
 };

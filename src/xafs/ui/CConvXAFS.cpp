@@ -21,9 +21,7 @@ CConvXAFS::CConvXAFS(WorkSpace ws, QWidget* parent, UserFiles files)
 
 CConvXAFS::Widgets CConvXAFS::build() {
   Widgets w{};
-  w.panel = new PlotPanel(this);
-  w.panel->setObjectName("plotPanel");
-  w.panel->setMinimumSize(300, 220);
+  w.panel = make_panel("plotPanel", this, 300, 220, userFiles());
 
   w.load = commandButton("Load XAFS(for Abs. Correction)", "loadXafsButton", this);
   w.clear = commandButton("Clear XAFS", "clearXafsButton", this);

@@ -76,9 +76,11 @@ TEST(LoadButtons, MeasuredLoadsWriteReportOrChangeNothing) {
   EXPECT_EQ(f.reported.size(), 3u);
   EXPECT_EQ(f.reported.at(0).file, *f.chosen);
   EXPECT_EQ(f.pane(), "before\nsecond line");
-  // Nothing written; the form holds the work-space lock since its first click.
-  EXPECT_EQ(std::distance(fs::directory_iterator(f.ws), {}), 1);
+  // Nothing written but the history of the refusals; the form holds the
+  // work-space lock since its first click.
+  EXPECT_EQ(std::distance(fs::directory_iterator(f.ws), {}), 2);
   EXPECT_TRUE(fs::exists(f.ws / talvern::files::kLock));
+  EXPECT_TRUE(fs::exists(f.ws / talvern::files::kHistory));
 
   f.chosen = f.tmp.file("measured.DAT");
   talvern::test::write_file(*f.chosen, "7000 1\n7001 2\n7002 4\n");
@@ -113,5 +115,5 @@ TEST(LoadButtons, SelectiveXafsRunsModalDialogWithTheFormsChooser) {
   EXPECT_EQ(f.reported.size(), 1u);
   EXPECT_EQ(f.pane(), "before\nsecond line");
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-  EXPECT_TRUE(f.view.findChildren<CXAFSReading*>().isEmpty());  // destroyed on close
+  EXPECT_TRUE(f.view.findChildren<talvern::CXAFSReading*>().isEmpty());  // destroyed on close
 }

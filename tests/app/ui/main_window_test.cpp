@@ -30,6 +30,7 @@
 
 namespace fs = std::filesystem;
 using talvern::CMainFrame;
+using talvern::CAboutDlg;
 using talvern::CTALVERNView;
 
 namespace {
@@ -153,7 +154,7 @@ TEST(MainWindow, FormMenusAndBars) {
   EXPECT_TRUE(pane->toPlainText().isEmpty());
   EXPECT_GT(pane->y(), lastTop);
   EXPECT_GT(picture->y(), pane->y());
-  EXPECT_EQ(talvern_title_picture().size(), QSize(259, 98));
+  EXPECT_EQ(talvern::talvern_title_picture().size(), QSize(259, 98));
   EXPECT_GE(picture->contentsRect().width(), 259);
   EXPECT_GE(picture->contentsRect().height(), 98);
 

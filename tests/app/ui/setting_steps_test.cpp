@@ -19,6 +19,7 @@
 #include "xrf/ui/CXRF.h"
 
 namespace fs = std::filesystem;
+using talvern::CTALVERNView;
 using talvern::test::write_file;
 
 namespace {
@@ -99,7 +100,7 @@ TEST(SettingSteps, RefusedUntilTheirFilesExistThenRunModallyAndEndFinished) {
   EXPECT_EQ(f.pane(), "RIXS simulation was finished.");
 
   // Each dialog is destroyed when it closes.
-  EXPECT_TRUE(f.view.findChildren<CConvXAFS*>().isEmpty());
-  EXPECT_TRUE(f.view.findChildren<CXRF*>().isEmpty());
+  EXPECT_TRUE(f.view.findChildren<talvern::CConvXAFS*>().isEmpty());
+  EXPECT_TRUE(f.view.findChildren<talvern::CXRF*>().isEmpty());
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }

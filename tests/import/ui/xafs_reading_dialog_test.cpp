@@ -16,6 +16,7 @@
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
+using talvern::CXAFSReading;
 using talvern::test::write_file;
 
 namespace {
@@ -25,12 +26,12 @@ struct DialogFixture {
   fs::path ws = tmp.path() / "TALVERN_WORK_SPACE";
   std::optional<fs::path> chosen;
   int asked = 0;
-  CXAFSReading dialog{talvern::WorkSpace(ws),
-                      [this](talvern::FileKind kind) {
+  CXAFSReading dialog{talvern::WorkSpace(ws), nullptr,
+                      talvern::UserFiles([this](talvern::FileKind kind) {
                         EXPECT_EQ(kind, talvern::FileKind::selective_xafs);
                         ++asked;
                         return chosen;
-                      },
+                      }),
                       [](const talvern::OpenFailure& f) { ADD_FAILURE() << f.text(); }};
 
   DialogFixture() {

@@ -21,6 +21,7 @@
 namespace {
 
 namespace files = talvern::files;
+using talvern::CAverage;
 using talvern::test::write_file;
 
 TEST(AverageDialog, OpensWithTheRangeAndAveragesWithTheChosenWindow) {

@@ -22,6 +22,7 @@
 namespace {
 
 namespace files = talvern::files;
+using talvern::COptim;
 using talvern::test::read_file;
 
 class OptimDialog : public ::testing::Test {

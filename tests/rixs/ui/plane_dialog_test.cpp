@@ -1,8 +1,11 @@
 // The RIXS Plane dialog's wiring: the opening boxes and radio buttons, a run
-// on the worker thread to its end, the scale toggle and a click on the map
-// that draws the cut.
+// on the worker thread to its end, the scale toggle, a click on the map
+// that draws the cut, and the two saves through the user's files.
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
 
 #include <QButtonGroup>
 #include <QLineEdit>
@@ -15,14 +18,23 @@
 #include "rixs/ui/PlaneMap.h"
 #include "support/optim_workspace.h"
 #include "support/temp_dir.h"
+#include "workspace/file_names.h"
 
 namespace {
+
+using talvern::CRIXSPlane;
 
 TEST(PlaneDialog, CalculatesOnTheWorkerAndCutsWhereClicked) {
   talvern::test::TempDir tmp;
   talvern::WorkSpace ws{tmp.path()};
   talvern::test::make_optim_workspace(ws, true);
-  CRIXSPlane d(ws);
+  const std::filesystem::path saved = tmp.path() / "saved";
+  std::filesystem::create_directory(saved);
+  CRIXSPlane d(ws, nullptr, talvern::UserFiles([&](const talvern::FileRequest& r) {
+                 return std::optional(saved / (r.kind == talvern::FileKind::save_picture
+                                                   ? "plane.svg"
+                                                   : "plane.DAT"));
+               }));
   d.resize(900, 900);
   d.show();
   EXPECT_EQ(d.findChild<QLineEdit*>("fromBox")->text(), "7110.");
@@ -50,6 +62,13 @@ TEST(PlaneDialog, CalculatesOnTheWorkerAndCutsWhereClicked) {
   EXPECT_EQ(d.state().cut_trace->size(), 25u);  // along the emission axis
   EXPECT_TRUE(d.findChild<QPlainTextEdit*>("messagePane")->toPlainText().startsWith(
       "Cut at the excitation energy"));
+
+  QTest::mouseClick(d.findChild<QPushButton*>("savePictureButton"), Qt::LeftButton);
+  EXPECT_EQ(d.findChild<QPlainTextEdit*>("messagePane")->toPlainText().toStdString(),
+            "The picture was saved as " + (saved / "plane.svg").string() + ".");
+  QTest::mouseClick(d.findChild<QPushButton*>("saveDataButton"), Qt::LeftButton);
+  EXPECT_EQ(talvern::test::read_file(saved / "plane.DAT"),
+            talvern::test::read_file(ws.file(talvern::files::kRIXSPlane)));
 }
 
 }  // namespace

@@ -29,6 +29,8 @@
 #include "rixs/ui/CRIXSXAFS.h"
 #include "support/panel_pixels.h"
 #include "support/temp_dir.h"
+#include "workspace/file_names.h"
+#include "workspace/parameters.h"
 #include "workspace/row_io.h"
 #include "xafs/conv_xafs.h"
 #include "xrf/xrf_setting.h"
@@ -36,6 +38,8 @@
 namespace fs = std::filesystem;
 namespace tv = talvern;
 using namespace talvern::test;
+using talvern::CRIXSXAFS;
+using talvern::PlotPanel;
 
 namespace {
 
@@ -112,7 +116,8 @@ class RIXSDialog : public ::testing::Test {
     tv::CompleteXRFSetting(ws, xrf);
 
     dialog = std::make_unique<CRIXSXAFS>(
-        ws, rixs_simulation_openers(), [](tv::FileKind) { return std::optional<fs::path>(); },
+        ws, talvern::rixs_simulation_openers(), nullptr,
+        tv::UserFiles([](tv::FileKind) { return std::optional<fs::path>(); }),
         [](const tv::OpenFailure& f) { ADD_FAILURE() << f.text(); });
     dialog->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
@@ -233,6 +238,28 @@ TEST_F(RIXSDialog, WholeSessionOnTheSampleData) {
   EXPECT_TRUE(dialog->isVisible());
 }
 
+
+// "Calculate RIXS" takes the factors as typed in the boxes, not the ones last
+// used, and each run is written to the history as the line that does the same.
+TEST_F(RIXSDialog, TypedFactorsReachTheCalculationAndTheHistory) {
+  run(kLoad);
+  type("regionMinBox", "7108.8");
+  type("regionMaxBox", "7128.8");
+  run(kComplete);
+  type("excEnergyBox", "7115.6");
+  type("scaleBox", "2e-08");
+  type("absCorrBox", "0.5");
+  run(kCalculate);
+  tv::CalcParameters p;
+  ASSERT_EQ(tv::read_parameters(ws.file(tv::files::kParameters), p), 7u);
+  EXPECT_EQ(p.scale, 2e-08);
+  EXPECT_EQ(p.abs_correction, 0.5);
+  const std::string history = read_file(ws.file(tv::files::kHistory));
+  EXPECT_NE(history.find("\ntalvern-cli rixs-load-selective\n"), std::string::npos) << history;
+  EXPECT_TRUE(history.ends_with(
+      "\ntalvern-cli rixs-calculate --exc 7115.6 --scale 2e-08 --abs-corr 0.5\n"))
+      << history;
+}
 
 // "Optimize" and "Average" open their dialogs modally; closed with Cancel,
 // each still leaves its message. "RIXS Plane..." opens its own and leaves

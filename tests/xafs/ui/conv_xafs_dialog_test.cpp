@@ -27,6 +27,8 @@
 
 namespace fs = std::filesystem;
 using namespace talvern::test;
+using talvern::CConvXAFS;
+using talvern::PlotPanel;
 
 namespace {
 

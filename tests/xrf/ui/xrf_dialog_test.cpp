@@ -29,6 +29,8 @@
 
 namespace fs = std::filesystem;
 using namespace talvern::test;
+using talvern::CXRF;
+using talvern::PlotPanel;
 
 namespace {
 
