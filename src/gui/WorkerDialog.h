@@ -121,22 +121,6 @@ class WorkerDialog : public CommandDialog<State> {
     });
   }
 
-  // Runs `command` on the widgets' state on a worker thread; the dialog is
-  // busy until it returns.
-  void start(std::function<void(const WorkSpace&, State&)> command) {
-    if (running()) return;
-    State state = this->widgetState();
-    stop_flag_.store(false);
-    const unsigned run = run_;
-    setRunning(true);
-    worker_ = std::thread([this, run, state = std::move(state),
-                           command = std::move(command)]() mutable {
-      command(this->workSpace(), state);
-      result_ = std::move(state);
-      post(run, [this] { finishRun(); });
-    });
-  }
-
   // Called once the result of a run is shown.
   virtual void runFinished() {}
 
