@@ -79,6 +79,13 @@ TEST(TalvernCli, StudyOpenReplacesTheWorkSpaceOnlyWhenTold) {
   r = run_cli(ws + "study-open " + study + " --replace");
   EXPECT_EQ(r.exit_code, 0) << r.out;
   EXPECT_EQ(read_file(tmp.file("ws") / talvern::files::kParameters), params);
+  // The study brought its history back: what ran after the save is gone,
+  // and the opening is its last line.
+  const std::string history = read_file(tmp.file("ws") / talvern::files::kHistory);
+  EXPECT_NE(history.find("talvern-cli construct\n"), std::string::npos) << history;
+  EXPECT_EQ(history.find("study-save"), std::string::npos) << history;
+  EXPECT_TRUE(history.ends_with(" study-open " + tmp.file("s.talvern-study").string() + " --replace\n"))
+      << history;
   EXPECT_EQ(run_cli(ws + "study-open '" + tmp.file("ws").string() + "' --replace").exit_code, 1);
 }
 
