@@ -67,7 +67,7 @@ std::string append_history(const WorkSpace& ws, const std::vector<std::string>& 
     if (!ok) error = n < 0 ? errno : ENOSPC;
     done += ok ? static_cast<std::size_t>(n) : 0;
   }
-  if (ok && ::fsync(fd) != 0) ok = false, error = errno;
+  if (ok && ::fdatasync(fd) != 0) ok = false, error = errno;
   if (fd >= 0) ::close(fd);
   if (ok) return {};
   return std::string("\r\nCAUTION!! ") + files::kHistory + " could not be appended to (" +
