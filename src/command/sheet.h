@@ -70,7 +70,7 @@ class Options {
 struct CommandRun {
   UserFiles files;                      // the user's files
   std::vector<std::string> arguments;   // positional arguments of the command line
-  Options options;                      // options that set no field (--energy, --png ...)
+  Options options;  // the options of a command line; the command reads those that set no field
   std::optional<plot::ClickPoint> click;  // the click on a panel that runs the command
   const std::atomic<bool>* stop = nullptr;          // "Stop" or Ctrl-C ends a long run
   std::function<void(const std::string&)> progress;  // a line on how far a long run is
