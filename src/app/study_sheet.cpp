@@ -47,7 +47,7 @@ void open(const WorkSpace& ws, S& state, CommandRun& run) {
 
 Sheet<StudyState>& study_sheet() {
   static Sheet<S> sheet{
-      .fields = {{"Study name", "--name", &S::name, nullptr,
+      .fields = {{"Study name", "--name",
                   [](S& s, std::string_view t) { s.name = std::string(t); },
                   [](const S& s) {
                     return s.name.empty() ? std::nullopt : std::optional<std::string>(s.name);

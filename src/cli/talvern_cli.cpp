@@ -88,10 +88,7 @@ bool work_space_is_a_file(const WorkSpace& ws) {
 int run(const std::vector<talvern::Subcommand>& list, const talvern::Subcommand& s,
         const std::optional<std::filesystem::path>& dir,
         const std::vector<std::string_view>& tokens) {
-  const bool replay = s.name == "replay";
-  if (replay && (tokens.size() != 1 || tokens[0].starts_with("--")))
-    throw talvern::UsageError{"replay takes 1 argument(s)"};
-  talvern::CommandRun parsed = replay ? talvern::CommandRun{} : talvern::parse_command_line(s, tokens);
+  talvern::CommandRun parsed = talvern::parse_command_line(s, tokens);
   const WorkSpace ws = WorkSpace::locate(dir);
   if (s.name != "construct" && work_space_is_a_file(ws)) {
     talvern::print_message("ERROR!!\r\n" + ws.dir().string() +
@@ -112,7 +109,8 @@ int run(const std::vector<talvern::Subcommand>& list, const talvern::Subcommand&
   talvern::ShellRun shell;
   shell.stop = &long_run_stop;
   shell.progress = progress.writer();
-  if (replay) return talvern::replay_history(ws, list, std::filesystem::path(tokens[0]), shell);
+  if (s.name == "replay")
+    return talvern::replay_history(ws, list, std::filesystem::path(parsed.arguments.at(0)), shell);
   return talvern::run_command_line(ws, s, std::move(parsed), shell);
 }
 

@@ -21,7 +21,6 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <variant>
 #include <vector>
 
 #include "plot/panel.h"
@@ -89,13 +88,8 @@ struct CommandRun {
 // One field of a state.
 template <class State>
 struct Field {
-  using Member = std::variant<std::monostate, std::string State::*, int State::*, bool State::*,
-                              std::array<std::string, 4> State::*, std::array<bool, 4> State::*>;
-
   const char* caption;  // of its widget, as the dialog labels it
-  const char* option;   // "--exc"; "" when the shell does not set it
-  Member member;
-  std::vector<std::string> State::*entries = nullptr;  // a drop-down list's entries
+  const char* option;   // "--exc"
   // The option's text into the state; throws UsageError when it cannot be.
   std::function<void(State&, std::string_view)> set = {};
   // The option's text for the history; none when it is not given (a flag
@@ -144,17 +138,13 @@ struct Sheet {
 
   const Field<State>* field(std::string_view option) const {
     for (const auto& f : fields)
-      if (*f.option && option == f.option) return &f;
+      if (option == f.option) return &f;
     return nullptr;
   }
-  const Field<State>* field_captioned(std::string_view caption) const {
-    for (const auto& f : fields)
-      if (caption == f.caption) return &f;
-    return nullptr;
-  }
-  const Command<State>* command(std::string_view caption) const {
+  // The command with caption, or else subcommand, `name`.
+  const Command<State>* command(std::string_view name) const {
     for (const auto& c : commands)
-      if (caption == c.caption) return &c;
+      if (name == c.caption || (*c.name && name == c.name)) return &c;
     return nullptr;
   }
 };
@@ -166,27 +156,17 @@ std::string shortest_text(double value);
 
 namespace sheet {
 
-template <class State>
-using CommandOf = Command<State>;
-
 // An edit box, kept as typed.
 template <class State>
 Field<State> text(const char* caption, const char* option, std::string State::*member) {
-  return {caption, option, member, nullptr,
-          [member](State& s, std::string_view t) { s.*member = std::string(t); },
+  return {caption, option, [member](State& s, std::string_view t) { s.*member = std::string(t); },
           [member](const State& s) { return std::optional<std::string>(s.*member); }};
-}
-
-// A read-only box, shown only.
-template <class State>
-Field<State> shown_text(const char* caption, std::string State::*member) {
-  return {caption, "", member, nullptr, {}, {}};
 }
 
 // A check box given as a flag.
 template <class State>
 Field<State> flag(const char* caption, const char* option, bool State::*member) {
-  return {caption, option, member, nullptr, [member](State& s, std::string_view) { s.*member = true; },
+  return {caption, option, [member](State& s, std::string_view) { s.*member = true; },
           [member](const State& s) {
             return s.*member ? std::optional<std::string>("") : std::nullopt;
           }};
@@ -197,7 +177,7 @@ Field<State> flag(const char* caption, const char* option, bool State::*member) 
 template <class State>
 Field<State> choice(const char* caption, const char* option, int State::*member,
                     std::vector<std::string> words, std::string allowed = {}) {
-  return {caption, option, member, nullptr,
+  return {caption, option,
           [=](State& s, std::string_view t) {
             for (std::size_t i = 0; i < words.size(); ++i)
               if (t == words[i]) {
@@ -218,7 +198,7 @@ Field<State> choice(const char* caption, const char* option, int State::*member,
 template <class State>
 Field<State> list(const char* caption, const char* option, std::vector<std::string> State::*entries,
                   int State::*selected, const char* allowed, std::string suffix = {}) {
-  return {caption, option, selected, entries,
+  return {caption, option,
           [=](State& s, std::string_view t) {
             const std::vector<std::string>& e = s.*entries;
             for (std::size_t i = 0; i < e.size(); ++i)
@@ -242,7 +222,7 @@ Field<State> list(const char* caption, const char* option, std::vector<std::stri
 template <class State>
 Field<State> four_texts(const char* caption, const char* option,
                         std::array<std::string, 4> State::*member) {
-  return {caption, option, member, nullptr,
+  return {caption, option,
           [=](State& s, std::string_view t) {
             std::array<std::string, 4> out;
             std::size_t n = 0;
@@ -261,12 +241,6 @@ Field<State> four_texts(const char* caption, const char* option,
             const auto& a = s.*member;
             return a[0] + "," + a[1] + "," + a[2] + "," + a[3];
           }};
-}
-
-// A row of four check boxes that no option sets by itself.
-template <class State>
-Field<State> four_flags(const char* caption, std::array<bool, 4> State::*member) {
-  return {caption, "", member, nullptr, {}, {}};
 }
 
 // ---- commands ------------------------------------------------------------------

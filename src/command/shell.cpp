@@ -1,6 +1,5 @@
 #include "command/shell.h"
 
-#include <cstring>
 
 #include "command/history.h"
 #include "command/usage.h"
@@ -87,8 +86,8 @@ int replay_history(const WorkSpace& ws, const std::vector<Subcommand>& list,
                    const std::filesystem::path& file, const ShellRun& shell) {
   std::string text;
   if (!read_text(file, text)) {
-    print_message("ERROR!!\r\n" + file.string() + "\r\ncannot be opened: " + std::strerror(errno) + ".",
-                  shell.out);
+    const OpenFailure failure = check_user_file(file).value_or(OpenFailure{file, "cannot be read"});
+    print_message("ERROR!!\r\n" + failure.text(), shell.out);
     return 1;
   }
   std::vector<HistoryLine> lines;

@@ -1,13 +1,6 @@
 #include "command/subcommands.h"
 
-#include "workspace/write_log.h"
-
 namespace talvern {
-
-bool Outcome::refused() const {
-  return failed || failure.has_value() || message.starts_with("ERROR!!") ||
-         message.starts_with("INPUT ERROR!!") || has_write_caution(message);
-}
 
 std::shared_ptr<FileRecord> record_files(CommandRun& run) {
   auto record = std::make_shared<FileRecord>();
@@ -25,6 +18,12 @@ std::shared_ptr<FileRecord> record_files(CommandRun& run) {
       return choice;
     };
   return record;
+}
+
+std::string absolute_text(const std::filesystem::path& file) {
+  std::error_code ec;
+  const std::filesystem::path full = std::filesystem::absolute(file, ec);
+  return (ec ? file : full).string();
 }
 
 }  // namespace talvern

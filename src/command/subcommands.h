@@ -21,6 +21,9 @@ struct FileRecord {
 };
 std::shared_ptr<FileRecord> record_files(CommandRun& run);
 
+// `file` as a full path, or as given when it has none.
+std::string absolute_text(const std::filesystem::path& file);
+
 // The history line of `command` run on a state that held `before`: its
 // name, its positional arguments (the files chosen, as absolute paths),
 // then each option of its usage as the state's fields, the display and the
@@ -39,45 +42,36 @@ std::vector<std::string> history_words(const Sheet<State>& sheet, const Command<
     for (const auto& item : usage) {
       if (!item.positional) continue;
       if (item.name == "FILE" && file < files.chosen.size()) {
-        std::error_code ec;
-        const auto full = std::filesystem::absolute(files.chosen[file++], ec);
-        words.push_back((ec ? files.chosen[file - 1] : full).string());
+        words.push_back(absolute_text(files.chosen[file++]));
         ++argument;
       } else if (argument < run.arguments.size()) {
-        std::filesystem::path given = run.arguments[argument++];
-        std::error_code ec;
-        if (item.name == "FILE") given = std::filesystem::absolute(given, ec);
-        words.push_back(ec ? run.arguments[argument - 1] : given.string());
+        const std::string& given = run.arguments[argument++];
+        words.push_back(item.name == "FILE" ? absolute_text(given) : given);
       } else if (item.required) {
         return {};  // no file was chosen: nothing to run again
       }
     }
   }
+  // An option's value as the run had it; none when it was not given.
+  const auto value_of = [&](const std::string& option) -> std::optional<std::string> {
+    for (const auto& [name, v] : run.replay_options)
+      if (name == option) return v;
+    if (const Field<State>* f = sheet.field(option)) return f->get ? f->get(before) : std::nullopt;
+    for (const auto& s : sheet.shown)
+      if (option == s.option) return s.is_shown(before) ? std::optional<std::string>("") : std::nullopt;
+    if (is_column_option(option)) {
+      if (files.columns)
+        for (const auto& [name, v] : column_choice_options(*files.columns))
+          if (name == option) return v;
+      return std::nullopt;
+    }
+    if (const auto given = run.options.get(option)) return std::string(*given);
+    return std::nullopt;
+  };
   for (const auto& item : usage) {
     if (item.positional) continue;
     for (const auto& option : item.alternatives) {
-      std::optional<std::string> value;
-      bool found = false;
-      for (const auto& [name, v] : run.replay_options)
-        if (name == option) value = v, found = true;
-      if (const Field<State>* f = sheet.field(option); f && !found && f->get) {
-        value = f->get(before);
-        if (value && value->empty() && item.value) value = std::string();  // an empty box
-        found = true;
-      }
-      for (const auto& s : sheet.shown)
-        if (!found && option == s.option) {
-          if (s.is_shown(before)) value = std::string();
-          found = true;
-        }
-      if (!found && is_column_option(option)) {
-        if (files.columns)
-          for (const auto& [name, v] : column_choice_options(*files.columns))
-            if (name == option) value = v;
-        found = true;
-      }
-      if (!found)
-        if (const auto given = run.options.get(option)) value = std::string(*given);
+      const std::optional<std::string> value = value_of(option);
       if (!value) continue;
       words.push_back(option);
       if (item.value) words.push_back(*value);

@@ -155,23 +155,4 @@ int integer_arg(std::string_view text) {
   throw UsageError{"not an integer: " + std::string(text)};
 }
 
-namespace sheet {
-
-plot::ClickPoint click_of(std::string_view command, const CommandRun& run) {
-  if (run.click) return *run.click;
-  const auto energy = run.options.get("--energy");
-  if (run.arguments.empty() == !energy)
-    throw UsageError{std::string(command) + " takes X_L or --energy E"};
-  if (energy) return plot::ClickPoint::at_energy(number_arg(*energy));
-  return plot::PanelPoint{integer_arg(run.arguments[0]), 0};
-}
-
-}  // namespace sheet
-
-std::string shortest_text(double value) {
-  char buf[32];
-  const auto res = std::to_chars(buf, buf + sizeof buf, value);
-  return std::string(buf, res.ptr);
-}
-
 }  // namespace talvern

@@ -63,7 +63,8 @@ class TalvernDialog : public QDialog {
 template <class State>
 class CommandDialog : public TalvernDialog {
  public:
-  using Command = std::function<void(const WorkSpace&, State&)>;
+  // What the dialog alone does, which the shell cannot.
+  using OwnCommand = std::function<void(const WorkSpace&, State&)>;
 
   const WorkSpace& workSpace() const { return ws_; }
   // What the dialog shows, as its commands see it.
@@ -81,7 +82,7 @@ class CommandDialog : public TalvernDialog {
   // button does; `run` brings a click or the run's extras. False when the
   // sheet has none.
   bool runNamed(std::string_view name, CommandRun run = {}) {
-    const sheet::CommandOf<State>* command = find(name);
+    const talvern::Command<State>* command = find(name);
     if (!command) return false;
     copyIn();
     prepareRun(run);
@@ -94,7 +95,7 @@ class CommandDialog : public TalvernDialog {
   // could do): the widgets are copied in, the command runs, the state is
   // copied back; with `repaint` the whole dialog and its panels are drawn
   // again afterwards.
-  void runCommand(const Command& command, bool repaint) {
+  void runCommand(const OwnCommand& command, bool repaint) {
     copyIn();
     command(ws_, state_);
     showState();
@@ -130,11 +131,7 @@ class CommandDialog : public TalvernDialog {
   // updater, a watch).
   void setRunPreparation(std::function<void(CommandRun&)> prepare) { prepare_ = std::move(prepare); }
 
-  const sheet::CommandOf<State>* find(std::string_view name) const {
-    for (const auto& c : sheet_.commands)
-      if (name == c.caption || (*c.name && name == c.name)) return &c;
-    return nullptr;
-  }
+  const talvern::Command<State>* find(std::string_view name) const { return sheet_.command(name); }
 
   // The run as the dialog gives it: the user's files, then the preparation.
   void prepareRun(CommandRun& run) const {
@@ -144,7 +141,7 @@ class CommandDialog : public TalvernDialog {
 
   // After `command` ran from `before` elsewhere (a worker): the history,
   // then the outcome shown.
-  void finishCommand(const sheet::CommandOf<State>& command, const State& before,
+  void finishCommand(const talvern::Command<State>& command, const State& before,
                      CommandRun& run, const FileRecord& files) {
     finish_and_record(ws_, sheet_, command, before, state_, run, files);
     showOutcome(command, run);
@@ -152,7 +149,7 @@ class CommandDialog : public TalvernDialog {
 
   // A file that could not be opened reported, the state shown and, when
   // the command wants it, drawn.
-  void showOutcome(const sheet::CommandOf<State>& command, const CommandRun& run) {
+  void showOutcome(const talvern::Command<State>& command, const CommandRun& run) {
     if (run.outcome.failure && report_) report_(*run.outcome.failure);
     showState();
     if (command.repaint) repaint_dialog(this, panels_);
@@ -218,7 +215,7 @@ class CommandDialog : public TalvernDialog {
   }
 
   // Wires `button` to `command`, a command of the dialog alone.
-  void addCommand(QAbstractButton* button, Command command, bool repaint) {
+  void addCommand(QAbstractButton* button, OwnCommand command, bool repaint) {
     QObject::connect(button, &QAbstractButton::clicked, this,
                      [this, command = std::move(command), repaint] { runCommand(command, repaint); });
   }

@@ -134,7 +134,7 @@ class WorkerDialog : public CommandDialog<State> {
 
   // A run of a sheet's command, until its result is shown.
   struct Pending {
-    const sheet::CommandOf<State>* command;
+    const talvern::Command<State>* command;
     State before;
     CommandRun run;
     std::shared_ptr<FileRecord> files;

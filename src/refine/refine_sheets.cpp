@@ -57,9 +57,7 @@ Sheet<OptimState>& optim_sheet() {
                  sheet::text<S>("Step of the Height Change", "--height-step", &S::height_step),
                  sheet::list<S>("Number of Repetitions", "--repetitions", &S::repetitions,
                                 &S::repetition, "1, 2 or 3"),
-                 sheet::text<S>("Exc. Energy in RIXS measurement", "--exc", &S::exc_energy),
-                 sheet::shown_text<S>("Number of Compo.", &S::components),
-                 sheet::shown_text<S>("R-Factor", &S::r_factor)},
+                 sheet::text<S>("Exc. Energy in RIXS measurement", "--exc", &S::exc_energy)},
       .commands = {
           {"Optimize Selective XAFS", "optimize",
            "[--start T] [--end T] [--step T]\n[--height T] [--width T] [--height-limit T]\n"

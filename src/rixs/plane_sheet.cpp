@@ -9,7 +9,7 @@ using S = PlaneState;
 
 // A radio pair of the dialog given as a flag: the flag chooses the second.
 Field<S> second_of_pair(const char* caption, const char* option, int S::*member) {
-  return {caption, option, member, nullptr, [member](S& s, std::string_view) { s.*member = 1; },
+  return {caption, option, [member](S& s, std::string_view) { s.*member = 1; },
           [member](const S& s) {
             return s.*member == 1 ? std::optional<std::string>("") : std::nullopt;
           }};
@@ -66,8 +66,7 @@ Sheet<PlaneState>& plane_sheet() {
                  sheet::text<S>("to", "--to", &S::to_energy),
                  sheet::text<S>("step", "--step", &S::step_energy),
                  second_of_pair("Emission Axis", "--transfer", &S::axis),
-                 second_of_pair("Intensity Scale", "--log", &S::scale),
-                 {"Cut at the Click", "", &S::cut, nullptr, {}, {}}},
+                 second_of_pair("Intensity Scale", "--log", &S::scale)},
       .commands = {
           {"Calculate", "rixs-plane",
            "[--from T] [--to T] [--step T]\n[--transfer] [--png FILE] [--log]",

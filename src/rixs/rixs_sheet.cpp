@@ -14,7 +14,7 @@ using S = RIXSState;
 
 // "Add" and "Subtract" of "Modification by Lorentzian", each a flag.
 Field<S> sign_flag(const char* caption, const char* option, int sign) {
-  return {caption, option, &S::sign, nullptr, [sign](S& s, std::string_view) { s.sign = sign; },
+  return {caption, option, [sign](S& s, std::string_view) { s.sign = sign; },
           [sign](const S& s) {
             return s.sign == sign ? std::optional<std::string>("") : std::nullopt;
           }};

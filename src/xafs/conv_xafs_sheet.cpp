@@ -36,7 +36,7 @@ int edge_position(std::string_view text) {
 // "Select Abs. Edge": the list as a load fills it, and a position in it.
 Field<ConvXAFSState> edge_field() {
   using S = ConvXAFSState;
-  return {"Select Abs. Edge", "--edge", &S::selected_edge, &S::edge_list,
+  return {"Select Abs. Edge", "--edge",
           [](S& s, std::string_view t) {
             if (s.edge_list.empty()) list_edges(s);
             s.selected_edge = edge_position(t);

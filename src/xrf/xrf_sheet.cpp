@@ -82,7 +82,7 @@ Sheet<XRFState>& xrf_sheet() {
            sheet::choice<S>("Select a Lorentzian", "--lorentzian", &S::lorentzian,
                             {"A", "B", "C", "D"}, "A, B, C or D"),
            sheet::text<S>("Exc. Energy(eV)", "--exc", &S::exc_energy),
-           {"Fix", "--fix", std::monostate{}, nullptr, set_fixed, fixed_text},
+           {"Fix", "--fix", set_fixed, fixed_text},
            sheet::flag<S>("Background", "--background", &S::background)},
       .commands = {
           {"Load XRF Data", "xrf-load", "",

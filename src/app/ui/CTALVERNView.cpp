@@ -124,32 +124,35 @@ bool CTALVERNView::claim() {
   return false;
 }
 
-void CTALVERNView::runFormCommand(const char* caption) {
-  if (!claim()) return;
-  const Sheet<MainFormState>& sheet = main_form_sheet();
-  MainFormState state{message_};
-  CommandRun run;
-  run.files = files_;
+template <class State>
+bool CTALVERNView::runSheetCommand(const Sheet<State>& sheet, const char* caption, State& state,
+                                   CommandRun& run) {
+  if (!claim()) return false;
+  state.message = message_;
   run_and_record(ws_, sheet, *sheet.command(caption), state, run);
   if (run.outcome.failure) {
     report_(*run.outcome.failure);
-    return;
+    return false;
   }
   // A cancelled load leaves the text as it was; do not reset the pane's scroll.
   if (state.message != message_) setMessage(state.message);
+  return true;
+}
+
+void CTALVERNView::runFormCommand(const char* caption) {
+  MainFormState state;
+  CommandRun run;
+  run.files = files_;
+  runSheetCommand(main_form_sheet(), caption, state, run);
 }
 
 std::string CTALVERNView::runStudyCommand(const char* caption,
                                           const std::optional<std::filesystem::path>& file) {
-  if (!claim()) return {};
-  const Sheet<StudyState>& sheet = study_sheet();
   StudyState state;
-  state.message = message_;
   CommandRun run;
   run.files = files_;
   if (file) run.files.choose = [file](const FileRequest&) { return file; };
-  run_and_record(ws_, sheet, *sheet.command(caption), state, run);
-  if (state.message != message_) setMessage(state.message);
+  if (!runSheetCommand(study_sheet(), caption, state, run)) return {};
   return state.message.starts_with("ERROR!!") || run.outcome.failed ? std::string() : state.file;
 }
 

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include "app/main_form.h"
+#include "command/sheet.h"
 #include "gui/file_chooser.h"
 #include "app/workflow.h"
 #include "workspace/lock.h"
@@ -69,6 +70,12 @@ class CTALVERNView : public QWidget {
  private:
   // False, with the caution in the pane, while another program holds the work-space.
   bool claim();
+  // Runs the command `caption` of `sheet` on `state` (the pane's text as
+  // its message): after claiming the work-space, recorded in the history;
+  // the pane shows what it says. False when it did not run or a file could
+  // not be opened (which is reported).
+  template <class State>
+  bool runSheetCommand(const Sheet<State>& sheet, const char* caption, State& state, CommandRun& run);
   // Runs `step` of the workflow with a new `Dialog` made by `make`.
   template <class Make>
   void runWorkflowStep(WorkflowStep step, Make make);

@@ -33,7 +33,7 @@ QGroupBox* panelGroup(const char* caption, const char* name, PlotPanel* panel,
 }
 
 // A command of the dialog alone that needs no work-space.
-CommandDialog<RIXSState>::Command onState(void (*command)(RIXSState&)) {
+CommandDialog<RIXSState>::OwnCommand onState(void (*command)(RIXSState&)) {
   return [command](const WorkSpace&, RIXSState& s) { command(s); };
 }
 
