@@ -74,10 +74,11 @@ TEST(PlotFrames, PanelsOpenAtTheirSizeAndGrowWithTheDialog) {
     ASSERT_FALSE(panels.empty());
     for (PlotPanel* p : panels) EXPECT_EQ(p->size(), p->minimumSize()) << qPrintable(p->objectName());
     d->resize(d->size() + QSize(300, 200));
-    QTest::qWait(20);
     for (PlotPanel* p : panels) {
-      EXPECT_GT(p->width(), p->minimumWidth()) << qPrintable(p->objectName());
-      EXPECT_GT(p->height(), p->minimumHeight()) << qPrintable(p->objectName());
+      EXPECT_TRUE(QTest::qWaitFor([p] { return p->width() > p->minimumWidth(); }))
+          << qPrintable(p->objectName());
+      EXPECT_TRUE(QTest::qWaitFor([p] { return p->height() > p->minimumHeight(); }))
+          << qPrintable(p->objectName());
     }
   }
 }
@@ -144,7 +145,7 @@ struct PaintWatch : QObject {
 TEST(PlotFrames, ReadoutFollowsTheMouseInItsStrip) {
   Shown shown;
   PlotPanel* panel = shown.panel;
-  QTest::qWait(20);
+  talvern::test::deliver_pending_paints();
   const QRect strip(PlotFrame::kLeft, 0, shown.frame.width() - PlotFrame::kLeft - PlotFrame::kRight,
                     PlotFrame::kTop);
   PaintWatch watch;
@@ -153,7 +154,7 @@ TEST(PlotFrames, ReadoutFollowsTheMouseInItsStrip) {
   const auto moveTo = [&](QPoint at) {
     watch.painted = {};
     QTest::mouseMove(panel, at);
-    QTest::qWait(20);
+    talvern::test::deliver_pending_paints();
   };
 
   moveTo({60, 110});

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QColor>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QImage>
 #include <QObject>
@@ -33,6 +34,14 @@ inline int marker_pixels(const QImage& image, int column) {
   return n;
 }
 
+// Delivers the repaints already asked for: widgets post their update
+// requests as events, so once the posted events are sent, every paint due
+// has happened and none is still to come.
+inline void deliver_pending_paints() {
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents();
+}
+
 // Counts the paint events `widget` receives from now on: a command that
 // changes the picture must make the panel itself paint again, not only
 // its dialog.
@@ -41,7 +50,7 @@ class PaintCounter : public QObject {
   // Lets the paints already due (the first one after show) happen first.
   explicit PaintCounter(QWidget* widget) {
     if (!QTest::qWaitForWindowExposed(widget->window())) ADD_FAILURE() << "window never shown";
-    QTest::qWait(20);
+    deliver_pending_paints();
     widget->installEventFilter(this);
   }
   int paints = 0;
