@@ -53,19 +53,38 @@ EngineReport read_engine_inputs(const WorkSpace& ws, const RowsRead& sel, Engine
   return report;
 }
 
-std::vector<double> rixs_rows(const RowsRead& sel, const RowsRead& conv,
-                              const CalcParameters& par, const LorentzSet& lor, double omega,
-                              bool& grid_capped) {
+namespace {
+
+// The intermediate states of `sel` at excitation energy `omega`, and the
+// factor h/3 times the absorption correction.
+double prepare_intermediate(const RowsRead& sel, const RowsRead& conv, const CalcParameters& par,
+                            double omega, Intermediate& in) {
   const double mu = absorption_at(conv.values.data(), conv.rows, omega);
   const double h = sel.at(1, 0) - sel.at(0, 0);
   const double ac = 1.0 / (1.0 + par.abs_correction * mu);
-
-  Intermediate in;
   in.reserve(sel.rows);
   for (std::size_t i = 0; i < sel.rows; ++i)
     in.add(sel.at(i, 0), omega, 0.5 * par.gamma, simpson_weight(i), sel.at(i, 1), sel.at(i, 2));
   in.finish();
-  return spectrum_rows(in, lor, par, h / 3 * ac, omega, grid_capped);
+  return h / 3 * ac;
+}
+
+}  // namespace
+
+std::vector<double> rixs_rows(const RowsRead& sel, const RowsRead& conv,
+                              const CalcParameters& par, const LorentzSet& lor, double omega,
+                              bool& grid_capped) {
+  Intermediate in;
+  const double factor = prepare_intermediate(sel, conv, par, omega, in);
+  return spectrum_rows(in, lor, par, factor, omega, grid_capped);
+}
+
+std::vector<double> rixs_rows_at(const RowsRead& sel, const RowsRead& conv,
+                                 const CalcParameters& par, const LorentzSet& lor, double omega,
+                                 const double* emission, std::size_t n) {
+  Intermediate in;
+  const double factor = prepare_intermediate(sel, conv, par, omega, in);
+  return spectrum_rows_at(in, lor, par, factor, omega, emission, n);
 }
 
 EngineReport fail_spectrum(const std::filesystem::path& output, EngineReport report,
@@ -82,9 +101,14 @@ std::vector<double> spectrum_rows(const Intermediate& in, const LorentzSet& lor,
   const std::vector<double> grid = emission_grid(par.emission_start, par.emission_end,
                                                  par.emission_step, kRowCapacity,
                                                  grid_capped);
-  const std::size_t n = grid.size();
+  return spectrum_rows_at(in, lor, par, factor, omega, grid.data(), grid.size());
+}
+
+std::vector<double> spectrum_rows_at(const Intermediate& in, const LorentzSet& lor,
+                                     const CalcParameters& par, double factor, double omega,
+                                     const double* grid, std::size_t n) {
   std::vector<double> s1(n), s2(n);
-  sum_intermediate(in, make_final_states(lor), grid.data(), n, s1.data(), s2.data());
+  sum_intermediate(in, make_final_states(lor), grid, n, s1.data(), s2.data());
 
   std::vector<double> out(4 * n);
   for (std::size_t k = 0; k < n; ++k) {

@@ -68,6 +68,12 @@ std::vector<double> rixs_rows(const RowsRead& sel, const RowsRead& conv,
                               const CalcParameters& par, const LorentzSet& lor, double omega,
                               bool& grid_capped);
 
+// The same at the `n` emission energies `emission` (any, in any order)
+// instead of the grid of `par`.
+std::vector<double> rixs_rows_at(const RowsRead& sel, const RowsRead& conv,
+                                 const CalcParameters& par, const LorentzSet& lor, double omega,
+                                 const double* emission, std::size_t n);
+
 // Evaluates the sum over `in` on the emission grid of `par` and combines it
 // into rows (emission energy, total, component 1, component 2) with the
 // two-component flag, the scale factor, `factor` (h/3 times the absorption
@@ -75,6 +81,11 @@ std::vector<double> rixs_rows(const RowsRead& sel, const RowsRead& conv,
 std::vector<double> spectrum_rows(const Intermediate& in, const LorentzSet& lor,
                                   const CalcParameters& par, double factor, double omega,
                                   bool& grid_capped);
+
+// The same at the `n` emission energies `grid`.
+std::vector<double> spectrum_rows_at(const Intermediate& in, const LorentzSet& lor,
+                                     const CalcParameters& par, double factor, double omega,
+                                     const double* grid, std::size_t n);
 
 // Writes spectrum rows to `output`; on a value that is not finite the file
 // is emptied instead and the report says so.

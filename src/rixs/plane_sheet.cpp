@@ -1,5 +1,7 @@
 #include "rixs/plane_sheet.h"
 
+#include "command/usage.h"
+#include "rixs/measured_plane.h"
 #include "rixs/plane_picture.h"
 
 namespace talvern {
@@ -40,6 +42,17 @@ void calculate(const WorkSpace& ws, S& state, CommandRun& run) {
   }
 }
 
+// "exp-set": the measured set listed, emptied (--clear) or without one
+// group (--remove exc:OMEGA or herfd:W, as the list names them).
+void exp_set(const WorkSpace& ws, S& state, CommandRun& run) {
+  if (run.options.has("--clear"))
+    ClearExpSet(ws, state);
+  else if (const auto group = run.options.get("--remove"))
+    RemoveExpGroup(ws, state, *group);
+  else
+    ListExpSet(ws, state);
+}
+
 }  // namespace
 
 void SavePlanePicture(const UserFiles& files, PlaneState& state, int width, int height) {
@@ -66,7 +79,9 @@ Sheet<PlaneState>& plane_sheet() {
                  sheet::text<S>("to", "--to", &S::to_energy),
                  sheet::text<S>("step", "--step", &S::step_energy),
                  second_of_pair("Emission Axis", "--transfer", &S::axis),
-                 second_of_pair("Intensity Scale", "--log", &S::scale)},
+                 second_of_pair("Intensity Scale", "--log", &S::scale),
+                 sheet::text<S>("Exc. Energy of the Cut", "--exc", &S::cut_exc),
+                 sheet::text<S>("Emission Energy of the HERFD", "--emission", &S::herfd_emission)},
       .commands = {
           {"Calculate", "rixs-plane",
            "[--from T] [--to T] [--step T]\n[--transfer] [--png FILE] [--log]",
@@ -76,6 +91,29 @@ Sheet<PlaneState>& plane_sheet() {
            "intensity); Ctrl-C stops after the excitation energy in hand",
            calculate, true},
           {"Save Data...", "", "", "", sheet::run<S>(SavePlaneData)},
+          {"Load Exp. Plane...", "load-exp-plane", kFileUsage,
+           "a measured plane, rows OMEGA w I, replaces the measured emission spectra of "
+           "RIXS_Plane_Exp.DAT (\"Load Exp. Plane...\")",
+           sheet::run<S>(LoadExpPlane), true},
+          {"Add Exp. Cut...", "load-exp-cut",
+           "FILE --exc T [--columns COLUMNS]\n[--kev] [--skip-headers]",
+           "a measured emission spectrum, rows w I, at excitation energy T joins "
+           "RIXS_Plane_Exp.DAT, replacing one at the same energy (\"Add Exp. Cut...\")",
+           sheet::run<S>(AddExpCut), true},
+          {"Add Exp. HERFD...", "load-exp-herfd",
+           "FILE --emission T [--columns COLUMNS]\n[--kev] [--skip-headers]",
+           "a measured HERFD, rows OMEGA I, at emission energy T joins RIXS_Plane_Exp.DAT, "
+           "replacing one at the same energy (\"Add Exp. HERFD...\")",
+           sheet::run<S>(AddExpHERFD), true},
+          {"", "exp-set", "[--clear] [--remove GROUP]",
+           "list the measured set of RIXS_Plane_Exp.DAT, empty it (--clear) or remove one "
+           "group (--remove exc:OMEGA or herfd:W)",
+           exp_set, true},
+          {"Compare", "plane-compare", "[--transfer]",
+           "the model at every measured point of RIXS_Plane_Exp.DAT into RIXS_Plane_Compare.DAT "
+           "(--transfer: the energy transfer in its second column), with the R-factor of each "
+           "group and of all",
+           sheet::run<S>(ComparePlane), true},
       }};
   return sheet;
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "engine/engine.h"
+#include "engine/measured_model.h"
 #include "rixs/selective_display.h"
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"
@@ -120,6 +121,23 @@ std::optional<plot::Trace> experimental_trace(const RowsRead& rows, const plot::
   return plot::mapped_trace(rows.values.data(), rows.rows, 2, 1, range, plot::kComparisonMapping);
 }
 
+// "R-Factor: X" over the measured and calculated totals at the common
+// emission energies, as the optimisation forms it.
+std::string common_r_factor_line(const CommonEnergies& common) {
+  std::vector<double> measured, calculated;
+  const std::size_t n_calculated = common.calculated.size() / 4;
+  for (std::size_t k = 0; k < common.measured.size() / 2; ++k)
+    for (std::size_t j = 0; j < n_calculated; ++j)
+      if (std::fabs(common.calculated[4 * j] - common.measured[2 * k]) < kSameEnergy) {
+        measured.push_back(common.measured[2 * k + 1]);
+        calculated.push_back(common.calculated[4 * j + 1]);
+        break;
+      }
+  const auto r = r_factor_of(calculated.data(), measured.data(), measured.size());
+  return r ? "R-Factor: " + format_g6(*r)
+           : std::string("CAUTION!! No R-Factor: the measured intensities sum to 0 or less.");
+}
+
 // "Comp. Exp. RIXS" and "Comp. Another RIXS" from the measured rows on:
 // both spectra reduced to their common energies and stored, the measured
 // range stored and the measured trace built. A comparison that would leave
@@ -165,6 +183,7 @@ void compare_measured(const WorkSpace& ws, RIXSState& state, const RowsRead& mea
     // Rows left out of the reduction are said before the comparison's message.
     if (!state.message.starts_with("ERROR!!")) state.message = with_caution(caution, state.message);
   }
+  if (!state.message.starts_with("ERROR!!")) state.message += "\r\n" + common_r_factor_line(common);
   log.append_to(state.message);
 }
 

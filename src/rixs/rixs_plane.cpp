@@ -22,7 +22,13 @@ constexpr const char* kPlaneOpening =
     "Give the range of excitation energies and\r\npress Calculate. The plane uses the files of "
     "the\r\nwork-space as Calculate RIXS left them.";
 
-// The number an edit box holds, or nothing when its text is not a number.
+std::string count_text(std::size_t rows, std::size_t columns) {
+  return std::string(files::kRIXSPlane) + ": " + std::to_string(rows) +
+         " excitation energies x " + std::to_string(columns) + " emission energies.";
+}
+
+}  // namespace
+
 std::optional<double> box_number(const std::string& text) {
   const char* begin = text.c_str();
   char* end = nullptr;
@@ -33,13 +39,6 @@ std::optional<double> box_number(const std::string& text) {
   return v;
 }
 
-std::string count_text(std::size_t rows, std::size_t columns) {
-  return std::string(files::kRIXSPlane) + ": " + std::to_string(rows) +
-         " excitation energies x " + std::to_string(columns) + " emission energies.";
-}
-
-}  // namespace
-
 PlaneState OpenRIXSPlane(const WorkSpace& ws) {
   PlaneState s;
   double range[4] = {0, 0, 0, 0};
@@ -47,6 +46,7 @@ PlaneState OpenRIXSPlane(const WorkSpace& ws) {
   if (n > 0) s.from_energy = format_edit(range[0], 6);
   if (n > 1) s.to_energy = format_edit(range[1], 6);
   s.step_energy = "0.5";
+  s.measured = read_measured_set(ws.file(files::kPlaneExp)).set;
   s.message = n > 1 ? kPlaneOpening
                     : std::string("CAUTION!!\r\nXAFS_MinMax.DAT holds no energy range, so an\r\n"
                                   "energy box was left empty.\r\n") + kPlaneOpening;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/measured_model.h"
 #include "engine/plane.h"
 #include "plot/panel.h"
 #include "workspace/user_file.h"
@@ -29,11 +30,21 @@ struct PlaneState {
   RIXSPlane plane;
   std::optional<std::size_t> pick_row, pick_column;  // the point of the last click
   std::optional<plot::Trace> cut_trace;              // the cut under the map
+  // The measured set (RIXS_Plane_Exp.DAT as last read) and the model at
+  // its points (the last comparison).
+  std::string cut_exc;         // excitation energy of a measured cut to add (eV)
+  std::string herfd_emission;  // emission energy of a measured HERFD to add (eV)
+  MeasuredSet measured;
+  std::optional<SetComparison> comparison;
   std::string message;
 };
 
-// The dialog as it opens: the selective XAFS range of XAFS_MinMax.DAT at 0.5 eV.
+// The dialog as it opens: the selective XAFS range of XAFS_MinMax.DAT at
+// 0.5 eV, and the measured set of RIXS_Plane_Exp.DAT.
 PlaneState OpenRIXSPlane(const WorkSpace& ws);
+
+// The number an edit box holds, or nothing when its text is not one.
+std::optional<double> box_number(const std::string& text);
 
 // Excitation energies from, from + step, ... up to `to` (a millionth of a
 // step beyond it counts), each computed as from + i step.

@@ -35,6 +35,9 @@ inline constexpr const char* kTempXAFSMinMax = "TempXAFS_MinMax.DAT";
 inline constexpr const char* kXAFSLorentzTemp = "XAFSLorentz_Temp.DAT";
 inline constexpr const char* kCalculatedRIXS = "Calculated_RIXS.DAT";
 inline constexpr const char* kRIXSPlane = "RIXS_Plane.DAT";
+// The measured set (workspace/measured_set.h) and the model at its points.
+inline constexpr const char* kPlaneExp = "RIXS_Plane_Exp.DAT";
+inline constexpr const char* kPlaneCompare = "RIXS_Plane_Compare.DAT";
 // Every command run on the work-space, as talvern-cli lines (command/history.h).
 inline constexpr const char* kHistory = "TALVERN_History.sh";
 
@@ -45,7 +48,7 @@ inline constexpr const char* kAll[] = {
     kConvXAFSNormSpectrum, kSelectiveReadingOrg21, kSelectiveReadingOrgTmp,
     kSelectiveReadingOrg, kSelectiveReading, kSelectiveForRIXSTemp, kSelectiveForRIXSTemp2,
     kSelectiveForRIXS, kSelectiveForRIXSSaving, kXAFSMinMax, kTempXAFSMinMax,
-    kXAFSLorentzTemp, kCalculatedRIXS, kRIXSPlane, kHistory};
+    kXAFSLorentzTemp, kCalculatedRIXS, kRIXSPlane, kPlaneExp, kPlaneCompare, kHistory};
 
 // Position of `name` in the catalogue above; its size when it is none of them.
 constexpr std::size_t catalogue_index(std::string_view name) {
