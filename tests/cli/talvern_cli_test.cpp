@@ -377,22 +377,29 @@ TEST(TalvernCli, SettingSubcommandsRefuseBadUsage) {
   EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));  // nothing ran
 }
 
-// The tour on the sample data up to "Load Selective XAFS" of the RIXS
-// Simulation dialog, on the work-space option `ws`.
-void run_tour_to_rixs_simulation(const std::string& ws) {
+// A scratch work-space taken through the tour on the sample data up to
+// "Load Selective XAFS" of the RIXS Simulation dialog.
+class TalvernCliTour : public ::testing::Test {
+ protected:
+  TempDir tmp;
+  const std::filesystem::path dir = tmp.file("ws");
+  const std::string ws = "--workspace '" + dir.string() + "' ";
   const std::string examples = std::string("'") + TALVERN_EXAMPLES_DIR + "/";
-  const std::vector<std::string> tour = {
-      "construct", "load-conv-xafs " + examples + "Fe_Conventional_XAFS.DAT'",
-      "load-xrf " + examples + "Fe_XRF_Kbeta.DAT'",
-      "load-exp-rixs " + examples + "Fe_RIXS_Exc7115.6eV.DAT'",
-      "import-wien2k " + examples + "Fe_1compo_WIEN2k.DAT'", "xafs-load",
-      "xafs-confirm --edge 7 --core-energy 7113.8", "xrf-load",
-      "xrf-confirm --flag 1 --widths 4.3,5.78,2,1.07 --positions 7045.5,7056,7058,7060.1 "
-      "--amplitudes 0.65,0,1,0",
-      "xrf-complete", "rixs-load-selective"};
-  for (const std::string& setup : tour)
-    ASSERT_EQ(run_cli(ws + setup).exit_code, 0) << setup;
-}
+
+  void SetUp() override {
+    const std::vector<std::string> tour = {
+        "construct", "load-conv-xafs " + examples + "Fe_Conventional_XAFS.DAT'",
+        "load-xrf " + examples + "Fe_XRF_Kbeta.DAT'",
+        "load-exp-rixs " + examples + "Fe_RIXS_Exc7115.6eV.DAT'",
+        "import-wien2k " + examples + "Fe_1compo_WIEN2k.DAT'", "xafs-load",
+        "xafs-confirm --edge 7 --core-energy 7113.8", "xrf-load",
+        "xrf-confirm --flag 1 --widths 4.3,5.78,2,1.07 --positions 7045.5,7056,7058,7060.1 "
+        "--amplitudes 0.65,0,1,0",
+        "xrf-complete", "rixs-load-selective"};
+    for (const std::string& setup : tour)
+      ASSERT_EQ(run_cli(ws + setup).exit_code, 0) << setup;
+  }
+};
 
 // The number after `label` on the last line of `out` that holds it; NaN
 // when none does.
@@ -405,14 +412,7 @@ double number_after(const std::string& out, const std::string& label) {
 // The RIXS Simulation step from the shell on the sample data: the sample
 // selective XAFS with one Lorentzian added at the pre-edge reproduces the
 // sample measurement.
-TEST(TalvernCli, RixsSimulationRunsFromTheShellAndReachesTheSampleMeasurement) {
-  TempDir tmp;
-  const auto dir = tmp.file("ws");
-  const std::string ws = "--workspace '" + dir.string() + "' ";
-  const std::string examples = std::string("'") + TALVERN_EXAMPLES_DIR + "/";
-  run_tour_to_rixs_simulation(ws);
-  if (HasFatalFailure()) return;
-
+TEST_F(TalvernCliTour, RixsSimulationRunsFromTheShellAndReachesTheSampleMeasurement) {
   CliRun r = run_cli(ws + "rixs-mode-change --min 7100 --max 7128.8");
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.out, "INPUT ERROR!!\nCheck the min. and max. energy of the display region.\n");
@@ -458,13 +458,7 @@ TEST(TalvernCli, RixsSimulationRunsFromTheShellAndReachesTheSampleMeasurement) {
 // HERFD loaded, listed, compared with the imported selective XAFS and
 // changed; "Compare" at the cut of the measured RIXS gives the R-factor
 // "Comp. Exp. RIXS" gives there.
-TEST(TalvernCli, MeasuredSetIsLoadedListedComparedAndChanged) {
-  TempDir tmp;
-  const auto dir = tmp.file("ws");
-  const std::string ws = "--workspace '" + dir.string() + "' ";
-  const std::string examples = std::string("'") + TALVERN_EXAMPLES_DIR + "/";
-  run_tour_to_rixs_simulation(ws);
-  if (HasFatalFailure()) return;
+TEST_F(TalvernCliTour, MeasuredSetIsLoadedListedComparedAndChanged) {
   ASSERT_EQ(run_cli(ws + "rixs-complete --min 7108.8 --max 7128.8").exit_code, 0);
 
   CliRun r = run_cli(ws + "plane-compare");

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,13 +22,6 @@ namespace {
 namespace files = talvern::files;
 using namespace talvern;
 using namespace talvern::test;
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) out.push_back(line);
-  return out;
-}
 
 // The number after `label` in `text`; NaN when the label is not there.
 double number_after(const std::string& text, const std::string& label) {
