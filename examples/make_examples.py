@@ -8,6 +8,13 @@ beamline gives for an Fe(III) compound near the Fe K-edge (7112 eV):
   Fe_XRF_Kbeta.DAT            non-resonant Fe K-beta emission, 7020-7080 eV
   Fe_RIXS_Exc7115.6eV.DAT     measured RIXS at 7115.6 eV excitation (the pre-edge
                               peak), 7020-7080 eV
+  Fe_RIXS_Cut_7113eV.DAT      measured RIXS at 7113 eV excitation (below the
+                              pre-edge peak), 7020-7080 eV
+  Fe_RIXS_Cut_7118eV.DAT      measured RIXS at 7118 eV excitation (the rising
+                              edge), 7020-7080 eV
+  Fe_HERFD_Em7058eV.DAT       measured HERFD: the intensity at the K-beta main
+                              line, 7058 eV emission, against the excitation
+                              energy, 7105-7135 eV in 0.25 eV steps
   Fe_1compo_WIEN2k.DAT        WIEN2k-style one-component selective XAFS
   Fe_2compo_up_WIEN2k.DAT     WIEN2k-style component 1 (spin up)
   Fe_2compo_dn_WIEN2k.DAT     WIEN2k-style component 2 (spin down), on a
@@ -44,6 +51,15 @@ rounded to five digits. Calculating RIXS at 7115.6 eV from the selective
 XAFS with that Lorentzian added reproduces it within the noise; without
 it the calculation reaches only about half of the measured intensity, and
 two fifths at the peak.
+
+The two further cuts (7113 and 7118 eV excitation, on the emission grid of
+the 7115.6 eV one) and the HERFD (rows excitation energy, intensity) are
+the same sample model at other points of the RIXS plane, with the same
+kind of counting noise (1.5 % of each spectrum's maximum at its peak)
+drawn from a generator of their own, so that the files above stay as they
+were. Together with Fe_RIXS_Exc7115.6eV.DAT they are a measured set of
+three emission spectra across the pre-edge and edge and one HERFD, for
+talvern-cli load-exp-cut, load-exp-herfd and plane-compare.
 
 Run:  python3 examples/make_examples.py   (from anywhere)
 """
@@ -232,15 +248,33 @@ def rixs_sum(sel, conv, omega, emission, final):
     return rows
 
 
-def measured_rixs(rng, conv, xrf_rows, one):
-    calc = rixs_sum(selective_for_rixs(one), normalised(conv), RIXS_EXCITATION,
-                    emission_grid(xrf_rows), FINAL_STATE)
-    top = max(i for _, i, _, _ in calc)
+def with_noise(rng, points):
+    """(energy, intensity) pairs with counting noise, rounded to five digits."""
+    top = max(i for _, i in points)
     rows = []
-    for w, i, _, _ in calc:
+    for e, i in points:
         noisy = i + rng.gauss(0.0, 0.015 * math.sqrt(top * i))    # counting noise
-        rows.append((as_stored(w), float(f"{max(noisy, 0.0):.5g}")))
+        rows.append((as_stored(e), float(f"{max(noisy, 0.0):.5g}")))
     return rows
+
+
+def measured_rixs(rng, conv, xrf_rows, one, omega=RIXS_EXCITATION):
+    calc = rixs_sum(selective_for_rixs(one), normalised(conv), omega,
+                    emission_grid(xrf_rows), FINAL_STATE)
+    return with_noise(rng, [(w, i) for w, i, _, _ in calc])
+
+
+# Further points of the sample's RIXS plane: cuts below the pre-edge peak and
+# on the rising edge, and a HERFD at the K-beta main line.
+CUT_EXCITATIONS = ((7113.0, "Fe_RIXS_Cut_7113eV.DAT"), (7118.0, "Fe_RIXS_Cut_7118eV.DAT"))
+HERFD_EMISSION = 7058.0
+
+
+def measured_herfd(rng, conv, one):
+    sel, norm = selective_for_rixs(one), normalised(conv)
+    points = [(omega, rixs_sum(sel, norm, omega, [HERFD_EMISSION], FINAL_STATE)[0][1])
+              for omega in grid(7105.0, 7135.0, 0.25)]
+    return with_noise(rng, points)
 
 
 SCAN_COLUMNS = ("Energy", "Time", "Ia", "I0", "I1", "I2", "If", "Iref",
@@ -304,6 +338,10 @@ def main():
     write("Fe_2compo_dn_WIEN2k.DAT", dn, "# ENERGY XAS-dn Fe-K")
     write("Fe_general_XY1Y2.DAT", general())
     transmission_scan(conv, random.Random(26))
+    measured = random.Random(7058)
+    for omega, name in CUT_EXCITATIONS:
+        write(name, measured_rixs(measured, conv, xrf_rows, one, omega))
+    write("Fe_HERFD_Em7058eV.DAT", measured_herfd(measured, conv, one))
 
 
 if __name__ == "__main__":

@@ -22,7 +22,17 @@ std::string exact_text(double v) {
   return buf;
 }
 
-bool same_energy(double a, double b) { return std::fabs(a - b) < kSameFixedEnergy; }
+// Compared as the file holds them: two energies it writes alike are one
+// group, or a set that holds both would read back as one.
+bool same_energy(double a, double b) {
+  return std::fabs(through_g6(a) - through_g6(b)) < kSameFixedEnergy;
+}
+
+// A point as the file gives it back, so that the set in memory is the set
+// read back.
+MeasuredPoint stored_point(double omega, double w, double intensity) {
+  return {through_g6(omega), through_g6(w), through_g6(intensity)};
+}
 
 // The group of (kind, energy), made at the end when there is none; the
 // last group is tried first, as rows of one group come together.
@@ -118,24 +128,26 @@ void order_measured_set(MeasuredSet& set) {
 void put_plane(MeasuredSet& set, const double* rows3, std::size_t n) {
   erase_groups(set, MeasuredKind::emission, std::nullopt);
   for (std::size_t i = 0; i < n; ++i) {
-    const double* row = rows3 + 3 * i;
-    group_for(set, MeasuredKind::emission, row[0]).points.push_back({row[0], row[1], row[2]});
+    const MeasuredPoint p = stored_point(rows3[3 * i], rows3[3 * i + 1], rows3[3 * i + 2]);
+    group_for(set, MeasuredKind::emission, p.omega).points.push_back(p);
   }
   order_measured_set(set);
 }
 
 void put_cut(MeasuredSet& set, double omega, const double* rows2, std::size_t n) {
   erase_groups(set, MeasuredKind::emission, omega);
-  MeasuredGroup g{MeasuredKind::emission, omega, {}};
-  for (std::size_t i = 0; i < n; ++i) g.points.push_back({omega, rows2[2 * i], rows2[2 * i + 1]});
+  MeasuredGroup g{MeasuredKind::emission, through_g6(omega), {}};
+  for (std::size_t i = 0; i < n; ++i)
+    g.points.push_back(stored_point(omega, rows2[2 * i], rows2[2 * i + 1]));
   set.groups.push_back(std::move(g));
   order_measured_set(set);
 }
 
 void put_herfd(MeasuredSet& set, double w, const double* rows2, std::size_t n) {
   erase_groups(set, MeasuredKind::herfd, w);
-  MeasuredGroup g{MeasuredKind::herfd, w, {}};
-  for (std::size_t i = 0; i < n; ++i) g.points.push_back({rows2[2 * i], w, rows2[2 * i + 1]});
+  MeasuredGroup g{MeasuredKind::herfd, through_g6(w), {}};
+  for (std::size_t i = 0; i < n; ++i)
+    g.points.push_back(stored_point(rows2[2 * i], w, rows2[2 * i + 1]));
   set.groups.push_back(std::move(g));
   order_measured_set(set);
 }

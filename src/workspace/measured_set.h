@@ -20,7 +20,8 @@ namespace talvern {
 
 // Most points the set holds; a load that would go beyond keeps the first.
 constexpr std::size_t kMeasuredSetCapacity = 200000;
-// Fixed energies closer than this are the same group's.
+// Fixed energies closer than this, as the file holds them (six significant
+// digits: 7115.601 is 7115.6), are the same group's.
 constexpr double kSameFixedEnergy = 0.0001;
 
 enum class MeasuredKind { emission = 0, herfd = 1 };
@@ -68,6 +69,8 @@ std::optional<std::string> measured_set_text(const MeasuredSet& set);
 // each in ascending varying energy; empty groups go.
 void order_measured_set(MeasuredSet& set);
 
+// The puts below take the values as the file will hold them (six
+// significant digits).
 // A measured plane, rows (Omega, w, I): replaces every emission spectrum of
 // the set by those of the plane, one per excitation energy.
 void put_plane(MeasuredSet& set, const double* rows3, std::size_t n);

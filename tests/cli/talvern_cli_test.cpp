@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -56,7 +57,8 @@ TEST(TalvernCli, HelpListsTheSubcommands) {
                            "rixs-show-peak", "rixs-modify", "rixs-save-temporarily",
                            "rixs-more-change", "rixs-complete", "rixs-save-modified", "rixs-shift",
                            "rixs-calculate", "rixs-comp-exp", "rixs-comp-another", "rixs-save",
-                           "average", "study-save", "study-open"})
+                           "average", "study-save", "study-open", "load-exp-plane",
+                           "load-exp-cut", "load-exp-herfd", "exp-set", "plane-compare"})
     EXPECT_NE(r.out.find(name), std::string::npos) << name;
 }
 
@@ -375,26 +377,42 @@ TEST(TalvernCli, SettingSubcommandsRefuseBadUsage) {
   EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));  // nothing ran
 }
 
+// A scratch work-space taken through the tour on the sample data up to
+// "Load Selective XAFS" of the RIXS Simulation dialog.
+class TalvernCliTour : public ::testing::Test {
+ protected:
+  TempDir tmp;
+  const std::filesystem::path dir = tmp.file("ws");
+  const std::string ws = "--workspace '" + dir.string() + "' ";
+  const std::string examples = std::string("'") + TALVERN_EXAMPLES_DIR + "/";
+
+  void SetUp() override {
+    const std::vector<std::string> tour = {
+        "construct", "load-conv-xafs " + examples + "Fe_Conventional_XAFS.DAT'",
+        "load-xrf " + examples + "Fe_XRF_Kbeta.DAT'",
+        "load-exp-rixs " + examples + "Fe_RIXS_Exc7115.6eV.DAT'",
+        "import-wien2k " + examples + "Fe_1compo_WIEN2k.DAT'", "xafs-load",
+        "xafs-confirm --edge 7 --core-energy 7113.8", "xrf-load",
+        "xrf-confirm --flag 1 --widths 4.3,5.78,2,1.07 --positions 7045.5,7056,7058,7060.1 "
+        "--amplitudes 0.65,0,1,0",
+        "xrf-complete", "rixs-load-selective"};
+    for (const std::string& setup : tour)
+      ASSERT_EQ(run_cli(ws + setup).exit_code, 0) << setup;
+  }
+};
+
+// The number after `label` on the last line of `out` that holds it; NaN
+// when none does.
+double number_after(const std::string& out, const std::string& label) {
+  const std::size_t at = out.rfind(label);
+  if (at == std::string::npos) return std::nan("");
+  return std::strtod(out.c_str() + at + label.size(), nullptr);
+}
+
 // The RIXS Simulation step from the shell on the sample data: the sample
 // selective XAFS with one Lorentzian added at the pre-edge reproduces the
 // sample measurement.
-TEST(TalvernCli, RixsSimulationRunsFromTheShellAndReachesTheSampleMeasurement) {
-  TempDir tmp;
-  const auto dir = tmp.file("ws");
-  const std::string ws = "--workspace '" + dir.string() + "' ";
-  const std::string examples = std::string("'") + TALVERN_EXAMPLES_DIR + "/";
-  const std::vector<std::string> tour = {
-      "construct", "load-conv-xafs " + examples + "Fe_Conventional_XAFS.DAT'",
-      "load-xrf " + examples + "Fe_XRF_Kbeta.DAT'",
-      "load-exp-rixs " + examples + "Fe_RIXS_Exc7115.6eV.DAT'",
-      "import-wien2k " + examples + "Fe_1compo_WIEN2k.DAT'", "xafs-load",
-      "xafs-confirm --edge 7 --core-energy 7113.8", "xrf-load",
-      "xrf-confirm --flag 1 --widths 4.3,5.78,2,1.07 --positions 7045.5,7056,7058,7060.1 "
-      "--amplitudes 0.65,0,1,0",
-      "xrf-complete", "rixs-load-selective"};
-  for (const std::string& setup : tour)
-    ASSERT_EQ(run_cli(ws + setup).exit_code, 0) << setup;
-
+TEST_F(TalvernCliTour, RixsSimulationRunsFromTheShellAndReachesTheSampleMeasurement) {
   CliRun r = run_cli(ws + "rixs-mode-change --min 7100 --max 7128.8");
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.out, "INPUT ERROR!!\nCheck the min. and max. energy of the display region.\n");
@@ -422,6 +440,11 @@ TEST(TalvernCli, RixsSimulationRunsFromTheShellAndReachesTheSampleMeasurement) {
     sum += measured.at(k, 1);
   }
   EXPECT_LT(diff / sum, 0.05);  // within the noise of the sample
+  // The message ends with that R-factor, over the common emission energies.
+  const std::size_t last_line = r.out.rfind('\n', r.out.size() - 2);
+  ASSERT_NE(last_line, std::string::npos);
+  EXPECT_TRUE(r.out.substr(last_line + 1).starts_with("R-Factor: ")) << r.out;
+  EXPECT_NEAR(number_after(r.out, "\nR-Factor: "), 100 * diff / sum, 1e-5 * 100 * diff / sum) << r.out;
 
   const auto saved = tmp.file("calculated.DAT");
   r = run_cli(ws + "rixs-save '" + saved.string() + "'");
@@ -429,6 +452,90 @@ TEST(TalvernCli, RixsSimulationRunsFromTheShellAndReachesTheSampleMeasurement) {
   EXPECT_EQ(read_file(saved), read_file(dir / talvern::files::kCalculatedRIXS));
   r = run_cli(ws + "rixs-comp-another '" + tmp.file("missing.DAT").string() + "'");
   EXPECT_EQ(r.exit_code, 1);  // reported on standard error
+}
+
+// The measured set from the shell on the sample data: three cuts and a
+// HERFD loaded, listed, compared with the imported selective XAFS and
+// changed; "Compare" at the cut of the measured RIXS gives the R-factor
+// "Comp. Exp. RIXS" gives there.
+TEST_F(TalvernCliTour, MeasuredSetIsLoadedListedComparedAndChanged) {
+  ASSERT_EQ(run_cli(ws + "rixs-complete --min 7108.8 --max 7128.8").exit_code, 0);
+
+  CliRun r = run_cli(ws + "plane-compare");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_TRUE(r.out.starts_with("ERROR!!\nThe measured set (RIXS_Plane_Exp.DAT) is empty")) << r.out;
+  EXPECT_EQ(run_cli(ws + "load-exp-cut " + examples + "Fe_RIXS_Cut_7113eV.DAT'").exit_code, 2);
+  EXPECT_EQ(run_cli(ws + "load-exp-herfd " + examples + "Fe_HERFD_Em7058eV.DAT'").exit_code, 2);
+  for (const char* load : {"load-exp-cut Fe_RIXS_Cut_7118eV.DAT' --exc 7118",
+                           "load-exp-cut Fe_RIXS_Exc7115.6eV.DAT' --exc 7115.6",
+                           "load-exp-cut Fe_RIXS_Cut_7113eV.DAT' --exc 7113",
+                           "load-exp-herfd Fe_HERFD_Em7058eV.DAT' --emission 7058"}) {
+    const std::string line = load;
+    const std::size_t space = line.find(' ');
+    r = run_cli(ws + line.substr(0, space + 1) + examples + line.substr(space + 1));
+    EXPECT_EQ(r.exit_code, 0) << load << "\n" << r.out;
+  }
+  EXPECT_NE(r.out.find("The measured HERFD at 7058 eV (121 points)\njoined the measured set."),
+            std::string::npos) << r.out;
+  r = run_cli(ws + "exp-set");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "The measured set (RIXS_Plane_Exp.DAT) holds\n"
+                   "3 emission spectra and 1 HERFD, 844 points:\n"
+                   "exc   7113 eV   241 points   7020 ... 7080 eV\n"
+                   "exc   7115.6 eV   241 points   7020 ... 7080 eV\n"
+                   "exc   7118 eV   241 points   7020 ... 7080 eV\n"
+                   "herfd 7058 eV   121 points   7105 ... 7135 eV\n");
+
+  r = run_cli(ws + "plane-compare --transfer");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_TRUE(r.out.starts_with("The model was compared with 844 measured points\n"
+                                "in RIXS_Plane_Compare.DAT.\n")) << r.out;
+  // One line per group in the set's order, the whole set's last.
+  std::vector<std::string> labels;
+  for (std::size_t at = r.out.find("R-Factor"); at != std::string::npos;
+       at = r.out.find("R-Factor", at + 1))
+    labels.push_back(r.out.substr(at, r.out.find(": ", at) + 2 - at));
+  EXPECT_EQ(labels, (std::vector<std::string>{"R-Factor at 7113 eV: ", "R-Factor at 7115.6 eV: ",
+                                              "R-Factor at 7118 eV: ", "R-Factor of HERFD at 7058 eV: ",
+                                              "R-Factor: "})) << r.out;
+  EXPECT_TRUE(r.out.ends_with("\n")) << r.out;
+  EXPECT_EQ(r.out.find("\n", r.out.find("\nR-Factor: ") + 1), r.out.size() - 1) << r.out;
+  const double at_cut = number_after(r.out, "R-Factor at 7115.6 eV: ");
+  EXPECT_GT(at_cut, 40);  // the imported spectrum misses the pre-edge peak
+  const std::string history = read_file(dir / talvern::files::kHistory);
+  EXPECT_TRUE(history.ends_with("\ntalvern-cli plane-compare --transfer\n")) << history;
+  const auto compared = talvern::read_rows(dir / talvern::files::kPlaneCompare, 6, 200000);
+  ASSERT_EQ(compared.rows, 844u);
+  EXPECT_EQ(compared.at(0, 1), 7113.0 - 7020.0);  // the energy transfer at the lowest emission energy
+
+  ASSERT_EQ(run_cli(ws + "rixs-calculate --exc 7115.6").exit_code, 0);
+  r = run_cli(ws + "rixs-comp-exp --calculated");
+  EXPECT_NEAR(number_after(r.out, "\nR-Factor: "), at_cut, 1e-5 * at_cut) << r.out;
+
+  // Removing a group the set does not hold changes nothing.
+  const std::string stored = read_file(dir / talvern::files::kPlaneExp);
+  r = run_cli(ws + "exp-set --remove exc:7120");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.out, "ERROR!!\nThe measured set holds no emission spectrum at 7120 eV,\n"
+                   "so nothing was removed.\n");
+  EXPECT_EQ(read_file(dir / talvern::files::kPlaneExp), stored);
+  EXPECT_EQ(run_cli(ws + "exp-set --remove 7113").exit_code, 1);
+  r = run_cli(ws + "exp-set --remove herfd:7058");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_NE(r.out.find("holds 3 emission spectra and 0 HERFDs, 723 points."), std::string::npos)
+      << r.out;
+
+  // A plane replaces the emission spectra; --clear empties the set.
+  const auto plane = tmp.file("plane.DAT");
+  talvern::test::write_file(plane, "7110 7050 1\n7110 7051 2\n7111 7050 3\n");
+  EXPECT_EQ(run_cli(ws + "load-exp-plane '" + plane.string() + "'").exit_code, 0);
+  EXPECT_NE(run_cli(ws + "exp-set").out.find("2 emission spectra and 0 HERFDs, 3 points:\n"
+                                              "exc   7110 eV   2 points   7050 ... 7051 eV\n"),
+            std::string::npos);
+  r = run_cli(ws + "exp-set --clear");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "The measured set (RIXS_Plane_Exp.DAT) was emptied.\n");
+  EXPECT_EQ(run_cli(ws + "plane-compare").exit_code, 1);
 }
 
 // "Average" from the shell: the energies default to the range the dialog
@@ -726,7 +833,8 @@ TEST(TalvernCli, WritesThatFailAreSaidAndChangeNothing) {
         "rixs-mode-change --min 7109 --max 7129",
         "rixs-show-peak --center 7115.6 --amp 1 --width 3", "rixs-modify --mode AB --add",
         "rixs-complete --min 7109 --max 7129",
-        "rixs-calculate --exc 7115.6 --scale 7.9e-09 --abs-corr 1"})
+        "rixs-calculate --exc 7115.6 --scale 7.9e-09 --abs-corr 1",
+        "load-exp-cut " + examples + "Fe_RIXS_Exc7115.6eV.DAT' --exc 7115.6"})
     ASSERT_EQ(run_cli(ws + setup).exit_code, 0) << setup;
   const std::string study = "'" + tmp.file("kept.talvern-study").string() + "'";
   ASSERT_EQ(run_cli(ws + "study-save " + study).exit_code, 0);
@@ -750,7 +858,9 @@ TEST(TalvernCli, WritesThatFailAreSaidAndChangeNothing) {
       "rixs-plane --from 7110 --to 7111 --step 0.5",
       "import-wien2k " + examples + "Fe_1compo_WIEN2k.DAT'",
       "import-general " + examples + "Fe_general_XY1Y2.DAT'", "calc-rixs 7116",
-      "calc-emission 7214"};
+      "calc-emission 7214", "load-exp-cut " + examples + "Fe_RIXS_Cut_7113eV.DAT' --exc 7113",
+      "load-exp-herfd " + examples + "Fe_HERFD_Em7058eV.DAT' --emission 7058",
+      "exp-set --remove exc:7115.6", "exp-set --clear", "plane-compare"};
   const bool root = ::geteuid() == 0;
   const std::string as_nobody = root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
   for (const auto& command : commands) {

@@ -22,27 +22,12 @@ using Status = EngineReport::Status;
 
 struct Case : SpectrumCase {
   Case() : SpectrumCase{1.25, 7114, 7045, 7061, 4, 0.7, 7.9e-9} {}
-  std::vector<std::array<double, 3>> sel = {{7113, 0.8, 0.3}, {7114, 1.0, 0.6}, {7115, 0.9, 1.2}};
+  SelectiveRows sel = {{7113, 0.8, 0.3}, {7114, 1.0, 0.6}, {7115, 0.9, 1.2}};
 };
 
 // The expected row at emission energy w; `last_weight` replaces the weight of an even last point.
 Row reference_row(const Case& c, double w, double omega, double ac, double last_weight = 2) {
-  const double h = c.sel[1][0] - c.sel[0][0], g = 0.5 * c.gamma, *W = c.L, *P = c.L + 4, *H = c.L + 8;
-  const double M[4] = {P[0], P[1] + (P[1] - P[0]), P[2], P[3] + (P[3] - P[2])};
-  double T[4];
-  for (int X = 0; X < 4; ++X) {
-    double sum = 0;
-    for (std::size_t i = 0; i < c.sel.size(); ++i) {
-      const double E = c.sel[i][0];
-      const double wi = i == 0 ? 1 : i % 2 == 1 ? 4 : i + 1 == c.sel.size() ? last_weight : 2;
-      const double C = (w / omega) * E / ((E - omega) * (E - omega) + g * g);
-      const double arg = E - omega + w - P[X];
-      const double F = H[X] / ((W[X] / 2) * (W[X] / 2) + arg * arg) * M[X];
-      sum += wi * C * F * (X < 2 ? c.sel[i][1] : c.sel[i][2]);
-    }
-    T[X] = h / 3 * ac * sum;
-  }
-  return combine_row(c, w, T);
+  return reference_rixs_row(c, c.sel, w, omega, ac, last_weight);
 }
 
 class RixsEngineTest : public SpectrumTest<Case> {

@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,13 +23,6 @@ namespace {
 namespace files = talvern::files;
 using namespace talvern;
 using namespace talvern::test;
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) out.push_back(line);
-  return out;
-}
 
 class RixsPlaneTest : public ::testing::Test {
  protected:

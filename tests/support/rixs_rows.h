@@ -37,6 +37,37 @@ inline Row combine_row(const SpectrumCase& c, double w, const double (&T)[4]) {
   return {w, i1 + i2, i1 + i2, 0};
 }
 
+// Selective XAFS rows: energy, component 1, component 2.
+using SelectiveRows = std::vector<std::array<double, 3>>;
+
+// The RIXS row at emission energy w and excitation energy omega written term
+// by term from the formula of engine/kernel.h:
+//   T_X(w) = (h/3) AC sum_i w_i C_i(w) F_X,i(w) Y_X,i
+// with the Simpson weights w_i (`last_weight` replaces that of an even last
+// point), the core-hole factor C_i = (w / omega) E_i / ((E_i - omega)^2 +
+// (gamma/2)^2), the Lorentzians F_X,i = H_X M_X / ((W_X/2)^2 + (E_i - omega
+// + w - P_X)^2), M_A = P_A, M_B = 2 P_B - P_A, M_C = P_C, M_D = 2 P_D - P_C,
+// and `ac` the absorption correction 1 / (1 + kappa mu(omega)).
+inline Row reference_rixs_row(const SpectrumCase& c, const SelectiveRows& sel, double w,
+                              double omega, double ac, double last_weight = 2) {
+  const double h = sel[1][0] - sel[0][0], g = 0.5 * c.gamma, *W = c.L, *P = c.L + 4, *H = c.L + 8;
+  const double M[4] = {P[0], P[1] + (P[1] - P[0]), P[2], P[3] + (P[3] - P[2])};
+  double T[4];
+  for (int X = 0; X < 4; ++X) {
+    double sum = 0;
+    for (std::size_t i = 0; i < sel.size(); ++i) {
+      const double E = sel[i][0];
+      const double wi = i == 0 ? 1 : i % 2 == 1 ? 4 : i + 1 == sel.size() ? last_weight : 2;
+      const double C = (w / omega) * E / ((E - omega) * (E - omega) + g * g);
+      const double arg = E - omega + w - P[X];
+      const double F = H[X] / ((W[X] / 2) * (W[X] / 2) + arg * arg) * M[X];
+      sum += wi * C * F * (X < 2 ? sel[i][1] : sel[i][2]);
+    }
+    T[X] = h / 3 * ac * sum;
+  }
+  return combine_row(c, w, T);
+}
+
 // One tab-separated line, every value to 17 significant digits.
 inline std::string row_text(const std::vector<double>& values) {
   std::ostringstream out;

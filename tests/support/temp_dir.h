@@ -1,5 +1,5 @@
-// Test helpers: a scratch directory that removes itself, and whole-file
-// read/write helpers.
+// Test helpers: a scratch directory that removes itself, whole-file
+// read/write helpers, and the lines of a text.
 #pragma once
 
 #include <stdlib.h>
@@ -9,6 +9,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace talvern::test {
 
@@ -48,6 +49,14 @@ inline std::string read_file(const std::filesystem::path& path) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+// The lines of `text`, without their line breaks.
+inline std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
 }
 
 }  // namespace talvern::test

@@ -1,6 +1,6 @@
 // The RIXS Simulation dialog through a whole session on the sample data:
 // the traces each command keeps, drops or rebuilds, what the three panels
-// show, and the comparison on common emission energies.
+// show, and the comparison on common emission energies with its R-factor.
 
 #include <gtest/gtest.h>
 
@@ -226,6 +226,17 @@ TEST_F(RIXSDialog, WholeSessionOnTheSampleData) {
   ASSERT_TRUE(dialog->state().experimental && dialog->state().comparison);
   EXPECT_EQ(dialog->state().experimental->size(), measured);
   EXPECT_EQ(dialog->state().comparison->size(), measured);
+  // The message ends with the R-factor of the two files as the comparison left them.
+  double diff = 0, sum = 0;
+  for (std::size_t k = 0; k < exp.rows && k < calc.rows; ++k) {
+    EXPECT_EQ(calc.at(k, 0), exp.at(k, 0));
+    diff += std::fabs(calc.at(k, 1) - exp.at(k, 1));
+    sum += exp.at(k, 1);
+  }
+  const std::string message = pane();
+  const std::string last_line = message.substr(message.rfind('\n') + 1);
+  ASSERT_TRUE(last_line.starts_with("R-Factor: ")) << message;
+  EXPECT_NEAR(std::stod(last_line.substr(10)), 100 * diff / sum, 1e-5 * 100 * diff / sum) << message;
 
   // Clearing, and calculating again with a measured RIXS shown.
   run(kShowPeak);
