@@ -28,6 +28,13 @@ std::optional<MeasuredSet> stored_set(const WorkSpace& ws, PlaneState& state) {
     state.message = kSetUnreadable;
     return std::nullopt;
   }
+  if (read.capped) {
+    state.message = "ERROR!!\r\nRIXS_Plane_Exp.DAT holds more than " +
+                    std::to_string(kMeasuredSetCapacity) +
+                    " points, so the\r\nmeasured set was left as it is. Clear it\r\n(exp-set --clear) "
+                    "or split the file.";
+    return std::nullopt;
+  }
   return std::move(read.set);
 }
 

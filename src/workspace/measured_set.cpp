@@ -102,8 +102,10 @@ std::optional<std::string> measured_set_text(const MeasuredSet& set) {
   for (const MeasuredGroup& g : set.groups) {
     const double k = g.kind == MeasuredKind::herfd ? 1 : 0;
     for (const MeasuredPoint& p : g.points) {
+      // Six digits may round the largest numbers beyond what a double holds.
       const double row[4] = {p.omega, p.emission, p.intensity, k};
-      if (!all_finite(row, 4)) return std::nullopt;
+      const double stored[3] = {through_g6(p.omega), through_g6(p.emission), through_g6(p.intensity)};
+      if (!all_finite(stored, 3)) return std::nullopt;
       out += format_rows(row, 1, 4);
     }
     out += '\n';
