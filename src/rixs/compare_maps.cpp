@@ -73,14 +73,15 @@ std::vector<GroupCells> group_cells(const SetComparison& c, const PlaneLayout& l
 }
 
 // The point whose cell holds fixed energy `across` and varying energy
-// `along`; -1 when none does.
-std::int32_t find_cell(const std::vector<GroupCells>& cells, double across, double along) {
+// along(fixed energy of the group); -1 when none does.
+template <class Along>
+std::int32_t find_cell(const std::vector<GroupCells>& cells, double across, Along along) {
   const auto above = std::upper_bound(cells.begin(), cells.end(), across,
                                       [](double e, const GroupCells& g) { return e < g.group->energy; });
   for (auto it = above == cells.begin() ? above : above - 1; it != cells.end() && it <= above; ++it) {
     if (std::abs(across - it->group->energy) > it->half) continue;
     const auto& edges = it->edges;
-    const auto k = std::upper_bound(edges.begin(), edges.end(), along) - edges.begin() - 1;
+    const auto k = std::upper_bound(edges.begin(), edges.end(), along(it->group->energy)) - edges.begin() - 1;
     if (k >= 0 && k + 1 < static_cast<std::ptrdiff_t>(edges.size()))
       return static_cast<std::int32_t>(it->group->first + static_cast<std::size_t>(k));
   }
@@ -162,8 +163,12 @@ std::vector<std::int32_t> compare_cells(const SetComparison& c, bool transfer, c
     const double y = l.y_at(l.y0 + py);
     for (int px = 0; px < l.w; ++px) {
       const double omega = l.x_at(l.x0 + px), w = transfer ? omega - y : y;
-      std::int32_t at = find_cell(herfds, w, omega);
-      if (at < 0) at = find_cell(spectra, omega, w);
+      // A HERFD's band runs along the excitation energy, a diagonal in
+      // energy transfer; a spectrum's cells are as high as its steps on
+      // either axis.
+      std::int32_t at = find_cell(herfds, w, [omega](double) { return omega; });
+      if (at < 0)
+        at = find_cell(spectra, omega, [y, transfer](double e) { return transfer ? e - y : y; });
       out[static_cast<std::size_t>(py) * l.w + px] = at;
     }
   }
@@ -192,7 +197,7 @@ PlanePicture render_compare_map(const SetComparison& c, CompareMap which, bool t
       std::uint8_t* dot = &p.rgb[(static_cast<std::size_t>(l.y0 + py) * p.width + l.x0 + px) * 3];
       dot[0] = rgb.r, dot[1] = rgb.g, dot[2] = rgb.b;
     }
-  draw_map_axes(p, c.points() > 0, emission_axis_title(transfer));
+  draw_map_axes(p, c.points() > 0, transfer);
   draw_colour_bar(p, bars[which == CompareMap::difference ? 1 : 0]);
   std::string title = which == CompareMap::measured     ? "Measured"
                       : which == CompareMap::calculated ? "Calculated"

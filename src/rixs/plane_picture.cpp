@@ -96,6 +96,10 @@ class Canvas {
   PlanePicture& p_;
 };
 
+std::string emission_axis_title(bool transfer) {
+  return transfer ? "Energy transfer (eV)" : "Emission energy (eV)";
+}
+
 std::string tick_label(double v, int decimals) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.*f", decimals, std::abs(v) < 1e-300 ? 0.0 : v);
@@ -162,10 +166,6 @@ std::string base64(const std::string& in) {
 }  // namespace
 
 int text_width(const std::string& s) { return static_cast<int>(s.size()) * kAdvance - kFontScale; }
-
-std::string emission_axis_title(bool transfer) {
-  return transfer ? "Energy transfer (eV)" : "Emission energy (eV)";
-}
 
 plot::Rgb viridis(double t) {
   // A polynomial fit of the scale, within about 1/100 of its tabulated colours.
@@ -285,9 +285,13 @@ Ticks nice_ticks(double lo, double hi, int target) {
 
 namespace {
 
+// The values asked for at least on an axis or a colour bar, so that a
+// small picture still shows a few.
+constexpr int kLeastTicks = 4;
+
 // The axis values along the excitation axis and up the emission axis.
-Ticks x_ticks(const PlaneLayout& l) { return nice_ticks(l.x_lo, l.x_hi, std::max(2, l.w / 110)); }
-Ticks y_ticks(const PlaneLayout& l) { return nice_ticks(l.y_lo, l.y_hi, std::max(2, l.h / 70)); }
+Ticks x_ticks(const PlaneLayout& l) { return nice_ticks(l.x_lo, l.x_hi, std::max(kLeastTicks, l.w / 110)); }
+Ticks y_ticks(const PlaneLayout& l) { return nice_ticks(l.y_lo, l.y_hi, std::max(kLeastTicks, l.h / 70)); }
 
 // Pixels from the left edge of the map to excitation energy v, and from its
 // bottom edge up to emission-axis value v.
@@ -308,8 +312,8 @@ BarTicks bar_ticks(const std::pair<double, double>& range, bool log, int h) {
   b.lo = log ? std::log10(range.first) : range.first;
   b.hi = log ? std::log10(range.second) : range.second;
   const double lo = b.lo, hi = b.hi;
-  const Ticks t = log ? nice_ticks(std::floor(lo), std::ceil(hi), std::max(2, h / 70))
-                      : nice_ticks(lo, hi, std::max(2, h / 70));
+  const Ticks t = log ? nice_ticks(std::floor(lo), std::ceil(hi), std::max(kLeastTicks, h / 70))
+                      : nice_ticks(lo, hi, std::max(kLeastTicks, h / 70));
   for (double v : t.values) {
     if (v < lo - 1e-9 * std::abs(lo) || v > hi + 1e-9 * std::abs(hi)) continue;
     if (log && v != std::round(v)) continue;
@@ -331,7 +335,7 @@ PlanePicture blank_picture(const PlaneLayout& layout) {
 
 void draw_text(PlanePicture& p, int x, int y, const std::string& s) { Canvas(p).text(x, y, s); }
 
-void draw_map_axes(PlanePicture& p, bool values, const std::string& y_title) {
+void draw_map_axes(PlanePicture& p, bool values, bool transfer) {
   const PlaneLayout& l = p.layout;
   Canvas cv(p);
   cv.frame(l.x0, l.y0, l.w, l.h);
@@ -354,7 +358,10 @@ void draw_map_axes(PlanePicture& p, bool values, const std::string& y_title) {
   }
   const std::string xt = "Excitation energy (eV)";
   cv.text(l.x0 + (l.w - text_width(xt)) / 2, bottom + kGlyphH + 14, xt);
-  cv.text(4, l.y0 + (l.h + text_width(y_title)) / 2, y_title, true);
+  // The title upwards in its short form when the picture is not tall enough.
+  std::string yt = emission_axis_title(transfer);
+  if (text_width(yt) > l.height - 8) yt = transfer ? "Transfer (eV)" : "Emission (eV)";
+  cv.text(4, std::min(l.y0 + (l.h + text_width(yt)) / 2, l.height - 4), yt, true);
 }
 
 void draw_colour_bar(PlanePicture& p, const ColourBar& bar) {
@@ -415,7 +422,7 @@ PlanePicture render_plane(const RIXSPlane& plane, bool log, int width, int heigh
                                                            range->second, log))
                                  : kEmptyColour);
     }
-  draw_map_axes(p, !plane.empty(), emission_axis_title(plane.transfer));
+  draw_map_axes(p, !plane.empty(), plane.transfer);
   draw_colour_bar(p, {viridis, range, log, log ? "Intensity (log)" : "Intensity"});
   return p;
 }

@@ -97,17 +97,16 @@ PlanePicture render_plane(const RIXSPlane& plane, bool log, int width, int heigh
 
 // The pieces of a picture, for maps of other data. A white picture of the
 // layout's size; the frame of the map, the axis values (with `values`) and
-// both axis titles (the one upwards `y_title`); the colour bar with its
+// both axis titles (upwards the emission energy, or with `transfer` the
+// energy transfer, shorter when the picture is low); the colour bar with its
 // values and title; text in the pictures' glyphs with its top left corner
 // at (x, y), and its width in pixels.
 PlanePicture blank_picture(const PlaneLayout& layout);
-void draw_map_axes(PlanePicture& p, bool values, const std::string& y_title);
+void draw_map_axes(PlanePicture& p, bool values, bool transfer);
 void draw_colour_bar(PlanePicture& p, const ColourBar& bar);
 void draw_text(PlanePicture& p, int x, int y, const std::string& s);
 int text_width(const std::string& s);
 
-// "Emission energy (eV)", or "Energy transfer (eV)".
-std::string emission_axis_title(bool transfer);
 // The colour of a map where nothing lies.
 constexpr plot::Rgb kEmptyColour{235, 235, 235};
 
