@@ -214,6 +214,13 @@ class CommandDialog : public TalvernDialog {
                   [this, panel, marker](const State&) { take_click_marker(state_.*marker, panel); });
   }
 
+  // A widget drawn from the state alone (a list of entries with buttons of
+  // their own, a picture): `show` is called whenever the state is shown,
+  // after every command.
+  void bindView(std::function<void(const State&)> show) {
+    add_binding([](State&) {}, std::move(show));
+  }
+
   // Wires `button` to `command`, a command of the dialog alone.
   void addCommand(QAbstractButton* button, OwnCommand command, bool repaint) {
     QObject::connect(button, &QAbstractButton::clicked, this,

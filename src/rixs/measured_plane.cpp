@@ -1,9 +1,11 @@
 #include "rixs/measured_plane.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
 #include "engine/kernel.h"
+#include "rixs/compare_maps.h"
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"
 #include "workspace/number_text.h"
@@ -60,6 +62,7 @@ void store_set(const WorkSpace& ws, PlaneState& state, MeasuredSet set, std::str
   if (!log.failed()) {
     state.measured = std::move(set);
     state.comparison.reset();
+    PickComparePoint(state, std::nullopt);
   }
   state.message = std::move(done);
   log.append_to(state.message);
@@ -225,6 +228,7 @@ void ComparePlane(const WorkSpace& ws, PlaneState& state) {
   if (!set) return;
   state.measured = *set;
   state.comparison.reset();
+  PickComparePoint(state, std::nullopt);
   if (set->empty()) {
     state.message =
         "ERROR!!\r\nThe measured set (RIXS_Plane_Exp.DAT) is empty,\r\nso nothing was compared. "
@@ -259,6 +263,10 @@ void ComparePlane(const WorkSpace& ws, PlaneState& state) {
   log.append_to(message);
   state.message = std::move(message);
   state.comparison = std::move(c);
+  // The cuts through the brightest measured point, until the user picks another.
+  const std::vector<double>& measured = state.comparison->measured;
+  PickComparePoint(state, static_cast<std::size_t>(std::max_element(measured.begin(), measured.end()) -
+                                                   measured.begin()));
 }
 
 }  // namespace talvern

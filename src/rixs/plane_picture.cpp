@@ -17,7 +17,7 @@ constexpr int kFontScale = 2;                   // 5 x 7 glyphs drawn at twice t
 constexpr int kGlyphH = 7 * kFontScale;
 constexpr int kAdvance = 6 * kFontScale;
 constexpr int kBarWidth = 24;                   // the colour bar, in pixels
-constexpr plot::Rgb kInk{0, 0, 0}, kEmpty{235, 235, 235};
+constexpr plot::Rgb kInk{0, 0, 0};
 
 // 5 x 7 glyphs of the characters the labels use, one row a byte (bit 4 left).
 struct Glyph {
@@ -42,6 +42,8 @@ constexpr Glyph kGlyphs[] = {
     {'m', {0, 0, 0x1A, 0x15, 0x15, 0x11, 0x11}},       {'s', {0, 0, 0x0E, 0x10, 0x0E, 0x01, 0x1E}},
     {'T', {0x1F, 0x04, 0x04, 0x04, 0x04, 0x04, 0x04}}, {'f', {0x06, 0x09, 0x08, 0x1C, 0x08, 0x08, 0x08}},
     {'I', {0x0E, 0x04, 0x04, 0x04, 0x04, 0x04, 0x0E}}, {'l', {0x0C, 0x04, 0x04, 0x04, 0x04, 0x04, 0x0E}},
+    {'M', {0x11, 0x1B, 0x15, 0x15, 0x11, 0x11, 0x11}}, {'C', {0x0E, 0x11, 0x10, 0x10, 0x10, 0x11, 0x0E}},
+    {'d', {0x01, 0x01, 0x0D, 0x13, 0x11, 0x11, 0x0F}}, {'u', {0, 0, 0x11, 0x11, 0x11, 0x13, 0x0D}},
 };
 
 const Glyph* glyph(char c) {
@@ -49,8 +51,6 @@ const Glyph* glyph(char c) {
     if (g.c == c) return &g;
   return nullptr;  // a space, or a character no label uses
 }
-
-int text_width(const std::string& s) { return static_cast<int>(s.size()) * kAdvance - kFontScale; }
 
 class Canvas {
  public:
@@ -96,6 +96,10 @@ class Canvas {
   PlanePicture& p_;
 };
 
+std::string emission_axis_title(bool transfer) {
+  return transfer ? "Energy transfer (eV)" : "Emission energy (eV)";
+}
+
 std::string tick_label(double v, int decimals) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.*f", decimals, std::abs(v) < 1e-300 ? 0.0 : v);
@@ -114,10 +118,6 @@ std::pair<double, double> padded(double first, double last, std::size_t count, d
   const double half = count > 1 ? 0.5 * (last - first) / static_cast<double>(count - 1)
                                 : 0.5 * fallback;
   return {first - half, last + half};
-}
-
-std::string axis_title(const RIXSPlane& plane) {
-  return plane.transfer ? "Energy transfer (eV)" : "Emission energy (eV)";
 }
 
 // The PNG encoding of rows of RGB pixels into `out`.
@@ -165,6 +165,8 @@ std::string base64(const std::string& in) {
 
 }  // namespace
 
+int text_width(const std::string& s) { return static_cast<int>(s.size()) * kAdvance - kFontScale; }
+
 plot::Rgb viridis(double t) {
   // A polynomial fit of the scale, within about 1/100 of its tabulated colours.
   t = std::clamp(std::isfinite(t) ? t : 0.0, 0.0, 1.0);
@@ -185,19 +187,28 @@ plot::Rgb viridis(double t) {
   return {out[0], out[1], out[2]};
 }
 
-std::optional<std::pair<double, double>> colour_range(const RIXSPlane& plane, bool log) {
-  double lo = HUGE_VAL, hi = -HUGE_VAL, lo_pos = HUGE_VAL;
-  for (std::size_t i = 0; i < plane.values.size(); i += 3) {
-    const double v = plane.values[i];
-    if (!std::isfinite(v)) continue;
-    lo = std::min(lo, v);
-    hi = std::max(hi, v);
-    if (v > 0) lo_pos = std::min(lo_pos, v);
-  }
+plot::Rgb diverging(double t) {
+  t = std::clamp(std::isfinite(t) ? t : 0.5, 0.0, 1.0);
+  // From a cool blue through white to a warm red, each half a straight line.
+  constexpr double kBlue[3] = {59, 76, 192}, kRed[3] = {180, 4, 38};
+  const double* end = t < 0.5 ? kBlue : kRed;
+  const double f = std::abs(2 * t - 1);  // 0 at white, 1 at either end
+  std::uint8_t out[3];
+  for (int ch = 0; ch < 3; ++ch) out[ch] = static_cast<std::uint8_t>(std::lround(255 + f * (end[ch] - 255)));
+  return {out[0], out[1], out[2]};
+}
+
+std::optional<std::pair<double, double>> ValueSpan::colour_range(bool log) const {
   if (!(hi >= lo)) return std::nullopt;
   if (!log) return std::make_pair(lo, hi);
   if (!(hi > 0)) return std::nullopt;
-  return std::make_pair(std::max(lo_pos, hi * 1e-4), hi);
+  return std::make_pair(std::max(lo_positive, hi * 1e-4), hi);
+}
+
+std::optional<std::pair<double, double>> colour_range(const RIXSPlane& plane, bool log) {
+  ValueSpan span;
+  for (std::size_t i = 0; i < plane.values.size(); i += 3) span.add(plane.values[i]);
+  return span.colour_range(log);
 }
 
 double colour_position(double value, double lo, double hi, bool log) {
@@ -241,10 +252,8 @@ PlaneLayout plane_layout(const RIXSPlane& plane, int width, int height) {
 std::optional<std::pair<std::size_t, std::size_t>> plane_point_at(const RIXSPlane& plane,
                                                                   const PlaneLayout& l, int px,
                                                                   int py) {
-  if (plane.empty() || px < l.x0 || py < l.y0 || px >= l.x0 + l.w || py >= l.y0 + l.h)
-    return std::nullopt;
-  const double x = l.x_lo + (l.x_hi - l.x_lo) * (px - l.x0 + 0.5) / l.w;
-  const double y = l.y_hi - (l.y_hi - l.y_lo) * (py - l.y0 + 0.5) / l.h;
+  if (plane.empty() || !l.inside(px, py)) return std::nullopt;
+  const double x = l.x_at(px), y = l.y_at(py);
   const std::size_t m = plane.rows(), n = plane.columns();
   const double hx = m > 1 ? (plane.omega.back() - plane.omega.front()) / static_cast<double>(m - 1) : 1;
   const double r = std::round((x - plane.omega.front()) / hx);
@@ -276,9 +285,13 @@ Ticks nice_ticks(double lo, double hi, int target) {
 
 namespace {
 
+// The values asked for at least on an axis or a colour bar, so that a
+// small picture still shows a few.
+constexpr int kLeastTicks = 4;
+
 // The axis values along the excitation axis and up the emission axis.
-Ticks x_ticks(const PlaneLayout& l) { return nice_ticks(l.x_lo, l.x_hi, std::max(2, l.w / 110)); }
-Ticks y_ticks(const PlaneLayout& l) { return nice_ticks(l.y_lo, l.y_hi, std::max(2, l.h / 70)); }
+Ticks x_ticks(const PlaneLayout& l) { return nice_ticks(l.x_lo, l.x_hi, std::max(kLeastTicks, l.w / 110)); }
+Ticks y_ticks(const PlaneLayout& l) { return nice_ticks(l.y_lo, l.y_hi, std::max(kLeastTicks, l.h / 70)); }
 
 // Pixels from the left edge of the map to excitation energy v, and from its
 // bottom edge up to emission-axis value v.
@@ -299,8 +312,8 @@ BarTicks bar_ticks(const std::pair<double, double>& range, bool log, int h) {
   b.lo = log ? std::log10(range.first) : range.first;
   b.hi = log ? std::log10(range.second) : range.second;
   const double lo = b.lo, hi = b.hi;
-  const Ticks t = log ? nice_ticks(std::floor(lo), std::ceil(hi), std::max(2, h / 70))
-                      : nice_ticks(lo, hi, std::max(2, h / 70));
+  const Ticks t = log ? nice_ticks(std::floor(lo), std::ceil(hi), std::max(kLeastTicks, h / 70))
+                      : nice_ticks(lo, hi, std::max(kLeastTicks, h / 70));
   for (double v : t.values) {
     if (v < lo - 1e-9 * std::abs(lo) || v > hi + 1e-9 * std::abs(hi)) continue;
     if (log && v != std::round(v)) continue;
@@ -311,29 +324,23 @@ BarTicks bar_ticks(const std::pair<double, double>& range, bool log, int h) {
 
 }  // namespace
 
-PlanePicture render_plane(const RIXSPlane& plane, bool log, int width, int height) {
+PlanePicture blank_picture(const PlaneLayout& layout) {
   PlanePicture p;
-  p.layout = plane_layout(plane, width, height);
-  const PlaneLayout& l = p.layout;
-  p.width = l.width;
-  p.height = l.height;
+  p.layout = layout;
+  p.width = layout.width;
+  p.height = layout.height;
   p.rgb.assign(static_cast<std::size_t>(p.width) * p.height * 3, 255);  // white
+  return p;
+}
+
+void draw_text(PlanePicture& p, int x, int y, const std::string& s) { Canvas(p).text(x, y, s); }
+
+void draw_map_axes(PlanePicture& p, bool values, bool transfer) {
+  const PlaneLayout& l = p.layout;
   Canvas cv(p);
-
-  const auto range = colour_range(plane, log);
-  // The map: the colour of the point under each pixel.
-  for (int py = l.y0; py < l.y0 + l.h; ++py)
-    for (int px = l.x0; px < l.x0 + l.w; ++px) {
-      const auto at = plane_point_at(plane, l, px, py);
-      cv.set(px, py, at && range ? viridis(colour_position(plane.at(at->first, at->second), range->first,
-                                                           range->second, log))
-                                 : kEmpty);
-    }
   cv.frame(l.x0, l.y0, l.w, l.h);
-
-  // Axis values and titles.
   const int bottom = l.y0 + l.h;
-  if (!plane.empty()) {
+  if (values) {
     const Ticks tx = x_ticks(l);
     for (double v : tx.values) {
       const int x = l.x0 + static_cast<int>(std::lround(x_offset(l, v)));
@@ -351,23 +358,72 @@ PlanePicture render_plane(const RIXSPlane& plane, bool log, int width, int heigh
   }
   const std::string xt = "Excitation energy (eV)";
   cv.text(l.x0 + (l.w - text_width(xt)) / 2, bottom + kGlyphH + 14, xt);
-  const std::string yt = axis_title(plane);
-  cv.text(4, l.y0 + (l.h + text_width(yt)) / 2, yt, true);
+  // The title upwards in its short form when the picture is not tall enough.
+  std::string yt = emission_axis_title(transfer);
+  if (text_width(yt) > l.height - 8) yt = transfer ? "Transfer (eV)" : "Emission (eV)";
+  cv.text(4, std::min(l.y0 + (l.h + text_width(yt)) / 2, l.height - 4), yt, true);
+}
 
-  // The colour bar with its values.
+void draw_colour_bar(PlanePicture& p, const ColourBar& bar) {
+  const PlaneLayout& l = p.layout;
+  Canvas cv(p);
   for (int py = 0; py < l.h; ++py)
-    cv.rect(l.bar_x, l.y0 + py, kBarWidth, 1, viridis(1.0 - (py + 0.5) / l.h));
+    cv.rect(l.bar_x, l.y0 + py, kBarWidth, 1, bar.scale(1.0 - (py + 0.5) / l.h));
   cv.frame(l.bar_x, l.y0, kBarWidth, l.h);
-  if (range) {
-    const BarTicks tb = bar_ticks(*range, log, l.h);
+  const int bottom = l.y0 + l.h;
+  if (bar.range) {
+    const BarTicks tb = bar_ticks(*bar.range, bar.log, l.h);
     for (double v : tb.values) {
       const int y = bottom - static_cast<int>(std::lround(tb.offset(v, l.h)));
       cv.rect(l.bar_x + kBarWidth, y, 5, 1, kInk);
-      cv.text(l.bar_x + kBarWidth + 8, y - kGlyphH / 2, bar_label(v, log));
+      cv.text(l.bar_x + kBarWidth + 8, y - kGlyphH / 2, bar_label(v, bar.log));
     }
   }
-  const std::string it = log ? "Intensity (log)" : "Intensity";
-  cv.text(l.bar_x, bottom + 8, it);
+  cv.text(l.bar_x, bottom + 8, bar.title);
+}
+
+PlaneLayout fitted_layout(int width, int height, int top, double x_lo, double x_hi, double y_lo,
+                          double y_hi, const std::vector<ColourBar>& bars) {
+  PlaneLayout l;
+  l.width = std::max(width, 200);
+  l.height = std::max(height, 150);
+  l.x_lo = x_lo;
+  l.x_hi = x_hi;
+  l.y_lo = y_lo;
+  l.y_hi = y_hi;
+  l.y0 = top;
+  l.h = std::max(l.height - l.y0 - 2 * kGlyphH - 24, 20);  // the axis values and title below
+  // The widest value at the left of the map, and right of the bars.
+  int left = 0, right = 0;
+  const Ticks ty = y_ticks(l);
+  for (double v : ty.values) left = std::max(left, text_width(tick_label(v, ty.decimals)));
+  for (const ColourBar& bar : bars) {
+    if (bar.range)
+      for (double v : bar_ticks(*bar.range, bar.log, l.h).values)
+        right = std::max(right, text_width(bar_label(v, bar.log)));
+    right = std::max(right, text_width(bar.title) - kBarWidth - 8);
+  }
+  l.x0 = 4 + kGlyphH + 8 + left + 10;  // the title upwards, the values, the tick marks
+  l.w = std::max(l.width - l.x0 - 16 - kBarWidth - 8 - right - 6, 20);
+  l.bar_x = l.x0 + l.w + 16;
+  return l;
+}
+
+PlanePicture render_plane(const RIXSPlane& plane, bool log, int width, int height) {
+  PlanePicture p = blank_picture(plane_layout(plane, width, height));
+  const PlaneLayout& l = p.layout;
+  Canvas cv(p);
+  const auto range = colour_range(plane, log);
+  // The map: the colour of the point under each pixel.
+  for (int py = l.y0; py < l.y0 + l.h; ++py)
+    for (int px = l.x0; px < l.x0 + l.w; ++px) {
+      const auto at = plane_point_at(plane, l, px, py);
+      cv.set(px, py, at && range ? viridis(colour_position(plane.at(at->first, at->second), range->first,
+                                                           range->second, log))
+                                 : kEmptyColour);
+    }
+  draw_map_axes(p, !plane.empty(), plane.transfer);
+  draw_colour_bar(p, {viridis, range, log, log ? "Intensity (log)" : "Intensity"});
   return p;
 }
 
@@ -489,7 +545,7 @@ bool write_plane_svg(const std::filesystem::path& file, const RIXSPlane& plane, 
   svg.text(l.x0 + l.w / 2.0, bottom + kGlyphH + 30, "middle", "Excitation energy (eV)");
   char turn[64];
   std::snprintf(turn, sizeof turn, " transform=\"rotate(-90 %d %.1f)\"", 18, l.y0 + l.h / 2.0);
-  svg.text(18, l.y0 + l.h / 2.0, "middle", axis_title(plane), turn);
+  svg.text(18, l.y0 + l.h / 2.0, "middle", emission_axis_title(plane.transfer), turn);
   svg.text(l.bar_x, bottom + 22, "start", log ? "Intensity (log)" : "Intensity");
   return write_text_atomic(file, svg.close()) == WriteStatus::ok;
 }

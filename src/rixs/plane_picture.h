@@ -4,6 +4,8 @@
 // bar, drawn into plain RGB pixels, so that the dialog shows and the command
 // line saves the same picture without a window system.
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -20,9 +22,26 @@ namespace talvern {
 // The perceptually uniform colour scale (viridis) at t in [0, 1].
 plot::Rgb viridis(double t);
 
-// Intensity range of the colour scale: lowest and highest value; on the
-// logarithmic scale four decades below the highest at most, and never 0 or
-// below (nothing when no value is above 0).
+// The diverging scale of a difference at t in [0, 1]: blue at 0, white at
+// 0.5 (no difference), red at 1.
+plot::Rgb diverging(double t);
+
+// The finite values a colour scale is to span, added one by one.
+struct ValueSpan {
+  double lo = HUGE_VAL, hi = -HUGE_VAL, lo_positive = HUGE_VAL;
+  void add(double v) {
+    if (!std::isfinite(v)) return;
+    lo = std::min(lo, v);
+    hi = std::max(hi, v);
+    if (v > 0) lo_positive = std::min(lo_positive, v);
+  }
+  // Lowest and highest value; on the logarithmic scale four decades below
+  // the highest at most, and never 0 or below (nothing when no value is
+  // above 0, or none was added).
+  std::optional<std::pair<double, double>> colour_range(bool log) const;
+};
+
+// The colour range of the plane's total intensities, as ValueSpan gives it.
 std::optional<std::pair<double, double>> colour_range(const RIXSPlane& plane, bool log);
 
 // Where `value` lies on the colour scale over [lo, hi]: 0 ... 1, values
@@ -36,8 +55,32 @@ struct PlaneLayout {
   int x0 = 0, y0 = 0, w = 0, h = 0;  // the map: left, top, width, height
   int bar_x = 0;                     // left edge of the colour bar (as tall as the map)
   double x_lo = 0, x_hi = 1, y_lo = 0, y_hi = 1;
+
+  // The axis values at the centre of pixel (px, py), and the pixel
+  // position (fractional) of axis values x and y.
+  double x_at(int px) const { return x_lo + (x_hi - x_lo) * (px - x0 + 0.5) / w; }
+  double y_at(int py) const { return y_hi - (y_hi - y_lo) * (py - y0 + 0.5) / h; }
+  double px_of(double x) const { return x0 + (x - x_lo) / (x_hi - x_lo) * w; }
+  double py_of(double y) const { return y0 + (y_hi - y) / (y_hi - y_lo) * h; }
+  bool inside(int px, int py) const { return px >= x0 && py >= y0 && px < x0 + w && py < y0 + h; }
 };
 PlaneLayout plane_layout(const RIXSPlane& plane, int width, int height);
+
+// The colour bar beside a map: its scale, the values it spans (none: no
+// values are written), logarithmic or not, and the title under it.
+struct ColourBar {
+  plot::Rgb (*scale)(double) = viridis;
+  std::optional<std::pair<double, double>> range;
+  bool log = false;
+  std::string title;
+};
+
+// A layout of width x height pixels (at least 200 x 150) over the axis
+// ranges given, whose margins are as wide as the axis values and the values
+// of the colour bars `bars` need (every bar of pictures that are to share
+// the layout), with `top` pixels above the map for a title.
+PlaneLayout fitted_layout(int width, int height, int top, double x_lo, double x_hi, double y_lo,
+                          double y_hi, const std::vector<ColourBar>& bars);
 
 struct PlanePicture {
   int width = 0, height = 0;
@@ -51,6 +94,21 @@ struct PlanePicture {
 
 // The whole picture at width x height pixels (at least 200 x 150).
 PlanePicture render_plane(const RIXSPlane& plane, bool log, int width, int height);
+
+// The pieces of a picture, for maps of other data. A white picture of the
+// layout's size; the frame of the map, the axis values (with `values`) and
+// both axis titles (upwards the emission energy, or with `transfer` the
+// energy transfer, shorter when the picture is low); the colour bar with its
+// values and title; text in the pictures' glyphs with its top left corner
+// at (x, y), and its width in pixels.
+PlanePicture blank_picture(const PlaneLayout& layout);
+void draw_map_axes(PlanePicture& p, bool values, bool transfer);
+void draw_colour_bar(PlanePicture& p, const ColourBar& bar);
+void draw_text(PlanePicture& p, int x, int y, const std::string& s);
+int text_width(const std::string& s);
+
+// The colour of a map where nothing lies.
+constexpr plot::Rgb kEmptyColour{235, 235, 235};
 
 // The data point (row, column) under pixel (px, py) of a picture laid out
 // by `layout`; nothing outside the map or where no point lies (the corners

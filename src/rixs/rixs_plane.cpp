@@ -251,22 +251,26 @@ std::vector<double> plane_cut(const RIXSPlane& plane, int cut, std::size_t r, st
   return out;
 }
 
+std::optional<plot::Trace> cut_trace_of(const double* rows, std::size_t n, std::size_t k) {
+  if (n == 0 || k < 2) return std::nullopt;
+  double lo = rows[1], hi = rows[1];
+  for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t c = 1; c < k; ++c) lo = std::min(lo, rows[k * i + c]), hi = std::max(hi, rows[k * i + c]);
+  lo = std::min(lo, 0.0);
+  if (!(hi > lo)) hi = lo + 1;
+  // The standard mapping holds intensities times its range scale.
+  const double s = plot::kStandardMapping.range_scale;
+  const plot::Range range{rows[0], rows[k * (n - 1)], lo * s, hi * s};
+  return plot::mapped_trace(rows, n, k, k - 1, range, plot::kStandardMapping);
+}
+
 void PickPlanePoint(PlaneState& state, std::size_t r, std::size_t k) {
   state.pick_row = r;
   state.pick_column = k;
   state.cut_trace.reset();
   const std::vector<double> rows = plane_cut(state.plane, state.cut, r, k);
-  const std::size_t n = rows.size() / 4;
-  if (n == 0) return;
-  double lo = rows[1], hi = rows[1];
-  for (std::size_t i = 0; i < n; ++i)
-    for (std::size_t c = 1; c < 4; ++c) lo = std::min(lo, rows[4 * i + c]), hi = std::max(hi, rows[4 * i + c]);
-  lo = std::min(lo, 0.0);
-  if (!(hi > lo)) hi = lo + 1;
-  // The standard mapping holds intensities times its range scale.
-  const double s = plot::kStandardMapping.range_scale;
-  const plot::Range range{rows[0], rows[4 * (n - 1)], lo * s, hi * s};
-  state.cut_trace = plot::mapped_trace(rows.data(), n, 4, 3, range, plot::kStandardMapping);
+  if (rows.empty()) return;
+  state.cut_trace = cut_trace_of(rows.data(), rows.size() / 4, 4);
   const double x = state.cut == 0 ? state.plane.omega[r] : state.plane.axis_value(r, k);
   const char* what = state.cut == 0 ? "excitation energy" : (state.plane.transfer ? "energy transfer" : "emission energy");
   state.message = "Cut at the " + std::string(what) + " " + format_g6(x) + " eV.";

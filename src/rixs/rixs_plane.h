@@ -4,6 +4,7 @@
 // Every row is the engine's own result at its excitation energy; the inputs
 // are read once for the whole plane.
 
+#include <array>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -21,6 +22,11 @@ namespace talvern {
 // about 50 MB in memory and 100 MB of file, far more than a screen shows.
 constexpr std::size_t kPlanePointCapacity = 2000000;
 
+// The three cuts through a point of the comparison, as their panels are
+// titled until a point is picked.
+inline constexpr const char* kCompareCutNames[3] = {
+    "Constant excitation energy", "Constant emission energy", "Constant energy transfer"};
+
 // What the dialog shows.
 struct PlaneState {
   std::string from_energy, to_energy, step_energy;  // edit boxes (eV)
@@ -36,6 +42,13 @@ struct PlaneState {
   std::string herfd_emission;  // emission energy of a measured HERFD to add (eV)
   MeasuredSet measured;
   std::optional<SetComparison> comparison;
+  // The compared point picked on the maps and the cuts through it at its
+  // excitation energy, emission energy and energy transfer: measured and
+  // calculated, and a line naming each with its R-factor.
+  std::optional<std::size_t> compare_pick;
+  std::array<std::optional<plot::Trace>, 3> compare_cut_traces;
+  std::array<std::string, 3> compare_cut_notes{kCompareCutNames[0], kCompareCutNames[1],
+                                               kCompareCutNames[2]};
   std::string message;
 };
 
@@ -71,6 +84,11 @@ void PickPlanePoint(PlaneState& state, std::size_t r, std::size_t k);
 // of (r, k) (cut 1; for the energy transfer, the nearest emission energy of
 // each row, rows without one left out).
 std::vector<double> plane_cut(const RIXSPlane& plane, int cut, std::size_t r, std::size_t k);
+
+// The trace of a cut: `n` rows of `k` values, x first (ascending), each
+// further column a curve, on the standard mapping from 0 (or the lowest
+// value below it) to the highest value; nothing without rows.
+std::optional<plot::Trace> cut_trace_of(const double* rows, std::size_t n, std::size_t k);
 
 // The curves of the cut panel: total, and components 1 and 2 dotted.
 std::vector<plot::Curve> cut_panel_curves(const PlaneState& state);

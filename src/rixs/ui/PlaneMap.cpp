@@ -7,8 +7,13 @@
 
 namespace talvern {
 
+void paint_picture(QPainter& painter, const PlanePicture& p) {
+  const QImage image(p.rgb.data(), p.width, p.height, p.width * 3, QImage::Format_RGB888);
+  painter.drawImage(0, 0, image);
+}
+
 PlaneMap::PlaneMap(QWidget* parent) : QWidget(parent) {
-  setMinimumSize(640, 420);
+  setMinimumSize(480, 300);
   setCursor(Qt::CrossCursor);
 }
 
@@ -30,15 +35,13 @@ void PlaneMap::paintEvent(QPaintEvent*) {
   const Shown s = shown();
   const PlanePicture p = pictureOf(s);
   QPainter painter(this);
-  const QImage image(p.rgb.data(), p.width, p.height, p.width * 3, QImage::Format_RGB888);
-  painter.drawImage(0, 0, image);
+  paint_picture(painter, p);
   if (!s.plane || !s.pick || s.plane->empty()) return;
   // Dashed white lines through the point picked.
   const PlaneLayout& l = p.layout;
   const auto [r, k] = *s.pick;
   if (r >= s.plane->rows() || k >= s.plane->columns()) return;
-  const double x = l.x0 + (s.plane->omega[r] - l.x_lo) / (l.x_hi - l.x_lo) * l.w;
-  const double y = l.y0 + (l.y_hi - s.plane->axis_value(r, k)) / (l.y_hi - l.y_lo) * l.h;
+  const double x = l.px_of(s.plane->omega[r]), y = l.py_of(s.plane->axis_value(r, k));
   painter.setPen(QPen(Qt::white, 1, Qt::DashLine));
   painter.drawLine(QPointF(x, l.y0), QPointF(x, l.y0 + l.h));
   painter.drawLine(QPointF(l.x0, y), QPointF(l.x0 + l.w, y));

@@ -11,7 +11,12 @@
 
 #include "rixs/plane_picture.h"
 
+class QPainter;
+
 namespace talvern {
+
+// The picture at the widget's top left corner.
+void paint_picture(QPainter& painter, const PlanePicture& picture);
 
 class PlaneMap : public QWidget {
  public:
