@@ -263,10 +263,17 @@ void ComparePlane(const WorkSpace& ws, PlaneState& state) {
   log.append_to(message);
   state.message = std::move(message);
   state.comparison = std::move(c);
-  // The cuts through the brightest measured point, until the user picks another.
-  const std::vector<double>& measured = state.comparison->measured;
-  PickComparePoint(state, static_cast<std::size_t>(std::max_element(measured.begin(), measured.end()) -
-                                                   measured.begin()));
+  // The cuts through the brightest point of the emission spectra (of the
+  // HERFDs when there are none), until the user picks another.
+  const SetComparison& shown = *state.comparison;
+  std::optional<std::size_t> brightest;
+  for (const int kind : {0, 1}) {
+    for (std::size_t i = 0; i < shown.points(); ++i)
+      if (shown.kind[i] == kind && (!brightest || shown.measured[i] > shown.measured[*brightest]))
+        brightest = i;
+    if (brightest) break;
+  }
+  PickComparePoint(state, brightest);
 }
 
 }  // namespace talvern

@@ -260,7 +260,10 @@ std::optional<plot::Trace> cut_trace_of(const double* rows, std::size_t n, std::
   if (!(hi > lo)) hi = lo + 1;
   // The standard mapping holds intensities times its range scale.
   const double s = plot::kStandardMapping.range_scale;
-  const plot::Range range{rows[0], rows[k * (n - 1)], lo * s, hi * s};
+  // The energies reach 2 % beyond both ends, so that the end points lie
+  // inside the clip window and are joined like the others.
+  const double pad = 0.02 * (rows[k * (n - 1)] - rows[0]);
+  const plot::Range range{rows[0] - pad, rows[k * (n - 1)] + pad, lo * s, hi * s};
   return plot::mapped_trace(rows, n, k, k - 1, range, plot::kStandardMapping);
 }
 

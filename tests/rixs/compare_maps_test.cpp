@@ -188,6 +188,17 @@ TEST(CompareMaps, CutsTakeTheirPointsAndTheirRFactor) {
   ASSERT_TRUE(s.compare_cut_traces[1]);
   EXPECT_EQ(s.compare_cut_traces[1]->size(), 4u);
   EXPECT_EQ(compare_cut_curves(s, 1).size(), 2u);
+  // Every point of a short cut is drawn, the ends included: the panel's
+  // curve rule joins only points inside its clip window.
+  for (const plot::Curve& curve : compare_cut_curves(s, 1)) {
+    struct Joins {
+      std::size_t lines = 0;
+      void move_to(std::size_t) {}
+      void line_to(std::size_t) { ++lines; }
+    } joins;
+    plot::walk_curve_points(curve, joins);
+    EXPECT_EQ(joins.lines, 3u);
+  }
 
   Comparison lone;
   lone.add(MeasuredKind::emission, 7115.6, steps(7020, 7030, 0.5));
