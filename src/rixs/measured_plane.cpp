@@ -131,32 +131,37 @@ std::optional<OpenFailure> LoadExpPlane(const WorkSpace& ws, const UserFiles& fi
                        });
 }
 
+namespace {
+
+// "Add Exp. Cut..." and "Add Exp. HERFD...": one spectrum of `kind` at the
+// fixed energy of the box `energy_text` joins the set.
+std::optional<OpenFailure> add_group(const WorkSpace& ws, const UserFiles& files, PlaneState& state,
+                                     MeasuredKind kind, const std::string& energy_text) {
+  const bool herfd = kind == MeasuredKind::herfd;
+  const auto energy = fixed_energy(
+      energy_text, herfd ? "emission energy of the HERFD" : "excitation energy of the cut", state);
+  if (!energy) return std::nullopt;
+  return load_into_set(
+      ws, files, state, herfd ? "Add Exp. HERFD" : "Add Exp. Cut", 2,
+      [kind, herfd, e = *energy](MeasuredSet& set, RowsRead& rows, bool) {
+        const bool replaced = set.find(kind, e) != nullptr;
+        (herfd ? put_herfd : put_cut)(set, e, rows.values.data(), rows.rows);
+        return std::string(herfd ? "The measured HERFD at " : "The measured emission spectrum at ") +
+               format_g6(e) + " eV (" + std::to_string(rows.rows) + " points)\r\n" +
+               (replaced ? "replaced the one at that energy." : "joined the measured set.");
+      });
+}
+
+}  // namespace
+
 std::optional<OpenFailure> AddExpCut(const WorkSpace& ws, const UserFiles& files,
                                      PlaneState& state) {
-  const auto omega = fixed_energy(state.cut_exc, "excitation energy of the cut", state);
-  if (!omega) return std::nullopt;
-  return load_into_set(ws, files, state, "Add Exp. Cut", 2,
-                       [omega = *omega](MeasuredSet& set, RowsRead& rows, bool) {
-                         const bool replaced = set.find(MeasuredKind::emission, omega) != nullptr;
-                         put_cut(set, omega, rows.values.data(), rows.rows);
-                         return "The measured emission spectrum at " + format_g6(omega) + " eV (" +
-                                std::to_string(rows.rows) + " points)\r\n" +
-                                (replaced ? "replaced the one at that energy." : "joined the measured set.");
-                       });
+  return add_group(ws, files, state, MeasuredKind::emission, state.cut_exc);
 }
 
 std::optional<OpenFailure> AddExpHERFD(const WorkSpace& ws, const UserFiles& files,
                                        PlaneState& state) {
-  const auto w = fixed_energy(state.herfd_emission, "emission energy of the HERFD", state);
-  if (!w) return std::nullopt;
-  return load_into_set(ws, files, state, "Add Exp. HERFD", 2,
-                       [w = *w](MeasuredSet& set, RowsRead& rows, bool) {
-                         const bool replaced = set.find(MeasuredKind::herfd, w) != nullptr;
-                         put_herfd(set, w, rows.values.data(), rows.rows);
-                         return "The measured HERFD at " + format_g6(w) + " eV (" +
-                                std::to_string(rows.rows) + " points)\r\n" +
-                                (replaced ? "replaced the one at that energy." : "joined the measured set.");
-                       });
+  return add_group(ws, files, state, MeasuredKind::herfd, state.herfd_emission);
 }
 
 void ListExpSet(const WorkSpace& ws, PlaneState& state) {
