@@ -5,6 +5,7 @@
 #include "command/subcommands.h"
 #include "import/import_sheet.h"
 #include "refine/refine_sheets.h"
+#include "rixs/fit_sheet.h"
 #include "rixs/plane_sheet.h"
 #include "rixs/rixs_sheet.h"
 #include "xafs/conv_xafs_sheet.h"
@@ -22,6 +23,7 @@ std::vector<Subcommand> all_subcommands() {
   add_subcommands(average_sheet(), list);
   add_subcommands(optim_sheet(), list);
   add_subcommands(plane_sheet(), list);
+  add_subcommands(global_fit_sheet(), list);
   add_subcommands(study_sheet(), list);
   return list;
 }

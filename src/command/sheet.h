@@ -95,6 +95,8 @@ struct Field {
   // The option's text for the history; none when it is not given (a flag
   // not set, a radio group with nothing chosen). "" stands for a flag.
   std::function<std::optional<std::string>(const State&)> get = {};
+  // For an option given any number of times: each value, in order.
+  std::function<std::vector<std::string>(const State&)> get_all = {};
 };
 
 // A command of a dialog.
@@ -161,6 +163,16 @@ template <class State>
 Field<State> text(const char* caption, const char* option, std::string State::*member) {
   return {caption, option, [member](State& s, std::string_view t) { s.*member = std::string(t); },
           [member](const State& s) { return std::optional<std::string>(s.*member); }};
+}
+
+// A list given by an option any number of times, each value an entry.
+template <class State>
+Field<State> repeated(const char* caption, const char* option,
+                      std::vector<std::string> State::*member) {
+  return {caption, option,
+          [member](State& s, std::string_view t) { (s.*member).emplace_back(t); },
+          [](const State&) { return std::optional<std::string>(); },
+          [member](const State& s) { return s.*member; }};
 }
 
 // A check box given as a flag.

@@ -70,6 +70,10 @@ std::vector<std::string> history_words(const Sheet<State>& sheet, const Command<
   };
   for (const auto& item : usage) {
     if (item.positional) continue;
+    if (const Field<State>* f = sheet.field(item.name); item.repeatable && f && f->get_all) {
+      for (const std::string& value : f->get_all(before)) words.insert(words.end(), {item.name, value});
+      continue;
+    }
     for (const auto& option : item.alternatives) {
       const std::optional<std::string> value = value_of(option);
       if (!value) continue;

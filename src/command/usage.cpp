@@ -32,7 +32,8 @@ std::vector<UsageItem> parse_usage(std::string_view usage) {
       item.positional = !word.starts_with("[--");
       if (!closed && w + 1 < words.size()) {
         item.value = true;
-        ++w;  // the value's name, ending in "]"
+        ++w;  // the value's name, ending in "]", or in "...]" when it may be repeated
+        item.repeatable = words[w].ends_with("...]");
       }
     } else if (word.starts_with("--")) {  // --x V
       item.name = std::string(word);
@@ -66,7 +67,8 @@ void split_command_line(std::string_view command, const std::vector<UsageItem>& 
       for (const auto& a : item.alternatives)
         if (!item.positional && a == name) known = &item;
     if (!known) throw UsageError{cmd + ": unknown option " + name};
-    if (run.options.has(name)) throw UsageError{cmd + ": " + name + " given twice"};
+    if (run.options.has(name) && !known->repeatable)
+      throw UsageError{cmd + ": " + name + " given twice"};
     if (!known->value) {
       if (eq != std::string_view::npos) throw UsageError{cmd + ": " + name + " takes no value"};
       run.options.set(name, "");

@@ -17,6 +17,7 @@ struct UsageItem {
   bool positional = false;
   bool required = false;
   bool value = false;  // an option that takes a value
+  bool repeatable = false;  // "[--peak C,A,W...]": given any number of times
 };
 
 // The items of `usage`, in its order.

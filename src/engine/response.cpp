@@ -1,6 +1,7 @@
 #include "engine/response.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "engine/engine.h"
 #include "engine/kernel.h"
@@ -87,20 +88,67 @@ TotalResponse total_response(const RowsRead& conv, const CalcParameters& par,
   const FinalStates fs = make_final_states(lor);
   for (std::size_t k = 0; k < r.points; ++k) {
     const double w = grid[k];
-    const double pre = par.scale * (factor * (w / omega));
-    double* row1 = r.g1.data() + k * n;
-    double* row2 = r.g2.data() + k * n;
-    for (std::size_t i = 0; i < n; ++i) {
-      double x[4];
-      for (int X = 0; X < 4; ++X) {
-        const double t = d[i] + (w - fs.p[X]);
-        x[X] = fs.q[X] + t * t;
-      }
-      row1[i] = pre * a[i] * (fs.c[0] / x[0] + fs.c[1] / x[1]);
-      row2[i] = pre * a[i] * (fs.c[2] / x[2] + fs.c[3] / x[3]);
-    }
+    fill_response_rows(fs, d.data(), a.data(), n, w, par.scale * (factor * (w / omega)),
+                       r.g1.data() + k * n, r.g2.data() + k * n);
   }
   return r;
+}
+
+void fill_response_rows(const FinalStates& fs, const double* d, const double* a, std::size_t n,
+                        double w, double pre, double* row1, double* row2) {
+  for (std::size_t i = 0; i < n; ++i) {
+    double x[4];
+    for (int X = 0; X < 4; ++X) {
+      const double t = d[i] + (w - fs.p[X]);
+      x[X] = fs.q[X] + t * t;
+    }
+    row1[i] = pre * a[i] * (fs.c[0] / x[0] + fs.c[1] / x[1]);
+    row2[i] = pre * a[i] * (fs.c[2] / x[2] + fs.c[3] / x[3]);
+  }
+}
+
+SetResponse set_response(const MeasuredSet& set, const double* energies, std::size_t n,
+                         const EngineInputs& in) {
+  SetResponse r;
+  r.points = set.points();
+  r.n = n;
+  r.g1.assign(r.points * n, 0.0);
+  r.g2.assign(r.points * n, 0.0);
+  r.mu.resize(r.points);
+  if (n < 2) return r;
+  const double third = (energies[1] - energies[0]) / 3;
+  const double gamma_half = 0.5 * in.par.gamma;
+  const FinalStates fs = make_final_states(in.lor);
+  std::vector<double> d(n), a(n);
+  // The terms of the intermediate states at excitation energy omega.
+  double at = std::numeric_limits<double>::quiet_NaN();
+  const auto prepare = [&](double omega) {
+    if (omega == at) return;
+    at = omega;
+    for (std::size_t i = 0; i < n; ++i) {
+      d[i] = energies[i] - omega;
+      a[i] = simpson_weight(i) * (energies[i] / (d[i] * d[i] + gamma_half * gamma_half));
+    }
+  };
+  std::size_t j = 0;
+  for (const MeasuredGroup& g : set.groups)
+    for (const MeasuredPoint& p : g.points) {
+      const double omega = g.kind == MeasuredKind::emission ? g.energy : p.omega;
+      const double w = g.kind == MeasuredKind::herfd ? g.energy : p.emission;
+      prepare(omega);
+      r.mu[j] = absorption_at(in.conv.values.data(), in.conv.rows, omega);
+      fill_response_rows(fs, d.data(), a.data(), n, w, third * (w / omega),
+                         r.g1.data() + j * n, r.g2.data() + j * n);
+      ++j;
+    }
+  return r;
+}
+
+void SetResponse::base(const double* y1, const double* y2, double* out) const {
+  std::vector<double> part(points);
+  TotalResponse::apply(g1, points, n, y1, out);
+  TotalResponse::apply(g2, points, n, y2, part.data());
+  for (std::size_t k = 0; k < points; ++k) out[k] += part[k];
 }
 
 }  // namespace talvern

@@ -15,6 +15,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "engine/engine.h"
+#include "workspace/measured_set.h"
 #include "workspace/parameters.h"
 #include "workspace/row_io.h"
 
@@ -39,5 +41,32 @@ struct TotalResponse {
 TotalResponse total_response(const RowsRead& conv, const CalcParameters& par,
                              const LorentzSet& lor, const double* energies, std::size_t n,
                              double omega, std::size_t max_points);
+
+struct FinalStates;
+
+// One row of a response: for the states at offsets d_i = E_i - omega with
+// the Simpson weight and core-hole factor a_i, the factors of Y1_i and Y2_i
+// at emission energy w, times `pre`.
+void fill_response_rows(const FinalStates& fs, const double* d, const double* a, std::size_t n,
+                        double w, double pre, double* row1, double* row2);
+
+// The response of every point of a measured set (in the set's order) to a
+// selective XAFS on the energies `energies` (n >= 2), without the scale
+// and the absorption correction: at the point's excitation energy Omega_j
+// and emission energy w_j the engine gives
+//
+//   I_j = scale / (1 + abs_correction * mu_j) * (g1[j] . Y1 + g2[j] . Y2)
+//
+// with mu_j the conventional XAFS at Omega_j.
+struct SetResponse {
+  std::size_t points = 0, n = 0;
+  std::vector<double> g1, g2;  // points x n, row-major
+  std::vector<double> mu;      // mu_j
+
+  // out[j] = g1[j] . y1 + g2[j] . y2.
+  void base(const double* y1, const double* y2, double* out) const;
+};
+SetResponse set_response(const MeasuredSet& set, const double* energies, std::size_t n,
+                         const EngineInputs& in);
 
 }  // namespace talvern
