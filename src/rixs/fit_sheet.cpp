@@ -54,7 +54,10 @@ void apply(const WorkSpace& ws, S& state, CommandRun&) {
   S line = *state.fitted_from;
   line.confirm = true;
   if (state.result) {
-    state.message = fit_report_text(*state.result) + apply_fit(ws, *state.result);
+    // What was written first, where the pane shows it; the fit's report after.
+    std::string applied = apply_fit(ws, *state.result);
+    if (applied.starts_with("\r\n")) applied.erase(0, 2);
+    state.message = applied + "\r\n" + fit_report_text(*state.result);
   } else {
     S again = line;
     GlobalFit(ws, again);

@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -68,6 +69,8 @@ QCheckBox* factorRow(QGridLayout* grid, const char* caption, const char* name, Q
   value = new QLabel(parent);
   value->setObjectName(valueName);
   value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  // As wide from the start as the longest value a fit leaves.
+  value->setMinimumWidth(value->fontMetrics().horizontalAdvance("-0.00000e-00 ± 0.00e-00"));
   grid->addWidget(box, row, 0);
   grid->addWidget(value, row, 1);
   return box;
@@ -95,6 +98,9 @@ CGlobalFit::CGlobalFit(WorkSpace ws, QWidget* parent, UserFiles files)
   setWindowTitle("Global Fit");
   bindWidgets(build());
   showState();
+  // Room for the group panels beside the setup from the start, where a
+  // window would otherwise open at two thirds of the screen.
+  if (const QScreen* s = screen()) resize(sizeHint().boundedTo(s->availableGeometry().size()));
 }
 
 CGlobalFit::Widgets CGlobalFit::build() {
@@ -243,8 +249,11 @@ void CGlobalFit::bindWidgets(const Widgets& w) {
   bindView([this](const S& s) { showPeaks(s); });
   connect(peaks_, &QTableWidget::itemChanged, this, [this] { takePeakEdit(); });
   addCommand(w.addPeak, [](const WorkSpace&, S& s) { AddPeakRow(s); }, false);
+  // The new row's centre is typed at once.
   connect(w.addPeak, &QPushButton::clicked, this, [this] {
     peaks_->setCurrentCell(peaks_->rowCount() - 1, valueColumn(0));
+    peaks_->setFocus();
+    peaks_->editItem(peaks_->currentItem());
   });
   connect(w.removePeak, &QPushButton::clicked, this, [this] {
     const int row = peaks_->currentRow() >= 0 ? peaks_->currentRow() : peaks_->rowCount() - 1;

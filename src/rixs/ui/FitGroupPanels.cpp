@@ -13,7 +13,8 @@
 namespace talvern {
 namespace {
 
-constexpr int kColumns = 2, kPanelWidth = 230, kPanelHeight = 95, kResidualHeight = 36;
+// The residual's strip is high enough for its three axis values.
+constexpr int kColumns = 2, kPanelWidth = 230, kPanelHeight = 90, kResidualHeight = 60;
 
 }  // namespace
 

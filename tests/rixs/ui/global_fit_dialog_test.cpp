@@ -196,7 +196,7 @@ TEST_F(GlobalFitDialog, FitFillsTableAndPanelsAndApplyIsItsLineWithConfirm) {
   // the history replayed on the work-space as it was leaves the same files.
   press("applyButton");
   QTRY_VERIFY_WITH_TIMEOUT(!dialog->running(), 60000);
-  EXPECT_NE(pane().find("The fitted selective XAFS is the working copy"), std::string::npos) << pane();
+  EXPECT_TRUE(pane().starts_with("The fitted selective XAFS is the working copy")) << pane();
   EXPECT_NE(test::read_file(ws.file(files::kSelectiveForRIXSTemp)), working);
   EXPECT_EQ(last_history_line(ws), line + " --confirm --smooth ''");
   const test::CliRun replay = test::run_cli_at(
