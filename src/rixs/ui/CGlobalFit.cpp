@@ -91,6 +91,30 @@ QGroupBox* radioRow(const char* caption, const char* name, std::initializer_list
   return box;
 }
 
+// The correlations of the free parameters of `result`, those beyond the
+// caution shaded; an empty table without them.
+void showCorrelation(QTableWidget* table, const GlobalFitResult* result) {
+  const std::size_t n = result ? result->free_names.size() : 0;
+  const bool complete = result && result->correlation.size() == n * n;
+  table->setRowCount(complete ? static_cast<int>(n) : 0);
+  table->setColumnCount(complete ? static_cast<int>(n) : 0);
+  if (!complete) return;
+  for (std::size_t r = 0; r < n; ++r) {
+    const QString name = QString::fromStdString(result->free_names[r]);
+    table->setHorizontalHeaderItem(static_cast<int>(r), new QTableWidgetItem(name));
+    table->setVerticalHeaderItem(static_cast<int>(r), new QTableWidgetItem(name));
+    for (std::size_t c = 0; c < n; ++c) {
+      const double v = result->correlation[r * n + c];
+      char text[16];
+      std::snprintf(text, sizeof text, "%.2f", v);
+      auto* item = new QTableWidgetItem(text);
+      item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      if (r != c && std::abs(v) > kCorrelationCaution) item->setBackground(QColor(255, 170, 170));
+      table->setItem(static_cast<int>(r), static_cast<int>(c), item);
+    }
+  }
+}
+
 }  // namespace
 
 CGlobalFit::CGlobalFit(WorkSpace ws, QWidget* parent, UserFiles files)
@@ -261,39 +285,7 @@ void CGlobalFit::bindWidgets(const Widgets& w) {
     runCommand([row](const WorkSpace&, S& s) { RemovePeakRow(s, static_cast<std::size_t>(row)); }, false);
   });
 
-  bindView([w, this](const S& s) {
-    w.scaleValue->setText(QString::fromStdString(fitted_text(s, "scale")));
-    w.absCorrValue->setText(QString::fromStdString(fitted_text(s, "abs_corr")));
-    w.shiftValue->setText(QString::fromStdString(fitted_text(s, "shift")));
-    const SetComparison* c = fitted_comparison(s);
-    groups_->showPlots(c ? fit_group_plots(*c) : std::vector<FitGroupPlot>{});
-    freeTrace_ = free_fit_trace(s);
-    w.freeGroup->setVisible(freeTrace_.has_value());
-    w.correlationGroup->setVisible(!freeTrace_);
-    w.freePanel->redraw();
-    // The correlations of the free parameters, those beyond the caution shaded.
-    const std::vector<std::string> none;
-    const std::vector<std::string>& names = s.result ? s.result->free_names : none;
-    const int n = static_cast<int>(names.size());
-    const bool complete = s.result && s.result->correlation.size() == names.size() * names.size();
-    w.correlation->setRowCount(complete ? n : 0);
-    w.correlation->setColumnCount(complete ? n : 0);
-    if (!complete) return;
-    for (int r = 0; r < n; ++r) {
-      const QString name = QString::fromStdString(names[static_cast<std::size_t>(r)]);
-      w.correlation->setHorizontalHeaderItem(r, new QTableWidgetItem(name));
-      w.correlation->setVerticalHeaderItem(r, new QTableWidgetItem(name));
-      for (int c2 = 0; c2 < n; ++c2) {
-        const double v = s.result->correlation[static_cast<std::size_t>(r * n + c2)];
-        char text[16];
-        std::snprintf(text, sizeof text, "%.2f", v);
-        auto* item = new QTableWidgetItem(text);
-        item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        if (r != c2 && std::abs(v) > kCorrelationCaution) item->setBackground(QColor(255, 170, 170));
-        w.correlation->setItem(r, c2, item);
-      }
-    }
-  });
+  bindView([w, this](const S& s) { showResults(w, s); });
   bindPanel(w.freePanel, [this](const S&) { return free_fit_curves(freeTrace_); });
   bindMessage(w.messagePane);
 
@@ -302,6 +294,19 @@ void CGlobalFit::bindWidgets(const Widgets& w) {
     startCommand("Fit", std::any());
   });
   connect(w.apply, &QPushButton::clicked, this, [this] { startCommand("Apply", std::any()); });
+}
+
+void CGlobalFit::showResults(const Widgets& w, const S& s) {
+  w.scaleValue->setText(QString::fromStdString(fitted_text(s, "scale")));
+  w.absCorrValue->setText(QString::fromStdString(fitted_text(s, "abs_corr")));
+  w.shiftValue->setText(QString::fromStdString(fitted_text(s, "shift")));
+  const SetComparison* c = fitted_comparison(s);
+  groups_->showPlots(c ? fit_group_plots(*c) : std::vector<FitGroupPlot>{});
+  freeTrace_ = free_fit_trace(s);
+  w.freeGroup->setVisible(freeTrace_.has_value());
+  w.correlationGroup->setVisible(!freeTrace_);
+  w.freePanel->redraw();
+  showCorrelation(w.correlation, s.result ? &*s.result : nullptr);
 }
 
 void CGlobalFit::showPeaks(const S& s) {

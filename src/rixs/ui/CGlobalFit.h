@@ -57,6 +57,9 @@ class CGlobalFit : public WorkerDialog<GlobalFitState> {
   QWidget* buildResults(Widgets& w);
   void bindWidgets(const Widgets& w);
 
+  // What a fit left: the factors' values, the group panels, the free-form
+  // panel and the correlations.
+  void showResults(const Widgets& w, const GlobalFitState& s);
   // The table from the state, and an edit of it into the state.
   void showPeaks(const GlobalFitState& s);
   void takePeakEdit();
