@@ -1,12 +1,77 @@
 #include "rixs/fit_sheet.h"
 
+#include <memory>
+#include <utility>
+
+#include "command/history.h"
+#include "command/subcommands.h"
+#include "workspace/number_text.h"
+
 namespace talvern {
 namespace {
 
 using S = GlobalFitState;
 
+// What a fit-rixs line gives of `state`: its fields alone.
+S fields_of(const S& state) {
+  S fields = state;
+  fields.result.reset();
+  fields.free_result.reset();
+  fields.fitted_from.reset();
+  fields.message.clear();
+  return fields;
+}
+
 // "fit-rixs": Ctrl-C or "Stop" ends the fit after the iteration in hand.
-void fit(const WorkSpace& ws, S& state, CommandRun& run) { GlobalFit(ws, state, run.stop); }
+// The fitted values then stand in the peaks, where the next fit starts; a
+// fit that ran to its end without --confirm is kept for "Apply".
+void fit(const WorkSpace& ws, S& state, CommandRun& run) {
+  S from = fields_of(state);
+  state.fitted_from.reset();
+  GlobalFit(ws, state, run.stop);
+  const bool stopped = (run.stop && run.stop->load()) || (state.result && state.result->stopped);
+  if (!state.confirm && !stopped && (state.result || state.free_result))
+    state.fitted_from = std::make_shared<const S>(std::move(from));
+  if (!state.result) return;
+  const std::vector<FitParameter>& p = state.result->parameters;
+  for (std::size_t i = 0; i < state.peaks.size() && 3 * i + 2 < p.size(); ++i)
+    state.peaks[i] = format_g6(p[3 * i].value) + "," + format_g6(p[3 * i + 1].value) + "," +
+                     format_g6(p[3 * i + 2].value);
+}
+
+// "Apply": the fit kept by the last "Fit" into the work-space, as that
+// fit's line with --confirm leaves it, and that line into the history, so
+// that a replay leaves the same files. The peaks' result is applied as it
+// stands; the free form, which applies itself, runs again in full (without
+// Stop, as the line will).
+void apply(const WorkSpace& ws, S& state, CommandRun&) {
+  if (!state.fitted_from) {
+    state.message =
+        "ERROR!!\r\nThere is no fit to apply: press Fit first. A fit\r\nthat was stopped, failed "
+        "or was applied already\r\nis not applied.";
+    return;
+  }
+  S line = *state.fitted_from;
+  line.confirm = true;
+  if (state.result) {
+    // What was written first, where the pane shows it; the fit's report after.
+    std::string applied = apply_fit(ws, *state.result);
+    if (applied.starts_with("\r\n")) applied.erase(0, 2);
+    state.message = applied + "\r\n" + fit_report_text(*state.result);
+  } else {
+    S again = line;
+    GlobalFit(ws, again);
+    state.free_result = std::move(again.free_result);
+    state.message = std::move(again.message);
+  }
+  const Sheet<S>& sheet = global_fit_sheet();
+  Outcome outcome;
+  outcome.message = state.message;
+  state.message += append_history(
+      ws, history_words(sheet, *sheet.command("fit-rixs"), line, CommandRun{}, FileRecord{}),
+      exit_status(outcome));
+  state.fitted_from.reset();
+}
 
 }  // namespace
 
@@ -36,6 +101,8 @@ Sheet<GlobalFitState>& global_fit_sheet() {
            "--free: the selective XAFS itself, non-negative and smooth (--smooth), into "
            "SelectiveXAFS_Free_Fit.DAT",
            fit, true},
+          // Recorded by itself, as the line of the fit it applies.
+          {"Apply", "", "", "", apply, true},
       }};
   return sheet;
 }

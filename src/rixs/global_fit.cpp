@@ -354,7 +354,7 @@ std::vector<GlobalFitResult::Pair> GlobalFitResult::correlated() const {
   if (correlation.size() != p * p) return pairs;
   for (std::size_t r = 0; r < p; ++r)
     for (std::size_t c = r + 1; c < p; ++c)
-      if (std::abs(correlation[r * p + c]) > 0.95)
+      if (std::abs(correlation[r * p + c]) > kCorrelationCaution)
         pairs.push_back({free_names[r], free_names[c], correlation[r * p + c]});
   return pairs;
 }

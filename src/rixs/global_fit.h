@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,6 +34,10 @@ struct FitParameter {
   bool on_bound = false;  // a free parameter that ended on one of its bounds
 };
 
+// A correlation of two free parameters beyond this, in magnitude, means the
+// measurements do not tell them apart.
+inline constexpr double kCorrelationCaution = 0.95;
+
 struct GlobalFitResult {
   std::vector<FitParameter> parameters;
   SetComparison comparison;  // the model at the fitted parameters
@@ -45,7 +50,8 @@ struct GlobalFitResult {
   // added and shifted, rows (E, Y1, Y2).
   std::vector<double> selective;
 
-  // Pairs of free parameters whose correlation exceeds 0.95 in magnitude.
+  // Pairs of free parameters whose correlation exceeds kCorrelationCaution
+  // in magnitude.
   struct Pair {
     std::string a, b;
     double r;
@@ -91,6 +97,9 @@ struct GlobalFitState {
   std::string smooth;  // its penalty: a number, "auto" or "" (auto)
   std::optional<GlobalFitResult> result;
   std::optional<FreeFitResult> free_result;
+  // The fields of the "Fit" that gave `result` or `free_result`, kept for
+  // "Apply"; none after a fit that failed, was stopped or was applied.
+  std::shared_ptr<const GlobalFitState> fitted_from;
   std::string message;
 };
 

@@ -2,6 +2,7 @@
 
 #include "refine/ui/CAverage.h"
 #include "refine/ui/COptim.h"
+#include "rixs/ui/CGlobalFit.h"
 #include "rixs/ui/CRIXSPlane.h"
 
 namespace talvern {
@@ -19,7 +20,10 @@ CRIXSXAFS::Opener modal() {
 }  // namespace
 
 CRIXSXAFS::Openers rixs_simulation_openers() {
-  return {.optimize = modal<COptim>(), .average = modal<CAverage>(), .plane = modal<CRIXSPlane>()};
+  return {.optimize = modal<COptim>(),
+          .average = modal<CAverage>(),
+          .plane = modal<CRIXSPlane>(),
+          .fit = modal<CGlobalFit>()};
 }
 
 }  // namespace talvern

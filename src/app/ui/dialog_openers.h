@@ -6,8 +6,8 @@
 
 namespace talvern {
 
-// "Optimize" (COptim), "Average" (CAverage) and "RIXS Plane..." (CRIXSPlane)
-// of the RIXS Simulation dialog.
+// "Optimize" (COptim), "Average" (CAverage), "RIXS Plane..." (CRIXSPlane)
+// and "Global Fit..." (CGlobalFit) of the RIXS Simulation dialog.
 CRIXSXAFS::Openers rixs_simulation_openers();
 
 }  // namespace talvern

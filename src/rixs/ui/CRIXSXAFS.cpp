@@ -142,6 +142,8 @@ QLayout* CRIXSXAFS::buildSelectiveControls(Widgets& w) {
   refineRow->addWidget(w.average);
   w.plane = make_button("RIXS Plane...", "rixsPlaneButton", refine);
   refineRow->addWidget(w.plane);
+  w.fit = make_button("Global Fit...", "globalFitButton", refine);
+  refineRow->addWidget(w.fit);
 
   auto* complete = commandButton("Complete the Modification", "completeButton", this);
   auto* saveModified = commandButton("Save Modified XAFS", "saveModifiedButton", this);
@@ -238,10 +240,12 @@ void CRIXSXAFS::bindWidgets(const Widgets& w, Openers openers) {
 
   // The refinement dialogs run modally; whatever they end with, the message
   // points to "Mode Change". Nothing is repainted. The plane reads the
-  // work-space files only; the dialog's state stays.
-  connect(w.plane, &QPushButton::clicked, this, [this, open = std::move(openers.plane)] {
-    if (open) open(workSpace(), this);
-  });
+  // work-space files only; the dialog's state stays, as it does after the
+  // global fit.
+  for (auto [button, opener] : {std::pair(w.plane, &openers.plane), std::pair(w.fit, &openers.fit)})
+    connect(button, &QPushButton::clicked, this, [this, open = std::move(*opener)] {
+      if (open) open(workSpace(), this);
+    });
   connect(w.optimize, &QPushButton::clicked, this, [this, open = std::move(openers.optimize)] {
     if (!open) return;
     open(workSpace(), this);

@@ -26,11 +26,11 @@ class CRIXSXAFS : public CommandDialog<RIXSState> {
   // Opens a dialog modally over `parent` on the work-space `ws` and returns
   // when it is closed.
   using Opener = std::function<void(const WorkSpace& ws, QWidget* parent)>;
-  // The dialogs of "Optimize", "Average" and "RIXS Plane...", handed in by
-  // whoever opens this dialog (the first two live in refine/); a button
-  // without its opener does nothing.
+  // The dialogs of "Optimize", "Average", "RIXS Plane..." and "Global
+  // Fit...", handed in by whoever opens this dialog (the first two live in
+  // refine/); a button without its opener does nothing.
   struct Openers {
-    Opener optimize, average, plane;
+    Opener optimize, average, plane, fit;
   };
 
   // "Comp. Another RIXS", "Save RIXS" and "Save Modified XAFS" ask for
@@ -47,7 +47,7 @@ class CRIXSXAFS : public CommandDialog<RIXSState> {
     QLineEdit *regionMin, *regionMax, *central, *amplitude, *width, *energyShift;
     QLineEdit *excEnergy, *scale, *absCorrection;
     QButtonGroup *mode, *sign;
-    QPushButton *optimize, *average, *plane;
+    QPushButton *optimize, *average, *plane, *fit;
     QPlainTextEdit* messagePane;
   };
   Widgets build();

@@ -273,8 +273,8 @@ TEST_F(RIXSDialog, TypedFactorsReachTheCalculationAndTheHistory) {
 }
 
 // "Optimize" and "Average" open their dialogs modally; closed with Cancel,
-// each still leaves its message. "RIXS Plane..." opens its own and leaves
-// the message as it was.
+// each still leaves its message. "RIXS Plane..." and "Global Fit..." open
+// their own and leave the message as it was.
 TEST_F(RIXSDialog, RefinementDialogsReportWhenClosed) {
   const struct {
     const char* button;
@@ -286,6 +286,7 @@ TEST_F(RIXSDialog, RefinementDialogsReportWhenClosed) {
       {"averageButton", "Average",
        "Adjusting averaging was done.\nThe result can be checked by clicking Mode-Change button."},
       {"rixsPlaneButton", "RIXS Plane", nullptr},
+      {"globalFitButton", "Global Fit", nullptr},
   };
   for (const auto& c : cases) {
     const std::string before = pane();
