@@ -52,4 +52,23 @@ SetComparison compare_with_model(const MeasuredSet& set, const RowsRead& sel,
   return c;
 }
 
+SetComparison comparison_of(const MeasuredSet& set, const std::vector<double>& calculated) {
+  SetComparison c;
+  std::size_t j = 0;
+  for (const MeasuredGroup& g : set.groups) {
+    ComparedGroup cg{g.kind, g.energy, j, g.points.size(), std::nullopt};
+    for (const MeasuredPoint& pt : g.points) {
+      c.omega.push_back(g.kind == MeasuredKind::emission ? g.energy : pt.omega);
+      c.emission.push_back(g.kind == MeasuredKind::herfd ? g.energy : pt.emission);
+      c.measured.push_back(pt.intensity);
+      c.calculated.push_back(calculated[j++]);
+      c.kind.push_back(static_cast<int>(g.kind));
+    }
+    cg.r_factor = r_factor_of(c.calculated.data() + cg.first, c.measured.data() + cg.first, cg.count);
+    c.groups.push_back(cg);
+  }
+  c.r_factor = r_factor_of(c.calculated.data(), c.measured.data(), c.points());
+  return c;
+}
+
 }  // namespace talvern

@@ -43,4 +43,8 @@ struct SetComparison {
 SetComparison compare_with_model(const MeasuredSet& set, const RowsRead& sel,
                                  const EngineInputs& in);
 
+// The comparison of `set` with the model's intensities `calculated` at its
+// points (in the set's order), with the R-factors.
+SetComparison comparison_of(const MeasuredSet& set, const std::vector<double>& calculated);
+
 }  // namespace talvern

@@ -82,16 +82,7 @@ class Model {
     }
     for (const MeasuredGroup& g : set.groups)
       for (const MeasuredPoint& p : g.points) measured_.push_back(p.intensity);
-    weights_.assign(measured_.size(), 1.0);
-    if (setup.poisson) {
-      std::size_t j = 0;
-      for (const MeasuredGroup& g : set.groups) {
-        double top = 0;
-        for (const MeasuredPoint& p : g.points) top = std::max(top, std::abs(p.intensity));
-        for (const MeasuredPoint& p : g.points)
-          weights_[j++] = 1.0 / std::max(std::abs(p.intensity), 0.01 * top);
-      }
-    }
+    weights_ = fit_weights(set, setup.poisson);
   }
 
   std::size_t points() const { return measured_.size(); }
@@ -336,7 +327,23 @@ std::string sigma_text(double v) {
   return buf;
 }
 
-// A number as JSON: the shortest text that reads back; null when not finite.
+std::string json_string(const std::string& s) { return "\"" + s + "\""; }
+
+}  // namespace
+
+std::vector<double> fit_weights(const MeasuredSet& set, bool poisson) {
+  std::vector<double> weights(set.points(), 1.0);
+  if (!poisson) return weights;
+  std::size_t j = 0;
+  for (const MeasuredGroup& g : set.groups) {
+    double top = 0;
+    for (const MeasuredPoint& p : g.points) top = std::max(top, std::abs(p.intensity));
+    for (const MeasuredPoint& p : g.points)
+      weights[j++] = 1.0 / std::max(std::abs(p.intensity), 0.01 * top);
+  }
+  return weights;
+}
+
 std::string json_number(double v) {
   if (!std::isfinite(v)) return "null";
   char buf[32];
@@ -344,9 +351,53 @@ std::string json_number(double v) {
   return std::string(buf, res.ptr);
 }
 
-std::string json_string(const std::string& s) { return "\"" + s + "\""; }
+std::string r_factor_json(const SetComparison& c) {
+  std::string j = "{\"total\": " + (c.r_factor ? json_number(*c.r_factor) : std::string("null")) +
+                  ", \"groups\": [";
+  for (std::size_t i = 0; i < c.groups.size(); ++i) {
+    const ComparedGroup& g = c.groups[i];
+    j += std::string(i ? ", " : "") + "{\"energy\": " + json_number(g.energy) + ", \"kind\": " +
+         (g.kind == MeasuredKind::herfd ? "\"herfd\"" : "\"exc\"") + ", \"r_factor\": " +
+         (g.r_factor ? json_number(*g.r_factor) : std::string("null")) + "}";
+  }
+  return j + "]}";
+}
 
-}  // namespace
+bool fit_can_run(const MeasuredSet& set, const RowsRead& working, std::string& error) {
+  if (working.rows < 2) {
+    error = "ERROR!!\r\nSelectiveXAFS_for_RIXS_Temp.DAT holds fewer than two\r\nrows: there is "
+            "no working selective XAFS to fit.";
+    return false;
+  }
+  if (set.points() * working.rows > kResponseCapacity) {
+    error = "ERROR!!\r\nThe measured set (" + std::to_string(set.points()) +
+            " points) is too large\r\nfor a fit against " + std::to_string(working.rows) +
+            " rows of selective XAFS.\r\nRemove groups (exp-set --remove) first.";
+    return false;
+  }
+  return true;
+}
+
+std::optional<FitInputs> read_fit_inputs(const WorkSpace& ws, std::string& message) {
+  const MeasuredSetRead read = read_measured_set(ws.file(files::kPlaneExp));
+  if (read.bad_line != 0 || read.capped || read.set.empty()) {
+    message = read.set.empty() && read.bad_line == 0
+                  ? "ERROR!!\r\nThe measured set (RIXS_Plane_Exp.DAT) is empty,\r\nso there "
+                    "is nothing to fit. Load Exp. Plane,\r\nAdd Exp. Cut or Add Exp. HERFD first."
+                  : "ERROR!!\r\nRIXS_Plane_Exp.DAT cannot be read as the measured\r\nset; "
+                    "nothing was fitted.";
+    return std::nullopt;
+  }
+  FitInputs inputs{read.set, read_rows(ws.file(files::kSelectiveForRIXSTemp), 3, kRowCapacity), {}};
+  const EngineReport report = read_engine_inputs(ws, inputs.working, inputs.in);
+  if (report.status != EngineReport::Status::ok &&
+      report.status != EngineReport::Status::too_few_rows) {
+    message = engine_message(report, "nothing");
+    message = message.substr(0, message.rfind("\r\n")) + "\r\nNothing was fitted.";
+    return std::nullopt;
+  }
+  return inputs;
+}
 
 std::vector<GlobalFitResult::Pair> GlobalFitResult::correlated() const {
   std::vector<Pair> pairs;
@@ -362,17 +413,7 @@ std::vector<GlobalFitResult::Pair> GlobalFitResult::correlated() const {
 std::optional<GlobalFitResult> fit_global(const MeasuredSet& set, const RowsRead& working,
                                           const EngineInputs& in, const FitSetup& setup,
                                           std::string& error, const std::atomic<bool>* stop) {
-  if (working.rows < 2) {
-    error = "ERROR!!\r\nSelectiveXAFS_for_RIXS_Temp.DAT holds fewer than two\r\nrows: there is "
-            "no working selective XAFS to fit.";
-    return std::nullopt;
-  }
-  if (set.points() * working.rows > kResponseCapacity) {
-    error = "ERROR!!\r\nThe measured set (" + std::to_string(set.points()) +
-            " points) is too large\r\nfor a fit against " + std::to_string(working.rows) +
-            " rows of selective XAFS.\r\nRemove groups (exp-set --remove) first.";
-    return std::nullopt;
-  }
+  if (!fit_can_run(set, working, error)) return std::nullopt;
   Model model(set, working, in, setup);
   const std::vector<std::string> names = parameter_names(setup.peaks.size());
   const std::size_t k = model.count(), si = model.scale_index();
@@ -456,22 +497,7 @@ std::optional<GlobalFitResult> fit_global(const MeasuredSet& set, const RowsRead
       result.correlation[r * p + c] = r == c ? 1.0 : d > 0 ? cov[r * p + c] / d : 0.0;
     }
 
-  // The comparison as plane-compare forms it, from the model's points.
-  SetComparison& c = result.comparison;
-  std::size_t j = 0;
-  for (const MeasuredGroup& g : set.groups) {
-    ComparedGroup cg{g.kind, g.energy, j, g.points.size(), std::nullopt};
-    for (const MeasuredPoint& pt : g.points) {
-      c.omega.push_back(g.kind == MeasuredKind::emission ? g.energy : pt.omega);
-      c.emission.push_back(g.kind == MeasuredKind::herfd ? g.energy : pt.emission);
-      c.measured.push_back(pt.intensity);
-      c.calculated.push_back(out[j++]);
-      c.kind.push_back(static_cast<int>(g.kind));
-    }
-    cg.r_factor = r_factor_of(c.calculated.data() + cg.first, c.measured.data() + cg.first, cg.count);
-    c.groups.push_back(cg);
-  }
-  c.r_factor = r_factor_of(c.calculated.data(), c.measured.data(), c.points());
+  result.comparison = comparison_of(set, out);
 
   std::vector<double> y1, y2;
   model.selective(value, y1, y2);
@@ -486,10 +512,7 @@ std::string fit_report_text(const GlobalFitResult& r) {
     if (!text.empty()) text += "\r\n";
     text += p.name + " = " + g6(p.value) + (p.fixed ? " (fixed)" : " ± " + sigma_text(p.sigma));
   }
-  for (const ComparedGroup& g : r.comparison.groups) text += "\r\n" + group_r_factor_line(g);
-  text += r.comparison.r_factor
-              ? "\r\nR-Factor: " + g6(*r.comparison.r_factor)
-              : std::string("\r\nCAUTION!! No R-Factor: the measured intensities sum to 0 or less.");
+  text += r_factor_lines(r.comparison);
   text += "\r\nReduced chi-square: " + g6(r.chi2_reduced);
   for (const auto& pair : r.correlated())
     text += "\r\nCAUTION!! The measurements do not tell " + pair.a + " and " + pair.b +
@@ -509,16 +532,7 @@ std::string fit_report_json(const GlobalFitResult& r) {
     j += (i ? ", " : "") + json_string(p.name) + ": {\"value\": " + json_number(p.value) +
          ", \"sigma\": " + json_number(p.sigma) + ", \"fixed\": " + (p.fixed ? "true" : "false") + "}";
   }
-  j += "}, \"r_factor\": {\"total\": " +
-       (r.comparison.r_factor ? json_number(*r.comparison.r_factor) : std::string("null")) +
-       ", \"groups\": [";
-  for (std::size_t i = 0; i < r.comparison.groups.size(); ++i) {
-    const ComparedGroup& g = r.comparison.groups[i];
-    j += std::string(i ? ", " : "") + "{\"energy\": " + json_number(g.energy) + ", \"kind\": " +
-         (g.kind == MeasuredKind::herfd ? "\"herfd\"" : "\"exc\"") + ", \"r_factor\": " +
-         (g.r_factor ? json_number(*g.r_factor) : std::string("null")) + "}";
-  }
-  j += "]}, \"chi2_reduced\": " + json_number(r.chi2_reduced) + ", \"correlations_over_0_95\": [";
+  j += "}, \"r_factor\": " + r_factor_json(r.comparison) + ", \"chi2_reduced\": " + json_number(r.chi2_reduced) + ", \"correlations_over_0_95\": [";
   const auto pairs = r.correlated();
   for (std::size_t i = 0; i < pairs.size(); ++i)
     j += std::string(i ? ", " : "") + "[" + json_string(pairs[i].a) + ", " + json_string(pairs[i].b) +
@@ -618,25 +632,10 @@ void GlobalFit(const WorkSpace& ws, GlobalFitState& state, const std::atomic<boo
     state.message = error;
     return;
   }
-  const MeasuredSetRead read = read_measured_set(ws.file(files::kPlaneExp));
-  if (read.bad_line != 0 || read.capped || read.set.empty()) {
-    state.message = read.set.empty() && read.bad_line == 0
-                        ? "ERROR!!\r\nThe measured set (RIXS_Plane_Exp.DAT) is empty,\r\nso there "
-                          "is nothing to fit. Load Exp. Plane,\r\nAdd Exp. Cut or Add Exp. HERFD first."
-                        : "ERROR!!\r\nRIXS_Plane_Exp.DAT cannot be read as the measured\r\nset; "
-                          "nothing was fitted.";
-    return;
-  }
-  const RowsRead working = read_rows(ws.file(files::kSelectiveForRIXSTemp), 3, kRowCapacity);
-  EngineInputs in;
-  const EngineReport report = read_engine_inputs(ws, working, in);
-  if (report.status != EngineReport::Status::ok &&
-      report.status != EngineReport::Status::too_few_rows) {
-    state.message = engine_message(report, "nothing");
-    state.message = state.message.substr(0, state.message.rfind("\r\n")) + "\r\nNothing was fitted.";
-    return;
-  }
-  std::optional<GlobalFitResult> result = fit_global(read.set, working, in, *setup, error, stop);
+  const std::optional<FitInputs> inputs = read_fit_inputs(ws, state.message);
+  if (!inputs) return;
+  std::optional<GlobalFitResult> result =
+      fit_global(inputs->set, inputs->working, inputs->in, *setup, error, stop);
   if (!result) {
     state.message = error;
     return;

@@ -119,6 +119,32 @@ void FreeFormFit(const WorkSpace& ws, GlobalFitState& state,
 // into RIXS_Calculation_Parameters.DAT. Returns what to add to the message.
 std::string apply_fit(const WorkSpace& ws, const GlobalFitResult& result);
 
+// Shared by the fit of peaks and the free form (free_fit.cpp).
+
+// The weight of each point of `set` in the least squares: 1, or with
+// `poisson` 1 / max(|I|, 1 % of its group's maximum).
+std::vector<double> fit_weights(const MeasuredSet& set, bool poisson);
+
+// What a fit reads from the work-space: the measured set, the working copy
+// (SelectiveXAFS_for_RIXS_Temp.DAT) and the engine's inputs. Nothing, with
+// the "ERROR!!" text in `message`, when one of them cannot be had.
+struct FitInputs {
+  MeasuredSet set;
+  RowsRead working;
+  EngineInputs in;
+};
+std::optional<FitInputs> read_fit_inputs(const WorkSpace& ws, std::string& message);
+
+// False, with the "ERROR!!" text in `error`, when the working copy holds
+// fewer than two rows or the set's response to it would be too large.
+bool fit_can_run(const MeasuredSet& set, const RowsRead& working, std::string& error);
+
+// A number as JSON: the shortest text that reads back; null when not finite.
+std::string json_number(double v);
+// The R-factors as JSON: {"total": X, "groups": [{"energy": E, "kind":
+// "exc"|"herfd", "r_factor": X}, ...]}, null for one there is none of.
+std::string r_factor_json(const SetComparison& c);
+
 // The setup the state asks for; "INPUT ERROR!!" text in `error` when a
 // peak or a name cannot be read.
 std::optional<FitSetup> fit_setup(const GlobalFitState& state, std::string& error);

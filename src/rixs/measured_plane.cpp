@@ -228,6 +228,14 @@ std::string group_r_factor_line(const ComparedGroup& g) {
   return "R-Factor " + at + ": " + format_g6(*g.r_factor);
 }
 
+std::string r_factor_lines(const SetComparison& c) {
+  std::string text;
+  for (const ComparedGroup& g : c.groups) text += "\r\n" + group_r_factor_line(g);
+  text += c.r_factor ? "\r\nR-Factor: " + format_g6(*c.r_factor)
+                     : std::string("\r\nCAUTION!! No R-Factor: the measured intensities sum to 0 or less.");
+  return text;
+}
+
 void ComparePlane(const WorkSpace& ws, PlaneState& state) {
   const std::optional<MeasuredSet> set = stored_set(ws, state);
   if (!set) return;
@@ -262,9 +270,7 @@ void ComparePlane(const WorkSpace& ws, PlaneState& state) {
   if (!message.empty()) message += "\r\n";
   message += "The model was compared with " + std::to_string(c.points()) +
              " measured points\r\nin RIXS_Plane_Compare.DAT.";
-  for (const ComparedGroup& g : c.groups) message += "\r\n" + group_r_factor_line(g);
-  message += c.r_factor ? "\r\nR-Factor: " + format_g6(*c.r_factor)
-                        : std::string("\r\nCAUTION!! No R-Factor: the measured intensities sum to 0 or less.");
+  message += r_factor_lines(c);
   log.append_to(message);
   state.message = std::move(message);
   state.comparison = std::move(c);

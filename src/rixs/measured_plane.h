@@ -47,5 +47,8 @@ std::optional<std::string> compare_file_text(const SetComparison& c, bool transf
 // "R-Factor at 7115.6 eV: X", "R-Factor of HERFD at 7058 eV: X" (a CAUTION
 // when the group has none).
 std::string group_r_factor_line(const ComparedGroup& group);
+// Those of every group of `c`, then "R-Factor: X" for the whole set, each
+// after "\r\n".
+std::string r_factor_lines(const SetComparison& c);
 
 }  // namespace talvern
