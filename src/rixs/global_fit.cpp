@@ -286,7 +286,11 @@ class Fit {
 };
 
 // The covariance of the free values (free x free) from the weighted
-// Jacobian at the minimum, by the pseudo-inverse of J^T W J.
+// Jacobian at the minimum, by the pseudo-inverse of J^T W J. The matrix is
+// symmetric and positive semi-definite, J^T W J = V S V^T, so the inverse is
+// taken as V S^-1 V^T: symmetric and positive semi-definite as well, which
+// keeps every correlation within -1 ... 1 even where the measurements leave
+// a parameter undetermined (there U and V of the decomposition part ways).
 std::vector<double> covariance(Model& model, const std::vector<double>& value,
                                const std::vector<bool>& free, const std::vector<std::size_t>& index) {
   std::vector<double> jac;
@@ -312,7 +316,7 @@ std::vector<double> covariance(Model& model, const std::vector<double>& value,
       double sum = 0;
       for (std::size_t q = 0; q < p; ++q) {
         const double sq = gsl_vector_get(s.get(), q);
-        if (sq > top * 1e-14) sum += gsl_matrix_get(v.get(), r, q) * gsl_matrix_get(a.get(), c, q) / sq;
+        if (sq > top * 1e-14) sum += gsl_matrix_get(v.get(), r, q) * gsl_matrix_get(v.get(), c, q) / sq;
       }
       cov[r * p + c] = sum;
     }
