@@ -3,6 +3,8 @@
 #include <QLineEdit>
 
 #include <QButtonGroup>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -53,6 +55,21 @@ QRadioButton* make_radio(const char* caption, const QString& name, QButtonGroup*
   radio->setObjectName(name);
   group->addButton(radio, id);
   return radio;
+}
+
+QGroupBox* make_radio_row(const char* caption, const char* name,
+                          std::initializer_list<const char*> captions, QButtonGroup*& group,
+                          QWidget* parent) {
+  auto* box = new QGroupBox(caption, parent);
+  group = new QButtonGroup(box);
+  group->setObjectName(name);
+  auto* row = new QHBoxLayout(box);
+  int id = 0;
+  for (const char* c : captions) {
+    row->addWidget(make_radio(c, QString(name) + QString::number(id), group, id, box));
+    ++id;
+  }
+  return box;
 }
 
 QPlainTextEdit* make_message_pane(QWidget* parent, QLabel*& label) {

@@ -1,9 +1,11 @@
 #pragma once
 // Controls every TALVERN form and dialog builds the same way.
 
+#include <initializer_list>
 #include <string>
 
 class QButtonGroup;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -28,6 +30,12 @@ QPushButton* make_button(const char* caption, const char* name, QWidget* parent,
 // A radio button with its caption and object name, added to `group` with `id`.
 QRadioButton* make_radio(const char* caption, const QString& name, QButtonGroup* group, int id,
                          QWidget* parent);
+
+// A row of radio buttons under `caption`, ids 0, 1, ... in the order of
+// `captions`; the group is named `name`, its buttons `name` + id.
+QGroupBox* make_radio_row(const char* caption, const char* name,
+                          std::initializer_list<const char*> captions, QButtonGroup*& group,
+                          QWidget* parent);
 
 // The read-only "Message from TALVERN" pane (object name "messagePane"):
 // asks for six lines, wraps at its width, scrolls when a message is longer.

@@ -76,21 +76,6 @@ QCheckBox* factorRow(QGridLayout* grid, const char* caption, const char* name, Q
   return box;
 }
 
-// A row of radio buttons under `caption`, ids 0, 1, ...
-QGroupBox* radioRow(const char* caption, const char* name, std::initializer_list<const char*> words,
-                    QButtonGroup*& group, QWidget* parent) {
-  auto* box = new QGroupBox(caption, parent);
-  box->setObjectName(name);
-  group = new QButtonGroup(box);
-  auto* row = new QHBoxLayout(box);
-  int id = 0;
-  for (const char* word : words) {
-    row->addWidget(make_radio(word, QString(name) + QString::number(id), group, id, box));
-    ++id;
-  }
-  return box;
-}
-
 // The correlations of the free parameters of `result`, those beyond the
 // caution shaded; an empty table without them.
 void showCorrelation(QTableWidget* table, const GlobalFitResult* result) {
@@ -176,8 +161,8 @@ QWidget* CGlobalFit::buildSetup(Widgets& w) {
   w.fitShift = factorRow(factors, "Fit Shift", "fitShiftBox", w.shiftValue, "shiftValue", factorsGroup);
   factors->setColumnStretch(1, 1);
 
-  QGroupBox* components = radioRow("Components", "components", {"A", "B", "AB"}, w.components, setup);
-  QGroupBox* weights = radioRow("Weights", "weights", {"none", "poisson"}, w.weights, setup);
+  QGroupBox* components = make_radio_row("Components", "components", {"A", "B", "AB"}, w.components, setup);
+  QGroupBox* weights = make_radio_row("Weights", "weights", {"none", "poisson"}, w.weights, setup);
 
   auto* freeGroup = new QGroupBox("Free Form", setup);
   freeGroup->setObjectName("freeFormGroup");

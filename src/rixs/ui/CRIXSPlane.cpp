@@ -32,18 +32,6 @@ QLineEdit* makeRangeBox(const char* name, QWidget* parent) {
   return box;
 }
 
-// A radio group of two in a row under `caption`.
-QGroupBox* radioPair(const char* caption, const char* a, const char* b, const char* name,
-                     QButtonGroup*& group, QWidget* parent) {
-  auto* box = new QGroupBox(caption, parent);
-  group = new QButtonGroup(box);
-  group->setObjectName(name);
-  auto* row = new QHBoxLayout(box);
-  row->addWidget(make_radio(a, QString(name) + "0", group, 0, box));
-  row->addWidget(make_radio(b, QString(name) + "1", group, 1, box));
-  return box;
-}
-
 }  // namespace
 
 CRIXSPlane::CRIXSPlane(WorkSpace ws, QWidget* parent, UserFiles files)
@@ -55,9 +43,9 @@ CRIXSPlane::CRIXSPlane(WorkSpace ws, QWidget* parent, UserFiles files)
 
 CRIXSPlane::Widgets CRIXSPlane::build() {
   Widgets w{};
-  auto* axisBox = radioPair("Emission Axis", "Emission Energy", "Energy Transfer (Exc. - Em.)",
-                            "axisGroup", w.axis, this);
-  auto* scaleBox = radioPair("Intensity Scale", "Linear", "Logarithmic", "scaleGroup", w.scale, this);
+  auto* axisBox = make_radio_row("Emission Axis", "axisGroup",
+                                 {"Emission Energy", "Energy Transfer (Exc. - Em.)"}, w.axis, this);
+  auto* scaleBox = make_radio_row("Intensity Scale", "scaleGroup", {"Linear", "Logarithmic"}, w.scale, this);
   QLabel* paneLabel = nullptr;
   w.messagePane = make_message_pane(this, paneLabel);
   size_message_pane(w.messagePane, "The calculation was stopped after 100 of 100", 4);
@@ -99,8 +87,8 @@ QWidget* CRIXSPlane::buildPlaneTab(Widgets& w, QWidget* stop) {
   w.from = makeRangeBox("fromBox", page);
   w.to = makeRangeBox("toBox", page);
   w.step = makeRangeBox("stepBox", page);
-  auto* cutBox = radioPair("Cut at the Click", "Along the Emission Axis",
-                           "Along the Excitation Energy", "cutGroup", w.cut, page);
+  auto* cutBox = make_radio_row("Cut at the Click", "cutGroup",
+                                {"Along the Emission Axis", "Along the Excitation Energy"}, w.cut, page);
   w.calculate = make_button("Calculate", "calculateButton", page);
   progress_ = new QProgressBar(page);
   progress_->setObjectName("progressBar");
