@@ -66,6 +66,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const RowsRead plain = parse_rows(conv.plain, reader.k, reader.capacity);
     FUZZ_CHECK(!plain.bad_token);
     FUZZ_CHECK(all_finite(plain.values.data(), plain.rows * reader.k));
+    // Rows left out leave at least one row and are said.
+    FUZZ_CHECK(conv.left_out == 0 || (!conv.plain.empty() && conv.first_left > 0 &&
+                                       conv.caution().rfind("CAUTION!!", 0) == 0));
   } else {
     FUZZ_CHECK(conv.error.rfind("ERROR!!", 0) == 0);
   }

@@ -115,6 +115,13 @@ std::string not_finite_value_message(std::size_t line) {
                    TALVERN_WORK_SPACE_NAME ".");
 }
 
+std::string no_row_left_message(std::size_t left_out, std::size_t first) {
+  return "ERROR!!\r\nNo row of the file is left: in each of its " + std::to_string(left_out) +
+         " rows\r\nthe ratio has no value (B at 0 or below, or A/B at 0\r\nor below under ln; "
+         "the first is line " + std::to_string(first) + "). Nothing was\r\nintroduced into "
+         TALVERN_WORK_SPACE_NAME ".";
+}
+
 // A 1-based column number of the shell form.
 bool column_number(std::string_view text, std::size_t& col) {
   text = trim(text);
@@ -268,26 +275,36 @@ ConvertedText convert_columns(std::string_view text, const TextLayout& layout,
     const double energy = choice.kev ? values[choice.energy] * 1000.0 : values[choice.energy];
     row.clear();
     row.push_back(energy);
-    std::size_t n = 1;
     for (const IntensityColumns& i : choice.intensities) {
       const double a = values[i.a];
       const double b = i.mode == IntensityColumns::column ? 1.0 : values[i.b];
-      if (!(b > 0.0) || (i.mode == IntensityColumns::log_ratio && !(a / b > 0.0))) n = 0;
-      if (n == 0) break;
-      ++n;
+      if (!(b > 0.0) || (i.mode == IntensityColumns::log_ratio && !(a / b > 0.0))) {
+        if (out.left_out++ == 0) out.first_left = number;
+        return true;
+      }
       row.push_back(i.mode == IntensityColumns::column ? a
                  : i.mode == IntensityColumns::ratio ? a / b
                                                      : std::log(a / b));
     }
-    if (n != choice.intensities.size() + 1 || !all_finite(row.data(), n)) {
+    const std::size_t n = row.size();
+    if (!all_finite(row.data(), n)) {
       out.error = not_finite_value_message(number);
       return false;
     }
     for (std::size_t c = 0; c < n; ++c) put(row[c], c + 1 < n ? '\t' : '\n');
     return true;
   });
+  if (out.error.empty() && out.plain.empty() && out.left_out > 0)
+    out.error = no_row_left_message(out.left_out, out.first_left);
   if (!out.error.empty()) out.plain.clear();
   return out;
+}
+
+std::string ConvertedText::caution() const {
+  if (left_out == 0) return {};
+  return "CAUTION!! " + std::to_string(left_out) + (left_out == 1 ? " row was" : " rows were") +
+         " left out, where the ratio has no value\r\n(B at 0 or below, or A/B at 0 or below under "
+         "ln); the first is line " + std::to_string(first_left) + ".";
 }
 
 }  // namespace talvern

@@ -66,10 +66,17 @@ std::string describe_columns(const ColumnChoice& choice);
 
 // Converted rows as a plain file of numbers (every value exact, one row a
 // line, each line ended by a line break); or `error` set to an "ERROR!!"
-// text naming the line that cannot be converted.
+// text naming the line that cannot be converted. A row whose ratio has no
+// value (B at 0 or below, or A/B at 0 or below under ln) is left out and
+// counted; a file left with no row at all is refused.
 struct ConvertedText {
   std::string plain;
   std::string error;
+  std::size_t left_out = 0;    // rows without a value of their ratio
+  std::size_t first_left = 0;  // the line of the first of them (1-based)
+  // The caution a load adds after its message when rows were left out;
+  // "" when none were.
+  std::string caution() const;
 };
 ConvertedText convert_columns(std::string_view text, const TextLayout& layout,
                               const ColumnChoice& choice);

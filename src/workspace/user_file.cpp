@@ -88,7 +88,13 @@ bool read_chosen_file(const UserFiles& files, const UserFileRead& how, RowsRead&
                       std::optional<OpenFailure>& failure, std::string& message,
                       std::string& after) {
   const std::optional<std::filesystem::path> file = files.choose ? files.choose(how.request) : std::nullopt;
-  if (!file) return false;
+  return file && read_user_file(files, how, *file, rows, failure, message, after);
+}
+
+bool read_user_file(const UserFiles& files, const UserFileRead& how,
+                    const std::filesystem::path& chosen, RowsRead& rows,
+                    std::optional<OpenFailure>& failure, std::string& message, std::string& after) {
+  const std::filesystem::path* file = &chosen;
   std::string text;
   if (!read_text(*file, text)) {
     // Ask the system why; a file that opens now but could not be read
@@ -136,6 +142,7 @@ bool read_chosen_file(const UserFiles& files, const UserFileRead& how, RowsRead&
   }
   rows = parse_rows(converted.plain, how.k, how.capacity, 0);
   after += "\r\n" + describe_columns(*choice);
+  if (converted.left_out) after += "\r\n" + converted.caution();
   return true;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "workspace/columns.h"
 #include "workspace/row_io.h"
@@ -40,6 +41,14 @@ struct FileRequest {
 
 // Runs a file dialog; an empty result means the user cancelled.
 using FileChooser = std::function<std::optional<std::filesystem::path>(const FileRequest&)>;
+
+// Several files chosen at once (repeated scans of one spectrum), and
+// whether each is shifted so that its steepest rise meets the first's.
+struct ChosenFiles {
+  std::vector<std::filesystem::path> files;  // none: the user cancelled
+  bool align = false;
+};
+using SeveralFilesChooser = std::function<ChosenFiles(const FileRequest&)>;
 
 // A chosen file that could not be opened for reading, with the system's
 // reason ("No such file or directory", "Permission denied", ...).
@@ -92,6 +101,8 @@ struct UserFiles {
       : choose(std::move(c)), import_columns(std::move(i)), import_every_file(every) {}
 
   FileChooser choose;             // none: every request is cancelled
+  // The files of a load that takes several; none: `choose` gives one.
+  SeveralFilesChooser choose_several;
   ColumnImporter import_columns;  // none: a file that is not plain rows is refused with a hint
   bool import_every_file = false;  // the import chooses the columns of plain files too
   // Asked before `file` is replaced (`why` says by what, for the
@@ -112,6 +123,10 @@ struct UserFiles {
 bool read_chosen_file(const UserFiles& files, const UserFileRead& how, RowsRead& rows,
                       std::optional<OpenFailure>& failure, std::string& message,
                       std::string& after);
+// The same for a file already chosen.
+bool read_user_file(const UserFiles& files, const UserFileRead& how,
+                    const std::filesystem::path& file, RowsRead& rows,
+                    std::optional<OpenFailure>& failure, std::string& message, std::string& after);
 
 // Asks for a file to save through `files` (FileKind::save_data) and
 // replaces it by `content` as a whole. Nothing when the user cancelled;

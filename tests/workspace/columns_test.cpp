@@ -132,8 +132,9 @@ TEST_F(ColumnImport, PlainFilesNeverReachTheImportAndRefusalsChangeNothing) {
     const char* text;
     const char* message;
   } cases[] = {
-      {"1,ln(2/3)", "E mu a\n7000 -1 2\n", "ERROR!!\r\nLine 2 of the file gives a value"},
-      {"1,2/3", "7000 1 0\n", "ERROR!!\r\nLine 1 of the file gives a value"},
+      {"1,ln(2/3)", "E mu a\n7000 -1 2\n", "ERROR!!\r\nNo row of the file is left: in each of its 1 rows"},
+      {"1,2/3", "7000 1 0\n7001 1 -2\n", "ERROR!!\r\nNo row of the file is left: in each of its 2 rows"},
+      {"1,2/3", "7000 1e308 0.5\n", "ERROR!!\r\nLine 1 of the file gives a value"},
       {"1,2", "7000 1 2\n7001 1\n", "ERROR!!\r\nLine 2 of the file holds 2 values; each line\r\nmust hold 3."},
       {"1,4", "7000 1 2\n", "ERROR!!\r\nLine 1 of the file holds 3 values; each line\r\nmust hold 4."},
       {"1,2", "7000 1 2\n7001 1 x\n", "ERROR!!\r\nLine 2 of the file holds text"},
@@ -151,6 +152,34 @@ TEST_F(ColumnImport, PlainFilesNeverReachTheImportAndRefusalsChangeNothing) {
   talvern::LoadConventionalXAFS(converted, file("bad.dat", "E mu\n7000 1\n"), form);
   EXPECT_EQ(form.message, "before");
   EXPECT_EQ(read_file(converted.file(files::kConventionalXAFS)), "kept\n");
+}
+
+// Past the edge a transmission scan's I1 can reach 0 or below: those rows
+// are left out and counted, the rest is loaded.
+TEST_F(ColumnImport, RowsWhoseRatioHasNoValueAreLeftOutAndCounted) {
+  const std::string scan = "# E I0 I1\n6540 2 1\n6541 2 0\n6542 4 1\n6543 -1 2\n6544 0 1\n"
+                           "6545 2 -3\n";
+  struct Case {
+    const char* columns;
+    const char* plain;  // the rows kept
+    const char* caution;
+  } cases[] = {
+      {"1,ln(2/3)", "6540\t0.693147\n6542\t1.38629\n",
+       "CAUTION!! 4 rows were left out, where the ratio has no value\r\n(B at 0 or below, or A/B at "
+       "0 or below under ln); the first is line 3."},
+      {"1,2/3", "6540\t2\n6542\t4\n6543\t-0.5\n6544\t0\n",
+       "CAUTION!! 2 rows were left out, where the ratio has no value"},
+      {"1,3/2", "6540\t0.5\n6541\t0\n6542\t0.25\n6545\t-1.5\n",
+       "CAUTION!! 2 rows were left out, where the ratio has no value\r\n(B at 0 or below, or A/B at "
+       "0 or below under ln); the first is line 5."},
+  };
+  for (const Case& c : cases) {
+    import = answer(choice_of(c.columns));
+    talvern::LoadConventionalXAFS(converted, file("scan.dat", scan), form);
+    EXPECT_EQ(read_file(converted.file(files::kConventionalXAFS)), c.plain) << c.columns;
+    EXPECT_NE(form.message.find(c.caution), std::string::npos) << form.message;
+    EXPECT_TRUE(form.message.starts_with("Conventional XAFS data were introduced")) << form.message;
+  }
 }
 
 TEST_F(ColumnImport, RowsOfTheWrongWidthAreRefusedWithoutAnImport) {
