@@ -25,6 +25,8 @@ beamline gives for an Fe(III) compound near the Fe K-edge (7112 eV):
                               last names the 12 columns), energy in keV in
                               column 1, ion chambers I0 and I1 in columns 4
                               and 5, ln(I0/I1) = the conventional XAFS + 0.25
+  Fe_Conventional_XAFS_scan2.DAT  a repeated scan of the conventional XAFS with
+                              the monochromator 0.8 eV off and noise of its own
 
 The WIEN2k-style files start with a four-word header line and give
 energies relative to the edge, as WIEN2k's *.xspec, *.xspecup and
@@ -324,6 +326,10 @@ def transmission_scan(conv, rng):
             out.write("  ".join(row) + "\n")
 
 
+def repeated_scan(conv, rng, shift=0.8):
+    return [(round(e + shift, 4), round(mu + rng.gauss(0.0, 0.002), 5)) for e, mu in conv]
+
+
 def main():
     rng = random.Random(7112)
     conv = conventional_xafs(rng)
@@ -342,6 +348,7 @@ def main():
     for omega, name in CUT_EXCITATIONS:
         write(name, measured_rixs(measured, conv, xrf_rows, one, omega))
     write("Fe_HERFD_Em7058eV.DAT", measured_herfd(measured, conv, one))
+    write("Fe_Conventional_XAFS_scan2.DAT", repeated_scan(conv, random.Random(8)))
 
 
 if __name__ == "__main__":

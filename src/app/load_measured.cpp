@@ -5,6 +5,7 @@
 
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"
+#include "workspace/measured_scans.h"
 #include "workspace/min_max.h"
 #include "workspace/row_io.h"
 #include "workspace/write_log.h"
@@ -13,17 +14,26 @@ namespace talvern {
 
 namespace {
 
-// The pairs of the user's file and the lines that go after the message.
+// The pairs of the user's file (or the mean of its repeated scans), the
+// lines that go after the message and the rows of Merged_Scans.DAT.
 struct UserPairs {
   RowsRead read;
   std::string after;
+  std::vector<double> merged;
 };
 
-// Asks for the file and reads its pairs; false when the command ends there.
+// Asks for the files and reads their pairs; false when the command ends
+// there.
 bool read_pairs(const UserFiles& files, const char* command, MainFormState& form,
                 std::optional<OpenFailure>& failure, UserPairs& pairs) {
-  return read_chosen_file(files, {FileRequest(FileKind::data, command), 2}, pairs.read, failure,
-                          form.message, pairs.after);
+  return read_measured_spectrum(files, {FileRequest(FileKind::data, command), 2}, pairs.read,
+                                failure, form.message, pairs.after, pairs.merged);
+}
+
+// Repeated scans keep their mean and spread in Merged_Scans.DAT.
+void log_merged(const WorkSpace& ws, const UserPairs& pairs, WriteLog& log) {
+  if (!pairs.merged.empty())
+    log.rows(ws, files::kMergedScans, pairs.merged.data(), pairs.merged.size() / 3, 3);
 }
 
 // Said after the load of a spectrum that replaced the stored one with nothing.
@@ -63,6 +73,7 @@ std::optional<OpenFailure> LoadExpRIXS(const WorkSpace& ws, const UserFiles& fil
   WriteLog log;
   log.rows(ws, files::kExpMinMax, minmax.data(), 1, 4);
   log.rows(ws, files::kRIXSExp, pairs.read.values.data(), pairs.read.rows, 2);
+  log_merged(ws, pairs, log);
   form.message = with_caution(
       ws, pairs, "Experimental RIXS data were introduced into \r\n" TALVERN_WORK_SPACE_NAME ".",
       log);
@@ -76,6 +87,7 @@ std::optional<OpenFailure> LoadConventionalXAFS(const WorkSpace& ws, const UserF
   if (!read_pairs(files, "Load Conventional XAFS", form, failure, pairs)) return failure;
   WriteLog log;
   log.rows(ws, files::kConventionalXAFS, pairs.read.values.data(), pairs.read.rows, 2);
+  log_merged(ws, pairs, log);
   form.message = with_caution(
       ws, pairs, "Conventional XAFS data were introduced into \r\n" TALVERN_WORK_SPACE_NAME ".",
       log);
@@ -107,6 +119,7 @@ std::optional<OpenFailure> LoadXRF(const WorkSpace& ws, const UserFiles& files,
     form.message = not_finite_message();
     return std::nullopt;
   }
+  log_merged(ws, pairs, log);
   form.message =
       with_caution(ws, pairs, "XRF data were introduced into \r\n" TALVERN_WORK_SPACE_NAME ".", log);
   return std::nullopt;

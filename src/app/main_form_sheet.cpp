@@ -37,13 +37,13 @@ Sheet<MainFormState>& main_form_sheet() {
              form.message = engine_message(CalculateNonResonantEmission(ws, omega),
                                            files::kNonResonantEmission);
            }},
-          {"Load Exp. RIXS", "load-exp-rixs", kFileUsage,
+          {"Load Exp. RIXS", "load-exp-rixs", kScansUsage,
            "bring a measured RIXS spectrum into the work-space (\"Load Exp. RIXS\")",
            load<LoadExpRIXS>},
-          {"Load Conventional XAFS", "load-conv-xafs", kFileUsage,
+          {"Load Conventional XAFS", "load-conv-xafs", kScansUsage,
            "bring a conventional XAFS spectrum into the work-space (\"Load Conventional XAFS\")",
            load<LoadConventionalXAFS>},
-          {"Load XRF", "load-xrf", kFileUsage,
+          {"Load XRF", "load-xrf", kScansUsage,
            "bring an XRF spectrum into the work-space (\"Load XRF\")", load<LoadXRF>},
       }};
   return sheet;

@@ -73,6 +73,12 @@ int run_command_line(const WorkSpace& ws, const Subcommand& s, CommandRun run,
     run.files.choose = [path = std::filesystem::path(run.arguments[0])](const FileRequest&) {
       return std::optional(path);
     };
+  // A load of repeated scans takes every file of the line.
+  if (!run.arguments.empty() && s.usage.find("[FILE...]") != std::string::npos) {
+    ChosenFiles chosen{{}, run.options.has("--align")};
+    for (const std::string& a : run.arguments) chosen.files.emplace_back(a);
+    run.files.choose_several = [chosen](const FileRequest&) { return chosen; };
+  }
   run.stop = shell.stop;
   run.progress = shell.progress;
   run.record = shell.record;

@@ -10,6 +10,14 @@ std::shared_ptr<FileRecord> record_files(CommandRun& run) {
       if (file) record->chosen.push_back(*file);
       return file;
     };
+  if (run.files.choose_several)
+    run.files.choose_several = [record, choose = std::move(run.files.choose_several)](
+                                   const FileRequest& request) {
+      ChosenFiles chosen = choose(request);
+      record->chosen.insert(record->chosen.end(), chosen.files.begin(), chosen.files.end());
+      record->align = chosen.align && chosen.files.size() > 1;
+      return chosen;
+    };
   if (run.files.import_columns)
     run.files.import_columns = [record, ask = std::move(run.files.import_columns)](
                                    const ColumnRequest& request) {

@@ -18,6 +18,7 @@ namespace talvern {
 struct FileRecord {
   std::vector<std::filesystem::path> chosen;
   std::optional<ColumnChoice> columns;
+  bool align = false;  // repeated scans aligned on their steepest rise (--align)
 };
 std::shared_ptr<FileRecord> record_files(CommandRun& run);
 
@@ -41,7 +42,10 @@ std::vector<std::string> history_words(const Sheet<State>& sheet, const Command<
     std::size_t file = 0, argument = 0;
     for (const auto& item : usage) {
       if (!item.positional) continue;
-      if (item.name == "FILE" && file < files.chosen.size()) {
+      if (item.name == "FILE" && item.repeatable) {  // the further scans of a load
+        for (; file < files.chosen.size(); ++file, ++argument)
+          words.push_back(absolute_text(files.chosen[file]));
+      } else if (item.name == "FILE" && file < files.chosen.size()) {
         words.push_back(absolute_text(files.chosen[file++]));
         ++argument;
       } else if (argument < run.arguments.size()) {
@@ -59,6 +63,7 @@ std::vector<std::string> history_words(const Sheet<State>& sheet, const Command<
     if (const Field<State>* f = sheet.field(option)) return f->get ? f->get(before) : std::nullopt;
     for (const auto& s : sheet.shown)
       if (option == s.option) return s.is_shown(before) ? std::optional<std::string>("") : std::nullopt;
+    if (option == "--align") return files.align ? std::optional<std::string>("") : std::nullopt;
     if (is_column_option(option)) {
       if (files.columns)
         for (const auto& [name, v] : column_choice_options(*files.columns))

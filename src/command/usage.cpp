@@ -30,6 +30,10 @@ std::vector<UsageItem> parse_usage(std::string_view usage) {
       const bool closed = word.ends_with("]");
       item.name = std::string(word.substr(1, closed ? word.size() - 2 : std::string_view::npos));
       item.positional = !word.starts_with("[--");
+      if (item.positional && item.name.ends_with("...")) {  // [FILE...]
+        item.name.resize(item.name.size() - 3);
+        item.repeatable = true;
+      }
       if (!closed && w + 1 < words.size()) {
         item.value = true;
         ++w;  // the value's name, ending in "]", or in "...]" when it may be repeated
@@ -80,9 +84,11 @@ void split_command_line(std::string_view command, const std::vector<UsageItem>& 
     }
   }
   std::size_t positional = 0, optional_positional = 0;
+  bool more = false;  // a positional given any number of times
   for (const auto& item : usage) {
     if (item.positional) {
       ++(item.required ? positional : optional_positional);
+      more |= item.repeatable;
       continue;
     }
     std::size_t given = 0;
@@ -93,7 +99,7 @@ void split_command_line(std::string_view command, const std::vector<UsageItem>& 
     if (item.required && given == 0) throw UsageError{cmd + ": " + item.name + " is required"};
   }
   const std::size_t n = run.arguments.size();
-  if (n < positional || n > positional + optional_positional)
+  if (n < positional || (n > positional + optional_positional && !more))
     throw UsageError{cmd + " takes " + std::to_string(positional) + " argument(s)"};
 }
 

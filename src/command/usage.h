@@ -17,7 +17,7 @@ struct UsageItem {
   bool positional = false;
   bool required = false;
   bool value = false;  // an option that takes a value
-  bool repeatable = false;  // "[--peak C,A,W...]": given any number of times
+  bool repeatable = false;  // "[--peak C,A,W...]", "[FILE...]": given any number of times
 };
 
 // The items of `usage`, in its order.
@@ -36,6 +36,10 @@ void split_command_line(std::string_view command, const std::vector<UsageItem>& 
 inline constexpr std::string_view kColumnOptions[] = {"--columns", "--kev", "--skip-headers"};
 // The usage of a command that reads FILE, the column options included.
 inline constexpr const char* kFileUsage = "FILE [--columns COLUMNS]\n[--kev] [--skip-headers]";
+// The usage of a load of a measured spectrum: several files are repeated
+// scans, merged into their mean (--align: on their steepest rise).
+inline constexpr const char* kScansUsage =
+    "FILE [FILE...] [--columns COLUMNS]\n[--kev] [--skip-headers] [--align]";
 bool is_column_option(std::string_view option);
 // The import those options ask for, into `files`; throws UsageError for a
 // --columns the import cannot take.

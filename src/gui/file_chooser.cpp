@@ -51,10 +51,9 @@ class OpenFileDialog : public QFileDialog {
   }
 };
 
-}  // namespace
-
-FileChooser qt_file_chooser() {
-  return [](const FileRequest& request) -> std::optional<std::filesystem::path> {
+// The files the dialog gives for `request`, several when `several`; none
+// when the user cancelled.
+QStringList runFileDialog(const FileRequest& request, bool several) {
     OpenFileDialog dialog(dialogParent());
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     if (*request.title) dialog.setWindowTitle(request.title);
@@ -66,7 +65,7 @@ FileChooser qt_file_chooser() {
       dialog.setFileMode(QFileDialog::AnyFile);
     } else {
       dialog.setAcceptMode(QFileDialog::AcceptOpen);
-      dialog.setFileMode(QFileDialog::ExistingFile);
+      dialog.setFileMode(several ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     }
     const QString data = "Data (*.DAT *.dat)";
     QStringList filters;
@@ -90,16 +89,44 @@ FileChooser qt_file_chooser() {
     if (request.data_filter) dialog.selectNameFilter(data);
     dialog.setDirectory(lastFolder().isEmpty() ? toQString(initial_data_dir()) : lastFolder());
 
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    if (dialog.exec() != QDialog::Accepted) return {};
     const QStringList chosen = dialog.typed.isEmpty() ? dialog.selectedFiles() : QStringList{dialog.typed};
+    if (!chosen.isEmpty()) lastFolder() = QFileInfo(chosen.first()).absolutePath();
+    return chosen;
+}
+
+std::filesystem::path toPath(const QString& file) {
+  return std::filesystem::path(QFile::encodeName(file).toStdString());
+}
+
+}  // namespace
+
+FileChooser qt_file_chooser() {
+  return [](const FileRequest& request) -> std::optional<std::filesystem::path> {
+    const QStringList chosen = runFileDialog(request, false);
     if (chosen.isEmpty()) return std::nullopt;
-    lastFolder() = QFileInfo(chosen.first()).absolutePath();
-    return std::filesystem::path(QFile::encodeName(chosen.first()).toStdString());
+    return toPath(chosen.first());
+  };
+}
+
+SeveralFilesChooser qt_several_files_chooser() {
+  return [](const FileRequest& request) {
+    ChosenFiles chosen;
+    for (const QString& file : runFileDialog(request, true)) chosen.files.push_back(toPath(file));
+    if (chosen.files.size() > 1)
+      chosen.align = QMessageBox::question(
+                         dialogParent(), request.title,
+                         QString("Merge %1 scans into their mean.\n\nShift each scan first so that "
+                                 "its steepest rise meets the first's?")
+                             .arg(chosen.files.size()),
+                         QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    return chosen;
   };
 }
 
 UserFiles qt_user_files() {
   UserFiles files(qt_file_chooser(), qt_column_importer());
+  files.choose_several = qt_several_files_chooser();
   files.confirm_replace = [](const std::filesystem::path&, std::string_view why) {
     if (why.empty()) return true;  // the save dialog has asked
     const QString text =

@@ -18,6 +18,11 @@ using OpenFailureReporter = std::function<void(const OpenFailure&)>;
 // folder of the last file chosen in this run, whichever load chose it.
 FileChooser qt_file_chooser();
 
+// The same dialog for a load of repeated scans: several files may be
+// selected; for more than one, a question whether to align them on their
+// steepest rise.
+SeveralFilesChooser qt_several_files_chooser();
+
 // A warning message box over the active window with the failure's text.
 OpenFailureReporter qt_open_failure_reporter();
 

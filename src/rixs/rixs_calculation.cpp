@@ -7,6 +7,7 @@
 #include "rixs/selective_display.h"
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"
+#include "workspace/measured_scans.h"
 #include "workspace/min_max.h"
 #include "workspace/number_text.h"
 #include "workspace/parameters.h"
@@ -272,9 +273,10 @@ std::optional<OpenFailure> CompAnotherRIXS(const WorkSpace& ws, const UserFiles&
   RowsRead measured;
   std::optional<OpenFailure> failure;
   std::string message, after;
-  if (!read_chosen_file(files, {FileRequest(FileKind::data, "Comp. Another RIXS"), 2,
-                                 kComparisonCapacity},
-                        measured, failure, message, after)) {
+  std::vector<double> merged;
+  if (!read_measured_spectrum(files, {FileRequest(FileKind::data, "Comp. Another RIXS"), 2,
+                                       kComparisonCapacity},
+                              measured, failure, message, after, merged)) {
     if (!message.empty()) state.message = message;
     return failure;
   }
@@ -282,6 +284,12 @@ std::optional<OpenFailure> CompAnotherRIXS(const WorkSpace& ws, const UserFiles&
   if (measured.capped) caution = capped_caution(kComparisonCapacity, "rows");
   compare_measured(ws, state, measured, caution, kAnotherIntroduced);
   state.message += after;
+  // Repeated scans keep their mean and spread once the comparison took them.
+  if (!merged.empty() && !state.message.starts_with("ERROR!!")) {
+    WriteLog log;
+    log.rows(ws, files::kMergedScans, merged.data(), merged.size() / 3, 3);
+    log.append_to(state.message);
+  }
   return std::nullopt;
 }
 

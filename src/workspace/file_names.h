@@ -40,6 +40,8 @@ inline constexpr const char* kPlaneExp = "RIXS_Plane_Exp.DAT";
 inline constexpr const char* kPlaneCompare = "RIXS_Plane_Compare.DAT";
 // The free-form inversion of "Global Fit" (rixs/free_fit.h): rows E, y1, y2, sigma1, sigma2.
 inline constexpr const char* kFreeFit = "SelectiveXAFS_Free_Fit.DAT";
+// Repeated scans merged by a load (workspace/measured_scans.h): rows E, mean, standard deviation.
+inline constexpr const char* kMergedScans = "Merged_Scans.DAT";
 // Every command run on the work-space, as talvern-cli lines (command/history.h).
 inline constexpr const char* kHistory = "TALVERN_History.sh";
 
@@ -50,7 +52,7 @@ inline constexpr const char* kAll[] = {
     kConvXAFSNormSpectrum, kSelectiveReadingOrg21, kSelectiveReadingOrgTmp,
     kSelectiveReadingOrg, kSelectiveReading, kSelectiveForRIXSTemp, kSelectiveForRIXSTemp2,
     kSelectiveForRIXS, kSelectiveForRIXSSaving, kXAFSMinMax, kTempXAFSMinMax,
-    kXAFSLorentzTemp, kCalculatedRIXS, kRIXSPlane, kPlaneExp, kPlaneCompare, kFreeFit, kHistory};
+    kXAFSLorentzTemp, kCalculatedRIXS, kRIXSPlane, kPlaneExp, kPlaneCompare, kFreeFit, kMergedScans, kHistory};
 
 // Position of `name` in the catalogue above; its size when it is none of them.
 constexpr std::size_t catalogue_index(std::string_view name) {

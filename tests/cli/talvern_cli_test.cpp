@@ -620,6 +620,51 @@ TEST(TalvernCli, ColumnOptionsReadTheTransmissionScanAsTheConventionalXAFS) {
   EXPECT_EQ(run_cli(ws + "load-conv-xafs " + scan + "--columns 1,ln4").exit_code, 2);
 }
 
+// Repeated scans given as several FILE arguments are one load, written to
+// the history as one line that gives the same files again.
+TEST(TalvernCli, SeveralFilesAreMergedAndTheirHistoryLineReplaysThem) {
+  TempDir tmp;
+  const std::filesystem::path first = tmp.file("first"), second = tmp.file("second");
+  const std::filesystem::path a = tmp.file("a.DAT"), b = tmp.file("b.DAT");
+  std::filesystem::copy_file(std::filesystem::path(TALVERN_EXAMPLES_DIR) / "Fe_Conventional_XAFS.DAT", a);
+  // The same scan with the monochromator 0.5 eV off.
+  const talvern::RowsRead sample = talvern::read_rows(a, 2);
+  ASSERT_GT(sample.rows, 10u);
+  std::vector<double> shifted(sample.values.begin(), sample.values.begin() + 2 * sample.rows);
+  for (std::size_t i = 0; i < sample.rows; ++i) shifted[2 * i] += 0.5;
+  ASSERT_EQ(talvern::write_rows(b, shifted.data(), sample.rows, 2), talvern::WriteStatus::ok);
+
+  const std::string ws = "--workspace '" + first.string() + "' ";
+  const std::string both = " '" + a.string() + "' '" + b.string() + "'";
+  ASSERT_EQ(run_cli(ws + "construct").exit_code, 0);
+  CliRun r = run_cli(ws + "load-conv-xafs" + both);
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_NE(r.out.find("Merged 2 scans: a.DAT, b.DAT;"), std::string::npos) << r.out;
+  r = run_cli(ws + "load-conv-xafs" + both + " --align");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_NE(r.out.find("Merged 2 scans: a.DAT, b.DAT (shifted by -0.5 eV);"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("mean standard deviation\nbetween scans 0."), std::string::npos) << r.out;
+  // Aligned, the two are one scan: the mean is the sample on its energies.
+  const talvern::RowsRead merged = talvern::read_rows(first / talvern::files::kMergedScans, 3);
+  ASSERT_EQ(merged.rows, sample.rows);
+  for (std::size_t i = 0; i < merged.rows; ++i) {
+    EXPECT_NEAR(merged.at(i, 1), sample.at(i, 1), 1e-5 * std::fabs(sample.at(i, 1)) + 1e-12);
+    EXPECT_LT(merged.at(i, 2), 1e-5 * std::fabs(sample.at(i, 1)) + 1e-12);
+  }
+  const std::string history = read_file(first / talvern::files::kHistory);
+  EXPECT_NE(history.find("talvern-cli load-conv-xafs " + a.string() + " " + b.string() + " --align\n"),
+            std::string::npos) << history;
+  r = run_cli("--workspace '" + second.string() + "' replay '" +
+              (first / talvern::files::kHistory).string() + "'");
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+  for (const char* name : {talvern::files::kConventionalXAFS, talvern::files::kMergedScans})
+    EXPECT_EQ(read_file(second / name), read_file(first / name)) << name;
+  // "Comp. Another RIXS" takes several files too (and refuses: nothing is calculated).
+  r = run_cli(ws + "rixs-comp-another" + both + " --align");
+  EXPECT_EQ(r.exit_code, 1) << r.out;
+  EXPECT_TRUE(r.out.starts_with("ERROR!!")) << r.out;
+}
+
 // ---- the README's command-line blocks -------------------------------------------------
 
 // A talvern-cli command of a README block and what its comments state.
