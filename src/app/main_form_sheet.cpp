@@ -5,6 +5,7 @@
 #include "engine/engine.h"
 #include "xrf/emission_model.h"
 #include "workspace/file_names.h"
+#include "workspace/load_messages.h"
 
 namespace talvern {
 namespace {
@@ -28,7 +29,15 @@ Sheet<MainFormState>& main_form_sheet() {
           {"", "calc-rixs", "OMEGA", "calculate the RIXS spectrum at excitation energy OMEGA (eV)",
            [](const WorkSpace& ws, S& form, CommandRun& run) {
              const double omega = number_arg(run.arguments.at(0));
-             form.message = engine_message(CalculateRIXS(ws, omega), files::kCalculatedRIXS);
+             const EngineReport report = CalculateRIXS(ws, omega);
+             form.message = engine_message(report, files::kCalculatedRIXS);
+             if (report.status != EngineReport::Status::ok) return;
+             // The correction's caution before the engine's own lines.
+             std::string caution;
+             add_caution(caution, absorption_correction_caution(ws, omega));
+             if (!caution.empty() && form.message.starts_with("CAUTION!!\r\n"))
+               form.message = form.message.substr(std::string_view("CAUTION!!\r\n").size());
+             form.message = caution + form.message;
            }},
           {"", "calc-emission", "OMEGA",
            "calculate the Lorentzian emission model at excitation energy OMEGA (eV)",

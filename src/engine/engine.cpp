@@ -5,6 +5,7 @@
 
 #include "engine/kernel.h"
 #include "workspace/file_names.h"
+#include "workspace/number_text.h"
 #include "workspace/parameters.h"
 #include "workspace/row_io.h"
 
@@ -180,6 +181,22 @@ std::string engine_message(const EngineReport& r, const char* output_name) {
   if (msg.empty()) return msg;
   msg.resize(msg.size() - 2);
   return "CAUTION!!\r\n" + msg;
+}
+
+std::string absorption_correction_caution(const WorkSpace& ws, double omega) {
+  CalcParameters par;
+  if (read_parameters(ws.file(files::kParameters), par) < CalcParameters::kCount) return {};
+  const RowsRead conv = read_rows(ws.file(files::kConvXAFSNormSpectrum), 2, kConvXAFSCapacity);
+  if (conv.rows < 2) return {};
+  const double mu = absorption_at(conv.values.data(), conv.rows, omega);
+  const double denominator = 1.0 + par.abs_correction * mu;
+  if (!(denominator <= kLowestAbsorptionDenominator)) return {};
+  return "1 + κ·μ(Ω) = 1 + " + format_g6(par.abs_correction) + " × " +
+         format_g6(mu) + " = " + format_g6(denominator) +
+         "\r\nis 0.1 or less (κ the Abs. Corr. Fac., μ(Ω) the\r\nnormalized XAFS "
+         "at the excitation energy), so\r\nthe absorption correction 1/(1 + κ·μ) "
+         "explodes\r\nor changes sign. Take a smaller factor, or\r\nnormalize the XAFS so "
+         "that it stays above 0.\r\n";
 }
 
 }  // namespace talvern

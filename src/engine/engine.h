@@ -100,4 +100,14 @@ EngineReport fail_spectrum(const std::filesystem::path& output, EngineReport rep
 // "ERROR!!" for a failure, "CAUTION!!" for a result computed from cut data.
 std::string engine_message(const EngineReport& report, const char* output_name);
 
+// 1 + kappa mu(omega) at or below this: the absorption correction
+// 1 / (1 + kappa mu) explodes or changes sign.
+constexpr double kLowestAbsorptionDenominator = 0.1;
+
+// Caution lines (each ended by "\r\n", no heading) when 1 + kappa mu(omega),
+// with kappa of the parameter file and mu of the normalised XAFS, is at or
+// below kLowestAbsorptionDenominator; "" otherwise or when either file is
+// missing.
+std::string absorption_correction_caution(const WorkSpace& ws, double omega);
+
 }  // namespace talvern

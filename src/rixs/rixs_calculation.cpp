@@ -228,6 +228,7 @@ void CalculateRIXSSpectrum(const WorkSpace& ws, RIXSState& state) {
       state.message = engine_message(report, files::kCalculatedRIXS);
     } else {
       add_caution(caution, engine_caution_lines(report));
+      add_caution(caution, absorption_correction_caution(ws, omega));
       if (!state.calculated) add_caution(caution, kNothingToDraw);
       state.message = with_caution(caution, message);
     }

@@ -10,6 +10,7 @@
 #include "workspace/number_text.h"
 #include "workspace/parameters.h"
 #include "workspace/row_io.h"
+#include "xafs/edge_step.h"
 #include "xafs/edge_table.h"
 #include "xafs/steepest_rise.h"
 
@@ -20,6 +21,10 @@
 namespace talvern {
 
 namespace {
+
+// A confirmed core energy farther than this from its edge's table energy
+// (eV) is likely a typing slip or the wrong edge.
+constexpr double kFarFromEdge = 200.0;
 
 // Energies of a selective XAFS below this are relative to the edge.
 constexpr double kRelativeEnergyLimit = 1000.0;
@@ -87,10 +92,111 @@ const char kConfirmClosing[] =
     "You can use the initial value by \r\nreloading the XAFS spectrum after clearing it.\r\n"
     "If everything is OK, complete XAFS setting.\r\n";
 
+const char kNegativeDividedByMaximum[] =
+    "The spectrum has values below 0, and divided\r\nby its maximum they stay below 0. "
+    "Normalize\r\nby the edge step instead (\"Edge step\",\r\ntalvern-cli: --normalise edge-step).\r\n";
+
+const char kNothingNormalised[] =
+    "The spectrum was not normalized; nothing was\r\nwritten. Change the ranges or the core "
+    "energy,\r\nor divide by the maximum.";
+
+// A box of the edge step as a number; false, with the reason, when it
+// holds something else.
+bool read_box(const std::string& text, const char* caption, std::optional<double>& value,
+              std::string& why) {
+  bool bad = false;
+  value = box_number(text, bad);
+  if (bad) why = "\"" + std::string(caption) + "\" holds " + text + ",\r\nwhich is not a number.\r\n";
+  return !bad;
+}
+
+// The edge-step fit the boxes ask for, E0 from the core energy box or else
+// the steepest rise of the measurement (`e0_source` says which); none, with
+// the reason, when the boxes or the data do not give one.
+std::optional<EdgeStepFit> edge_step_of(const ConvXAFSState& state,
+                                        const std::vector<double>& pairs, std::string& why,
+                                        std::string& e0_source) {
+  EdgeStepRequest request;
+  std::optional<double> e0, nnorm;
+  if (!read_box(state.core_energy, "Core Energy (eV)", e0, why) ||
+      !read_box(state.pre1, "Pre-edge from", request.pre1, why) ||
+      !read_box(state.pre2, "Pre-edge to", request.pre2, why) ||
+      !read_box(state.norm1, "Post-edge from", request.norm1, why) ||
+      !read_box(state.norm2, "Post-edge to", request.norm2, why) ||
+      !read_box(state.nnorm, "Post-edge degree", nnorm, why))
+    return std::nullopt;
+  if (nnorm) {
+    if (*nnorm != 0.0 && *nnorm != 1.0 && *nnorm != 2.0) {
+      why = "The degree of the post-edge polynomial must\r\nbe 0, 1 or 2, not " + state.nnorm +
+            ".\r\n";
+      return std::nullopt;
+    }
+    request.nnorm = static_cast<int>(*nnorm);
+  }
+  const std::size_t rows = pairs.size() / 2;
+  if (e0) {
+    e0_source = "the core energy box";
+  } else {
+    e0 = rows >= kSteepestRiseMinRows ? steepest_rise(pairs.data(), rows) : std::nullopt;
+    if (!e0) {
+      why = "The spectrum has no single steepest rise, so\r\nE0 is not known. Type it into "
+            "\"Core Energy\r\n(eV)\".\r\n";
+      return std::nullopt;
+    }
+    e0_source = "Edge from Data";
+  }
+  request.e0 = *e0;
+  EdgeStepResult result = fit_edge_step(pairs.data(), rows, request);
+  why = result.why;
+  return result.fit;
+}
+
+// The pre-edge line at every energy of the measurement and the post-edge
+// polynomial from E0 on, on the scale of the measurement's trace.
+std::optional<plot::Trace> edge_line_trace(const std::vector<double>& pairs, const MinMax& r,
+                                           const EdgeStepFit& fit) {
+  const std::size_t rows = pairs.size() / 2;
+  std::vector<double> lines(3 * rows);
+  for (std::size_t i = 0; i < rows; ++i) {
+    const double e = pairs[2 * i];
+    lines[3 * i] = e;
+    lines[3 * i + 1] = fit.pre_at(e);
+    lines[3 * i + 2] = fit.post_at(e);
+  }
+  const plot::Range range{r.e_min, r.e_max, kStandardRangeScale * r.i_min,
+                          kStandardRangeScale * r.i_max};
+  std::optional<plot::Trace> t = plot::standard_trace(lines.data(), rows, 3, 2, range);
+  if (t) {
+    t->hidden.resize(rows);
+    for (std::size_t i = 0; i < rows; ++i) t->hidden[i] = pairs[2 * i] < fit.e0;
+  }
+  return t;
+}
+
+// The message of a load normalised to the edge step: E0, the step and the
+// ranges, then what to do next as after any load.
+std::string edge_step_text(const EdgeStepFit& fit, const std::string& e0_source, bool flatten) {
+  const auto relative = [](double d) { return (d >= 0.0 ? "E0+" : "E0") + format_g6(d); };
+  const auto range = [&](double from, double to) {
+    return format_g6(fit.e0 + from) + " to " + format_g6(fit.e0 + to) + " eV (" +
+           relative(from) + " to " + relative(to) + ")";
+  };
+  const std::string_view loaded = kLoaded;
+  return "Conventional XAFS data were introduced and \r\nnormalized to the edge step.\r\n"
+         "E0: " + format_g6(fit.e0) + " eV (" + e0_source + ")\r\n"
+         "Edge step: " + format_g6(fit.step) + "\r\n"
+         "Pre-edge line: " + range(fit.pre1, fit.pre2) + "\r\n"
+         "Post-edge polynomial of degree " + std::to_string(fit.nnorm) + ":\r\n" +
+         range(fit.norm1, fit.norm2) + "\r\n" +
+         (flatten ? "Flattened above E0.\r\n" : "") +
+         "Select the " + std::string(loaded.substr(loaded.find("absorption edge")));
+}
+
 }  // namespace
 
 void LoadXAFS(const WorkSpace& ws, ConvXAFSState& state) {
   state.trace.reset();
+  state.edge_lines.reset();
   state.marker.reset();
 
   const RowsRead read = read_rows(ws.file(files::kConventionalXAFS), 2, kRowCapacity);
@@ -101,12 +207,26 @@ void LoadXAFS(const WorkSpace& ws, ConvXAFSState& state) {
   std::vector<double> pairs(read.values.begin(),
                             read.values.begin() + static_cast<std::ptrdiff_t>(2 * read.rows));
   const MinMax measured = extremes_of(pairs);
-  if (!(measured.i_max > 0.0)) {
-    state.message = kNoPositiveIntensity;
-    return;
+  std::optional<EdgeStepFit> fit;
+  std::string e0_source;
+  std::vector<double> measurement;
+  if (state.normalise == ConvXAFSState::kEdgeStep) {
+    std::string why;
+    fit = edge_step_of(state, pairs, why, e0_source);
+    if (!fit) {
+      state.message = "ERROR!!\r\n" + why + kNothingNormalised;
+      return;
+    }
+    measurement = pairs;
+    normalise_to_step(pairs.data(), read.rows, *fit, state.flatten);
+  } else {
+    if (!(measured.i_max > 0.0)) {
+      state.message = kNoPositiveIntensity;
+      return;
+    }
+    for (std::size_t i = 1; i < pairs.size(); i += 2) pairs[i] /= measured.i_max;
   }
-  for (std::size_t i = 1; i < pairs.size(); i += 2) pairs[i] /= measured.i_max;
-  // A tiny maximum can push a large negative value out of range; then
+  // A tiny maximum (or step) can push a large value out of range; then
   // nothing is written at all.
   if (!all_finite(pairs.data(), pairs.size())) {
     state.message = not_finite_message();
@@ -121,11 +241,17 @@ void LoadXAFS(const WorkSpace& ws, ConvXAFSState& state) {
   log.rows(ws, files::kConvXAFSMinMax, norm.data(), 1, 4);
   log.rows(ws, files::kConvXAFSNormSpectrum, pairs.data(), pairs.size() / 2, 2);
 
-  state.trace = build_trace(pairs, normalised);
+  if (fit) {
+    state.trace = build_trace(measurement, measured);
+    if (state.trace) state.edge_lines = edge_line_trace(measurement, measured, *fit);
+  } else {
+    state.trace = build_trace(pairs, normalised);
+  }
   std::string caution;
   add_caution(caution, short_read_lines(read, files::kConventionalXAFS, kRowCapacity));
+  if (!fit && measured.i_min < 0.0) add_caution(caution, kNegativeDividedByMaximum);
   if (!state.trace) add_caution(caution, kCannotDraw);
-  state.message = caution + kLoaded;
+  state.message = caution + (fit ? edge_step_text(*fit, e0_source, state.flatten) : kLoaded);
   log.append_to(state.message);
 
   list_edges(state);
@@ -137,6 +263,7 @@ void list_edges(ConvXAFSState& state) {
 
 void ClearXAFS(ConvXAFSState& state) {
   state.trace.reset();
+  state.edge_lines.reset();
   state.marker.reset();
   state.message =
       "XAFS spectrum was cleared and the core energy \r\nwas initialized.  Reload the XAFS and "
@@ -210,7 +337,8 @@ void ConfirmXAFSInfo(const WorkSpace& ws, ConvXAFSState& state) {
   const int s = state.selected_edge;
   const std::string name =
       s >= 0 && static_cast<std::size_t>(s) < state.edge_list.size() ? state.edge_list[s] : "";
-  if (const auto edge = edge_at(s)) {
+  const std::optional<Edge> edge = edge_at(s);
+  if (edge) {
     gamma = edge->lifetime;
     e0 = edge->core_energy;
   }
@@ -246,6 +374,12 @@ void ConfirmXAFSInfo(const WorkSpace& ws, ConvXAFSState& state) {
 
   std::string caution;
   add_caution(caution, short_read_lines(sel, files::kSelectiveReadingOrg, kRowCapacity));
+  if (edge && std::abs(e0 - edge->core_energy) > kFarFromEdge)
+    add_caution(caution, "The core energy " + format_g6(e0) + " eV is " +
+                             format_g6(std::abs(e0 - edge->core_energy)) + " eV from\r\n" +
+                             std::string(edge->name) + " (" + format_g6(edge->core_energy) +
+                             " eV in the table); it was stored\r\nas typed. Check the edge "
+                             "and the core energy.\r\n");
   if (sel.rows < 2)
     add_caution(caution, kFewSelectiveRows);
   else
@@ -262,8 +396,15 @@ void CompleteXAFSSetting(ConvXAFSState& state) {
 
 std::vector<plot::Curve> conv_xafs_curves(const ConvXAFSState& state) {
   if (!state.trace) return {};
+  if (!state.edge_lines)
+    return {plot::Curve{&*state.trace, 0, plot::Pen::red, plot::kConventionalXAFSClip, false,
+                        "normalized_xafs"}};
   return {plot::Curve{&*state.trace, 0, plot::Pen::red, plot::kConventionalXAFSClip, false,
-                      "normalized_xafs"}};
+                      "measured_xafs"},
+          plot::Curve{&*state.edge_lines, 0, plot::Pen::blue, plot::kConventionalXAFSClip, false,
+                      "pre_edge"},
+          plot::Curve{&*state.edge_lines, 1, plot::Pen::green, plot::kConventionalXAFSClip, true,
+                      "post_edge"}};
 }
 
 }  // namespace talvern

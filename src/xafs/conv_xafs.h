@@ -20,11 +20,28 @@ struct ConvXAFSState {
   std::string core_energy;              // text of "Core Energy (eV)"
   std::string message;                  // message pane; "\r\n" separates lines
   std::optional<double> marker;         // click marker to draw now, at this panel x
+
+  // How "Load XAFS(for Abs. Correction)" normalises the spectrum.
+  int normalise = kDivideByMaximum;
+  // The edge step's boxes, relative to E0 (eV), and the degree of the
+  // post-edge polynomial; an empty box takes its default.
+  std::string pre1, pre2, norm1, norm2, nnorm;
+  bool flatten = false;  // take the post-edge curvature out above E0
+  // With the edge step: the pre-edge line (curve 0) and the post-edge
+  // polynomial above E0 (curve 1, its points below E0 hidden), on the
+  // trace's scale.
+  std::optional<plot::Trace> edge_lines;
+
+  static constexpr int kDivideByMaximum = 0;
+  static constexpr int kEdgeStep = 1;
 };
 
 // "Load XAFS(for Abs. Correction)": normalises Conventional_XAFS.DAT to a
 // maximum of 1, writes the two range files and ConvXAFS_Norm_Spectrum.DAT,
-// builds the trace and appends the 43 edge names to the list.
+// builds the trace and appends the 43 edge names to the list. With the
+// edge step, the spectrum is normalised to the step at E0 (the core energy
+// box, else the steepest rise) instead, and the panel shows the
+// measurement with the pre- and post-edge lines over it.
 void LoadXAFS(const WorkSpace& ws, ConvXAFSState& state);
 
 // "Clear XAFS": drops the trace; a box holding text gets the core energy
@@ -54,7 +71,9 @@ void ConfirmXAFSInfo(const WorkSpace& ws, ConvXAFSState& state);
 // "Complete XAFS Setting": the closing message only.
 void CompleteXAFSSetting(ConvXAFSState& state);
 
-// The curves of the plot panel: the normalised spectrum, red.
+// The curves of the plot panel: the normalised spectrum, red; with the
+// edge step the measurement, red, its pre-edge line blue and its post-edge
+// polynomial green.
 std::vector<plot::Curve> conv_xafs_curves(const ConvXAFSState& state);
 
 }  // namespace talvern

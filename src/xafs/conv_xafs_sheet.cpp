@@ -47,15 +47,65 @@ Field<ConvXAFSState> edge_field() {
           }};
 }
 
+// The load's normalisation: "max" (dividing by the maximum, as ever, and
+// left out of the history) or "edge-step".
+Field<ConvXAFSState> normalise_field() {
+  using S = ConvXAFSState;
+  return {"Normalization", "--normalise",
+          [](S& s, std::string_view t) {
+            if (t == "max")
+              s.normalise = S::kDivideByMaximum;
+            else if (t == "edge-step")
+              s.normalise = S::kEdgeStep;
+            else
+              throw UsageError{"--normalise takes max or edge-step, not " + std::string(t)};
+          },
+          [](const S& s) -> std::optional<std::string> {
+            if (s.normalise != S::kEdgeStep) return std::nullopt;
+            return "edge-step";
+          }};
+}
+
+// A box of the edge step; given only when the load normalises by the step
+// and the box holds text (an empty box takes its default).
+Field<ConvXAFSState> edge_step_box(const char* caption, const char* option,
+                                   std::string ConvXAFSState::*member) {
+  using S = ConvXAFSState;
+  return {caption, option, [member](S& s, std::string_view t) { s.*member = std::string(t); },
+          [member](const S& s) -> std::optional<std::string> {
+            if (s.normalise != S::kEdgeStep || (s.*member).empty()) return std::nullopt;
+            return s.*member;
+          }};
+}
+
 }  // namespace
 
 Sheet<ConvXAFSState>& conv_xafs_sheet() {
   using S = ConvXAFSState;
   static Sheet<S> sheet{
-      .fields = {edge_field(), sheet::text<S>("Core Energy (eV)", "--core-energy", &S::core_energy)},
+      .fields = {edge_field(), sheet::text<S>("Core Energy (eV)", "--core-energy", &S::core_energy),
+                 normalise_field(),
+                 // E0 of the edge step is the core energy box.
+                 edge_step_box("Core Energy (eV)", "--e0", &S::core_energy),
+                 edge_step_box("Pre-edge from", "--pre1", &S::pre1),
+                 edge_step_box("Pre-edge to", "--pre2", &S::pre2),
+                 edge_step_box("Post-edge from", "--norm1", &S::norm1),
+                 edge_step_box("Post-edge to", "--norm2", &S::norm2),
+                 edge_step_box("Post-edge degree", "--nnorm", &S::nnorm),
+                 {"Flatten", "--flatten", [](S& s, std::string_view) { s.flatten = true; },
+                  [](const S& s) -> std::optional<std::string> {
+                    if (s.normalise != S::kEdgeStep || !s.flatten) return std::nullopt;
+                    return "";
+                  }}},
       .commands = {
-          {"Load XAFS(for Abs. Correction)", "xafs-load", "",
-           "normalise the conventional XAFS (\"Load XAFS(for Abs. Correction)\")",
+          {"Load XAFS(for Abs. Correction)", "xafs-load",
+           "[--normalise max|edge-step] [--e0 E]\n[--pre1 D] [--pre2 D] [--norm1 D] [--norm2 D]\n"
+           "[--nnorm N] [--flatten]",
+           "normalise the conventional XAFS (\"Load XAFS(for Abs. Correction)\"): divided by its "
+           "maximum, or --normalise edge-step: (mu - pre(E)) / step with a pre-edge line over "
+           "[E0+pre1, E0+pre2] (defaults -150, -30 eV), a post-edge polynomial of degree nnorm "
+           "over [E0+norm1, E0+norm2] (150 eV, the last energy; 2 above 300 eV wide, else 1), "
+           "E0 from --e0 or the steepest rise; --flatten takes the post-edge curvature out",
            sheet::run<S>(LoadXAFS), true},
           {"", "xafs-click", "[X_L] [--energy E]",
            "core energy from a click at panel x X_L (-96..96; outside, nothing happens), or "

@@ -22,6 +22,7 @@
 #include "workspace/lock.h"
 #include "workspace/parameters.h"
 #include "workspace/row_io.h"
+#include "xafs/edge_step.h"
 
 namespace {
 
@@ -618,6 +619,22 @@ TEST(TalvernCli, ColumnOptionsReadTheTransmissionScanAsTheConventionalXAFS) {
     EXPECT_NEAR(xafs.at(i, 1), sample.at(i, 1) + 0.25, 2e-5);
   }
   EXPECT_EQ(run_cli(ws + "load-conv-xafs " + scan + "--columns 1,ln4").exit_code, 2);
+
+  // Normalised by the edge step, the offset of 0.25 falls away: the step is
+  // the sample's, printed on a line of its own and the line in the history.
+  r = run_cli(ws + "xafs-load --normalise edge-step --e0 7112 --flatten");
+  EXPECT_EQ(r.exit_code, 0);
+  const std::size_t at = r.out.find("\nEdge step: ");
+  ASSERT_NE(at, std::string::npos) << r.out;
+  talvern::EdgeStepRequest request;
+  request.e0 = 7112;
+  const auto fit = talvern::fit_edge_step(sample.values.data(), sample.rows, request);
+  ASSERT_TRUE(fit.fit);
+  EXPECT_NEAR(std::stod(r.out.substr(at + 12)), fit.fit->step, 1e-5 * fit.fit->step);
+  const std::string history = read_file(tmp.file("ws") / talvern::files::kHistory);
+  EXPECT_TRUE(history.ends_with("talvern-cli xafs-load --normalise edge-step --e0 7112 --flatten\n"))
+      << history;
+  EXPECT_EQ(run_cli(ws + "xafs-load --normalise peak").exit_code, 2);
 }
 
 // Repeated scans given as several FILE arguments are one load, written to

@@ -233,6 +233,29 @@ TEST_F(RIXSSimulation, CalculationTakesTheFactorsAndReplacesAbnormalExcitationEn
   }
 }
 
+// An XAFS normalised to its edge step can be below 0: a factor that brings
+// 1 + kappa mu(Omega) to 0.1 or below is said, with kappa and mu, and the
+// calculation still runs.
+TEST_F(RIXSSimulation, AnAbsorptionCorrectionNearItsPoleIsSaid) {
+  write_file(ws.file(files::kConvXAFSNormSpectrum), "7100\t-0.5\n7200\t1\n");
+  write_file(ws.file(files::kSelectiveForRIXS), "7110\t1\t1\n7110.1\t1\t1\n7110.2\t2\t1\n");
+  state.scale = "2e-09";
+  state.exc_energy = "7100";  // mu(Omega) = -0.5
+  for (const char* factor : {"1.7", "1", "-3"}) {
+    state.abs_correction = factor;
+    talvern::CalculateRIXSSpectrum(ws, state);
+    EXPECT_EQ(state.message.find("1 + κ"), std::string::npos) << factor << state.message;
+    EXPECT_NE(state.message.find("Calculated RIXS spectrum was shown."), std::string::npos);
+  }
+  state.abs_correction = "1.9";
+  talvern::CalculateRIXSSpectrum(ws, state);
+  EXPECT_TRUE(state.message.starts_with(
+      "CAUTION!!\r\n1 + κ·μ(Ω) = 1 + 1.9 × -0.5 = 0.05\r\nis 0.1 or less"))
+      << state.message;
+  EXPECT_NE(state.message.find("Calculated RIXS spectrum was shown."), std::string::npos);
+  EXPECT_TRUE(state.calculated);
+}
+
 TEST_F(RIXSSimulation, ComparisonReducesToCommonEnergiesOrChangesNothing) {
   // More calculated rows: the calculation keeps the measured energies.
   const double measured[] = {1, 10, 2.00005, 20, 7, 70};

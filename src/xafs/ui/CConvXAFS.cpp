@@ -1,11 +1,15 @@
 #include "xafs/ui/CConvXAFS.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QVBoxLayout>
 
 #include "xafs/conv_xafs_sheet.h"
@@ -57,6 +61,11 @@ CConvXAFS::Widgets CConvXAFS::build() {
   auto* top = new QHBoxLayout;
   top->addWidget(new PlotFrame(w.panel, this), 1);
   top->addLayout(controls);
+  // Beside "Load XAFS(for Abs. Correction)", not under it: the panel keeps its height.
+  auto* normalisation = new QVBoxLayout;
+  normalisation->addWidget(buildNormalisation(w));
+  normalisation->addStretch(1);
+  top->addLayout(normalisation);
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top, 1);
@@ -68,12 +77,50 @@ CConvXAFS::Widgets CConvXAFS::build() {
   return w;
 }
 
+// The choice of the load's normalisation and, under it, the edge step's
+// ranges relative to E0 (the core energy box, else "Edge from Data"); an
+// empty box shows its default.
+QGroupBox* CConvXAFS::buildNormalisation(Widgets& w) {
+  auto* group = new QGroupBox("Normalization", this);
+  w.normalise = new QButtonGroup(group);
+  w.normalise->setObjectName("normaliseGroup");
+  auto* layout = new QVBoxLayout(group);
+  layout->addWidget(make_radio("Divide by maximum", "normaliseGroup0", w.normalise, 0, group));
+  layout->addWidget(make_radio("Edge step", "normaliseGroup1", w.normalise, 1, group));
+  auto* grid = new QGridLayout;
+  const auto box = [&](const char* caption, const char* name, const char* shown, int row,
+                       int column) {
+    QLineEdit* b = make_box(name, group, 5);
+    b->setPlaceholderText(shown);
+    grid->addWidget(make_label(caption, b, group), row, column);
+    grid->addWidget(b, row, column + 1);
+    return b;
+  };
+  w.pre1 = box("Pre-edge from", "pre1Box", "-150", 0, 0);
+  w.pre2 = box("to", "pre2Box", "-30", 0, 2);
+  w.norm1 = box("Post-edge from", "norm1Box", "150", 1, 0);
+  w.norm2 = box("to", "norm2Box", "end", 1, 2);
+  w.nnorm = box("Degree", "nnormBox", "auto", 2, 0);
+  w.flatten = new QCheckBox("Flatten", group);
+  w.flatten->setObjectName("flattenBox");
+  grid->addWidget(w.flatten, 2, 2, 1, 2);
+  layout->addLayout(grid);
+  return group;
+}
+
 void CConvXAFS::bindWidgets(const Widgets& w) {
   bindPanel(w.panel, conv_xafs_curves, &ConvXAFSState::marker);
   connect(w.panel, &PlotPanel::panelClicked, this,
           [this](double x_l, double y_l) { runClick("xafs-click", plot::ClickPoint{x_l, y_l}); });
   bind(w.edgeList, &ConvXAFSState::edge_list, &ConvXAFSState::selected_edge);
   bind(w.coreEnergy, &ConvXAFSState::core_energy);
+  bind(w.normalise, &ConvXAFSState::normalise);
+  bind(w.pre1, &ConvXAFSState::pre1);
+  bind(w.pre2, &ConvXAFSState::pre2);
+  bind(w.norm1, &ConvXAFSState::norm1);
+  bind(w.norm2, &ConvXAFSState::norm2);
+  bind(w.nnorm, &ConvXAFSState::nnorm);
+  bind(w.flatten, &ConvXAFSState::flatten);
   bindMessage(w.messagePane);
 }
 

@@ -9,7 +9,10 @@
 #include "workspace/workspace.h"
 #include "xafs/conv_xafs.h"
 
+class QButtonGroup;
+class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -29,7 +32,12 @@ class CConvXAFS : public CommandDialog<ConvXAFSState> {
     QComboBox* edgeList;
     QLineEdit* coreEnergy;
     QPlainTextEdit* messagePane;
+    // How "Load XAFS(for Abs. Correction)" normalises, and the edge step's boxes.
+    QButtonGroup* normalise;
+    QLineEdit *pre1, *pre2, *norm1, *norm2, *nnorm;
+    QCheckBox* flatten;
   };
+  QGroupBox* buildNormalisation(Widgets& w);
   Widgets build();
   void bindWidgets(const Widgets& w);
 };

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 
 #include "app/main_form.h"
@@ -176,4 +177,41 @@ TEST(ConvXAFSDialog, EdgeClickAndTypedEnergyReachTheWorkSpace) {
   f.click("okButton");
   EXPECT_FALSE(f.dialog->isVisible());
   EXPECT_EQ(f.dialog->result(), QDialog::Accepted);
+}
+
+// "Edge step" with its boxes reaches the load and its history line, and the
+// panel draws the pre-edge line (blue) and the post-edge (green) over the
+// measurement; "Divide by maximum" takes them away again.
+TEST(ConvXAFSDialog, EdgeStepBoxesReachTheLoadAndItsLinesAreDrawn) {
+  ConvFixture f;
+  auto* edgeStep = f.dialog->findChild<QRadioButton*>("normaliseGroup1");
+  auto* byMaximum = f.dialog->findChild<QRadioButton*>("normaliseGroup0");
+  auto* pre1 = f.dialog->findChild<QLineEdit*>("pre1Box");
+  auto* pre2 = f.dialog->findChild<QLineEdit*>("pre2Box");
+  auto* norm1 = f.dialog->findChild<QLineEdit*>("norm1Box");
+  ASSERT_TRUE(edgeStep && byMaximum && pre1 && pre2 && norm1);
+  EXPECT_TRUE(byMaximum->isChecked());
+  const QColor green(0, 150, 0);
+
+  edgeStep->click();
+  QTest::keyClicks(pre1, "-14");
+  QTest::keyClicks(pre2, "-4");
+  QTest::keyClicks(norm1, "40");
+  f.type("7114");
+  f.click("loadXafsButton");
+  EXPECT_NE(f.pane().find("\nEdge step: "), std::string::npos) << f.pane();
+  EXPECT_NE(f.pane().find("Pre-edge line: 7100 to 7110 eV"), std::string::npos) << f.pane();
+  const std::string history = read_file(f.ws / "TALVERN_History.sh");
+  EXPECT_TRUE(history.ends_with("talvern-cli xafs-load --normalise edge-step --e0 7114 --pre1 -14 "
+                                "--pre2 -4 --norm1 40\n"))
+      << history;
+  const QImage drawn = f.picture();
+  EXPECT_GT(count_pixels(drawn, kRedPen), 100);
+  EXPECT_GT(count_pixels(drawn, kBluePen), 50);
+  EXPECT_GT(count_pixels(drawn, green), 20);
+
+  byMaximum->click();
+  f.click("loadXafsButton");
+  EXPECT_TRUE(read_file(f.ws / "TALVERN_History.sh").ends_with("talvern-cli xafs-load\n"));
+  EXPECT_EQ(count_pixels(f.picture(), kBluePen), 0);
 }
