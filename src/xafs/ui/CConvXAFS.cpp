@@ -1,6 +1,7 @@
 #include "xafs/ui/CConvXAFS.h"
 
 #include <QComboBox>
+#include <QCompleter>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -32,9 +33,19 @@ CConvXAFS::Widgets CConvXAFS::build() {
   w.edgeList = new QComboBox(this);
   w.edgeList->setObjectName("edgeList");
   w.edgeList->setMaxVisibleItems(20);
+  // Typing into the list offers the entries that hold the text ("pt l3").
+  w.edgeList->setEditable(true);
+  w.edgeList->setInsertPolicy(QComboBox::NoInsert);
+  w.edgeList->completer()->setFilterMode(Qt::MatchContains);
+  w.edgeList->completer()->setCompletionMode(QCompleter::PopupCompletion);
+  w.edgeList->completer()->setCaseSensitivity(Qt::CaseInsensitive);
   auto* edgeLabel = make_label("Select Abs. Edge", w.edgeList, this, "edgeLabel");
   w.coreEnergy = make_box("coreEnergyBox", this);
   auto* coreLabel = make_label("Core Energy (eV)", w.coreEnergy, this, "coreEnergyLabel");
+  w.ownEnergy = make_box("ownEdgeEnergyBox", this);
+  auto* ownEnergyLabel = make_label("Other... Energy (eV)", w.ownEnergy, this, "ownEdgeEnergyLabel");
+  w.ownWidth = make_box("ownEdgeWidthBox", this);
+  auto* ownWidthLabel = make_label("Other... Width (eV)", w.ownWidth, this, "ownEdgeWidthLabel");
 
   QLabel* paneLabel = nullptr;
   w.messagePane = make_message_pane(this, paneLabel);
@@ -46,6 +57,14 @@ CConvXAFS::Widgets CConvXAFS::build() {
   controls->addSpacing(8);
   controls->addWidget(edgeLabel);
   controls->addWidget(w.edgeList);
+  auto* own = new QHBoxLayout;
+  for (auto [label, box] : {std::pair{ownEnergyLabel, w.ownEnergy}, {ownWidthLabel, w.ownWidth}}) {
+    auto* column = new QVBoxLayout;
+    column->addWidget(label);
+    column->addWidget(box);
+    own->addLayout(column);
+  }
+  controls->addLayout(own);
   controls->addWidget(coreLabel);
   controls->addWidget(w.coreEnergy);
   controls->addWidget(w.edgeFromData);
@@ -74,6 +93,8 @@ void CConvXAFS::bindWidgets(const Widgets& w) {
           [this](double x_l, double y_l) { runClick("xafs-click", plot::ClickPoint{x_l, y_l}); });
   bind(w.edgeList, &ConvXAFSState::edge_list, &ConvXAFSState::selected_edge);
   bind(w.coreEnergy, &ConvXAFSState::core_energy);
+  bind(w.ownEnergy, &ConvXAFSState::own_energy);
+  bind(w.ownWidth, &ConvXAFSState::own_width);
   bindMessage(w.messagePane);
 }
 

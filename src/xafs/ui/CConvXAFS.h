@@ -27,7 +27,7 @@ class CConvXAFS : public CommandDialog<ConvXAFSState> {
     PlotPanel* panel;
     QPushButton *load, *clear, *confirm, *complete, *edgeFromData;
     QComboBox* edgeList;
-    QLineEdit* coreEnergy;
+    QLineEdit *coreEnergy, *ownEnergy, *ownWidth;
     QPlainTextEdit* messagePane;
   };
   Widgets build();
