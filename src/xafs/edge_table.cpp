@@ -28,7 +28,7 @@ constexpr Edge kEdges[kTableEdgeCount] = {
 
 // xraylib's edges, the table's among them.
 constexpr Edge kLibraryEdges[] = {
-#include "xraylib_edge_rows.inc"
+#include "xafs/xraylib_edge_rows.inc"
 };
 
 // The table, then xraylib's edges that the table does not hold; built once.

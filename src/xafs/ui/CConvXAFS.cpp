@@ -42,9 +42,9 @@ CConvXAFS::Widgets CConvXAFS::build() {
   auto* edgeLabel = make_label("Select Abs. Edge", w.edgeList, this, "edgeLabel");
   w.coreEnergy = make_box("coreEnergyBox", this);
   auto* coreLabel = make_label("Core Energy (eV)", w.coreEnergy, this, "coreEnergyLabel");
-  w.ownEnergy = make_box("ownEdgeEnergyBox", this);
+  w.ownEnergy = make_box("ownEdgeEnergyBox", this, 8);
   auto* ownEnergyLabel = make_label("Other... Energy (eV)", w.ownEnergy, this, "ownEdgeEnergyLabel");
-  w.ownWidth = make_box("ownEdgeWidthBox", this);
+  w.ownWidth = make_box("ownEdgeWidthBox", this, 8);
   auto* ownWidthLabel = make_label("Other... Width (eV)", w.ownWidth, this, "ownEdgeWidthLabel");
 
   QLabel* paneLabel = nullptr;
@@ -57,14 +57,6 @@ CConvXAFS::Widgets CConvXAFS::build() {
   controls->addSpacing(8);
   controls->addWidget(edgeLabel);
   controls->addWidget(w.edgeList);
-  auto* own = new QHBoxLayout;
-  for (auto [label, box] : {std::pair{ownEnergyLabel, w.ownEnergy}, {ownWidthLabel, w.ownWidth}}) {
-    auto* column = new QVBoxLayout;
-    column->addWidget(label);
-    column->addWidget(box);
-    own->addLayout(column);
-  }
-  controls->addLayout(own);
   controls->addWidget(coreLabel);
   controls->addWidget(w.coreEnergy);
   controls->addWidget(w.edgeFromData);
@@ -79,6 +71,15 @@ CConvXAFS::Widgets CConvXAFS::build() {
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top, 1);
+  // The boxes of "Other...", under the list: the panel keeps its height.
+  auto* own = new QHBoxLayout;
+  own->addStretch(1);
+  for (auto [label, box] : {std::pair{ownEnergyLabel, w.ownEnergy}, {ownWidthLabel, w.ownWidth}}) {
+    own->addWidget(label);
+    box->setMaximumWidth(box->minimumWidth());
+    own->addWidget(box);
+  }
+  layout->addLayout(own);
   layout->addSpacing(6);
   layout->addWidget(paneLabel);
   layout->addWidget(w.messagePane, 1);
