@@ -28,6 +28,8 @@ constexpr double kFarFromEdge = 200.0;
 
 // Energies of a selective XAFS below this are relative to the edge.
 constexpr double kRelativeEnergyLimit = 1000.0;
+// The edge energies a calculation takes (those of the edge list, too).
+constexpr double kLowestEdgeEnergy = 1000.0, kHighestEdgeEnergy = 20000.0;
 
 MinMax extremes_of(const std::vector<double>& pairs) {
   return spectrum_min_max(pairs.data(), pairs.size() / 2, 2);
@@ -85,6 +87,29 @@ std::string hundredths_text(double energy) {
   const double magnitude = std::abs(energy);
   const int whole = magnitude < 1.0 ? 1 : static_cast<int>(std::floor(std::log10(magnitude))) + 1;
   return format_edit(energy, std::min(whole + 2, 17));
+}
+
+// Edit-box text of an edge's core energy: five digits as the table's edges
+// have always shown ("7114."), more where the energy needs them to read back
+// as itself (xraylib's "11563.8", a typed "9000.25").
+std::string edge_energy_text(double energy) {
+  for (int digits = 5; digits < 17; ++digits)
+    if (std::string t = format_edit(energy, digits); parse_edit(t) == energy) return t;
+  return format_edit(energy, 17);
+}
+
+const char kBadOwnEdge[] =
+    "ERROR!!\r\n\"Other...\" needs an edge energy within 1000 to\r\n20000 eV and a width above 0 "
+    "eV. Nothing was\r\nwritten.";
+
+// The edge of "Other...": the typed energy and width, when they are numbers
+// a calculation takes.
+std::optional<Edge> own_edge(const ConvXAFSState& state) {
+  const double energy = parse_edit(state.own_energy), width = parse_edit(state.own_width);
+  if (!(energy >= kLowestEdgeEnergy && energy <= kHighestEdgeEnergy) ||
+      !(width > 0.0 && std::isfinite(width)))
+    return std::nullopt;
+  return Edge{kOtherEdge, energy, width};
 }
 
 const char kConfirmClosing[] =
@@ -258,8 +283,13 @@ void LoadXAFS(const WorkSpace& ws, ConvXAFSState& state) {
 }
 
 void list_edges(ConvXAFSState& state) {
-  for (int i = 0; i < kEdgeCount; ++i) state.edge_list.emplace_back(edge_at(i)->name);
+  if (!state.edge_list.empty()) return;
+  state.edge_list.reserve(static_cast<std::size_t>(edge_count()) + 1);
+  for (int i = 0; i < edge_count(); ++i) state.edge_list.emplace_back(edge_at(i)->name);
+  state.edge_list.emplace_back(kOtherEdge);
 }
+
+int other_edge_position() { return edge_count(); }
 
 void ClearXAFS(ConvXAFSState& state) {
   state.trace.reset();
@@ -270,7 +300,7 @@ void ClearXAFS(ConvXAFSState& state) {
       "Select the \r\nabsorption edge again.";
   // Without an edge of the table selected, the box keeps its text.
   if (const auto edge = edge_at(state.selected_edge); edge && !state.core_energy.empty())
-    state.core_energy = format_edit(edge->core_energy, 5);
+    state.core_energy = edge_energy_text(edge->core_energy);
 }
 
 bool CorrectCoreEnergyByClick(const WorkSpace& ws, ConvXAFSState& state, plot::ClickPoint click,
@@ -341,9 +371,17 @@ void ConfirmXAFSInfo(const WorkSpace& ws, ConvXAFSState& state) {
   if (edge) {
     gamma = edge->lifetime;
     e0 = edge->core_energy;
+  } else if (s == other_edge_position()) {
+    const std::optional<Edge> own = own_edge(state);
+    if (!own) {
+      state.message = kBadOwnEdge;
+      return;
+    }
+    gamma = own->lifetime;
+    e0 = own->core_energy;
   }
   const std::string g = format_edit(gamma, 10);
-  std::string shown = format_edit(e0, 5);
+  std::string shown = edge_energy_text(e0);
   if (!state.core_energy.empty()) {
     shown = state.core_energy;
     e0 = parse_edit(state.core_energy);

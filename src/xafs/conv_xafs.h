@@ -15,9 +15,11 @@ namespace talvern {
 // Everything the dialog shows besides its buttons.
 struct ConvXAFSState {
   std::optional<plot::Trace> trace;     // the normalised spectrum; absent until a load
-  std::vector<std::string> edge_list;   // entries of "Select Abs. Edge", never emptied
+  std::vector<std::string> edge_list;   // entries of "Select Abs. Edge", filled once
   int selected_edge = -1;               // position selected in the list; -1 for none
   std::string core_energy;              // text of "Core Energy (eV)"
+  std::string own_energy;               // text of "Other... Energy (eV)"
+  std::string own_width;                // text of "Other... Width (eV)"
   std::string message;                  // message pane; "\r\n" separates lines
   std::optional<double> marker;         // click marker to draw now, at this panel x
 
@@ -38,7 +40,7 @@ struct ConvXAFSState {
 
 // "Load XAFS(for Abs. Correction)": normalises Conventional_XAFS.DAT to a
 // maximum of 1, writes the two range files and ConvXAFS_Norm_Spectrum.DAT,
-// builds the trace and appends the 43 edge names to the list. With the
+// builds the trace and fills the edge list the first time. With the
 // edge step, the spectrum is normalised to the step at E0 (the core energy
 // box, else the steepest rise) instead, and the panel shows the
 // measurement with the pre- and post-edge lines over it.
@@ -54,8 +56,13 @@ void ClearXAFS(ConvXAFSState& state);
 // `state.marker` is set.
 bool CorrectCoreEnergyByClick(const WorkSpace& ws, ConvXAFSState& state, plot::ClickPoint click,
                               double* energy = nullptr);
-// The entries of "Select Abs. Edge", appended as a load fills them.
+// The entries of "Select Abs. Edge" into an empty list: every edge of the
+// edge table in its order, then "Other..." (an edge energy and a width of
+// the user's own). A list that holds entries stays as it is.
 void list_edges(ConvXAFSState& state);
+inline constexpr const char* kOtherEdge = "Other...";
+// The position of "Other..." in the list.
+int other_edge_position();
 
 // "Edge from Data": the steepest rise of ConvXAFS_Norm_Spectrum.DAT
 // proposed as the core energy, written into the box (to 0.01 eV) and
@@ -65,7 +72,9 @@ void EdgeFromData(const WorkSpace& ws, ConvXAFSState& state);
 
 // "Confirm XAFS INFO": lifetime broadening and core energy of the selected
 // edge (or the typed core energy) into the parameter file, the excitation
-// energy of the XRF step, and SelectiveXAFS_for_Reading.DAT.
+// energy of the XRF step, and SelectiveXAFS_for_Reading.DAT. With
+// "Other..." selected, the edge is the typed energy (1000 ... 20000 eV)
+// and width (above 0); otherwise "ERROR!!" and nothing is written.
 void ConfirmXAFSInfo(const WorkSpace& ws, ConvXAFSState& state);
 
 // "Complete XAFS Setting": the closing message only.

@@ -8,20 +8,35 @@
 namespace talvern {
 namespace {
 
-// "--edge": a list position (-1 for none) or an edge name as the list
-// shows it ("Fe K", "Fe K-edge").
+// The list positions as usage texts give them: "0..399".
+std::string positions() { return "0.." + std::to_string(other_edge_position()); }
+
+// "Other..." in any case, with or without the dots.
+bool names_other(std::string_view text) {
+  const std::size_t from = std::min(text.find_first_not_of(' '), text.size());
+  text = text.substr(from, text.find_last_not_of(". ") + 1 - from);
+  constexpr std::string_view other = "other";
+  return text.size() == other.size() &&
+         std::equal(text.begin(), text.end(), other.begin(),
+                    [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a - 'A' + 'a' : a) == b; });
+}
+
+// "--edge": a list position (-1 for none), an edge name as the list shows
+// it ("Fe K", "Fe K-edge", "pt l3") or "Other...".
 int edge_position(std::string_view text) {
   if (const auto index = parse_integer(text)) {
-    if (*index < -1 || *index >= kEdgeCount)
-      throw UsageError{"--edge takes a list position from -1 to 42"};
+    if (*index < -1 || *index > other_edge_position())
+      throw UsageError{"--edge takes a list position from -1 to " +
+                       std::to_string(other_edge_position())};
     return *index;
   }
   if (const auto named = edge_named(text)) return *named;
+  if (names_other(text)) return other_edge_position();
   // Offer the edges of the element the text starts with.
   const std::size_t from = std::min(text.find_first_not_of(' '), text.size());
   const std::string_view word = text.substr(from, text.find(' ', from) - from);
   std::string offer;
-  for (int i = 0; i < kEdgeCount && !word.empty(); ++i) {
+  for (int i = 0; i < edge_count() && !word.empty(); ++i) {
     const std::string_view name = edge_at(i)->name;
     if (edge_named(std::string(word).append(name.substr(name.find(' ')))) == i) {
       offer += offer.empty() ? " (" : ", ";
@@ -30,20 +45,25 @@ int edge_position(std::string_view text) {
   }
   if (!offer.empty()) offer += ")";
   throw UsageError{"--edge: no edge is named " + std::string(text) + offer +
-                   "; give a list position (0..42) or a name such as \"Fe K\""};
+                   "; give a list position (" + positions() + ") or a name such as \"Fe K\""};
 }
 
-// "Select Abs. Edge": the list as a load fills it, and a position in it.
+// "Select Abs. Edge": the list as a load fills it, and a position in it:
+// in the history a table edge by its position, any other entry by its
+// name, which stays whatever xraylib adds to the list.
 Field<ConvXAFSState> edge_field() {
   using S = ConvXAFSState;
   return {"Select Abs. Edge", "--edge",
           [](S& s, std::string_view t) {
-            if (s.edge_list.empty()) list_edges(s);
+            list_edges(s);
             s.selected_edge = edge_position(t);
           },
           [](const S& s) -> std::optional<std::string> {
-            if (s.selected_edge < 0) return std::nullopt;
-            return std::to_string(s.selected_edge);
+            const int i = s.selected_edge;
+            if (i < 0) return std::nullopt;
+            if (i < kTableEdgeCount || static_cast<std::size_t>(i) >= s.edge_list.size())
+              return std::to_string(i);
+            return s.edge_list[static_cast<std::size_t>(i)];
           }};
 }
 
@@ -78,6 +98,35 @@ Field<ConvXAFSState> edge_step_box(const char* caption, const char* option,
           }};
 }
 
+// A box of "Other...", kept as typed; in the history only when it holds
+// text, so that a line of any other edge stays as it was.
+Field<ConvXAFSState> own_text(const char* caption, const char* option,
+                              std::string ConvXAFSState::*member) {
+  Field<ConvXAFSState> field = sheet::text<ConvXAFSState>(caption, option, member);
+  field.get = [member](const ConvXAFSState& s) {
+    return (s.*member).empty() ? std::nullopt : std::optional<std::string>(s.*member);
+  };
+  return field;
+}
+
+// "--edge-energy" or "--edge-width" without "--edge": the edge of one's own.
+void select_own_edge(const WorkSpace&, ConvXAFSState& s, const CommandRun& run) {
+  if (run.options.has("--edge") ||
+      !(run.options.has("--edge-energy") || run.options.has("--edge-width")))
+    return;
+  list_edges(s);
+  s.selected_edge = other_edge_position();
+}
+
+const std::string& confirm_help() {
+  static const std::string help =
+      "edge at list position INDEX (" + positions() +
+      ", -1 none) or named as the list shows it (\"Fe K\", \"pt l3\"), and the typed core "
+      "energy (\"Confirm XAFS INFO\"); --edge-energy E and --edge-width G (eV) for an edge of "
+      "one's own (\"Other...\", the last position)";
+  return help;
+}
+
 }  // namespace
 
 Sheet<ConvXAFSState>& conv_xafs_sheet() {
@@ -96,7 +145,9 @@ Sheet<ConvXAFSState>& conv_xafs_sheet() {
                   [](const S& s) -> std::optional<std::string> {
                     if (s.normalise != S::kEdgeStep || !s.flatten) return std::nullopt;
                     return "";
-                  }}},
+                  }},
+                 own_text("Other... Energy (eV)", "--edge-energy", &S::own_energy),
+                 own_text("Other... Width (eV)", "--edge-width", &S::own_width)},
       .commands = {
           {"Load XAFS(for Abs. Correction)", "xafs-load",
            "[--normalise max|edge-step] [--e0 E]\n[--pre1 D] [--pre2 D] [--norm1 D] [--norm2 D]\n"
@@ -115,10 +166,9 @@ Sheet<ConvXAFSState>& conv_xafs_sheet() {
            "propose the core energy at the steepest rise of the normalised XAFS (\"Edge from "
            "Data\"); nothing is stored",
            sheet::run<S>(EdgeFromData)},
-          {"Confirm XAFS INFO", "xafs-confirm", "[--edge INDEX|NAME]\n[--core-energy TEXT]",
-           "edge at list position INDEX (0..42, -1 none) or named as the list shows it (\"Fe "
-           "K\"), and the typed core energy (\"Confirm XAFS INFO\")",
-           sheet::run<S>(ConfirmXAFSInfo)},
+          {"Confirm XAFS INFO", "xafs-confirm",
+           "[--edge INDEX|NAME]\n[--core-energy TEXT]\n[--edge-energy E] [--edge-width G]",
+           confirm_help().c_str(), sheet::run<S>(ConfirmXAFSInfo), false, select_own_edge},
           {"Complete XAFS Setting", "xafs-complete", "",
            "the closing message of the XAFS step (\"Complete XAFS Setting\")",
            sheet::run<S>(CompleteXAFSSetting)},

@@ -1,12 +1,14 @@
 #include "xafs/edge_table.h"
 
+#include <iterator>
 #include <string>
+#include <vector>
 
 namespace talvern {
 
 namespace {
 
-constexpr Edge kEdges[kEdgeCount] = {
+constexpr Edge kEdges[kTableEdgeCount] = {
     {"K K-edge", 3608, 0.74},    {"Ca K-edge", 4038, 0.81},   {"Sc K-edge", 4493, 0.86},
     {"Ti K-edge", 4965, 0.94},   {"V K-edge", 5465, 1.01},    {"Cr K-edge", 5939, 1.08},
     {"Mn K-edge", 6539, 1.16},   {"Fe K-edge", 7114, 1.25},   {"Co K-edge", 7709, 1.33},
@@ -23,6 +25,25 @@ constexpr Edge kEdges[kEdgeCount] = {
     {"Dy L3-edge", 7790, 4.17},  {"Ho L3-edge", 8071, 4.26},  {"Er L3-edge", 8358, 4.35},
     {"Tm L3-edge", 8648, 4.48},  {"Yb L3-edge", 8943, 4.6},   {"Lu L3-edge", 9244, 4.68},
 };
+
+// xraylib's edges, the table's among them.
+constexpr Edge kLibraryEdges[] = {
+#include "xafs/xraylib_edge_rows.inc"
+};
+
+// The table, then xraylib's edges that the table does not hold; built once.
+const std::vector<Edge>& all_edges() {
+  static const std::vector<Edge> edges = [] {
+    std::vector<Edge> out(std::begin(kEdges), std::end(kEdges));
+    for (const Edge& edge : kLibraryEdges) {
+      bool held = false;
+      for (const Edge& own : kEdges) held = held || own.name == edge.name;
+      if (!held) out.push_back(edge);
+    }
+    return out;
+  }();
+  return edges;
+}
 
 // Lower case, the hyphen as a space, words one space apart.
 std::string words_of(std::string_view text) {
@@ -42,18 +63,20 @@ std::string words_of(std::string_view text) {
 
 }  // namespace
 
+int edge_count() { return static_cast<int>(all_edges().size()); }
+
 std::optional<int> edge_named(std::string_view name) {
   const std::string wanted = words_of(name);
-  for (int i = 0; i < kEdgeCount; ++i) {
-    const std::string full = words_of(kEdges[i].name);  // "fe k edge"
+  for (int i = 0; i < edge_count(); ++i) {
+    const std::string full = words_of(all_edges()[i].name);  // "fe k edge"
     if (wanted == full || wanted == full.substr(0, full.size() - 5)) return i;
   }
   return std::nullopt;
 }
 
 std::optional<Edge> edge_at(int index) {
-  if (index < 0 || index >= kEdgeCount) return std::nullopt;
-  return kEdges[index];
+  if (index < 0 || index >= edge_count()) return std::nullopt;
+  return all_edges()[index];
 }
 
 }  // namespace talvern

@@ -23,6 +23,8 @@
 #include "workspace/parameters.h"
 #include "workspace/row_io.h"
 #include "xafs/edge_step.h"
+#include "xafs/conv_xafs.h"
+#include "xafs/edge_table.h"
 
 namespace {
 
@@ -110,16 +112,25 @@ TEST(TalvernCli, VersionAndTheUsageOfOneSubcommand) {
   EXPECT_EQ(r.out, "talvern-cli 2.0\n");
 
   const char* stderr_only = " 2>&1 >/dev/null";
+  // Fe L3 lies at 707 eV, below what a calculation takes: not in the list.
+  // The positions run to "Other...", after the table's and xraylib's edges.
   r = run_cli("--workspace /nonexistent xafs-confirm --edge 'fe l3'", "", stderr_only);
   EXPECT_EQ(r.exit_code, 2);
+  const std::string positions = "0.." + std::to_string(talvern::other_edge_position());
   EXPECT_EQ(r.out,
-            "talvern-cli: --edge: no edge is named fe l3 (Fe K); give a list position (0..42) or "
-            "a name such as \"Fe K\"\n\nusage: talvern-cli [--workspace DIR] SUBCOMMAND [ARGS]\n"
-            "  xafs-confirm [--edge INDEX|NAME]\n"
-            "               [--core-energy TEXT]\n"
-            "                              edge at list position INDEX (0..42, -1 none) or named "
-            "as the list shows it (\"Fe K\"), and the typed core energy (\"Confirm XAFS INFO\")\n"
-            "Run talvern-cli --help for every subcommand.\n");
+            "talvern-cli: --edge: no edge is named fe l3 (Fe K); give a list position (" +
+                positions +
+                ") or a name such as \"Fe K\"\n\nusage: talvern-cli [--workspace DIR] "
+                "SUBCOMMAND [ARGS]\n"
+                "  xafs-confirm [--edge INDEX|NAME]\n"
+                "               [--core-energy TEXT]\n"
+                "               [--edge-energy E] [--edge-width G]\n"
+                "                              edge at list position INDEX (" +
+                positions +
+                ", -1 none) or named as the list shows it (\"Fe K\", \"pt l3\"), and the typed "
+                "core energy (\"Confirm XAFS INFO\"); --edge-energy E and --edge-width G (eV) "
+                "for an edge of one's own (\"Other...\", the last position)\n"
+                "Run talvern-cli --help for every subcommand.\n");
   r = run_cli("xrf-fit", "", stderr_only);
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_NE(r.out.find("  xrf-fit --exc TEXT"), std::string::npos) << r.out;
@@ -245,6 +256,40 @@ TEST(TalvernCli, XafsAndXrfSettingsRunFromTheShell) {
                                 "The core energy is 7113.50eV,\n")) << r.out;
   EXPECT_EQ(parameters_in(dir).core_energy, 7113.5);
 
+  // xraylib's edges by name in any case or by position (the history names
+  // them, as their positions follow xraylib), and an edge of one's own.
+  const auto pt = talvern::edge_at(*talvern::edge_named("Pt L3"));
+  ASSERT_TRUE(pt);
+  r = run_cli(ws + "xafs-confirm --edge 'PT l3'");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_TRUE(r.out.starts_with("Absorption edge was set to Pt L3-edge .\n")) << r.out;
+  EXPECT_EQ(parameters_in(dir).core_energy, pt->core_energy);
+  EXPECT_EQ(parameters_in(dir).gamma, pt->lifetime);
+  const int w_l2 = *talvern::edge_named("W L2-edge");
+  r = run_cli(ws + "xafs-confirm --edge " + std::to_string(w_l2));
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_TRUE(r.out.starts_with("Absorption edge was set to W L2-edge .\n")) << r.out;
+  EXPECT_EQ(parameters_in(dir).core_energy, talvern::edge_at(w_l2)->core_energy);
+  r = run_cli(ws + "xafs-confirm --edge-energy 11000.5 --edge-width 4.25");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_TRUE(r.out.starts_with("Absorption edge was set to Other... .\n"
+                                "The core energy is 11000.5eV,\nand lifetime-broadening is 4.25eV."))
+      << r.out;
+  EXPECT_EQ(parameters_in(dir).core_energy, 11000.5);
+  EXPECT_EQ(parameters_in(dir).gamma, 4.25);
+  EXPECT_EQ(read_file(dir / talvern::files::kEmissionExcEnergy), "11100.5");
+  const std::string history = read_file(dir / talvern::files::kHistory);
+  EXPECT_NE(history.find("xafs-confirm --edge 'W L2-edge' --core-energy ''\n"), std::string::npos) << history;
+  EXPECT_NE(history.find(
+                "xafs-confirm --edge Other... --core-energy '' --edge-energy 11000.5 --edge-width 4.25\n"),
+            std::string::npos)
+      << history;
+  // An energy a calculation does not take: refused, nothing written.
+  r = run_cli(ws + "xafs-confirm --edge-energy 800 --edge-width 4.25");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_TRUE(r.out.starts_with("ERROR!!\n\"Other...\" needs an edge energy")) << r.out;
+  EXPECT_EQ(parameters_in(dir).core_energy, 11000.5);
+
   r = run_cli(ws + "xafs-confirm --edge +7");  // a list position, as every integer option takes it
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_TRUE(r.out.starts_with("Absorption edge was set to Fe K-edge .\n"
@@ -357,7 +402,8 @@ TEST(TalvernCli, SettingSubcommandsRefuseBadUsage) {
   const std::string lists = " --widths 1,2,3,4 --positions 1,2,3,4 --amplitudes 1,2,3,4";
   const std::vector<std::string> bad = {
       "xafs-load 1", "xafs-click", "xafs-click 1.5", "xafs-click 5 6", "xafs-click -x",
-      "xafs-confirm --edge", "xafs-confirm --edge Fe", "xafs-confirm --edge 43",
+      "xafs-confirm --edge", "xafs-confirm --edge Fe",
+      "xafs-confirm --edge " + std::to_string(talvern::other_edge_position() + 1),
       "xafs-confirm --edge -2", "xafs-confirm --edge 1 --edge 2", "xafs-confirm --bogus 1",
       "xafs-confirm 7", "xafs-confirm --edge 'Fe L3'", "xafs-edge-from-data 1",
       "xafs-complete --edge 7", "xrf-load -1", "xrf-click 5",

@@ -10,7 +10,9 @@
 #include "support/temp_dir.h"
 #include "workspace/file_names.h"
 #include "workspace/parameters.h"
+#include "workspace/number_text.h"
 #include "workspace/row_io.h"
+#include "xafs/edge_table.h"
 
 namespace {
 
@@ -74,8 +76,10 @@ TEST_F(XAFSSetting, LoadNormalisesToOneAndKeepsBothRanges) {
   EXPECT_EQ(state.trace->y[0].front(), -95);
   EXPECT_EQ(state.trace->y[0].back(), 85);
   EXPECT_TRUE(state.message.starts_with("Conventional XAFS data were introduced and \r\n"));
-  ASSERT_EQ(state.edge_list.size(), 43u);
+  ASSERT_EQ(state.edge_list.size(), talvern::edge_count() + 1u);
   EXPECT_EQ(state.edge_list[7], "Fe K-edge");
+  EXPECT_EQ(state.edge_list[43], talvern::edge_at(43)->name);
+  EXPECT_EQ(state.edge_list.back(), "Other...");
 }
 
 TEST_F(XAFSSetting, ClickSetsTheCoreEnergyUnderIt) {
@@ -157,25 +161,65 @@ TEST_F(XAFSSetting, SelectiveEnergiesBecomeAbsolute) {
   EXPECT_EQ(parameters().core_energy, 7114);  // the edge is still confirmed
 }
 
-TEST_F(XAFSSetting, EveryLoadAppendsTheEdgesAndLaterEntriesFindNoRow) {
+TEST_F(XAFSSetting, TheListIsFilledOnceAndEveryEntryIsAnEdge) {
   spectrum(7050, 7300, 1);
   talvern::LoadXAFS(ws, state);
+  const std::vector<std::string> first = state.edge_list;
   select("Fe K-edge");
   talvern::ConfirmXAFSInfo(ws, state);
   talvern::ClearXAFS(state);
   EXPECT_FALSE(state.trace);
   EXPECT_EQ(state.core_energy, "7114.");
   talvern::LoadXAFS(ws, state);
-  ASSERT_EQ(state.edge_list.size(), 86u);
+  EXPECT_EQ(state.edge_list, first);
 
-  state.selected_edge = 50;  // the second "Fe K-edge"
+  // An edge of xraylib, after the table: its own energy and width.
+  select("Pt L3-edge");
+  ASSERT_GE(state.selected_edge, talvern::kTableEdgeCount);
+  const talvern::Edge pt = *talvern::edge_at(state.selected_edge);
   state.core_energy.clear();
   talvern::ConfirmXAFSInfo(ws, state);
-  const auto p = parameters();
-  EXPECT_EQ(p.gamma, 1.25);
-  EXPECT_EQ(p.core_energy, 7114);
-  EXPECT_TRUE(state.message.starts_with("Absorption edge was set to Fe K-edge .\r\n"));
-  EXPECT_EQ(state.core_energy, "7114.");
+  auto p = parameters();
+  EXPECT_EQ(p.gamma, pt.lifetime);
+  EXPECT_EQ(p.core_energy, pt.core_energy);
+  EXPECT_TRUE(state.message.starts_with("Absorption edge was set to Pt L3-edge .\r\n"));
+  // "Clear XAFS" gives a box with text that edge's energy, as a table's.
+  state.core_energy = "1";
+  talvern::ClearXAFS(state);
+  EXPECT_EQ(talvern::parse_edit(state.core_energy), pt.core_energy);
+}
+
+TEST_F(XAFSSetting, OtherTakesAnEdgeOfOnesOwnWithinTheCalculationsRange) {
+  spectrum(7050, 7300, 1);
+  talvern::LoadXAFS(ws, state);
+  select("Other...");
+  ASSERT_EQ(state.selected_edge, talvern::other_edge_position());
+  state.own_energy = "8000.5";
+  state.own_width = "2.75";
+  talvern::ConfirmXAFSInfo(ws, state);
+  auto p = parameters();
+  EXPECT_EQ(p.core_energy, 8000.5);
+  EXPECT_EQ(p.gamma, 2.75);
+  EXPECT_EQ(read_file(ws.file(files::kEmissionExcEnergy)), "8100.5");
+  EXPECT_EQ(state.core_energy, "8000.5");
+
+  // Anything a calculation does not take is refused before a file changes.
+  const std::string selective = read_file(ws.file(files::kSelectiveReading));
+  state.core_energy.clear();
+  for (auto [energy, width] : {std::pair{"999", "1"}, {"20001", "1"}, {"abc", "1"}, {"", "1"},
+                               {"8000", "0"}, {"8000", "-1"}, {"8000", ""}, {"8000", "1e999"}}) {
+    state.own_energy = energy;
+    state.own_width = width;
+    talvern::ConfirmXAFSInfo(ws, state);
+    EXPECT_TRUE(state.message.starts_with("ERROR!!\r\n\"Other...\" needs an edge energy"))
+        << energy << " " << width;
+  }
+  p = parameters();
+  EXPECT_EQ(p.core_energy, 8000.5);
+  EXPECT_EQ(p.gamma, 2.75);
+  EXPECT_EQ(read_file(ws.file(files::kEmissionExcEnergy)), "8100.5");
+  EXPECT_EQ(read_file(ws.file(files::kSelectiveReading)), selective);
+  EXPECT_TRUE(state.core_energy.empty());
 }
 
 TEST_F(XAFSSetting, EdgeFromDataProposesTheSteepestRiseForConfirmation) {
@@ -251,7 +295,7 @@ TEST_F(XAFSSetting, MissingInputsWriteNothingUndefined) {
   EXPECT_TRUE(state.message.starts_with("CAUTION!!\r\n"));
   EXPECT_FALSE(state.trace);
   EXPECT_EQ(row(files::kConvXAFSMinMax, 4), (std::vector<double>{7100, 7100, 1, 1}));
-  EXPECT_EQ(state.edge_list.size(), 43u);
+  EXPECT_EQ(state.edge_list.size(), talvern::edge_count() + 1u);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QCompleter>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,9 +37,19 @@ CConvXAFS::Widgets CConvXAFS::build() {
   w.edgeList = new QComboBox(this);
   w.edgeList->setObjectName("edgeList");
   w.edgeList->setMaxVisibleItems(20);
+  // Typing into the list offers the entries that hold the text ("pt l3").
+  w.edgeList->setEditable(true);
+  w.edgeList->setInsertPolicy(QComboBox::NoInsert);
+  w.edgeList->completer()->setFilterMode(Qt::MatchContains);
+  w.edgeList->completer()->setCompletionMode(QCompleter::PopupCompletion);
+  w.edgeList->completer()->setCaseSensitivity(Qt::CaseInsensitive);
   auto* edgeLabel = make_label("Select Abs. Edge", w.edgeList, this, "edgeLabel");
   w.coreEnergy = make_box("coreEnergyBox", this);
   auto* coreLabel = make_label("Core Energy (eV)", w.coreEnergy, this, "coreEnergyLabel");
+  w.ownEnergy = make_box("ownEdgeEnergyBox", this, 8);
+  auto* ownEnergyLabel = make_label("Other... Energy (eV)", w.ownEnergy, this, "ownEdgeEnergyLabel");
+  w.ownWidth = make_box("ownEdgeWidthBox", this, 8);
+  auto* ownWidthLabel = make_label("Other... Width (eV)", w.ownWidth, this, "ownEdgeWidthLabel");
 
   QLabel* paneLabel = nullptr;
   w.messagePane = make_message_pane(this, paneLabel);
@@ -69,6 +80,15 @@ CConvXAFS::Widgets CConvXAFS::build() {
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top, 1);
+  // The boxes of "Other...", under the list: the panel keeps its height.
+  auto* own = new QHBoxLayout;
+  own->addStretch(1);
+  for (auto [label, box] : {std::pair{ownEnergyLabel, w.ownEnergy}, {ownWidthLabel, w.ownWidth}}) {
+    own->addWidget(label);
+    box->setMaximumWidth(box->minimumWidth());
+    own->addWidget(box);
+  }
+  layout->addLayout(own);
   layout->addSpacing(6);
   layout->addWidget(paneLabel);
   layout->addWidget(w.messagePane, 1);
@@ -121,6 +141,8 @@ void CConvXAFS::bindWidgets(const Widgets& w) {
   bind(w.norm2, &ConvXAFSState::norm2);
   bind(w.nnorm, &ConvXAFSState::nnorm);
   bind(w.flatten, &ConvXAFSState::flatten);
+  bind(w.ownEnergy, &ConvXAFSState::own_energy);
+  bind(w.ownWidth, &ConvXAFSState::own_width);
   bindMessage(w.messagePane);
 }
 

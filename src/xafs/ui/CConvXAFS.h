@@ -30,7 +30,7 @@ class CConvXAFS : public CommandDialog<ConvXAFSState> {
     PlotPanel* panel;
     QPushButton *load, *clear, *confirm, *complete, *edgeFromData;
     QComboBox* edgeList;
-    QLineEdit* coreEnergy;
+    QLineEdit *coreEnergy, *ownEnergy, *ownWidth;
     QPlainTextEdit* messagePane;
     // How "Load XAFS(for Abs. Correction)" normalises, and the edge step's boxes.
     QButtonGroup* normalise;

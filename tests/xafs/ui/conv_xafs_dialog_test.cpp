@@ -10,7 +10,9 @@
 #include <sstream>
 #include <string>
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QCompleter>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,6 +26,7 @@
 #include "support/panel_pixels.h"
 #include "support/temp_dir.h"
 #include "workspace/parameters.h"
+#include "xafs/edge_table.h"
 #include "xafs/ui/CConvXAFS.h"
 
 namespace fs = std::filesystem;
@@ -102,17 +105,17 @@ TEST(ConvXAFSDialog, LoadsAndClearsTheSpectrumAndKeepsTheEdgeChoice) {
       << f.pane();
   EXPECT_TRUE(fs::is_regular_file(f.ws / "ConvXAFS_Norm_Spectrum.DAT"));
   EXPECT_GT(count_pixels(f.picture(), kRedPen), 100);
-  ASSERT_EQ(f.edges->count(), 43);
+  const int entries = talvern::edge_count() + 1;  // the edges and "Other..."
+  ASSERT_EQ(f.edges->count(), entries);
   EXPECT_EQ(f.edges->currentIndex(), -1);  // the names are offered, none chosen
 
-  // A second load appends the names again and keeps what the user chose and typed.
+  // A second load leaves the list as it is and keeps what the user chose and typed.
   const int fe = f.edges->findText("Fe K-edge");
-  ASSERT_GE(fe, 0);
+  ASSERT_EQ(fe, 7);
   f.edges->setCurrentIndex(fe);
   f.type("7112.5");
   f.click("loadXafsButton");
-  EXPECT_EQ(f.edges->count(), 86);
-  EXPECT_EQ(f.edges->itemText(43 + fe), "Fe K-edge");
+  EXPECT_EQ(f.edges->count(), entries);
   EXPECT_EQ(f.edges->currentIndex(), fe);
   EXPECT_EQ(f.coreBox->text(), "7112.5");
 
@@ -120,7 +123,50 @@ TEST(ConvXAFSDialog, LoadsAndClearsTheSpectrumAndKeepsTheEdgeChoice) {
   EXPECT_TRUE(f.pane().starts_with("XAFS spectrum was cleared")) << f.pane();
   EXPECT_EQ(count_pixels(f.picture(), kRedPen), 0);
   EXPECT_EQ(f.coreBox->text(), "7114.");  // the box held text: the edge's core energy
-  EXPECT_EQ(f.edges->count(), 86);
+  EXPECT_EQ(f.edges->count(), entries);
+}
+
+// Typing into the list offers the entries holding the text, in any case;
+// the one taken is the edge confirmed. "Other..." takes the two boxes.
+TEST(ConvXAFSDialog, TypingFiltersTheListAndOtherTakesOnesOwnEdge) {
+  ConvFixture f;
+  f.click("loadXafsButton");
+  QCompleter* completer = f.edges->completer();
+  ASSERT_TRUE(f.edges->lineEdit() && completer);
+  const auto take = [&](const char* typed, const char* entry) {
+    f.edges->lineEdit()->clear();
+    QTest::keyClicks(f.edges->lineEdit(), typed);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return completer->popup()->isVisible(); }, 2000)) << typed;
+    ASSERT_EQ(completer->completionCount(), 1) << typed;
+    EXPECT_EQ(completer->currentCompletion(), entry);
+    QTest::keyClick(completer->popup(), Qt::Key_Down);
+    QTest::keyClick(completer->popup(), Qt::Key_Return);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return f.edges->currentText() == entry; }, 2000)) << typed;
+  };
+  take("pt l3", "Pt L3-edge");
+  const int pt = f.edges->currentIndex();
+  ASSERT_EQ(f.edges->itemText(pt), "Pt L3-edge");
+  f.click("confirmXafsInfoButton");
+  EXPECT_TRUE(f.pane().starts_with("Absorption edge was set to Pt L3-edge .")) << f.pane();
+  EXPECT_EQ(f.parameters().core_energy, talvern::edge_at(pt)->core_energy);
+  EXPECT_EQ(f.parameters().gamma, talvern::edge_at(pt)->lifetime);
+  // "L3" alone is held by many entries.
+  f.edges->lineEdit()->clear();
+  QTest::keyClicks(f.edges->lineEdit(), "L3-");
+  EXPECT_GT(completer->completionCount(), 50);
+
+  take("OTHER", "Other...");
+  EXPECT_EQ(f.edges->currentIndex(), f.edges->count() - 1);
+  auto* energy = f.dialog->findChild<QLineEdit*>("ownEdgeEnergyBox");
+  auto* width = f.dialog->findChild<QLineEdit*>("ownEdgeWidthBox");
+  ASSERT_TRUE(energy && width);
+  QTest::keyClicks(energy, "9000.25");
+  QTest::keyClicks(width, "3.5");
+  f.coreBox->clear();
+  f.click("confirmXafsInfoButton");
+  EXPECT_EQ(f.parameters().core_energy, 9000.25);
+  EXPECT_EQ(f.parameters().gamma, 3.5);
+  EXPECT_EQ(f.coreBox->text(), "9000.25");
 }
 
 TEST(ConvXAFSDialog, EdgeClickAndTypedEnergyReachTheWorkSpace) {
