@@ -9,6 +9,7 @@
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"
 #include "workspace/number_text.h"
+#include "workspace/xdi.h"
 
 namespace talvern {
 
@@ -115,19 +116,32 @@ bool read_user_file(const UserFiles& files, const UserFileRead& how,
     problem = wrong_width_message(width.line, width.found, how.k);
 
   const ColumnImporter& import = files.import_columns;
-  if (problem.empty() && !(import && files.import_every_file)) {
+  // An XDI file names its absorber and proposes its columns.
+  std::optional<TextLayout> xdi_layout;
+  if (is_xdi(text)) {
+    if (const std::string hint = xdi_hint(read_xdi_header(text)); !hint.empty())
+      after += "\r\n" + hint;
+    xdi_layout = sniff_columns(text);
+    if (!xdi_layout->proposal || xdi_layout->proposal->intensities.size() + 1 != how.k)
+      xdi_layout.reset();
+  }
+  if (problem.empty() && !(import && files.import_every_file) && !(xdi_layout && !import)) {
     if (rows.last_row_dropped)
       after += "\r\nCAUTION!! The last line of the file has no line break; its values were not read.";
     return true;
   }
-  const TextLayout layout = sniff_columns(text);
-  // A file without a line of numbers has no columns to choose.
-  if (!import || (layout.columns == 0 && !problem.empty())) {
-    message = problem + column_hint(layout);
-    return false;
+  const TextLayout layout = xdi_layout ? *xdi_layout : sniff_columns(text);
+  std::optional<ColumnChoice> choice;
+  if (xdi_layout && !import) {
+    choice = layout.proposal;  // the shell without --columns takes the proposal
+  } else {
+    // A file without a line of numbers has no columns to choose.
+    if (!import || (layout.columns == 0 && !problem.empty())) {
+      message = problem + column_hint(layout);
+      return false;
+    }
+    choice = import(ColumnRequest{how.request.title, how.k, *file, text, layout, problem});
   }
-  const std::optional<ColumnChoice> choice =
-      import(ColumnRequest{how.request.title, how.k, *file, text, layout, problem});
   if (!choice) return false;
   if (choice->intensities.size() + 1 != how.k) {
     message = "ERROR!!\r\nThe columns chosen give " + std::to_string(choice->intensities.size() + 1) +
