@@ -105,6 +105,20 @@ bool read_user_file(const UserFiles& files, const UserFileRead& how,
     return false;
   }
   after.clear();
+  if (is_gzip(text)) {  // a project file: one group, as pairs
+    std::vector<ProjectGroup> groups;
+    if (!choose_project_groups(files, how.request.title, *file, text, groups, message)) return false;
+    if (groups.size() != 1 || how.k != 2) {
+      message = "ERROR!!\r\nThis command reads one group of a project file, as " +
+                std::to_string(how.k) + " values a row;\r\n" + std::to_string(groups.size()) +
+                " groups of 2 values a row were chosen. Nothing was\r\nintroduced into "
+                TALVERN_WORK_SPACE_NAME ".";
+      return false;
+    }
+    rows = group_rows(groups[0], how.capacity);
+    after = "\r\nProject group: \"" + groups[0].label + "\"";
+    return true;
+  }
   if (blank(text)) after = "\r\nCAUTION!! The file is empty; no values were read.";
 
   rows = parse_rows(text, how.k, how.capacity, how.skip_words);
@@ -157,6 +171,41 @@ bool read_user_file(const UserFiles& files, const UserFileRead& how,
   rows = parse_rows(converted.plain, how.k, how.capacity, 0);
   after += "\r\n" + describe_columns(*choice);
   if (converted.left_out) after += "\r\n" + converted.caution();
+  return true;
+}
+
+bool choose_project_groups(const UserFiles& files, const char* command,
+                           const std::filesystem::path& file, std::string_view bytes,
+                           std::vector<ProjectGroup>& chosen, std::string& message) {
+  ProjectFile project = read_project(bytes, file.string());
+  if (!project.error.empty()) {
+    message = project.error;
+    return false;
+  }
+  const std::string list = group_list(project.groups);
+  const std::string nothing = "\r\nNothing was introduced into \r\n" TALVERN_WORK_SPACE_NAME ".";
+  if (!files.choose_groups) {
+    message = "ERROR!!\r\n" + file.string() +
+              "\r\nis a project file: choose its groups with --group LABEL\r\nor --group '#N' "
+              "(repeated for several, which are merged):" + list + nothing;
+    return false;
+  }
+  std::string error;
+  const auto picked = files.choose_groups(GroupRequest{command, file, project.groups}, error);
+  if (!error.empty()) {
+    message = "ERROR!!\r\n" + error + ". Its groups:" + list + nothing;
+    return false;
+  }
+  if (!picked || picked->empty()) return false;
+  chosen.clear();
+  for (std::size_t i : *picked) {
+    if (i >= project.groups.size()) return false;
+    if (project.groups[i].x.empty()) {
+      message = "ERROR!!\r\nGroup \"" + project.groups[i].label + "\" of the project file holds no points." + nothing;
+      return false;
+    }
+    chosen.push_back(project.groups[i]);
+  }
   return true;
 }
 
