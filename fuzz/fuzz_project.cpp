@@ -20,6 +20,7 @@ void check(const ProjectFile& p) {
   FUZZ_CHECK(p.groups.size() <= kProjectGroupCap);
   for (const ProjectGroup& g : p.groups) {
     FUZZ_CHECK(g.x.size() == g.y.size() && g.x.size() <= kProjectListCap);
+    for (char c : g.label) FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20);
     for (std::size_t i = 0; i < g.x.size(); ++i)
       FUZZ_CHECK(std::isfinite(g.x[i]) && std::isfinite(g.y[i]));
   }

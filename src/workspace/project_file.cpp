@@ -238,6 +238,10 @@ ProjectFile parse_project(std::string_view text, const std::string& file) {
     if (error.empty() && g.x.size() != g.y.size())
       error = "group '" + g.name + "' has " + std::to_string(g.x.size()) + " values of @x and " +
               std::to_string(g.y.size()) + " of @y";
+  // A label is one line of the group list.
+  for (ProjectGroup& g : out.groups)
+    std::replace_if(g.label.begin(), g.label.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
   if (!error.empty()) {
     out.groups.clear();
     out.error = refusal(file, error);
@@ -250,7 +254,7 @@ std::string group_list(const std::vector<ProjectGroup>& groups) {
   for (std::size_t i = 0; i < groups.size(); ++i) {
     const ProjectGroup& g = groups[i];
     text += "\r\n#" + std::to_string(i + 1) + " \"" + g.label + "\": " + std::to_string(g.x.size()) +
-            " points";
+            (g.x.size() == 1 ? " point" : " points");
     if (!g.x.empty()) {
       const auto [lo, hi] = std::minmax_element(g.x.begin(), g.x.end());
       text += ", " + format_g6(*lo) + " to " + format_g6(*hi) + " eV";

@@ -28,11 +28,15 @@ TEST(ProjectFile, GroupsAreReadWithTheirLabelsAndPoints) {
   ASSERT_EQ(p.groups[1].x.size(), 4u);
   ASSERT_EQ(p.groups[1].y.size(), 4u);
   EXPECT_EQ(p.groups[1].x[1], 7110.5);
+  // A label is one line of the list, whatever its quotes hold.
+  const talvern::ProjectFile two_lines = talvern::parse_project("$old_group = 'a';\n@args = ('label','Fe\r\nfoil');", "p");
+  ASSERT_EQ(two_lines.groups.size(), 1u);
+  EXPECT_EQ(two_lines.groups[0].label, "Fe  foil");
   EXPECT_EQ(p.groups[1].y[3], 1.01);
   EXPECT_EQ(talvern::group_list(p.groups),
             "\r\n#1 \"Fe foil\": 4 points, 7100 to 7130 eV"
             "\r\n#2 \"Fe 'oxide'\": 4 points, 7100 to 7131 eV"
-            "\r\n#3 \"Fe foil\": 1 points, 7000 to 7000 eV");
+            "\r\n#3 \"Fe foil\": 1 point, 7000 to 7000 eV");
 
   // Groups by label or number; a label two groups share is refused.
   std::string error;
