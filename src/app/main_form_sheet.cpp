@@ -66,7 +66,7 @@ Sheet<MainFormState>& main_form_sheet() {
              if (!file) return;
              std::string bytes;
              if (!read_text(*file, bytes)) {
-               run.outcome.failure = check_user_file(*file).value_or(OpenFailure{*file, "cannot be read"});
+               run.outcome.failure = read_failure(*file);
                return;
              }
              const ProjectFile project = is_gzip(bytes)

@@ -165,8 +165,7 @@ bool read_measured_spectrum(const UserFiles& files, const UserFileRead& how, Row
     if (is_gzip_file(file.string())) {  // a project file: each group chosen is a scan
       std::string bytes;
       if (!read_text(file, bytes)) {
-        failure = check_user_file(file);
-        if (!failure) failure = OpenFailure{file, "cannot be read"};
+        failure = read_failure(file);
         return false;
       }
       std::vector<ProjectGroup> groups;

@@ -28,6 +28,10 @@ std::optional<OpenFailure> check_user_file(const std::filesystem::path& file) {
   return std::nullopt;
 }
 
+OpenFailure read_failure(const std::filesystem::path& file) {
+  return check_user_file(file).value_or(OpenFailure{file, "cannot be read"});
+}
+
 namespace {
 
 // A line that does not hold k values, counted as white-space separated
@@ -100,8 +104,7 @@ bool read_user_file(const UserFiles& files, const UserFileRead& how,
   if (!read_text(*file, text)) {
     // Ask the system why; a file that opens now but could not be read
     // still gets a reason.
-    failure = check_user_file(*file);
-    if (!failure) failure = OpenFailure{*file, "cannot be read"};
+    failure = read_failure(*file);
     return false;
   }
   after.clear();

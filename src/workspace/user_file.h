@@ -63,6 +63,9 @@ struct OpenFailure {
 // Opens the file for reading and closes it again; the failure when it
 // cannot be opened (or is a directory).
 std::optional<OpenFailure> check_user_file(const std::filesystem::path& file);
+// Why a file whose read failed cannot be read: the system's reason, or
+// "cannot be read" when it opens now.
+OpenFailure read_failure(const std::filesystem::path& file);
 
 // How a command reads the file the user chooses.
 struct UserFileRead {

@@ -477,16 +477,16 @@ TEST_F(TalvernCliTour, MeasuredSetIsLoadedListedComparedAndChanged) {
     r = run_cli(ws + line.substr(0, space + 1) + examples + line.substr(space + 1));
     EXPECT_EQ(r.exit_code, 0) << load << "\n" << r.out;
   }
-  EXPECT_NE(r.out.find("The measured HERFD at 7058 eV (121 point)\njoined the measured set."),
+  EXPECT_NE(r.out.find("The measured HERFD at 7058 eV (121 points)\njoined the measured set."),
             std::string::npos) << r.out;
   r = run_cli(ws + "exp-set");
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_EQ(r.out, "The measured set (RIXS_Plane_Exp.DAT) holds\n"
                    "3 emission spectra and 1 HERFD, 844 points:\n"
-                   "exc   7113 eV   241 point   7020 ... 7080 eV\n"
-                   "exc   7115.6 eV   241 point   7020 ... 7080 eV\n"
-                   "exc   7118 eV   241 point   7020 ... 7080 eV\n"
-                   "herfd 7058 eV   121 point   7105 ... 7135 eV\n");
+                   "exc   7113 eV   241 points   7020 ... 7080 eV\n"
+                   "exc   7115.6 eV   241 points   7020 ... 7080 eV\n"
+                   "exc   7118 eV   241 points   7020 ... 7080 eV\n"
+                   "herfd 7058 eV   121 points   7105 ... 7135 eV\n");
 
   r = run_cli(ws + "plane-compare --transfer");
   EXPECT_EQ(r.exit_code, 0);
