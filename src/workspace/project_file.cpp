@@ -26,6 +26,12 @@ bool number_char(char c) {
   return (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E';
 }
 
+bool to_number(std::string_view text, double& v) {
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  const auto res = std::from_chars(text.data(), text.data() + text.size(), v);
+  return res.ec == std::errc() && res.ptr == text.data() + text.size() && std::isfinite(v);
+}
+
 // One statement: `$name = item;`, `@name = (item, ...);` (also `%name`,
 // and "=>" between items) or a bare number (`1;`). Items are single-quoted
 // strings, numbers or `undef`.
@@ -116,11 +122,13 @@ class Parser {
     ++i_;
     return true;
   }
+  // A number written without quotes.
   bool bare(std::string& out) {
     const std::size_t start = i_;
     while (i_ < t_.size() && number_char(t_[i_])) ++i_;
     out = t_.substr(start, i_ - start);
-    return i_ > start;
+    double v;
+    return to_number(out, v);
   }
   bool item(std::string& out) {
     if (i_ == t_.size()) return false;
@@ -145,12 +153,6 @@ class Parser {
   std::string_view t_;
   std::size_t i_ = 0;
 };
-
-bool to_number(std::string_view text, double& v) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  const auto res = std::from_chars(text.data(), text.data() + text.size(), v);
-  return res.ec == std::errc() && res.ptr == text.data() + text.size() && std::isfinite(v);
-}
 
 }  // namespace
 

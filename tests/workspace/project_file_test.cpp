@@ -60,6 +60,7 @@ TEST(ProjectFile, HostileOrDamagedFilesAreRefusedWithAMessage) {
       "$old_group = 'a';\n@x = (1,2);\n@y = (1);\n",
       "$old_group = 'a';\n@x = ('7000','inf');\n@y = (1,2);\n",
       "$old_group = 'a';\n@x = `cat /etc/passwd`;\n",
+      "$old_group = 'a';\n@args = ('label', e);\n",
       "@x = (1);\n@y = (1);\n",
       huge,
   };
