@@ -27,6 +27,12 @@ beamline gives for an Fe(III) compound near the Fe K-edge (7112 eV):
                               and 5, ln(I0/I1) = the conventional XAFS + 0.25
   Fe_Conventional_XAFS_scan2.DAT  a repeated scan of the conventional XAFS with
                               the monochromator 0.8 eV off and noise of its own
+  Fe_foil.xdi                 the conventional XAFS as an XDI file: columns
+                              energy, i0, itrans, mutrans named in the header,
+                              Element.symbol Fe, Element.edge K
+  Fe_project.prj              a project file of the common XAFS program (gzip):
+                              groups "Fe foil" (the conventional XAFS) and
+                              "Fe foil scan 2" (a repeat with noise of its own)
 
 The WIEN2k-style files start with a four-word header line and give
 energies relative to the edge, as WIEN2k's *.xspec, *.xspecup and
@@ -66,6 +72,7 @@ talvern-cli load-exp-cut, load-exp-herfd and plane-compare.
 Run:  python3 examples/make_examples.py   (from anywhere)
 """
 
+import gzip
 import math
 import os
 import random
@@ -330,6 +337,38 @@ def repeated_scan(conv, rng, shift=0.8):
     return [(round(e + shift, 4), round(mu + rng.gauss(0.0, 0.002), 5)) for e, mu in conv]
 
 
+def xdi_file(conv):
+    lines = ["# XDI/1.0 TALVERN-examples/1.0",
+             "# Column.1: energy eV",
+             "# Column.2: i0",
+             "# Column.3: itrans",
+             "# Column.4: mutrans",
+             "# Element.symbol: Fe",
+             "# Element.edge: K",
+             "# Mono.d_spacing: 3.13551",
+             "# Sample.name: synthetic Fe(III) compound",
+             "#----",
+             "# energy i0 itrans mutrans"]
+    for e, mu in conv:
+        i0 = 120000.0
+        lines.append(f"{e:.6g}  {i0:.6g}  {i0 * math.exp(-mu):.6g}  {mu:.6g}")
+    with open(os.path.join(HERE, "Fe_foil.xdi"), "w", newline="\n") as out:
+        out.write("\n".join(lines) + "\n")
+
+
+def project_file(conv, repeat):
+    def group(name, label, rows):
+        xs = ",".join(f"'{e:.6g}'" for e, _ in rows)
+        ys = ",".join(f"'{mu:.6g}'" for _, mu in rows)
+        return (f"$old_group = '{name}';\n"
+                f"@args = ('bkg_e0','7112','is_xmu','1','label','{label}');\n"
+                f"@x = ({xs});\n@y = ({ys});\n@stddev = ();\n\n")
+    text = ("# project file of the common XAFS program, made by make_examples.py\n\n" +
+            group("fefoa", "Fe foil", conv) + group("fefob", "Fe foil scan 2", repeat) + "1;\n")
+    with open(os.path.join(HERE, "Fe_project.prj"), "wb") as out:
+        out.write(gzip.compress(text.encode(), mtime=0))
+
+
 def main():
     rng = random.Random(7112)
     conv = conventional_xafs(rng)
@@ -349,6 +388,8 @@ def main():
         write(name, measured_rixs(measured, conv, xrf_rows, one, omega))
     write("Fe_HERFD_Em7058eV.DAT", measured_herfd(measured, conv, one))
     write("Fe_Conventional_XAFS_scan2.DAT", repeated_scan(conv, random.Random(8)))
+    xdi_file(conv)
+    project_file(conv, repeated_scan(conv, random.Random(9), shift=0.0))
 
 
 if __name__ == "__main__":

@@ -6,6 +6,8 @@
 #include "xrf/emission_model.h"
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"
+#include "workspace/project_file.h"
+#include "workspace/row_io.h"
 
 namespace talvern {
 namespace {
@@ -54,6 +56,29 @@ Sheet<MainFormState>& main_form_sheet() {
            load<LoadConventionalXAFS>},
           {"Load XRF", "load-xrf", kScansUsage,
            "bring an XRF spectrum into the work-space (\"Load XRF\")", load<LoadXRF>},
+          {"", "project-list", "FILE",
+           "list the groups of a project file: index, label, number of points and energy range "
+           "(for --group of the loads)",
+           [](const WorkSpace&, S& form, CommandRun& run) {
+             run.record = false;  // it changes nothing
+             const auto file = run.files.choose ? run.files.choose(FileRequest(FileKind::data))
+                                                : std::nullopt;
+             if (!file) return;
+             std::string bytes;
+             if (!read_text(*file, bytes)) {
+               run.outcome.failure = read_failure(*file);
+               return;
+             }
+             const ProjectFile project = is_gzip(bytes)
+                                             ? read_project(bytes, file->string())
+                                             : ProjectFile{{}, "ERROR!!\r\n" + file->string() +
+                                                                   "\r\nis not a project file: it is not gzip "
+                                                                   "compressed."};
+             form.message = project.error.empty()
+                                ? std::to_string(project.groups.size()) + " groups in " +
+                                      file->string() + ":" + group_list(project.groups)
+                                : project.error;
+           }},
       }};
   return sheet;
 }

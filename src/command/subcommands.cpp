@@ -18,6 +18,15 @@ std::shared_ptr<FileRecord> record_files(CommandRun& run) {
       record->align = chosen.align && chosen.files.size() > 1;
       return chosen;
     };
+  if (run.files.choose_groups)
+    run.files.choose_groups = [record, choose = std::move(run.files.choose_groups)](
+                                  const GroupRequest& request, std::string& error) {
+      auto picked = choose(request, error);
+      if (picked)
+        for (std::size_t i : *picked)
+          if (i < request.groups.size()) record->groups.push_back(group_name(request.groups, i));
+      return picked;
+    };
   if (run.files.import_columns)
     run.files.import_columns = [record, ask = std::move(run.files.import_columns)](
                                    const ColumnRequest& request) {

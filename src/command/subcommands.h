@@ -19,6 +19,7 @@ struct FileRecord {
   std::vector<std::filesystem::path> chosen;
   std::optional<ColumnChoice> columns;
   bool align = false;  // repeated scans aligned on their steepest rise (--align)
+  std::vector<std::string> groups;  // the groups of a project file, as --group names them
 };
 std::shared_ptr<FileRecord> record_files(CommandRun& run);
 
@@ -75,6 +76,10 @@ std::vector<std::string> history_words(const Sheet<State>& sheet, const Command<
   };
   for (const auto& item : usage) {
     if (item.positional) continue;
+    if (item.name == "--group") {
+      for (const std::string& g : files.groups) words.insert(words.end(), {item.name, g});
+      continue;
+    }
     if (const Field<State>* f = sheet.field(item.name); item.repeatable && f && f->get_all) {
       for (const std::string& value : f->get_all(before)) words.insert(words.end(), {item.name, value});
       continue;

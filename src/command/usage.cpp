@@ -110,6 +110,13 @@ bool is_column_option(std::string_view option) {
 }
 
 void column_import_from_options(const Options& options, UserFiles& files) {
+  std::vector<std::string> groups;
+  for (const auto& [name, value] : options.all())
+    if (name == "--group") groups.push_back(value);
+  if (!groups.empty())
+    files.choose_groups = [groups](const GroupRequest& request, std::string& error) {
+      return resolve_groups(request.groups, groups, error);
+    };
   if (!options.has("--columns") && !options.has("--kev") && !options.has("--skip-headers")) return;
   std::optional<ColumnChoice> given;
   if (const auto text = options.get("--columns")) {

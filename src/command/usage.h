@@ -37,12 +37,14 @@ inline constexpr std::string_view kColumnOptions[] = {"--columns", "--kev", "--s
 // The usage of a command that reads FILE, the column options included.
 inline constexpr const char* kFileUsage = "FILE [--columns COLUMNS]\n[--kev] [--skip-headers]";
 // The usage of a load of a measured spectrum: several files are repeated
-// scans, merged into their mean (--align: on their steepest rise).
+// scans, merged into their mean (--align: on their steepest rise); so are
+// several groups of a project file (--group, a label or "#N").
 inline constexpr const char* kScansUsage =
-    "FILE [FILE...] [--columns COLUMNS]\n[--kev] [--skip-headers] [--align]";
+    "FILE [FILE...] [--columns COLUMNS]\n[--kev] [--skip-headers] [--align] [--group LABEL...]";
 bool is_column_option(std::string_view option);
-// The import those options ask for, into `files`; throws UsageError for a
-// --columns the import cannot take.
+// The import those options ask for, into `files`, and the groups of a
+// project file that --group names; throws UsageError for a --columns the
+// import cannot take.
 void column_import_from_options(const Options& options, UserFiles& files);
 // The options that give the column choice `choice` (for the history).
 std::vector<std::pair<std::string, std::string>> column_choice_options(const ColumnChoice& choice);

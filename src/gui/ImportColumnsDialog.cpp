@@ -108,6 +108,8 @@ ImportColumnsDialog::ImportColumnsDialog(const ColumnRequest& request, QWidget* 
   for (std::size_t i = 0; i < intensities_.size(); ++i)
     start.intensities.push_back({.a = std::min(i + 1, columns - 1)});
   start.kev = column_below(request.text, layout, 0, 100.0);
+  if (layout.proposal && fits(*layout.proposal, layout.columns, intensities_.size()))
+    start = *layout.proposal;  // an XDI file's names
   showChoice(start);
 }
 

@@ -1,6 +1,11 @@
 #include "gui/file_chooser.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QVBoxLayout>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -124,9 +129,36 @@ SeveralFilesChooser qt_several_files_chooser() {
   };
 }
 
+GroupChooser qt_group_chooser() {
+  return [](const GroupRequest& request, std::string&) -> std::optional<std::vector<std::size_t>> {
+    QDialog dialog(dialogParent());
+    dialog.setWindowTitle(request.command);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(
+        QString("Groups of %1 to load (several are merged into their mean):").arg(toQString(request.file.filename()))));
+    auto* list = new QListWidget;
+    list->setObjectName("projectGroups");
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    const QStringList lines = QString::fromStdString(group_list(request.groups)).split("\r\n", Qt::SkipEmptyParts);
+    list->addItems(lines);
+    if (list->count() > 0) list->setCurrentRow(0);
+    layout->addWidget(list);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    std::vector<std::size_t> chosen;
+    for (int row = 0; row < list->count(); ++row)
+      if (list->item(row)->isSelected()) chosen.push_back(static_cast<std::size_t>(row));
+    return chosen;
+  };
+}
+
 UserFiles qt_user_files() {
   UserFiles files(qt_file_chooser(), qt_column_importer());
   files.choose_several = qt_several_files_chooser();
+  files.choose_groups = qt_group_chooser();
   files.confirm_replace = [](const std::filesystem::path&, std::string_view why) {
     if (why.empty()) return true;  // the save dialog has asked
     const QString text =

@@ -22,6 +22,8 @@ FileChooser qt_file_chooser();
 // selected; for more than one, a question whether to align them on their
 // steepest rise.
 SeveralFilesChooser qt_several_files_chooser();
+// A list of the groups of a project file to choose from, several at once.
+GroupChooser qt_group_chooser();
 
 // A warning message box over the active window with the failure's text.
 OpenFailureReporter qt_open_failure_reporter();

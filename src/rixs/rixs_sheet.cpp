@@ -93,7 +93,7 @@ Sheet<RIXSState>& rixs_sheet() {
            "--calculated: a calculated RIXS is shown, so \"Compare RIXS\" follows",
            sheet::run<S>(CompExpRIXS), true},
           {"Comp. Another RIXS", "rixs-comp-another",
-           "FILE [FILE...] [--calculated]\n[--columns COLUMNS] [--kev] [--skip-headers] [--align]",
+           "FILE [FILE...] [--calculated]\n[--columns COLUMNS] [--kev] [--skip-headers] [--align] [--group LABEL...]",
            "the measured RIXS of FILE against the calculated one (\"Comp. Another RIXS\")",
            sheet::run<S>(CompAnotherRIXS), true},
           {"Save RIXS", "rixs-save", "FILE", "the calculated RIXS into FILE (\"Save RIXS\")",

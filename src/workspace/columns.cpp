@@ -7,6 +7,7 @@
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"
 #include "workspace/row_io.h"
+#include "workspace/xdi.h"
 
 namespace talvern {
 
@@ -157,6 +158,15 @@ TextLayout sniff_columns(std::string_view text) {
   std::vector<std::string_view> words = split(names, layout.separator);
   if (layout.columns > 1 && words.size() == layout.columns)
     for (std::string_view w : words) layout.names.emplace_back(w);
+  // An XDI file names its columns in its header instead.
+  if (is_xdi(text)) {
+    XdiHeader xdi = read_xdi_header(text);
+    if (xdi.columns.size() > layout.columns) xdi.columns.resize(layout.columns);
+    if (!xdi.columns.empty()) layout.names = std::move(xdi.columns);
+    if (auto proposal = propose_xdi_columns(layout.names);
+        proposal && proposal->energy < layout.columns)
+      layout.proposal = proposal;
+  }
   return layout;
 }
 

@@ -13,29 +13,6 @@ namespace talvern {
 
 enum class Separator { white_space, comma, semicolon };
 
-// What a look at the text finds.
-struct TextLayout {
-  std::size_t header_lines = 0;    // lines before the first line of numbers only
-  Separator separator = Separator::white_space;
-  std::size_t columns = 0;         // values in the first line of numbers; 0 when there is none
-  std::vector<std::string> names;  // from the last header line when it names every column
-};
-
-// Comment lines start with '#', '!', ';' or '%'; before the data every
-// line that is not numbers only is a header line as well.
-TextLayout sniff_columns(std::string_view text);
-
-// The first `n` lines of the text, for a preview.
-std::vector<std::string> first_lines(std::string_view text, std::size_t n);
-
-// Name of a column (0-based) as the user sees it: "c4" and, when the
-// header names it, "c4 I0".
-std::string column_label(const TextLayout& layout, std::size_t col);
-
-// True when every value of column `col` (0-based) in the data is below
-// `limit` (energies in keV rather than eV).
-bool column_below(std::string_view text, const TextLayout& layout, std::size_t col, double limit);
-
 // One intensity of a converted row.
 struct IntensityColumns {
   enum Mode { column, ratio, log_ratio } mode = column;  // a, a/b or ln(a/b)
@@ -52,6 +29,31 @@ struct ColumnChoice {
   bool skip_headers = true;  // comment and header lines are passed over
   bool operator==(const ColumnChoice&) const = default;
 };
+
+// What a look at the text finds.
+struct TextLayout {
+  std::size_t header_lines = 0;    // lines before the first line of numbers only
+  Separator separator = Separator::white_space;
+  std::size_t columns = 0;         // values in the first line of numbers; 0 when there is none
+  std::vector<std::string> names;  // from the last header line when it names every column,
+                                   // or from the Column.N lines of an XDI file
+  std::optional<ColumnChoice> proposal;  // energy and intensity an XDI file's names propose
+};
+
+// Comment lines start with '#', '!', ';' or '%'; before the data every
+// line that is not numbers only is a header line as well.
+TextLayout sniff_columns(std::string_view text);
+
+// The first `n` lines of the text, for a preview.
+std::vector<std::string> first_lines(std::string_view text, std::size_t n);
+
+// Name of a column (0-based) as the user sees it: "c4" and, when the
+// header names it, "c4 I0".
+std::string column_label(const TextLayout& layout, std::size_t col);
+
+// True when every value of column `col` (0-based) in the data is below
+// `limit` (energies in keV rather than eV).
+bool column_below(std::string_view text, const TextLayout& layout, std::size_t col, double limit);
 
 // Parses the shell form "1,ln(4/5)", "1,3/2", "1,2,3" (1-based columns,
 // energy first). nullopt with `error` set when the text is not one.

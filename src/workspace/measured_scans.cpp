@@ -43,11 +43,10 @@ std::vector<double> pairs_of(const RowsRead& rows) {
   return {rows.values.begin(), rows.values.begin() + static_cast<std::ptrdiff_t>(2 * rows.rows)};
 }
 
-std::string merge_line(const std::vector<std::filesystem::path>& files, const MergedScans& m,
-                       bool align) {
-  std::string text = "\r\nMerged " + std::to_string(files.size()) + " scans: ";
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    text += (i ? ", " : "") + files[i].filename().string();
+std::string merge_line(const std::vector<std::string>& names, const MergedScans& m, bool align) {
+  std::string text = "\r\nMerged " + std::to_string(names.size()) + " scans: ";
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    text += (i ? ", " : "") + names[i];
     if (align && i > 0) text += " (shifted by " + format_g6(m.shifts[i]) + " eV)";
   }
   text += ";\r\ncommon range " + format_g6(m.table[0]) + " to " + format_g6(m.table[3 * m.rows - 3]) +
@@ -159,8 +158,28 @@ bool read_measured_spectrum(const UserFiles& files, const UserFileRead& how, Row
       return *choice;
     };
   std::vector<std::vector<double>> scans;
+  std::vector<std::string> names;
+  std::optional<ProjectGroup> group;  // the one scan, when a project group
   bool capped = false;
   for (const std::filesystem::path& file : chosen.files) {
+    if (is_gzip_file(file.string())) {  // a project file: each group chosen is a scan
+      std::string bytes;
+      if (!read_text(file, bytes)) {
+        failure = read_failure(file);
+        return false;
+      }
+      std::vector<ProjectGroup> groups;
+      if (!choose_project_groups(files, how.request.title, file, bytes, groups, message))
+        return false;
+      for (ProjectGroup& g : groups) {
+        const RowsRead r = group_rows(g, how.capacity);
+        capped |= r.capped;
+        scans.push_back(pairs_of(r));
+        names.push_back(file.filename().string() + " [" + g.label + "]");
+        group = std::move(g);
+      }
+      continue;
+    }
     std::string said;
     if (!read_user_file(each, how, file, rows, failure, message, said)) {
       if (chosen.files.size() > 1 && message.starts_with("ERROR!!\r\n"))
@@ -170,9 +189,14 @@ bool read_measured_spectrum(const UserFiles& files, const UserFileRead& how, Row
     if (*choice) each.import_every_file = true;
     capped |= rows.capped;
     if (after.find(said) == std::string::npos) after += said;
-    if (chosen.files.size() > 1) scans.push_back(pairs_of(rows));
+    scans.push_back(pairs_of(rows));
+    names.push_back(file.filename().string());
   }
-  if (chosen.files.size() > 1) {
+  if (scans.size() == 1 && group) {
+    rows = group_rows(*group, how.capacity);
+    after += "\r\nProject group: \"" + group->label + "\"";
+  }
+  if (scans.size() > 1) {
     const std::optional<MergedScans> m = merge_scans(scans, chosen.align);
     if (!m || !all_finite(m->table.data(), m->table.size())) {
       message = std::string("ERROR!!\r\nThe scans have no energy in common") +
@@ -188,7 +212,7 @@ bool read_measured_spectrum(const UserFiles& files, const UserFileRead& how, Row
       rows.values[2 * i] = m->table[3 * i];
       rows.values[2 * i + 1] = m->table[3 * i + 1];
     }
-    after += merge_line(chosen.files, *m, chosen.align);
+    after += merge_line(names, *m, chosen.align);
   }
   if (below_kev_limit(rows))
     after += "\r\nCAUTION!! Every energy lies below " + format_g6(kKeVLimit) +

@@ -9,6 +9,7 @@
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"
 #include "workspace/number_text.h"
+#include "workspace/xdi.h"
 
 namespace talvern {
 
@@ -25,6 +26,10 @@ std::optional<OpenFailure> check_user_file(const std::filesystem::path& file) {
   if (!f) return OpenFailure{file, std::strerror(errno ? errno : ENOENT)};
   std::fclose(f);
   return std::nullopt;
+}
+
+OpenFailure read_failure(const std::filesystem::path& file) {
+  return check_user_file(file).value_or(OpenFailure{file, "cannot be read"});
 }
 
 namespace {
@@ -99,11 +104,24 @@ bool read_user_file(const UserFiles& files, const UserFileRead& how,
   if (!read_text(*file, text)) {
     // Ask the system why; a file that opens now but could not be read
     // still gets a reason.
-    failure = check_user_file(*file);
-    if (!failure) failure = OpenFailure{*file, "cannot be read"};
+    failure = read_failure(*file);
     return false;
   }
   after.clear();
+  if (is_gzip(text)) {  // a project file: one group, as pairs
+    std::vector<ProjectGroup> groups;
+    if (!choose_project_groups(files, how.request.title, *file, text, groups, message)) return false;
+    if (groups.size() != 1 || how.k != 2) {
+      message = "ERROR!!\r\nThis command reads one group of a project file, as " +
+                std::to_string(how.k) + " values a row;\r\n" + std::to_string(groups.size()) +
+                " groups of 2 values a row were chosen. Nothing was\r\nintroduced into "
+                TALVERN_WORK_SPACE_NAME ".";
+      return false;
+    }
+    rows = group_rows(groups[0], how.capacity);
+    after = "\r\nProject group: \"" + groups[0].label + "\"";
+    return true;
+  }
   if (blank(text)) after = "\r\nCAUTION!! The file is empty; no values were read.";
 
   rows = parse_rows(text, how.k, how.capacity, how.skip_words);
@@ -115,19 +133,32 @@ bool read_user_file(const UserFiles& files, const UserFileRead& how,
     problem = wrong_width_message(width.line, width.found, how.k);
 
   const ColumnImporter& import = files.import_columns;
-  if (problem.empty() && !(import && files.import_every_file)) {
+  // An XDI file names its absorber and proposes its columns.
+  std::optional<TextLayout> xdi_layout;
+  if (is_xdi(text)) {
+    if (const std::string hint = xdi_hint(read_xdi_header(text)); !hint.empty())
+      after += "\r\n" + hint;
+    xdi_layout = sniff_columns(text);
+    if (!xdi_layout->proposal || xdi_layout->proposal->intensities.size() + 1 != how.k)
+      xdi_layout.reset();
+  }
+  if (problem.empty() && !(import && files.import_every_file) && !(xdi_layout && !import)) {
     if (rows.last_row_dropped)
       after += "\r\nCAUTION!! The last line of the file has no line break; its values were not read.";
     return true;
   }
-  const TextLayout layout = sniff_columns(text);
-  // A file without a line of numbers has no columns to choose.
-  if (!import || (layout.columns == 0 && !problem.empty())) {
-    message = problem + column_hint(layout);
-    return false;
+  const TextLayout layout = xdi_layout ? *xdi_layout : sniff_columns(text);
+  std::optional<ColumnChoice> choice;
+  if (xdi_layout && !import) {
+    choice = layout.proposal;  // the shell without --columns takes the proposal
+  } else {
+    // A file without a line of numbers has no columns to choose.
+    if (!import || (layout.columns == 0 && !problem.empty())) {
+      message = problem + column_hint(layout);
+      return false;
+    }
+    choice = import(ColumnRequest{how.request.title, how.k, *file, text, layout, problem});
   }
-  const std::optional<ColumnChoice> choice =
-      import(ColumnRequest{how.request.title, how.k, *file, text, layout, problem});
   if (!choice) return false;
   if (choice->intensities.size() + 1 != how.k) {
     message = "ERROR!!\r\nThe columns chosen give " + std::to_string(choice->intensities.size() + 1) +
@@ -143,6 +174,41 @@ bool read_user_file(const UserFiles& files, const UserFileRead& how,
   rows = parse_rows(converted.plain, how.k, how.capacity, 0);
   after += "\r\n" + describe_columns(*choice);
   if (converted.left_out) after += "\r\n" + converted.caution();
+  return true;
+}
+
+bool choose_project_groups(const UserFiles& files, const char* command,
+                           const std::filesystem::path& file, std::string_view bytes,
+                           std::vector<ProjectGroup>& chosen, std::string& message) {
+  ProjectFile project = read_project(bytes, file.string());
+  if (!project.error.empty()) {
+    message = project.error;
+    return false;
+  }
+  const std::string list = group_list(project.groups);
+  const std::string nothing = "\r\nNothing was introduced into \r\n" TALVERN_WORK_SPACE_NAME ".";
+  if (!files.choose_groups) {
+    message = "ERROR!!\r\n" + file.string() +
+              "\r\nis a project file: choose its groups with --group LABEL\r\nor --group '#N' "
+              "(repeated for several, which are merged):" + list + nothing;
+    return false;
+  }
+  std::string error;
+  const auto picked = files.choose_groups(GroupRequest{command, file, project.groups}, error);
+  if (!error.empty()) {
+    message = "ERROR!!\r\n" + error + ". Its groups:" + list + nothing;
+    return false;
+  }
+  if (!picked || picked->empty()) return false;
+  chosen.clear();
+  for (std::size_t i : *picked) {
+    if (i >= project.groups.size()) return false;
+    if (project.groups[i].x.empty()) {
+      message = "ERROR!!\r\nGroup \"" + project.groups[i].label + "\" of the project file holds no points." + nothing;
+      return false;
+    }
+    chosen.push_back(project.groups[i]);
+  }
   return true;
 }
 

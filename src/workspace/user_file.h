@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "workspace/columns.h"
+#include "workspace/project_file.h"
 #include "workspace/row_io.h"
 
 namespace talvern {
@@ -62,6 +63,9 @@ struct OpenFailure {
 // Opens the file for reading and closes it again; the failure when it
 // cannot be opened (or is a directory).
 std::optional<OpenFailure> check_user_file(const std::filesystem::path& file);
+// Why a file whose read failed cannot be read: the system's reason, or
+// "cannot be read" when it opens now.
+OpenFailure read_failure(const std::filesystem::path& file);
 
 // How a command reads the file the user chooses.
 struct UserFileRead {
@@ -85,6 +89,18 @@ struct ColumnRequest {
 // Chooses the columns of a file; nullopt when the user cancels.
 using ColumnImporter = std::function<std::optional<ColumnChoice>(const ColumnRequest&)>;
 
+// A project file chosen: which of its groups to load.
+struct GroupRequest {
+  const char* command;  // the command's caption
+  const std::filesystem::path& file;
+  const std::vector<ProjectGroup>& groups;
+};
+
+// The groups chosen (0-based, in the order they are merged); nullopt when
+// the user cancels, or with `error` set when the choice names no group.
+using GroupChooser =
+    std::function<std::optional<std::vector<std::size_t>>(const GroupRequest&, std::string& error)>;
+
 // The only way a command reaches the user's own files: the file to open
 // or to save (the file dialog, or the name given on the command line), the
 // columns of a file that is not plain rows (the column import, or the
@@ -105,6 +121,7 @@ struct UserFiles {
   SeveralFilesChooser choose_several;
   ColumnImporter import_columns;  // none: a file that is not plain rows is refused with a hint
   bool import_every_file = false;  // the import chooses the columns of plain files too
+  GroupChooser choose_groups;  // none: a project file is refused with the list of its groups
   // Asked before `file` is replaced (`why` says by what, for the
   // question); none: a save replaces (the file dialog has asked), anything
   // else is not replaced.
@@ -127,6 +144,15 @@ bool read_chosen_file(const UserFiles& files, const UserFileRead& how, RowsRead&
 bool read_user_file(const UserFiles& files, const UserFileRead& how,
                     const std::filesystem::path& file, RowsRead& rows,
                     std::optional<OpenFailure>& failure, std::string& message, std::string& after);
+
+// The groups of the project file `file` (its bytes, gzip) that
+// `files.choose_groups` chooses. False when the command ends: after a
+// cancel, or with an "ERROR!!" text in `message` (not a project file, no
+// chooser or a choice that names no group: with the list of the groups, a
+// chosen group without points).
+bool choose_project_groups(const UserFiles& files, const char* command,
+                           const std::filesystem::path& file, std::string_view bytes,
+                           std::vector<ProjectGroup>& chosen, std::string& message);
 
 // Asks for a file to save through `files` (FileKind::save_data) and
 // replaces it by `content` as a whole. Nothing when the user cancelled;

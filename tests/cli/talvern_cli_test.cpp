@@ -17,6 +17,7 @@
 
 #include "support/cli_run.h"
 #include "support/optim_workspace.h"
+#include "support/gzip.h"
 #include "support/temp_dir.h"
 #include "workspace/file_names.h"
 #include "workspace/lock.h"
@@ -726,6 +727,43 @@ TEST(TalvernCli, SeveralFilesAreMergedAndTheirHistoryLineReplaysThem) {
   r = run_cli(ws + "rixs-comp-another" + both + " --align");
   EXPECT_EQ(r.exit_code, 1) << r.out;
   EXPECT_TRUE(r.out.starts_with("ERROR!!")) << r.out;
+}
+
+// A project file: its groups listed, loaded by --group (label or "#N"),
+// refused without one, and the history line gives the same groups again.
+TEST(TalvernCli, ProjectFileGroupsAreListedAndLoadedByGroup) {
+  TempDir tmp;
+  const std::filesystem::path first = tmp.file("first"), second = tmp.file("second");
+  const std::filesystem::path prj = tmp.file("p.prj");
+  talvern::test::write_file(prj, talvern::test::gzip(talvern::test::kSmallProject));
+  const std::string ws = "--workspace '" + first.string() + "' ";
+  ASSERT_EQ(run_cli(ws + "construct").exit_code, 0);
+  CliRun r = run_cli(ws + "project-list '" + prj.string() + "'");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_NE(r.out.find("3 groups in"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\n#3 \"Fe foil\": 1 point, 7000 to 7000 eV\n"), std::string::npos) << r.out;
+
+  r = run_cli(ws + "load-conv-xafs '" + prj.string() + "'");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.out.find("#2 \"Fe 'oxide'\": 4 points"), std::string::npos) << r.out;
+  r = run_cli(ws + "load-conv-xafs '" + prj.string() + "' --group 'Fe foil'");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.out.find("not unique"), std::string::npos) << r.out;
+
+  r = run_cli(ws + "load-conv-xafs '" + prj.string() + "' --group '#1' --group \"Fe 'oxide'\"");
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+  EXPECT_NE(r.out.find("Merged 2 scans: p.prj [Fe foil], p.prj [Fe 'oxide'];"), std::string::npos)
+      << r.out;
+  const std::string history = read_file(first / talvern::files::kHistory);
+  EXPECT_NE(history.find(" --group '#1' --group "), std::string::npos) << history;
+  // The refused loads are in the history too; the replay ends at the first.
+  std::string last = history.substr(history.rfind("talvern-cli load-conv-xafs"));
+  talvern::test::write_file(tmp.file("last.sh"), last);
+  r = run_cli("--workspace '" + second.string() + "' construct");
+  r = run_cli("--workspace '" + second.string() + "' replay '" + tmp.file("last.sh").string() + "'");
+  EXPECT_EQ(r.exit_code, 0) << r.out << last;
+  for (const char* name : {talvern::files::kConventionalXAFS, talvern::files::kMergedScans})
+    EXPECT_EQ(read_file(second / name), read_file(first / name)) << name;
 }
 
 // ---- the README's command-line blocks -------------------------------------------------

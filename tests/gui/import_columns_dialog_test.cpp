@@ -38,4 +38,17 @@ TEST(ImportColumnsDialog, ProposesKeVNamesTheColumnsAndRemembersTheChoicePerComm
   EXPECT_EQ(talvern::column_choice_text(ImportColumnsDialog(general).choice()), "1,2,3");
 }
 
+TEST(ImportColumnsDialog, AnXdiFileStartsFromTheColumnsItsNamesPropose) {
+  const std::string text =
+      "# XDI/1.0\n# Column.1: energy eV\n# Column.2: i0\n# Column.3: itrans\n"
+      "7112 1000 500\n7113 1000 400\n";
+  const talvern::TextLayout layout = talvern::sniff_columns(text);
+  const std::string problem = "ERROR!!";
+  const std::filesystem::path file = "fe.xdi";
+  const talvern::ColumnRequest request{"Load Exp. RIXS", 2, file, text, layout, problem};
+  ImportColumnsDialog dialog(request);
+  EXPECT_EQ(dialog.energyBox()->itemText(2), "c3 itrans");
+  EXPECT_EQ(talvern::column_choice_text(dialog.choice()), "1,ln(2/3)");
+}
+
 }  // namespace
