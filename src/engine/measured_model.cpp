@@ -19,37 +19,22 @@ std::optional<double> r_factor_of(const double* calculated, const double* measur
 
 SetComparison compare_with_model(const MeasuredSet& set, const RowsRead& sel,
                                  const EngineInputs& in) {
-  SetComparison c;
-  const std::size_t total = set.points();
-  for (auto* v : {&c.omega, &c.emission, &c.measured, &c.calculated}) v->reserve(total);
-  std::vector<double> w;
+  std::vector<double> calculated, w;
+  calculated.reserve(set.points());
   for (const MeasuredGroup& g : set.groups) {
-    ComparedGroup cg{g.kind, g.energy, c.points(), g.points.size(), std::nullopt};
     if (g.kind == MeasuredKind::emission) {
       // One excitation energy: the sum at all the group's emission energies at once.
       w.clear();
       for (const MeasuredPoint& p : g.points) w.push_back(p.emission);
       const std::vector<double> rows =
           rixs_rows_at(sel, in.conv, in.par, in.lor, g.energy, w.data(), w.size());
-      for (std::size_t i = 0; i < g.points.size(); ++i) c.calculated.push_back(rows[4 * i + 1]);
+      for (std::size_t i = 0; i < g.points.size(); ++i) calculated.push_back(rows[4 * i + 1]);
     } else {
-      for (const MeasuredPoint& p : g.points) {
-        const std::vector<double> rows =
-            rixs_rows_at(sel, in.conv, in.par, in.lor, p.omega, &g.energy, 1);
-        c.calculated.push_back(rows[1]);
-      }
+      for (const MeasuredPoint& p : g.points)
+        calculated.push_back(rixs_rows_at(sel, in.conv, in.par, in.lor, p.omega, &g.energy, 1)[1]);
     }
-    for (const MeasuredPoint& p : g.points) {
-      c.omega.push_back(g.kind == MeasuredKind::emission ? g.energy : p.omega);
-      c.emission.push_back(g.kind == MeasuredKind::herfd ? g.energy : p.emission);
-      c.measured.push_back(p.intensity);
-      c.kind.push_back(static_cast<int>(g.kind));
-    }
-    cg.r_factor = r_factor_of(c.calculated.data() + cg.first, c.measured.data() + cg.first, cg.count);
-    c.groups.push_back(cg);
   }
-  c.r_factor = r_factor_of(c.calculated.data(), c.measured.data(), c.points());
-  return c;
+  return comparison_of(set, calculated);
 }
 
 SetComparison comparison_of(const MeasuredSet& set, const std::vector<double>& calculated) {
