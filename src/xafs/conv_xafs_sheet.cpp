@@ -86,25 +86,24 @@ Field<ConvXAFSState> normalise_field() {
           }};
 }
 
-// A box of the edge step; given only when the load normalises by the step
-// and the box holds text (an empty box takes its default).
-Field<ConvXAFSState> edge_step_box(const char* caption, const char* option,
-                                   std::string ConvXAFSState::*member) {
-  using S = ConvXAFSState;
-  return {caption, option, [member](S& s, std::string_view t) { s.*member = std::string(t); },
-          [member](const S& s) -> std::optional<std::string> {
-            if (s.normalise != S::kEdgeStep || (s.*member).empty()) return std::nullopt;
-            return s.*member;
-          }};
-}
-
-// A box of "Other...", kept as typed; in the history only when it holds
-// text, so that a line of any other edge stays as it was.
+// A box kept as typed; in the history only when it holds text, so that
+// lines that leave it empty (any other edge, a default) stay as they were.
 Field<ConvXAFSState> own_text(const char* caption, const char* option,
                               std::string ConvXAFSState::*member) {
   Field<ConvXAFSState> field = sheet::text<ConvXAFSState>(caption, option, member);
   field.get = [member](const ConvXAFSState& s) {
     return (s.*member).empty() ? std::nullopt : std::optional<std::string>(s.*member);
+  };
+  return field;
+}
+
+// A box of the edge step; given only when the load normalises by the step
+// and the box holds text (an empty box takes its default).
+Field<ConvXAFSState> edge_step_box(const char* caption, const char* option,
+                                   std::string ConvXAFSState::*member) {
+  Field<ConvXAFSState> field = own_text(caption, option, member);
+  field.get = [text = field.get](const ConvXAFSState& s) {
+    return s.normalise == ConvXAFSState::kEdgeStep ? text(s) : std::nullopt;
   };
   return field;
 }
