@@ -15,11 +15,13 @@ namespace talvern {
 namespace {
 
 // The pairs of the user's file (or the mean of its repeated scans), the
-// lines that go after the message and the rows of Merged_Scans.DAT.
+// lines that go after the message, the rows of Merged_Scans.DAT and the
+// edge an XDI file names.
 struct UserPairs {
   RowsRead read;
   std::string after;
   std::vector<double> merged;
+  std::string absorber;
 };
 
 // Asks for the files and reads their pairs; false when the command ends
@@ -27,7 +29,8 @@ struct UserPairs {
 bool read_pairs(const UserFiles& files, const char* command, MainFormState& form,
                 std::optional<OpenFailure>& failure, UserPairs& pairs) {
   return read_measured_spectrum(files, {FileRequest(FileKind::data, command), 2}, pairs.read,
-                                failure, form.message, pairs.after, pairs.merged);
+                                failure, form.message, pairs.after, pairs.merged,
+                                pairs.absorber);
 }
 
 // Repeated scans keep their mean and spread in Merged_Scans.DAT.
@@ -87,6 +90,9 @@ std::optional<OpenFailure> LoadConventionalXAFS(const WorkSpace& ws, const UserF
   if (!read_pairs(files, "Load Conventional XAFS", form, failure, pairs)) return failure;
   WriteLog log;
   log.rows(ws, files::kConventionalXAFS, pairs.read.values.data(), pairs.read.rows, 2);
+  // Written for every load, so that an edge named by an earlier file is
+  // never proposed for this one.
+  log.text(ws, files::kConventionalXAFSAbsorber, pairs.absorber);
   log_merged(ws, pairs, log);
   form.message = with_caution(
       ws, pairs, "Conventional XAFS data were introduced into \r\n" TALVERN_WORK_SPACE_NAME ".",

@@ -273,11 +273,11 @@ std::optional<OpenFailure> CompAnotherRIXS(const WorkSpace& ws, const UserFiles&
                                            RIXSState& state) {
   RowsRead measured;
   std::optional<OpenFailure> failure;
-  std::string message, after;
+  std::string message, after, absorber;
   std::vector<double> merged;
   if (!read_measured_spectrum(files, {FileRequest(FileKind::data, "Comp. Another RIXS"), 2,
                                        kComparisonCapacity},
-                              measured, failure, message, after, merged)) {
+                              measured, failure, message, after, merged, absorber)) {
     if (!message.empty()) state.message = message;
     return failure;
   }

@@ -19,6 +19,9 @@ inline constexpr const char* kRFactorXRF = "R_Factor_XRF.DAT";
 inline constexpr const char* kRIXSExp = "RIXSEXP.DAT";
 inline constexpr const char* kExpMinMax = "EXP_MinMax.DAT";
 inline constexpr const char* kConventionalXAFS = "Conventional_XAFS.DAT";
+// The edge an XDI file loaded as the conventional XAFS names ("Fe K"); empty
+// for any other file. "Load XAFS(for Abs. Correction)" proposes it.
+inline constexpr const char* kConventionalXAFSAbsorber = "Conventional_XAFS_Absorber.DAT";
 inline constexpr const char* kConvXAFSMinMaxOrg = "ConvXAFS_MinMax_Org.DAT";
 inline constexpr const char* kConvXAFSMinMax = "ConvXAFS_MinMax.DAT";
 inline constexpr const char* kConvXAFSNormSpectrum = "ConvXAFS_Norm_Spectrum.DAT";
@@ -48,8 +51,8 @@ inline constexpr const char* kHistory = "TALVERN_History.sh";
 inline constexpr const char* kAll[] = {
     kParameters, kLorentz, kLorentzTemp, kEmissionExcEnergy, kExpNonResonantEmission,
     kEmissionMinMax, kNonResonantEmission, kNonResonantEmissionForRFactor, kRFactorXRF,
-    kRIXSExp, kExpMinMax, kConventionalXAFS, kConvXAFSMinMaxOrg, kConvXAFSMinMax,
-    kConvXAFSNormSpectrum, kSelectiveReadingOrg21, kSelectiveReadingOrgTmp,
+    kRIXSExp, kExpMinMax, kConventionalXAFS, kConventionalXAFSAbsorber, kConvXAFSMinMaxOrg,
+    kConvXAFSMinMax, kConvXAFSNormSpectrum, kSelectiveReadingOrg21, kSelectiveReadingOrgTmp,
     kSelectiveReadingOrg, kSelectiveReading, kSelectiveForRIXSTemp, kSelectiveForRIXSTemp2,
     kSelectiveForRIXS, kSelectiveForRIXSSaving, kXAFSMinMax, kTempXAFSMinMax,
     kXAFSLorentzTemp, kCalculatedRIXS, kRIXSPlane, kPlaneExp, kPlaneCompare, kFreeFit, kMergedScans, kHistory};

@@ -139,7 +139,8 @@ std::optional<MergedScans> merge_scans(const std::vector<std::vector<double>>& s
 
 bool read_measured_spectrum(const UserFiles& files, const UserFileRead& how, RowsRead& rows,
                             std::optional<OpenFailure>& failure, std::string& message,
-                            std::string& after, std::vector<double>& merged) {
+                            std::string& after, std::vector<double>& merged,
+                            std::string& absorber) {
   ChosenFiles chosen;
   if (files.choose_several)
     chosen = files.choose_several(how.request);
@@ -148,6 +149,7 @@ bool read_measured_spectrum(const UserFiles& files, const UserFileRead& how, Row
   if (chosen.files.empty()) return false;
   merged.clear();
   after.clear();
+  absorber.clear();
 
   // Every file takes the column choice the first was given.
   UserFiles each = files;
@@ -180,12 +182,13 @@ bool read_measured_spectrum(const UserFiles& files, const UserFileRead& how, Row
       }
       continue;
     }
-    std::string said;
-    if (!read_user_file(each, how, file, rows, failure, message, said)) {
+    std::string said, named;
+    if (!read_user_file(each, how, file, rows, failure, message, said, &named)) {
       if (chosen.files.size() > 1 && message.starts_with("ERROR!!\r\n"))
         message.insert(9, file.string() + ":\r\n");
       return false;
     }
+    if (scans.empty()) absorber = named;
     if (*choice) each.import_every_file = true;
     capped |= rows.capped;
     if (after.find(said) == std::string::npos) after += said;

@@ -38,9 +38,11 @@ std::optional<MergedScans> merge_scans(const std::vector<std::vector<double>>& s
 // several are merged, `rows` then holding the mean and `merged` the rows of
 // Merged_Scans.DAT (else `merged` is empty). `after` gains what the reads
 // say, the merge's line and a caution when every energy lies below
-// kKeVLimit.
+// kKeVLimit. `absorber` gets the edge the first file names when it is an
+// XDI file ("Fe K"), else "".
 bool read_measured_spectrum(const UserFiles& files, const UserFileRead& how, RowsRead& rows,
                             std::optional<OpenFailure>& failure, std::string& message,
-                            std::string& after, std::vector<double>& merged);
+                            std::string& after, std::vector<double>& merged,
+                            std::string& absorber);
 
 }  // namespace talvern

@@ -98,8 +98,10 @@ bool read_chosen_file(const UserFiles& files, const UserFileRead& how, RowsRead&
 
 bool read_user_file(const UserFiles& files, const UserFileRead& how,
                     const std::filesystem::path& chosen, RowsRead& rows,
-                    std::optional<OpenFailure>& failure, std::string& message, std::string& after) {
+                    std::optional<OpenFailure>& failure, std::string& message, std::string& after,
+                    std::string* absorber) {
   const std::filesystem::path* file = &chosen;
+  if (absorber) absorber->clear();
   std::string text;
   if (!read_text(*file, text)) {
     // Ask the system why; a file that opens now but could not be read
@@ -136,8 +138,9 @@ bool read_user_file(const UserFiles& files, const UserFileRead& how,
   // An XDI file names its absorber and proposes its columns.
   std::optional<TextLayout> xdi_layout;
   if (is_xdi(text)) {
-    if (const std::string hint = xdi_hint(read_xdi_header(text)); !hint.empty())
-      after += "\r\n" + hint;
+    const XdiHeader header = read_xdi_header(text);
+    if (const std::string hint = xdi_hint(header); !hint.empty()) after += "\r\n" + hint;
+    if (absorber) *absorber = xdi_absorber(header);
     xdi_layout = sniff_columns(text);
     if (!xdi_layout->proposal || xdi_layout->proposal->intensities.size() + 1 != how.k)
       xdi_layout.reset();

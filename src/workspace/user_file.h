@@ -140,10 +140,12 @@ struct UserFiles {
 bool read_chosen_file(const UserFiles& files, const UserFileRead& how, RowsRead& rows,
                       std::optional<OpenFailure>& failure, std::string& message,
                       std::string& after);
-// The same for a file already chosen.
+// The same for a file already chosen; `absorber` (when given) gets the
+// edge an XDI file names ("Fe K"), else "".
 bool read_user_file(const UserFiles& files, const UserFileRead& how,
                     const std::filesystem::path& file, RowsRead& rows,
-                    std::optional<OpenFailure>& failure, std::string& message, std::string& after);
+                    std::optional<OpenFailure>& failure, std::string& message, std::string& after,
+                    std::string* absorber = nullptr);
 
 // The groups of the project file `file` (its bytes, gzip) that
 // `files.choose_groups` chooses. False when the command ends: after a

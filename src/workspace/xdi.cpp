@@ -99,4 +99,9 @@ std::string xdi_hint(const XdiHeader& header) {
   return hint;
 }
 
+std::string xdi_absorber(const XdiHeader& header) {
+  if (header.element.empty() || header.edge.empty()) return {};
+  return header.element + " " + header.edge;
+}
+
 }  // namespace talvern

@@ -33,4 +33,8 @@ std::optional<ColumnChoice> propose_xdi_columns(const std::vector<std::string>& 
 // The line a load adds for the absorber: "XDI: Fe K"; "" when neither is given.
 std::string xdi_hint(const XdiHeader& header);
 
+// The edge the header names, as the edge list is searched ("Fe K"); "" unless
+// both the element and the edge are given.
+std::string xdi_absorber(const XdiHeader& header);
+
 }  // namespace talvern

@@ -200,6 +200,32 @@ std::optional<plot::Trace> edge_line_trace(const std::vector<double>& pairs, con
 
 // The message of a load normalised to the edge step: E0, the step and the
 // ranges, then what to do next as after any load.
+// The edge an XDI file named when it was loaded, selected in "Select Abs.
+// Edge" unless the user has selected one; said either way.
+void propose_absorber(const WorkSpace& ws, ConvXAFSState& state) {
+  std::string named;
+  if (!read_text(ws.file(files::kConventionalXAFSAbsorber), named)) return;
+  while (!named.empty() && (named.back() == '\n' || named.back() == '\r' || named.back() == ' '))
+    named.pop_back();
+  if (named.empty()) return;
+  const std::optional<int> index = edge_named(named);
+  if (!index) {
+    state.message += "\r\nCAUTION!! The XDI file names the edge \"" + named +
+                     "\", which is not in\r\n\"Select Abs. Edge\"; select the edge, or "
+                     "\"Other...\", yourself.";
+    return;
+  }
+  const std::string name(edge_at(*index)->name);
+  if (state.selected_edge < 0) {
+    state.selected_edge = *index;
+    state.message += "\r\nThe XDI file names the edge " + name + "; it was selected in\r\n"
+                     "\"Select Abs. Edge\" (talvern-cli: xafs-confirm --edge \"" + named + "\").";
+  } else if (state.selected_edge != *index) {
+    state.message += "\r\nCAUTION!! The XDI file names the edge " + name + ", not the one\r\n"
+                     "selected in \"Select Abs. Edge\".";
+  }
+}
+
 std::string edge_step_text(const EdgeStepFit& fit, const std::string& e0_source, bool flatten) {
   const auto relative = [](double d) { return (d >= 0.0 ? "E0+" : "E0") + format_g6(d); };
   const auto range = [&](double from, double to) {
@@ -280,6 +306,7 @@ void LoadXAFS(const WorkSpace& ws, ConvXAFSState& state) {
   log.append_to(state.message);
 
   list_edges(state);
+  propose_absorber(ws, state);
 }
 
 void list_edges(ConvXAFSState& state) {

@@ -8,6 +8,8 @@
 #include "support/temp_dir.h"
 #include "workspace/file_names.h"
 #include "workspace/row_io.h"
+#include "xafs/conv_xafs.h"
+#include "xafs/edge_table.h"
 
 namespace {
 
@@ -69,6 +71,47 @@ TEST(Xdi, TheHeaderNamesTheColumnsAndAShellLoadTakesTheProposedOnes) {
   ASSERT_TRUE(shown && shown->proposal);
   EXPECT_EQ(shown->names[2], "itrans");
   EXPECT_EQ(talvern::read_rows(ws.file(files::kConventionalXAFS), 2).at(1, 1), 200.0);
+}
+
+TEST(Xdi, TheNamedEdgeIsProposedInTheEdgeListUntilAFileNamesNone) {
+  TempDir tmp;
+  const talvern::WorkSpace ws{tmp.file("ws")};
+  std::filesystem::create_directory(ws.dir());
+  write_file(tmp.file("fe.xdi"), kXdi);
+  std::string pt_xdi = kXdi;
+  pt_xdi.replace(pt_xdi.find("Fe\n"), 3, "pt\n").replace(pt_xdi.find("K\n"), 2, "L3\n");
+  write_file(tmp.file("pt.xdi"), pt_xdi);
+  write_file(tmp.file("plain.dat"), "7100 0.9\n7110 1.6\n7120 1.9\n");
+  const auto load = [&](const char* name) {
+    talvern::MainFormState form;
+    talvern::LoadConventionalXAFS(
+        ws, [p = tmp.file(name)](talvern::FileKind) { return std::optional(p); }, form);
+  };
+  const int fe = talvern::edge_named("Fe K").value();
+
+  load("fe.xdi");
+  talvern::ConvXAFSState state;
+  talvern::LoadXAFS(ws, state);
+  EXPECT_EQ(state.selected_edge, fe);
+  EXPECT_NE(state.message.find("names the edge Fe K-edge; it was selected"), std::string::npos)
+      << state.message;
+  // An edge the user selected stays, with a caution; an edge beyond the
+  // table is found by its name in any case.
+  load("pt.xdi");
+  talvern::LoadXAFS(ws, state);
+  EXPECT_EQ(state.selected_edge, fe);
+  EXPECT_NE(state.message.find("CAUTION!! The XDI file names the edge Pt L3-edge"),
+            std::string::npos)
+      << state.message;
+  state.selected_edge = -1;
+  talvern::LoadXAFS(ws, state);
+  EXPECT_EQ(state.selected_edge, talvern::edge_named("Pt L3").value());
+  // A file that names no edge proposes none, not the last file's.
+  load("plain.dat");
+  talvern::ConvXAFSState fresh;
+  talvern::LoadXAFS(ws, fresh);
+  EXPECT_EQ(fresh.selected_edge, -1);
+  EXPECT_EQ(fresh.message.find("XDI"), std::string::npos) << fresh.message;
 }
 
 TEST(Xdi, ProposalPrefersNormalisedThenMuThenTheRatiosAndNeedsAnEnergy) {
