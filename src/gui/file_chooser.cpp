@@ -1,6 +1,7 @@
 #include "gui/file_chooser.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -143,6 +144,13 @@ GroupChooser qt_group_chooser() {
     list->addItems(lines);
     if (list->count() > 0) list->setCurrentRow(0);
     layout->addWidget(list);
+    QCheckBox* align = nullptr;
+    if (request.align) {
+      align = new QCheckBox("Shift each group first so that its steepest rise meets the first's");
+      align->setObjectName("alignGroups");
+      align->setChecked(*request.align);
+      layout->addWidget(align);
+    }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
@@ -151,6 +159,7 @@ GroupChooser qt_group_chooser() {
     std::vector<std::size_t> chosen;
     for (int row = 0; row < list->count(); ++row)
       if (list->item(row)->isSelected()) chosen.push_back(static_cast<std::size_t>(row));
+    if (align) *request.align = align->isChecked();
     return chosen;
   };
 }

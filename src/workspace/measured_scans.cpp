@@ -171,7 +171,8 @@ bool read_measured_spectrum(const UserFiles& files, const UserFileRead& how, Row
         return false;
       }
       std::vector<ProjectGroup> groups;
-      if (!choose_project_groups(files, how.request.title, file, bytes, groups, message))
+      if (!choose_project_groups(files, how.request.title, file, bytes, groups, message,
+                                 &chosen.align))
         return false;
       for (ProjectGroup& g : groups) {
         const RowsRead r = group_rows(g, how.capacity);

@@ -182,7 +182,8 @@ bool read_user_file(const UserFiles& files, const UserFileRead& how,
 
 bool choose_project_groups(const UserFiles& files, const char* command,
                            const std::filesystem::path& file, std::string_view bytes,
-                           std::vector<ProjectGroup>& chosen, std::string& message) {
+                           std::vector<ProjectGroup>& chosen, std::string& message,
+                           bool* align) {
   ProjectFile project = read_project(bytes, file.string());
   if (!project.error.empty()) {
     message = project.error;
@@ -197,7 +198,7 @@ bool choose_project_groups(const UserFiles& files, const char* command,
     return false;
   }
   std::string error;
-  const auto picked = files.choose_groups(GroupRequest{command, file, project.groups}, error);
+  const auto picked = files.choose_groups(GroupRequest{command, file, project.groups, align}, error);
   if (!error.empty()) {
     message = "ERROR!!\r\n" + error + ". Its groups:" + list + nothing;
     return false;

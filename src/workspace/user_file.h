@@ -94,6 +94,9 @@ struct GroupRequest {
   const char* command;  // the command's caption
   const std::filesystem::path& file;
   const std::vector<ProjectGroup>& groups;
+  // Set by a load that merges: whether the chosen groups are shifted onto
+  // the first's steepest rise before they are merged (the chooser may ask).
+  bool* align = nullptr;
 };
 
 // The groups chosen (0-based, in the order they are merged); nullopt when
@@ -154,7 +157,8 @@ bool read_user_file(const UserFiles& files, const UserFileRead& how,
 // chosen group without points).
 bool choose_project_groups(const UserFiles& files, const char* command,
                            const std::filesystem::path& file, std::string_view bytes,
-                           std::vector<ProjectGroup>& chosen, std::string& message);
+                           std::vector<ProjectGroup>& chosen, std::string& message,
+                           bool* align = nullptr);
 
 // Asks for a file to save through `files` (FileKind::save_data) and
 // replaces it by `content` as a whole. Nothing when the user cancelled;

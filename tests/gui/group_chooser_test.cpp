@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
 #include <QListWidget>
 #include <QTimer>
@@ -9,8 +10,8 @@
 
 namespace {
 
-// The list of a project file's groups gives the rows selected, in order;
-// Cancel gives nothing.
+// The list of a project file's groups gives the rows selected, in order,
+// and, for a load that merges, whether to align them; Cancel gives nothing.
 TEST(GroupChooser, TheSelectedGroupsAreChosenAndCancelChoosesNone) {
   const std::vector<talvern::ProjectGroup> groups{
       {"a", "Fe foil", {7100, 7110}, {0.1, 0.5}},
@@ -29,6 +30,7 @@ TEST(GroupChooser, TheSelectedGroupsAreChosenAndCancelChoosesNone) {
       list->item(0)->setSelected(false);
       list->item(2)->setSelected(true);
       list->item(1)->setSelected(true);
+      if (auto* align = dialog->findChild<QCheckBox*>("alignGroups")) align->setChecked(true);
       accept ? dialog->accept() : dialog->reject();
     });
   };
@@ -37,6 +39,10 @@ TEST(GroupChooser, TheSelectedGroupsAreChosenAndCancelChoosesNone) {
   const auto chosen = chooser({"Load XRF", file, groups}, error);
   ASSERT_TRUE(chosen);
   EXPECT_EQ(*chosen, (std::vector<std::size_t>{1, 2}));
+  bool align = false;
+  answer(true);
+  ASSERT_TRUE(chooser({"Load XRF", file, groups, &align}, error));
+  EXPECT_TRUE(align);
   answer(false);
   EXPECT_FALSE(chooser({"Load XRF", file, groups}, error));
   EXPECT_EQ(error, "");

@@ -114,6 +114,15 @@ TEST(ProjectFile, LoadsTakeTheChosenGroupsAndMergeSeveral) {
   EXPECT_NEAR(rows.at(0, 1), 0.11, 1e-9);
   // At 7110 eV the second group lies between 0.12 and 0.48 (7100, 7110.5).
   EXPECT_NEAR(rows.at(1, 1), (0.5 + 0.12 + 0.36 * 10.0 / 10.5) / 2, 1e-6);
+
+  // The chooser's answer to aligning reaches the merge (four points give
+  // no rise to align on).
+  files.choose_groups = [&](const talvern::GroupRequest& r, std::string&) {
+    if (r.align) *r.align = true;
+    return std::optional(pick);
+  };
+  talvern::LoadConventionalXAFS(ws, files, form);
+  EXPECT_NE(form.message.find("no rise\r\nto align on"), std::string::npos) << form.message;
 }
 
 }  // namespace
