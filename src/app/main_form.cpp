@@ -75,7 +75,7 @@ bool claim_work_space(const WorkSpace& ws, WorkSpaceLock& lock, MainFormState& f
   }
   // What a killed program left is put in order once the lock is taken, and
   // again while a replacement stays unfinished.
-  if (!lock.held() || (held_before && !journal_pending(ws))) return true;
+  if ((held_before || !lock.held()) && !journal_pending(ws)) return true;
   const WorkSpaceRecovery recovery = recover_work_space(ws);
   if (recovery.lines.empty()) return true;
   form.message.clear();
