@@ -1,8 +1,10 @@
 #include "app/main_form.h"
 
+#include <cerrno>
 #include <system_error>
 
 #include "workspace/file_names.h"
+#include "workspace/journal.h"
 #include "workspace/parameters.h"
 #include "workspace/row_io.h"
 #include "workspace/write_log.h"
@@ -29,9 +31,29 @@ void construct_work_space(const WorkSpace& ws, MainFormState& form) {
       {files::kSelectiveForRIXSTemp, "7000\t1\t1\n"},
       {files::kCalculatedRIXS, "7000\t1\t1\n"},
   };
+  // The missing placeholders are put in place as a whole: a kill leaves
+  // none of them or all (workspace/journal.h).
   WriteLog log;
-  for (const auto& [name, text] : placeholders)
-    if (!ws.exists(name)) log.text(ws, name, text);
+  StagedFiles staged(ws);
+  bool made = false;
+  for (const auto& [name, text] : placeholders) {
+    if (ws.exists(name)) continue;
+    if ((!made && !(made = staged.make())) || !staged.write(name, text)) {
+      log.note(name, WriteStatus::cannot_write);
+      break;
+    }
+  }
+  if (made && !log.failed()) {
+    const StagedFiles::Outcome placed = staged.put_in_place({}, {}, "\"Construct Work-Space\"");
+    if (!placed.recovery.empty()) {
+      form.message = placed.recovery.front();
+      return;
+    }
+    if (!placed.done) {
+      errno = placed.failure.error;
+      log.note(placed.failure.file.c_str(), WriteStatus::cannot_write);
+    }
+  }
 
   if (log.failed()) {
     // A work-space without its placeholders is not made: say which are missing.
@@ -46,13 +68,25 @@ void construct_work_space(const WorkSpace& ws, MainFormState& form) {
 }
 
 bool claim_work_space(const WorkSpace& ws, WorkSpaceLock& lock, MainFormState& form) {
-  if (lock.acquire(ws) != WorkSpaceLock::State::refused) return true;
-  form.message = lock_refused_message(lock);
+  const bool held_before = lock.held();
+  if (lock.acquire(ws) == WorkSpaceLock::State::refused) {
+    form.message = lock_refused_message(lock);
+    return false;
+  }
+  // What a killed program left is put in order once the lock is taken, and
+  // again while a replacement stays unfinished.
+  if ((held_before || !lock.held()) && !journal_pending(ws)) return true;
+  const WorkSpaceRecovery recovery = recover_work_space(ws);
+  if (recovery.lines.empty()) return true;
+  form.message.clear();
+  for (const std::string& line : recovery.lines)
+    form.message += (form.message.empty() ? "" : "\r\n") + line;
+  // The user sees what changed before any command acts on the work-space.
   return false;
 }
 
 void start_up(const WorkSpace& ws, WorkSpaceLock& lock, MainFormState& form) {
-  if (claim_work_space(ws, lock, form) && lock.held()) remove_stale_temporaries(ws);
+  claim_work_space(ws, lock, form);
 }
 
 }  // namespace talvern

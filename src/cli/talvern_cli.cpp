@@ -19,6 +19,7 @@
 #include "app/commands.h"
 #include "command/history.h"
 #include "command/shell.h"
+#include "workspace/journal.h"
 #include "workspace/lock.h"
 #include "workspace/workspace.h"
 
@@ -103,6 +104,13 @@ int run(const std::vector<talvern::Subcommand>& list, const talvern::Subcommand&
   if (lock.acquire(ws, kLockWait) == talvern::WorkSpaceLock::State::refused) {
     talvern::print_message(talvern::lock_refused_message(lock), stdout);
     return 1;
+  }
+  // Before anything else, what a killed program left is put in order (in a
+  // work-space without a lock file too, when a replacement is unfinished).
+  if (lock.held() || talvern::journal_pending(ws)) {
+    const talvern::WorkSpaceRecovery recovery = talvern::recover_work_space(ws);
+    for (const std::string& line : recovery.lines) talvern::print_message(line, stdout);
+    if (recovery.blocked) return 1;
   }
   const CtrlCStops ctrl_c;
   ProgressLine progress;

@@ -73,6 +73,12 @@ constexpr bool in_catalogue(std::string_view name) {
 // work-space file of the catalogue above.
 inline constexpr const char* kLock = ".talvern.lock";
 
+// The journal of several files replaced as one (workspace/journal.h), and
+// the start of the names of its staging folders (".talvern-staging.XXXXXX");
+// hidden, and no work-space files of the catalogue.
+inline constexpr const char* kJournal = ".talvern-journal";
+inline constexpr std::string_view kStagingPrefix = ".talvern-staging.";
+
 // How the work-space is named in every message; a literal, so that message
 // texts can be joined with it as they are compiled.
 #define TALVERN_WORK_SPACE_NAME "C:\\TALVERN_WORK_SPACE"

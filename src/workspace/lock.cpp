@@ -12,7 +12,9 @@
 #include <thread>
 
 #include "workspace/file_names.h"
+#include "workspace/journal.h"
 #include "workspace/row_io.h"
+#include "workspace/study.h"
 
 namespace talvern {
 
@@ -106,20 +108,36 @@ std::string lock_refused_message(const WorkSpaceLock& lock) {
 }
 
 std::size_t remove_stale_temporaries(const WorkSpace& ws) {
+  namespace fs = std::filesystem;
+  // The staging folder of an unfinished replacement is still needed.
+  const bool pending = journal_pending(ws);
   std::size_t removed = 0;
-  std::error_code ec;
-  for (std::filesystem::directory_iterator it(ws.dir(), ec), end; !ec && it != end;
-       it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (!is_temporary_name(name)) continue;
-    // Only the temporaries of work-space files: ".NAME.XXXXXX".
-    const std::string_view target = std::string_view(name).substr(1, name.size() - 8);
-    if (!files::in_catalogue(target)) continue;
-    std::error_code kind_ec;
-    if (!it->is_regular_file(kind_ec)) continue;
-    std::error_code rm_ec;
-    if (std::filesystem::remove(it->path(), rm_ec)) ++removed;
-  }
+  // The leftovers in `dir` that `stale` names, NAME being the target of the
+  // temporary ".NAME.XXXXXX".
+  auto sweep = [&](const fs::path& dir, auto stale) {
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+      const std::string name = it->path().filename().string();
+      if (!is_temporary_name(name)) continue;
+      const std::string_view target = std::string_view(name).substr(1, name.size() - 8);
+      std::error_code kind_ec, rm_ec;
+      const fs::file_status kind = it->symlink_status(kind_ec);
+      if (kind_ec || !stale(name, target, kind)) continue;
+      if (fs::is_directory(kind) ? fs::remove_all(it->path(), rm_ec) > 0
+                                 : fs::remove(it->path(), rm_ec))
+        ++removed;
+    }
+  };
+  // Temporaries of work-space files and of the journal, and staging folders.
+  sweep(ws.dir(), [&](std::string_view name, std::string_view target, fs::file_status kind) {
+    if (fs::is_regular_file(kind)) return files::in_catalogue(target) || target == files::kJournal;
+    return fs::is_directory(kind) && !pending && name.starts_with(files::kStagingPrefix);
+  });
+  // Temporaries of the study backups.
+  sweep(ws.dir() / kStudyBackupFolder, [](std::string_view, std::string_view target,
+                                          fs::file_status kind) {
+    return fs::is_regular_file(kind) && target.ends_with(kStudyExtension);
+  });
   return removed;
 }
 

@@ -49,10 +49,12 @@ class WorkSpaceLock {
 // second line when the lock file names one.
 std::string lock_refused_message(const WorkSpaceLock& lock);
 
-// Removes the temporary files that writes killed before their rename left
-// in the work-space directory (only those; a user's file of another name
-// stays). Only the holder of the work-space lock may call it: no other
-// program then writes there. Returns how many were removed.
+// Removes what killed programs left in the work-space directory: the
+// temporary files of writes killed before their rename (of work-space files,
+// of the journal, and of the backups in Study_Backups), and staging folders
+// that no journal needs (workspace/journal.h). Only those: a user's file of
+// another name stays. Only the holder of the work-space lock may call it: no
+// other program then writes there. Returns how many were removed.
 std::size_t remove_stale_temporaries(const WorkSpace& ws);
 
 }  // namespace talvern

@@ -308,13 +308,17 @@ WriteStatus write_text_atomic(const std::filesystem::path& file, std::string_vie
     errno = reason;
     return WriteStatus::cannot_write;
   }
-  const std::filesystem::path dir = file.has_parent_path() ? file.parent_path() : ".";
+  // The new content is in place; a file system may refuse to flush the rename.
+  flush_directory(file.has_parent_path() ? file.parent_path() : ".");
+  return WriteStatus::ok;
+}
+
+void flush_directory(const std::filesystem::path& dir) {
   const int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir_fd >= 0) {
-    ::fsync(dir_fd);  // the new content is in place; a file system may refuse this
+    ::fsync(dir_fd);
     ::close(dir_fd);
   }
-  return WriteStatus::ok;
 }
 
 bool is_temporary_name(std::string_view name) {

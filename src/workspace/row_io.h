@@ -109,6 +109,10 @@ inline void pass_over(WriteStatus) {}
 // When it returns cannot_write, errno holds the system's reason.
 WriteStatus write_text_atomic(const std::filesystem::path& file, std::string_view content);
 
+// Flushes the names of the directory `dir` (files made, renamed or removed
+// in it) to the disk; a file system that refuses is let be.
+void flush_directory(const std::filesystem::path& dir);
+
 // Writes rows of k values (see format_rows) atomically. Refuses, writing
 // nothing, when a value is NaN or infinite.
 WriteStatus write_rows(const std::filesystem::path& file, const double* values,

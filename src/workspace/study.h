@@ -3,6 +3,7 @@
 // compressed tar file), saved and opened again byte for byte.
 
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -18,11 +19,18 @@ inline constexpr const char* kStudyBackupFolder = "Study_Backups";
 // Name of the manifest entry of a study archive.
 inline constexpr const char* kStudyManifest = "TALVERN_STUDY.txt";
 
-// What an archive may hold before it is refused as no study.
+// What an archive may hold before it is refused as no study. The largest
+// work-space file is RIXS_Plane.DAT: 2,000,000 points of five values, at
+// most about 140 MB.
 struct StudyLimits {
-  std::uint64_t entry_bytes = std::uint64_t{512} << 20;   // one work-space file
-  std::uint64_t total_bytes = std::uint64_t{2} << 30;     // all of them
+  std::uint64_t entry_bytes = std::uint64_t{256} << 20;   // one work-space file
+  std::uint64_t total_bytes = std::uint64_t{512} << 20;   // all of them
   std::uint64_t archive_bytes = std::uint64_t{1} << 30;   // the archive file itself
+  // Past `ratio_from` bytes unpacked, what is unpacked may be at most `ratio`
+  // times the archive bytes read so far: the text of a work-space compresses
+  // about 5 to 10 times, a bomb of zeros about 1000 times.
+  std::uint64_t ratio = 100;
+  std::uint64_t ratio_from = std::uint64_t{1} << 20;
 };
 
 // A study as read from its archive.
@@ -47,10 +55,12 @@ std::string pack_study(const WorkSpace& ws, const std::vector<std::string>& name
                        const std::string& name, const std::string& date, std::string& error);
 
 // Reads a study archive held in memory; false with `error` set when it is
-// not a study: not a gzip tar archive, an entry that is not a plain file
-// named by the catalogue (no folders, no paths, no links), an entry named
-// twice, an entry or the whole above the limits, no manifest, or a
-// manifest whose file list differs from the entries.
+// not a study: not a tar archive compressed by gzip, an entry that is not a
+// plain file named by the catalogue (no folders, no paths, no links, no
+// sparse files), an entry named twice, an entry or the whole above the
+// limits, no manifest, a manifest whose file list differs from the entries,
+// or no work-space file. Entries are unpacked a block at a time: nothing is
+// allocated for what an entry declares, only for what was unpacked.
 bool unpack_study(std::string_view archive, Study& study, std::string& error,
                   const StudyLimits& limits = {});
 
@@ -68,10 +78,11 @@ struct OpenStudyResult {
   std::filesystem::path backup;  // where what was replaced is kept; empty when nothing was
 };
 
-// "Open Study...": checks the archive, keeps the work-space's catalogue
-// files as a study in the backup folder, writes each file of the study and
-// removes the catalogue files the study does not hold, so that the
-// work-space is as it was when the study was saved.
+// "Open Study...": checks the archive, unpacks it into a staging folder of
+// the work-space, keeps the work-space's catalogue files as a study in the
+// backup folder, then puts the study's files in place and removes the
+// catalogue files the study does not hold, as a whole (workspace/journal.h),
+// so that the work-space is as it was when the study was saved.
 OpenStudyResult OpenStudy(const WorkSpace& ws, const std::filesystem::path& file, bool replace,
                           const StudyLimits& limits = {});
 
@@ -82,5 +93,9 @@ std::vector<std::string> push_recent_study(std::vector<std::string> list, const 
 
 // The present time as an ISO 8601 UTC text ("2026-12-06T06:36:55Z").
 std::string iso_date_now();
+
+// A name in `dir` that no file has for a backup made at `when`:
+// "Backup_<UTC date-time>.talvern-study", "_2", "_3"... added when taken.
+std::filesystem::path free_backup_name(const std::filesystem::path& dir, std::time_t when);
 
 }  // namespace talvern

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/main_form.h"
+#include "support/killed_steps.h"
 #include "support/temp_dir.h"
 #include "workspace/file_names.h"
 #include "workspace/parameters.h"
@@ -78,6 +79,46 @@ TEST(ConstructWorkSpace, NeverTouchesExistingFiles) {
   std::filesystem::remove(tmp.file(files::kCalculatedRIXS));
   EXPECT_EQ(construct(tmp.path()), kMessage);  // only the missing file comes back
   EXPECT_EQ(contents(tmp.path()), before);
+}
+
+// A construct killed at any step leaves no placeholder or all six once the
+// program has started again; the program says when it finished one.
+TEST(ConstructWorkSpace, AKillLeavesNoPlaceholderOrAllOfThem) {
+  TempDir tmp;
+  const WorkSpace ws(tmp.file("ws"));
+  bool journalled = false;
+  for (std::size_t k = 1;; ++k) {
+    ASSERT_LT(k, 100u);
+    std::filesystem::remove_all(ws.dir());
+    std::filesystem::create_directories(ws.dir());
+    const std::string step = test::run_stopped_at(k, [&] {
+      MainFormState form;
+      construct_work_space(ws, form);
+    });
+    journalled = journalled || step == "journal written";
+    const bool pending = journalled && !step.empty() && step != "journal removed";
+    {
+      WorkSpaceLock lock;
+      MainFormState form{"before"};
+      start_up(ws, lock, form);
+      EXPECT_TRUE(lock.held());
+      if (pending) {
+        EXPECT_EQ(form.message, "CAUTION!!\r\n\"Construct Work-Space\" was interrupted before "
+                                "it ended; it has now been finished.") << step;
+        form.message = "before";
+        EXPECT_TRUE(claim_work_space(ws, lock, form));  // settled: the next command runs
+      }
+      EXPECT_EQ(form.message, "before") << step;
+    }
+    const auto state = test::work_space_state(ws.dir());
+    if (step.empty()) {
+      EXPECT_EQ(state, kPlaceholders);
+      break;
+    }
+    const std::map<std::string, std::string> none;
+    EXPECT_EQ(state, journalled ? kPlaceholders : none) << step;
+  }
+  EXPECT_TRUE(journalled);
 }
 
 TEST(ConstructWorkSpace, PlaceholdersReadAsTheirReadersExpect) {

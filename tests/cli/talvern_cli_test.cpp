@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <chrono>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "support/cli_run.h"
+#include "support/killed_steps.h"
 #include "support/optim_workspace.h"
 #include "support/gzip.h"
 #include "support/temp_dir.h"
@@ -93,6 +95,66 @@ TEST(TalvernCli, StudyOpenReplacesTheWorkSpaceOnlyWhenTold) {
   EXPECT_TRUE(history.ends_with(" study-open " + tmp.file("s.talvern-study").string() + " --replace\n"))
       << history;
   EXPECT_EQ(run_cli(ws + "study-open '" + tmp.file("ws").string() + "' --replace").exit_code, 1);
+}
+
+// What killed programs left: a study half opened, temporaries of every kind.
+// The next command, whichever it is, first finishes the opening and says so,
+// then removes the leftovers; the files of the user's stay.
+TEST(TalvernCli, EveryCommandFirstPutsInOrderWhatAKilledProgramLeft) {
+  namespace fs = std::filesystem;
+  TempDir tmp;
+  const talvern::WorkSpace w(tmp.file("ws"));
+  const std::string ws = " --workspace '" + w.dir().string() + "' ";
+  const fs::path study = tmp.file("s.talvern-study");
+  ASSERT_EQ(run_cli(ws + "construct").exit_code, 0);
+  ASSERT_EQ(run_cli(ws + "study-save '" + study.string() + "'").exit_code, 0);
+  const auto saved = talvern::test::dat_files(w.dir());
+  talvern::test::write_file(w.file(talvern::files::kParameters), "changed\n");
+  // Killed at each step before its journal (leaving staging folders), then
+  // right after it.
+  for (std::size_t k = 1; talvern::test::run_stopped_at(k, [&] {
+                            talvern::OpenStudy(w, study, true);
+                          }) != "journal written";
+       ++k)
+    ASSERT_LT(k, 100u);
+  const std::vector<std::string> stale = {
+      ".Calculated_RIXS.DAT.a1B2c3", "..talvern-journal.Zz9Yy8",
+      ".talvern-staging.Ab3Cd4/RIXSEXP.DAT",
+      "Study_Backups/.Backup_20260101-000000.talvern-study.Qq1Ww2"};
+  const std::vector<std::string> kept = {".bashrc.backup", ".My_Notes.DAT.a1B2c3",
+                                         "Study_Backups/.notes.txt.a1B2c3"};
+  for (const auto& names : {stale, kept})
+    for (const std::string& name : names) {
+      fs::create_directories((w.dir() / name).parent_path());
+      talvern::test::write_file(w.dir() / name, "7000\t1\n");
+    }
+
+  CliRun r = run_cli(ws + "study-save '" + tmp.file("t.talvern-study").string() + "'");
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+  EXPECT_TRUE(r.out.starts_with("CAUTION!!\nOpening the study \"s\" was interrupted before it "
+                                "ended; it has now been finished.\nWhat it replaced is kept in\n " +
+                                (w.dir() / "Study_Backups").string()))
+      << r.out;
+  EXPECT_NE(r.out.find("The study \"t\" with 7 files"), std::string::npos) << r.out;
+  EXPECT_EQ(talvern::test::dat_files(w.dir()), saved);
+  std::vector<std::string> hidden;
+  for (const fs::path& dir : {w.dir(), w.dir() / "Study_Backups"})
+    for (const auto& e : fs::directory_iterator(dir))
+      if (e.path().filename().string().starts_with("."))
+        hidden.push_back(fs::relative(e.path(), w.dir()).string());
+  std::sort(hidden.begin(), hidden.end());
+  EXPECT_EQ(hidden, (std::vector<std::string>{".My_Notes.DAT.a1B2c3", ".bashrc.backup",
+                                               "Study_Backups/.notes.txt.a1B2c3"}));
+
+  // A journal that is none: no command runs until it is removed.
+  const fs::path journal = w.file(talvern::files::kJournal);
+  talvern::test::write_file(journal, "TALVERN journal\nwhat: x\nstaging: ../..\nstate: finish\n");
+  r = run_cli(ws + "construct");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_TRUE(r.out.starts_with("ERROR!!\n" + journal.string() + "\nis no journal of TALVERN"))
+      << r.out;
+  EXPECT_EQ(r.out.find("was made"), std::string::npos) << r.out;
+  EXPECT_EQ(talvern::test::dat_files(w.dir()), saved);
 }
 
 TEST(TalvernCli, BadUsageExitsWithTwo) {
