@@ -1046,12 +1046,14 @@ TEST(TalvernCli, WritesThatFailAreSaidAndChangeNothing) {
     EXPECT_EQ(snapshot(dir), before) << command;
     // The command's own message comes first, unless it could not go on: a
     // calculation or import whose result file cannot be written says so as
-    // its error; the others add the system's reason for each file.
+    // its error; the others add the system's reason for each file, as the
+    // imports do after their error.
     const bool stops = command == "xrf-rfactor" || command.starts_with("xrf-fit") ||
                        command.starts_with("rixs-calculate") || command.starts_with("optimize") ||
                        command.starts_with("rixs-plane") || command.starts_with("calc-") ||
                        command.starts_with("import-") || command.starts_with("study-open");
-    if (!stops || command == "xrf-rfactor" || command.starts_with("rixs-calculate")) {
+    if (!stops || command == "xrf-rfactor" || command.starts_with("rixs-calculate") ||
+        command.starts_with("import-")) {
       EXPECT_NE(r.out.find(" could not be written (Permission denied); the work-space keeps its "
                            "former content.\n"),
                 std::string::npos)
