@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <memory>
 #include <sstream>
@@ -176,13 +180,22 @@ TEST(XRFDialog, ClickSetsTheChosenPeakAndCompleteStoresTheConfirmedSetting) {
 }
 
 // "Least-Squares Fit" reads the boxes, the "fix" boxes and "Background", and
-// fills the free boxes and shows the fitted curve and background.
+// fills the free boxes and shows the fitted curve and background. It runs
+// beside the dialog: until it ends only "Stop" can be pressed.
 TEST(XRFDialog, LeastSquaresFitFillsTheFreeBoxesAndDrawsTheBackground) {
   XRFFixture f;
   f.click("loadXrfDataButton");
   f.get<QCheckBox>("fix_widthA")->setChecked(true);
   f.get<QCheckBox>("backgroundCheck")->setChecked(true);
+  EXPECT_FALSE(f.get("stopButton")->isEnabled());
   f.click("lsqFitButton");
+  ASSERT_TRUE(f.dialog->running());
+  EXPECT_TRUE(f.get("stopButton")->isEnabled());
+  EXPECT_FALSE(f.get("lsqFitButton")->isEnabled());
+  EXPECT_FALSE(f.get("okButton")->isEnabled());
+  QTRY_VERIFY_WITH_TIMEOUT(!f.dialog->running(), 60000);
+  EXPECT_TRUE(f.get("lsqFitButton")->isEnabled());
+  EXPECT_FALSE(f.get("stopButton")->isEnabled());
   EXPECT_TRUE(f.pane().starts_with("The least-squares fit converged after ")) << f.pane();
   EXPECT_EQ(f.box("widthA"), "8.12");
   EXPECT_NE(f.box("positionA"), "7045.");
@@ -190,4 +203,33 @@ TEST(XRFDialog, LeastSquaresFitFillsTheFreeBoxesAndDrawsTheBackground) {
   EXPECT_TRUE(f.get<QCheckBox>("fix_widthA")->isChecked());
   EXPECT_GT(count_pixels(f.picture(), kBluePen), 100);
   EXPECT_TRUE(f.dialog->state().background_line);
+}
+
+// "Stop" ends the fit before its next iteration and leaves the boxes as they
+// were. The measurement is a pipe that the test fills only after Stop, so
+// the fit starts with Stop pressed.
+TEST(XRFDialog, StopEndsTheLeastSquaresFitAndLeavesTheBoxes) {
+  XRFFixture f;
+  f.click("loadXrfDataButton");
+  const fs::path measured = f.ws / "Exp_Non_Resonant_Emission.DAT";
+  const std::string text = read_file(measured);
+  fs::remove(measured);
+  ASSERT_EQ(::mkfifo(measured.c_str(), 0600), 0);
+  const QString position = f.box("positionA");
+  f.click("lsqFitButton");
+  ASSERT_TRUE(f.dialog->running());
+  f.click("stopButton");
+  EXPECT_FALSE(f.get("stopButton")->isEnabled());
+  int fd = -1;
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    fd = ::open(measured.c_str(), O_WRONLY | O_NONBLOCK);
+    return fd >= 0;
+  }, 30000));
+  ::fcntl(fd, F_SETFL, 0);
+  EXPECT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  ::close(fd);
+  QTRY_VERIFY_WITH_TIMEOUT(!f.dialog->running(), 60000);
+  EXPECT_EQ(f.pane(), "CAUTION!!\nThe least-squares fit was stopped after 0\niterations. The boxes "
+                      "were left as they were.");
+  EXPECT_EQ(f.box("positionA"), position);
 }
