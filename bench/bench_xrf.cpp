@@ -36,23 +36,35 @@ using namespace talvern;
 
 constexpr int kPoints = 451;
 
-// A fresh work-space with an iron K-beta-like measurement, loaded and with
-// the placeholder Lorentzians confirmed, as the user leaves it before the
-// first fit. `state` is the dialog after those steps.
-WorkSpace make_xrf_workspace(XRFState& state) {
-  const auto dir = std::filesystem::temp_directory_path() / "talvern-bench-xrf";
+double lorentzian(double e, double centre, double width, double height) {
+  return height / (1 + std::pow((e - centre) / width, 2));
+}
+
+// A fresh work-space `name` in the temp folder, constructed, with a measured
+// XRF of `count` points from 7020 eV, `step` apart, of intensity y(e).
+template <class Y>
+WorkSpace xrf_workspace(const char* name, int count, double step, Y y) {
+  const auto dir = std::filesystem::temp_directory_path() / name;
   std::filesystem::remove_all(dir);
   WorkSpace ws(dir);
   MainFormState form;
   construct_work_space(ws, form);
-
   std::vector<double> rows;
-  for (int i = 0; i < kPoints; ++i) {
-    const double e = 7020.0 + 0.1 * i;
-    auto peak = [&](double c, double w, double a) { return a / (1 + std::pow((e - c) / w, 2)); };
-    rows.insert(rows.end(), {e, 20 + peak(7058.5, 2.2, 1500) + peak(7045, 4.5, 180)});
+  for (int i = 0; i < count; ++i) {
+    const double e = 7020.0 + step * i;
+    rows.insert(rows.end(), {e, y(e)});
   }
-  pass_over(write_rows(ws.file(files::kExpNonResonantEmission), rows.data(), kPoints, 2));
+  pass_over(write_rows(ws.file(files::kExpNonResonantEmission), rows.data(), count, 2));
+  return ws;
+}
+
+// A fresh work-space with an iron K-beta-like measurement, loaded and with
+// the placeholder Lorentzians confirmed, as the user leaves it before the
+// first fit. `state` is the dialog after those steps.
+WorkSpace make_xrf_workspace(XRFState& state) {
+  WorkSpace ws = xrf_workspace("talvern-bench-xrf", kPoints, 0.1, [](double e) {
+    return 20 + lorentzian(e, 7058.5, 2.2, 1500) + lorentzian(e, 7045, 4.5, 180);
+  });
 
   LoadXRFData(ws, state);
   ConfirmLorentzianSetting(ws, state);
@@ -96,22 +108,13 @@ constexpr double kLsqTargetSeconds = 1.0;
 // at 7213.8 eV, where xrf-lsq starts.
 const WorkSpace& lsq_workspace() {
   static const WorkSpace ws = [] {
-    const auto dir = std::filesystem::temp_directory_path() / "talvern-bench-xrf-lsq";
-    std::filesystem::remove_all(dir);
-    WorkSpace w(dir);
-    MainFormState form;
-    construct_work_space(w, form);
-    std::vector<double> rows;
-    std::uint64_t seed = 1;
-    for (int i = 0; i < kLsqPoints; ++i) {
-      const double e = 7020.0 + 0.01 * i;
-      auto peak = [&](double c, double wd, double a) { return a / (1 + std::pow((e - c) / wd, 2)); };
+    std::uint64_t seed = 1;  // noise of 1 % at most, the same at every run
+    WorkSpace w = xrf_workspace("talvern-bench-xrf-lsq", kLsqPoints, 0.01, [&seed](double e) {
       seed = seed * 6364136223846793005u + 1442695040888963407u;
       const double noise = (static_cast<double>(seed >> 11) / 9007199254740992.0 - 0.5) * 0.02;
-      const double y = 0.008 + 0.0002 * (e - 7020) + peak(7058.0, 1.0, 0.9) + peak(7045.5, 2.4, 0.25);
-      rows.insert(rows.end(), {e, y * (1 + noise)});
-    }
-    pass_over(write_rows(w.file(files::kExpNonResonantEmission), rows.data(), kLsqPoints, 2));
+      return (0.008 + 0.0002 * (e - 7020) + lorentzian(e, 7058.0, 1.0, 0.9) +
+              lorentzian(e, 7045.5, 2.4, 0.25)) * (1 + noise);
+    });
     const double omega = 7213.8;
     pass_over(write_rows(w.file(files::kEmissionExcEnergy), &omega, 1, 1));
     (void)update_parameters(w, [](CalcParameters& p) { p.core_energy = 7113.8; });

@@ -5,10 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <memory>
 #include <sstream>
@@ -26,6 +22,7 @@
 
 #include "app/main_form.h"
 #include "gui/PlotPanel.h"
+#include "support/held_input.h"
 #include "support/panel_pixels.h"
 #include "support/temp_dir.h"
 #include "workspace/parameters.h"
@@ -213,21 +210,13 @@ TEST(XRFDialog, StopEndsTheLeastSquaresFitAndLeavesTheBoxes) {
   f.click("loadXrfDataButton");
   const fs::path measured = f.ws / "Exp_Non_Resonant_Emission.DAT";
   const std::string text = read_file(measured);
-  fs::remove(measured);
-  ASSERT_EQ(::mkfifo(measured.c_str(), 0600), 0);
+  ASSERT_TRUE(hold_input(measured));
   const QString position = f.box("positionA");
   f.click("lsqFitButton");
   ASSERT_TRUE(f.dialog->running());
   f.click("stopButton");
   EXPECT_FALSE(f.get("stopButton")->isEnabled());
-  int fd = -1;
-  ASSERT_TRUE(QTest::qWaitFor([&] {
-    fd = ::open(measured.c_str(), O_WRONLY | O_NONBLOCK);
-    return fd >= 0;
-  }, 30000));
-  ::fcntl(fd, F_SETFL, 0);
-  EXPECT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-  ::close(fd);
+  ASSERT_TRUE(release_input(measured, text));
   QTRY_VERIFY_WITH_TIMEOUT(!f.dialog->running(), 60000);
   EXPECT_EQ(f.pane(), "CAUTION!!\nThe least-squares fit was stopped after 0\niterations. The boxes "
                       "were left as they were.");
