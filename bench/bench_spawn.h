@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -19,7 +20,9 @@ namespace talvern::bench {
 
 // Runs `args` with its standard output and error thrown away; returns the
 // wall-clock seconds from spawn to exit, or -1 when it did not exit with 0.
-inline double run_process(std::vector<std::string> args) {
+// `peak_kb`, when given, takes the most memory the process held (its
+// resident set, in KiB).
+inline double run_process(std::vector<std::string> args, long* peak_kb = nullptr) {
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -31,7 +34,9 @@ inline double run_process(std::vector<std::string> args) {
   pid_t pid;
   int status = -1;
   const bool spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
-  if (spawned) waitpid(pid, &status, 0);
+  struct rusage usage {};
+  if (spawned) wait4(pid, &status, 0, &usage);
+  if (peak_kb) *peak_kb = usage.ru_maxrss;
   const auto end = std::chrono::steady_clock::now();
   posix_spawn_file_actions_destroy(&actions);
   if (!spawned || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;

@@ -3,6 +3,7 @@
 // column import; and the column sniffing and conversion on their own.
 // The first byte picks the reader and the import; the rest is the file.
 
+#include <algorithm>
 #include <cmath>
 
 #include "fuzz_input.h"
@@ -62,6 +63,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   (void)first_lines(text, 12);
   const ColumnChoice choice = choose_columns(layout, reader.k, how);
   const ConvertedText conv = convert_columns(text, layout, choice);
+  // Converting no further than a capacity gives the start of the rows, and
+  // the row past it.
+  const ConvertedText few = convert_columns(text, layout, choice, 2);
+  FUZZ_CHECK(few.rows <= 3);
+  if (conv.error.empty())
+    FUZZ_CHECK(few.error.empty() && few.rows == std::min<std::size_t>(conv.rows, 3) &&
+               conv.plain.starts_with(few.plain));
   if (conv.error.empty()) {
     const RowsRead plain = parse_rows(conv.plain, reader.k, reader.capacity);
     FUZZ_CHECK(!plain.bad_token);

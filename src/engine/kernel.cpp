@@ -1,6 +1,7 @@
 #include "engine/kernel.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <functional>
@@ -232,12 +233,21 @@ const auto corr_range = kIsa == Isa::avx512 ? corr_range_avx512
                         : kIsa == Isa::avx2 ? corr_range_avx2
                                             : corr_range_generic;
 
-// Finds the common lattice of the intermediate states and the emission
-// energies and tabulates the final-state sums on it. False when there is
-// none: the steps are not in a ratio of small whole numbers, a point lies
-// too far from the lattice, or the grid runs backwards.
-bool build_lattice(const Intermediate& in, const FinalStates& fs, const double* omega,
-                   std::size_t count, Lattice& lat) {
+// Where the intermediate states and the emission energies meet on a
+// lattice: the steps m delta of the states and n delta of the energies, and
+// the drift eps_k of each energy from its lattice point.
+struct LatticeSteps {
+  int m = 1, n = 0;
+  double delta = 0;
+  double eps_max = 0;
+};
+
+// Finds the common lattice, allowing a drift that stays a first-order
+// correction for Lorentzians no narrower than q_min (HUGE_VAL: none counts).
+// False when there is none: the steps are not in a ratio of small whole
+// numbers, a point lies too far from the lattice, or the grid runs backwards.
+bool find_lattice(const Intermediate& in, double q_min, const double* omega, std::size_t count,
+                  LatticeSteps& steps, std::vector<double>& eps) {
   const std::size_t n_rows = in.n;
   if (n_rows < 2 || count == 0) return false;
   const double* d = in.d.data();
@@ -262,25 +272,38 @@ bool build_lattice(const Intermediate& in, const FinalStates& fs, const double* 
   const double w_max = std::max(std::abs(omega[0]), std::abs(omega[count - 1]));
   const double d_max = std::max(std::abs(d[0]), std::abs(d[n_rows - 1]));
   const double eta_tolerance = 4 * (w_max + d_max) * std::numeric_limits<double>::epsilon();
-  double q_min = HUGE_VAL;
-  for (int X = 0; X < 4; ++X)
-    if (fs.c[X] != 0) q_min = std::min(q_min, fs.q[X]);
   const double eps_tolerance = q_min == HUGE_VAL ? eta_tolerance : 1e-7 * std::sqrt(q_min);
 
   for (std::size_t i = 0; i < n_rows; ++i)
     if (!(std::abs((d[i] - d[0]) - static_cast<double>(m * i) * delta) <= eta_tolerance))
       return false;
   double eps_max = 0;
-  lat.eps.resize(count);
+  eps.resize(count);
   for (std::size_t k = 0; k < count; ++k) {
-    lat.eps[k] = (omega[k] - omega[0]) - static_cast<double>(n * k) * delta;
-    eps_max = std::max(eps_max, std::abs(lat.eps[k]));
+    eps[k] = (omega[k] - omega[0]) - static_cast<double>(n * k) * delta;
+    eps_max = std::max(eps_max, std::abs(eps[k]));
   }
   if (!(eps_max <= eps_tolerance)) return false;
+  steps = {m, n, delta, eps_max};
+  return true;
+}
 
+// Finds the common lattice of the intermediate states and the emission
+// energies and tabulates the final-state sums on it. False when there is
+// none.
+bool build_lattice(const Intermediate& in, const FinalStates& fs, const double* omega,
+                   std::size_t count, Lattice& lat) {
+  double q_min = HUGE_VAL;
+  for (int X = 0; X < 4; ++X)
+    if (fs.c[X] != 0) q_min = std::min(q_min, fs.q[X]);
+  LatticeSteps steps;
+  if (!find_lattice(in, q_min, omega, count, steps, lat.eps)) return false;
+  const int m = steps.m, n = steps.n;
+  const double delta = steps.delta;
+  const double* d = in.d.data();
   lat.m = m;
   lat.n = n;
-  lat.exact = eps_max == 0;
+  lat.exact = steps.eps_max == 0;
   const std::size_t n_padded = in.d.size();
 
   // Entry l of residue r is lattice point j = m l + r; the last emission
@@ -374,6 +397,166 @@ void redo_not_finite(const Intermediate& in, const FinalStates& fs, const double
       sum_one_plain(in, fs, omega[k], s1[k], s2[k]);
 }
 
+// Runs range(first, m) over the emission energies 0 ... count - 1, shared
+// with the helper thread in chunks when the work (in terms of the
+// correlation) is large enough to pay for it.
+template <class Range>
+void share_range(std::size_t count, std::size_t work, const Range& range) {
+  // Below this much work the helper thread costs more than it saves.
+  constexpr std::size_t kShareThreshold = 160000;
+  static const unsigned cores = std::thread::hardware_concurrency();
+  if (cores < 2 || count < 2 || work < kShareThreshold) {
+    range(0, count);
+    return;
+  }
+  // Both threads take chunks of emission energies until none is left.
+  constexpr std::size_t kChunk = 8;
+  std::atomic<std::size_t> next{0};
+  const std::function<void()> take_chunks = [&] {
+    for (;;) {
+      const std::size_t first = next.fetch_add(kChunk, std::memory_order_relaxed);
+      if (first >= count) return;
+      range(first, std::min(kChunk, count - first));
+    }
+  };
+  HelperThread* helper = nullptr;
+  try {
+    helper = &HelperThread::get();
+  } catch (const std::system_error&) {
+    // No thread to be had: this one does it all.
+  }
+  if (helper) helper->run_both(take_chunks);
+  else take_chunks();
+}
+
+// ---- The sums of each Lorentzian on its own, for derivatives --------------
+
+struct PartsInput {
+  const double* a1;
+  const double* a2;
+  std::size_t n_padded;
+  const FinalStates& fs;
+  const std::array<bool, 4>& use;
+  std::size_t count;
+  double* out;  // [3 X + part][k]
+  // On a lattice: m, n and per residue the three tables of each Lorentzian.
+  int m = 1, n = 0;
+  std::size_t length = 0;
+  const double* tables = nullptr;
+};
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+// Emission energies k, k + m, ..., k + (kBlock - 1) m meet the same tables,
+// each n entries on from the one before: they are summed together, so that
+// every amplitude and table entry loaded serves kBlock of them.
+constexpr std::size_t kBlock = 4;
+
+// The correlation of the tables of each Lorentzian in use with its
+// amplitudes, the three parts at once, for the B energies of a block from k0.
+template <class V, std::size_t B>
+__attribute__((always_inline)) inline void parts_corr_block(const PartsInput& p,
+                                                            std::size_t k0) {
+  constexpr std::size_t L = sizeof(V) / sizeof(double);
+  const std::size_t j0 = static_cast<std::size_t>(p.n) * k0;
+  const std::size_t r = j0 % static_cast<std::size_t>(p.m);
+  const std::size_t l0 = j0 / static_cast<std::size_t>(p.m);
+  const std::size_t step = static_cast<std::size_t>(p.n);
+  for (int X = 0; X < 4; ++X) {
+    if (!p.use[X]) continue;
+    const double* a = X < 2 ? p.a1 : p.a2;
+    const double* t = p.tables + (r * 12 + 3 * static_cast<std::size_t>(X)) * p.length + l0;
+    V f[B] = {}, g[B] = {}, h[B] = {};
+    for (std::size_t i = 0; i < p.n_padded; i += L) {
+      const V av = load<V>(a + i);
+      for (std::size_t b = 0; b < B; ++b) {
+        const double* tb = t + b * step + i;
+        f[b] += av * load<V>(tb);
+        g[b] += av * load<V>(tb + p.length);
+        h[b] += av * load<V>(tb + 2 * p.length);
+      }
+    }
+    for (std::size_t b = 0; b < B; ++b) {
+      const std::size_t k = k0 + b * static_cast<std::size_t>(p.m);
+      p.out[(3 * X) * p.count + k] = lanes_sum(f[b]);
+      p.out[(3 * X + 1) * p.count + k] = lanes_sum(g[b]);
+      p.out[(3 * X + 2) * p.count + k] = lanes_sum(h[b]);
+    }
+  }
+}
+
+// Tiles first ... first + count - 1: tile tau is the block b = tau / m of
+// the energies k = tau mod m (mod m), a short block energy by energy.
+template <class V>
+__attribute__((always_inline)) inline void parts_corr_body(const PartsInput& p, std::size_t first,
+                                                           std::size_t count) {
+  const std::size_t m = static_cast<std::size_t>(p.m);
+  for (std::size_t tau = first; tau < first + count; ++tau) {
+    const std::size_t k0 = tau % m + (tau / m) * m * kBlock;
+    if (k0 + (kBlock - 1) * m < p.count)
+      parts_corr_block<V, kBlock>(p, k0);
+    else
+      for (std::size_t k = k0; k < p.count; k += m) parts_corr_block<V, 1>(p, k);
+  }
+}
+
+// The same term by term, for emission energies off the lattice.
+template <class V>
+__attribute__((always_inline)) inline void parts_direct_body(const PartsInput& p, const double* d,
+                                                             const double* omega,
+                                                             std::size_t first,
+                                                             std::size_t count) {
+  constexpr std::size_t L = sizeof(V) / sizeof(double);
+  V one;
+  for (std::size_t l = 0; l < L; ++l) one[l] = 1.0;
+  for (std::size_t k = first; k < first + count; ++k) {
+    for (int X = 0; X < 4; ++X) {
+      if (!p.use[X]) continue;
+      const double* a = X < 2 ? p.a1 : p.a2;
+      const double shift = omega[k] - p.fs.p[X], q = p.fs.q[X];
+      V f = {}, g = {}, h = {};
+      for (std::size_t i = 0; i < p.n_padded; i += L) {
+        const V t = load<V>(d + i) + shift;
+        const V inv = one / (q + t * t);
+        const V ai = load<V>(a + i) * inv;
+        f += ai;
+        g += ai * inv;
+        h += ai * inv * t;
+      }
+      p.out[(3 * X) * p.count + k] = lanes_sum(f);
+      p.out[(3 * X + 1) * p.count + k] = lanes_sum(g);
+      p.out[(3 * X + 2) * p.count + k] = lanes_sum(h);
+    }
+  }
+}
+
+void parts_corr_generic(const PartsInput& p, std::size_t first, std::size_t count) {
+  parts_corr_body<v4d>(p, first, count);
+}
+TALVERN_TARGET("avx2,fma")
+void parts_corr_avx2(const PartsInput& p, std::size_t first, std::size_t count) {
+  parts_corr_body<v4d>(p, first, count);
+}
+TALVERN_TARGET("avx512f,avx2,fma")
+void parts_corr_avx512(const PartsInput& p, std::size_t first, std::size_t count) {
+  parts_corr_body<v8d>(p, first, count);
+}
+void parts_direct_generic(const PartsInput& p, const double* d, const double* omega,
+                          std::size_t first, std::size_t count) {
+  parts_direct_body<v4d>(p, d, omega, first, count);
+}
+TALVERN_TARGET("avx2,fma")
+void parts_direct_avx2(const PartsInput& p, const double* d, const double* omega,
+                       std::size_t first, std::size_t count) {
+  parts_direct_body<v4d>(p, d, omega, first, count);
+}
+#pragma GCC diagnostic pop
+
+const auto parts_corr = kIsa == Isa::avx512 ? parts_corr_avx512
+                        : kIsa == Isa::avx2 ? parts_corr_avx2
+                                            : parts_corr_generic;
+const auto parts_direct = kIsa == Isa::generic ? parts_direct_generic : parts_direct_avx2;
+
 }  // namespace
 
 bool has_avx2_fma() {
@@ -419,45 +602,66 @@ bool sum_intermediate(const Intermediate& in, const FinalStates& fs, const doubl
   const std::size_t n_padded = in.d.size();
   Lattice lat;
   const bool on_lattice = build_lattice(in, fs, omega, count, lat);
-  auto range = [&](std::size_t first, std::size_t m) {
-    if (on_lattice)
-      corr_range(lat, in.a1.data(), in.a2.data(), n_padded, first, m, s1, s2);
-    else
-      sum_range(in.d.data(), in.a1.data(), in.a2.data(), n_padded, fs, omega + first, m,
-                s1 + first, s2 + first);
-  };
-  // Below this much work the helper thread costs more than it saves; a
-  // direct term costs about four terms of the correlation.
-  constexpr std::size_t kShareThreshold = 160000;
-  const std::size_t work = n_padded * count * (on_lattice ? 1 : 4);
-  static const unsigned cores = std::thread::hardware_concurrency();
-  if (cores >= 2 && count >= 2 && work >= kShareThreshold) {
-    // Both threads take chunks of emission energies until none is left.
-    constexpr std::size_t kChunk = 8;
-    std::atomic<std::size_t> next{0};
-    const std::function<void()> take_chunks = [&] {
-      for (;;) {
-        const std::size_t first = next.fetch_add(kChunk, std::memory_order_relaxed);
-        if (first >= count) return;
-        range(first, std::min(kChunk, count - first));
-      }
-    };
-    HelperThread* helper = nullptr;
-    try {
-      helper = &HelperThread::get();
-    } catch (const std::system_error&) {
-      // No thread to be had: this one does it all.
-    }
-    if (helper) helper->run_both(take_chunks);
-    else take_chunks();
-  } else {
-    range(0, count);
-  }
+  // A direct term costs about four terms of the correlation.
+  share_range(count, n_padded * count * (on_lattice ? 1 : 4),
+              [&](std::size_t first, std::size_t m) {
+                if (on_lattice)
+                  corr_range(lat, in.a1.data(), in.a2.data(), n_padded, first, m, s1, s2);
+                else
+                  sum_range(in.d.data(), in.a1.data(), in.a2.data(), n_padded, fs, omega + first,
+                            m, s1 + first, s2 + first);
+              });
   if (on_lattice)
     redo_not_finite(in, fs, omega, count, s1, s2);
   else
     redo_out_of_range(in, fs, omega, count, s1, s2);
   return on_lattice;
+}
+
+void sum_intermediate_parts(const Intermediate& in, const FinalStates& fs,
+                            const std::array<bool, 4>& use, const double* omega,
+                            std::size_t count, std::vector<double>& parts) {
+  parts.assign(12 * count, 0.0);
+  PartsInput p{in.a1.data(), in.a2.data(), in.d.size(), fs, use, count, parts.data()};
+  double q_min = HUGE_VAL;
+  std::size_t used = 0;
+  for (int X = 0; X < 4; ++X)
+    if (use[X]) q_min = std::min(q_min, fs.q[X]), ++used;
+  if (used == 0 || count == 0) return;
+  LatticeSteps steps;
+  std::vector<double> eps;
+  if (find_lattice(in, q_min, omega, count, steps, eps)) {
+    // The tables of each residue r: entry l is lattice point j = m l + r.
+    p.m = steps.m;
+    p.n = steps.n;
+    p.length = static_cast<std::size_t>(steps.n) * (count - 1) / static_cast<std::size_t>(steps.m) +
+               p.n_padded;
+    std::vector<double> tables(static_cast<std::size_t>(steps.m) * 12 * p.length, 0.0);
+    for (int r = 0; r < steps.m; ++r)
+      for (int X = 0; X < 4; ++X) {
+        if (!use[X]) continue;
+        double* t = tables.data() + (static_cast<std::size_t>(r) * 12 + 3 * X) * p.length;
+        const double base = in.d[0] + (omega[0] - fs.p[X]);
+        for (std::size_t l = 0; l < p.length; ++l) {
+          const double j = static_cast<double>(static_cast<std::size_t>(steps.m) * l +
+                                               static_cast<std::size_t>(r));
+          const double u = base + j * steps.delta;
+          const double inv = 1.0 / (fs.q[X] + u * u);
+          t[l] = inv;
+          t[p.length + l] = inv * inv;
+          t[2 * p.length + l] = u * inv * inv;
+        }
+      }
+    p.tables = tables.data();
+    const std::size_t m = static_cast<std::size_t>(steps.m);
+    const std::size_t tiles = m * ((count + m * kBlock - 1) / (m * kBlock));
+    share_range(tiles, p.n_padded * count * used * 3 / 2,
+                [&](std::size_t first, std::size_t n) { parts_corr(p, first, n); });
+  } else {
+    share_range(count, p.n_padded * count * used * 4, [&](std::size_t first, std::size_t m) {
+      parts_direct(p, in.d.data(), omega, first, m);
+    });
+  }
 }
 
 void start_helper_thread() {

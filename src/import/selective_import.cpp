@@ -5,6 +5,7 @@
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"
 #include "workspace/row_io.h"
+#include "workspace/write_log.h"
 
 namespace talvern {
 
@@ -22,6 +23,18 @@ constexpr double kNoPartner = -10000.0;
 const char kNoWorkSpace[] =
     "ERROR!!\r\nThe data could not be written into \r\n" TALVERN_WORK_SPACE_NAME ". Make the "
     "work-space\r\nwith \"Construct Work-Space\" first.";
+
+// The message of an import whose work-space file `name` could not be
+// written, right after the write (errno holds its reason): the work-space
+// may be missing, and the system's reason follows, as after every other
+// command.
+std::string cannot_write_message(const char* name) {
+  WriteLog log;
+  log.note(name, WriteStatus::cannot_write);
+  std::string message = kNoWorkSpace;
+  log.append_to(message);
+  return message;
+}
 
 // Asks for the file and reads its rows; false when the command ends there.
 // `after` takes the lines that go after the command's message.
@@ -61,7 +74,9 @@ bool write_org(const WorkSpace& ws, const std::vector<ImportRow>& grid, XAFSRead
   switch (write_rows(ws.file(files::kSelectiveReadingOrg), flat.data(), grid.size(), 3)) {
     case WriteStatus::ok: return true;
     case WriteStatus::not_finite: state.message = not_finite_message(); return false;
-    case WriteStatus::cannot_write: state.message = kNoWorkSpace; return false;
+    case WriteStatus::cannot_write:
+      state.message = cannot_write_message(files::kSelectiveReadingOrg);
+      return false;
   }
   return false;
 }
@@ -141,7 +156,7 @@ std::optional<OpenFailure> LoadTwoCompoFirst(const WorkSpace& ws, const UserFile
 
   if (write_rows(ws.file(files::kSelectiveReadingOrg21), pairs.values.data(), pairs.rows, 2) ==
       WriteStatus::cannot_write) {
-    state.message = kNoWorkSpace;
+    state.message = cannot_write_message(files::kSelectiveReadingOrg21);
     return std::nullopt;
   }
   state.message = with_caution(pairs.capped,
@@ -202,7 +217,7 @@ std::optional<OpenFailure> LoadTwoCompoSecond(const WorkSpace& ws, const UserFil
   }
   if (write_text_atomic(ws.file(files::kSelectiveReadingOrgTmp), tmp_text) !=
       WriteStatus::ok) {
-    state.message = kNoWorkSpace;
+    state.message = cannot_write_message(files::kSelectiveReadingOrgTmp);
     return std::nullopt;
   }
   import_rows(ws, tmp, 1, 2, tmp.rows, a_max, b_max, state,

@@ -6,6 +6,7 @@
 
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"
+#include "workspace/number_text.h"
 #include "workspace/row_io.h"
 #include "workspace/xdi.h"
 
@@ -73,6 +74,18 @@ bool number_field(std::string_view field, double& value) {
   return s.next(value) && !s.next(rest) && !s.bad_token();
 }
 
+// A field the C library reads whole as a number (strtod, which takes
+// "nan", "inf", "1e999" and "0x1p3" as well); `finite` tells whether its
+// value is a finite number.
+bool c_number_field(std::string_view field, std::string& buffer, bool& finite) {
+  if (field.empty()) return false;
+  buffer.assign(field);
+  char* end = nullptr;
+  const double v = strtod_c(buffer.c_str(), &end);
+  finite = std::isfinite(v);
+  return end == buffer.c_str() + buffer.size();
+}
+
 Separator separator_of(std::string_view line) {
   if (line.find(';') != std::string_view::npos) return Separator::semicolon;
   if (line.find(',') != std::string_view::npos) return Separator::comma;
@@ -88,6 +101,21 @@ bool numbers(std::string_view line, Separator sep, std::vector<double>& out) {
     out.push_back(v);
   }
   return !out.empty();
+}
+
+// A line of data: every field read whole by the C library; `count` takes
+// the number of fields and `finite` whether every value is a finite number.
+bool data_line(std::string_view line, Separator sep, std::size_t& count, bool& finite) {
+  std::string buffer;
+  count = 0;
+  finite = true;
+  for (std::string_view f : split(line, sep)) {
+    bool this_finite = true;
+    if (!c_number_field(f, buffer, this_finite)) return false;
+    finite = finite && this_finite;
+    ++count;
+  }
+  return count > 0;
 }
 
 std::string column_name(std::size_t col) {
@@ -116,6 +144,13 @@ std::string not_finite_value_message(std::size_t line) {
                    TALVERN_WORK_SPACE_NAME ".");
 }
 
+std::string not_finite_line_message(std::size_t line) {
+  return with_line("ERROR!!\r\nLine ", line,
+                   " of the file holds a value that is not\r\na finite number (nan, inf, or beyond "
+                   "the range\r\nof a double). Nothing was introduced into \r\n"
+                   TALVERN_WORK_SPACE_NAME ".");
+}
+
 std::string no_row_left_message(std::size_t left_out, std::size_t first) {
   return "ERROR!!\r\nNo row of the file is left: in each of its " + std::to_string(left_out) +
          " rows\r\nthe ratio has no value (B at 0 or below, or A/B at 0\r\nor below under ln; "
@@ -138,13 +173,14 @@ bool column_number(std::string_view text, std::size_t& col) {
 TextLayout sniff_columns(std::string_view text) {
   TextLayout layout;
   std::string_view last_header;
-  std::vector<double> values;
   for_each_line(text, [&](std::string_view line, std::size_t) {
     if (!is_comment(line) && !trim(line).empty()) {
       const Separator sep = separator_of(line);
-      if (numbers(line, sep, values)) {
+      std::size_t count = 0;
+      bool finite = true;
+      if (data_line(line, sep, count, finite)) {
         layout.separator = sep;
-        layout.columns = values.size();
+        layout.columns = count;
         return false;
       }
     }
@@ -258,7 +294,7 @@ std::string describe_columns(const ColumnChoice& choice) {
 }
 
 ConvertedText convert_columns(std::string_view text, const TextLayout& layout,
-                              const ColumnChoice& choice) {
+                              const ColumnChoice& choice, std::size_t capacity) {
   ConvertedText out;
   std::vector<double> values, row;
   std::size_t highest = choice.energy;
@@ -273,15 +309,23 @@ ConvertedText convert_columns(std::string_view text, const TextLayout& layout,
   for_each_line(text, [&](std::string_view line, std::size_t number) {
     const bool header = number <= layout.header_lines || is_comment(line);
     if (trim(line).empty() || (header && choice.skip_headers)) return true;
-    if (header || !numbers(line, layout.separator, values)) {
-      out.error = not_a_number_message(number);
+    auto refuse = [&](std::string error) {
+      out.error = std::move(error);
+      out.error_line = number;
       return false;
+    };
+    if (header) return refuse(not_a_number_message(number));
+    if (!numbers(line, layout.separator, values)) {
+      // nan, inf or 1e999 are data, not text; they are said as such.
+      std::size_t count = 0;
+      bool finite = true;
+      return refuse(data_line(line, layout.separator, count, finite) && !finite
+                        ? not_finite_line_message(number)
+                        : not_a_number_message(number));
     }
-    if (values.size() != layout.columns || highest >= values.size()) {
-      out.error = wrong_width_message(number, values.size(),
-                                      std::max(layout.columns, highest + 1));
-      return false;
-    }
+    if (values.size() != layout.columns || highest >= values.size())
+      return refuse(wrong_width_message(number, values.size(),
+                                        std::max(layout.columns, highest + 1)));
     const double energy = choice.kev ? values[choice.energy] * 1000.0 : values[choice.energy];
     row.clear();
     row.push_back(energy);
@@ -297,12 +341,9 @@ ConvertedText convert_columns(std::string_view text, const TextLayout& layout,
                                                      : std::log(a / b));
     }
     const std::size_t n = row.size();
-    if (!all_finite(row.data(), n)) {
-      out.error = not_finite_value_message(number);
-      return false;
-    }
+    if (!all_finite(row.data(), n)) return refuse(not_finite_value_message(number));
     for (std::size_t c = 0; c < n; ++c) put(row[c], c + 1 < n ? '\t' : '\n');
-    return true;
+    return ++out.rows <= capacity;
   });
   if (out.error.empty() && out.plain.empty() && out.left_out > 0)
     out.error = no_row_left_message(out.left_out, out.first_left);

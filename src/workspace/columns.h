@@ -41,7 +41,10 @@ struct TextLayout {
 };
 
 // Comment lines start with '#', '!', ';' or '%'; before the data every
-// line that is not numbers only is a header line as well.
+// other line is a header line as well. The data start at the first line
+// whose every field the C library reads whole as a number (strtod: "nan",
+// "inf", "1e999" and "0x1p3" included), so that no line of numbers is
+// taken for a header, whatever its values.
 TextLayout sniff_columns(std::string_view text);
 
 // The first `n` lines of the text, for a preview.
@@ -70,10 +73,15 @@ std::string describe_columns(const ColumnChoice& choice);
 // line, each line ended by a line break); or `error` set to an "ERROR!!"
 // text naming the line that cannot be converted. A row whose ratio has no
 // value (B at 0 or below, or A/B at 0 or below under ln) is left out and
-// counted; a file left with no row at all is refused.
+// counted; a file left with no row at all is refused. The conversion stops
+// after the row that follows `capacity` rows: a reader that takes
+// `capacity` rows sees that the file holds more, and nothing after it is
+// looked at.
 struct ConvertedText {
   std::string plain;
   std::string error;
+  std::size_t error_line = 0;  // the line `error` names; 0 for none, or a file left with no row
+  std::size_t rows = 0;        // rows converted
   std::size_t left_out = 0;    // rows without a value of their ratio
   std::size_t first_left = 0;  // the line of the first of them (1-based)
   // The caution a load adds after its message when rows were left out;
@@ -81,6 +89,7 @@ struct ConvertedText {
   std::string caution() const;
 };
 ConvertedText convert_columns(std::string_view text, const TextLayout& layout,
-                              const ColumnChoice& choice);
+                              const ColumnChoice& choice,
+                              std::size_t capacity = static_cast<std::size_t>(-1));
 
 }  // namespace talvern

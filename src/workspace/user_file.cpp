@@ -1,5 +1,9 @@
 #include "workspace/user_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -34,12 +38,102 @@ OpenFailure read_failure(const std::filesystem::path& file) {
 
 namespace {
 
+// The longest line a user's file may hold. No measured file comes near it;
+// a longer line is refused before it is read whole, so that the memory a
+// load takes follows the rows it reads, not the file.
+constexpr std::size_t kLongestLine = std::size_t{1} << 20;
+// What the first read of a user's file takes; every further read takes
+// as much again as is held.
+constexpr std::size_t kFirstRead = std::size_t{1} << 18;
+
+// The start of a user's file, read as far as its readers need it: whole
+// lines only (the last line as the file ends it), each read doubling what
+// is held, so that a file far larger than the rows a command reads costs
+// no more than those rows.
+class FileStart {
+ public:
+  explicit FileStart(const std::filesystem::path& file)
+      : fd_(::open(file.c_str(), O_RDONLY | O_CLOEXEC)) {
+    struct stat st {};
+    if (fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) failed_ = true;
+    if (fd_ < 0) failed_ = true;
+  }
+  ~FileStart() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileStart(const FileStart&) = delete;
+  FileStart& operator=(const FileStart&) = delete;
+
+  // The whole lines read so far.
+  std::string_view text() const { return std::string_view(bytes_).substr(0, whole_); }
+  // The bytes read so far, a line cut short included.
+  std::string_view bytes() const { return bytes_; }
+  bool complete() const { return at_end_ && whole_ == bytes_.size(); }
+  bool failed() const { return failed_; }
+  // The line (1-based) that is longer than kLongestLine; 0 while none is.
+  std::size_t long_line() const { return long_line_; }
+
+  // Reads at least one more line, about as much again as is held. False
+  // when nothing more can be read: at the end of the file, after a read
+  // that failed, or at a line that is too long.
+  bool more() {
+    const std::size_t before = whole_;
+    while (whole_ == before && !failed_ && long_line_ == 0 && !complete()) {
+      const std::size_t goal = bytes_.size() + std::max(kFirstRead, bytes_.size());
+      while (bytes_.size() < goal && !at_end_ && !failed_) read_some(goal - bytes_.size());
+      take_lines();
+    }
+    return whole_ != before;
+  }
+
+ private:
+  void read_some(std::size_t n) {
+    const std::size_t held = bytes_.size();
+    bytes_.resize(held + n);
+    const ssize_t got = ::read(fd_, bytes_.data() + held, n);
+    bytes_.resize(held + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+    if (got == 0) at_end_ = true;
+    if (got < 0 && errno != EINTR) failed_ = true;
+  }
+  // Moves the end of the whole lines past every line break read, and
+  // notes a line that has grown too long.
+  void take_lines() {
+    for (std::size_t nl; (nl = bytes_.find('\n', scanned_)) != std::string::npos;) {
+      if (nl - whole_ > kLongestLine) break;
+      whole_ = scanned_ = nl + 1;
+      ++lines_;
+    }
+    scanned_ = std::max(scanned_, bytes_.size());
+    const std::size_t nl = bytes_.find('\n', whole_);
+    const std::size_t line_end = nl == std::string::npos ? bytes_.size() : nl;
+    if (line_end - whole_ > kLongestLine)
+      long_line_ = lines_ + 1;
+    else if (at_end_ && !failed_)
+      whole_ = bytes_.size();  // the last line, as the file ends it
+  }
+
+  int fd_;
+  std::string bytes_;
+  std::size_t whole_ = 0;    // bytes_ up to the end of the last whole line
+  std::size_t scanned_ = 0;  // bytes_ searched for line breaks
+  std::size_t lines_ = 0;    // line breaks before whole_
+  std::size_t long_line_ = 0;
+  bool at_end_ = false, failed_ = false;
+};
+
+std::string long_line_message(std::size_t line) {
+  return "ERROR!!\r\nLine " + std::to_string(line) + " of the file is longer than " +
+         std::to_string(kLongestLine >> 20) + " MB; no measured\r\nfile holds such a line. "
+         "Nothing was introduced into \r\n" TALVERN_WORK_SPACE_NAME ".";
+}
+
 // A line that does not hold k values, counted as white-space separated
 // words after the header words; the line of the last header word is not
 // counted. Looks no further than the rows the capacity lets be read.
 struct WrongWidth {
   std::size_t line = 0;  // 0: every line holds k values
   std::size_t found = 0;
+  bool past_capacity = false;  // the rows the capacity lets be read were all looked at
 };
 WrongWidth first_wrong_width(std::string_view text, std::size_t k, std::size_t skip_words,
                              std::size_t capacity) {
@@ -66,7 +160,7 @@ WrongWidth first_wrong_width(std::string_view text, std::size_t k, std::size_t s
       ++words;
     }
   }
-  return {};
+  return {.past_capacity = rows > capacity};
 }
 
 bool blank(std::string_view text) { return std::all_of(text.begin(), text.end(), is_space); }
@@ -102,15 +196,28 @@ bool read_user_file(const UserFiles& files, const UserFileRead& how,
                     std::string* absorber) {
   const std::filesystem::path* file = &chosen;
   if (absorber) absorber->clear();
-  std::string text;
-  if (!read_text(*file, text)) {
-    // Ask the system why; a file that opens now but could not be read
-    // still gets a reason.
-    failure = read_failure(*file);
+  // The file is read only as far as each step below needs it.
+  FileStart start(*file);
+  // Reads on until `enough` holds for the lines read or the file is read
+  // whole; false, with the failure or the message set, when it cannot go on.
+  auto read_until = [&](auto enough) {
+    while (!enough(start.text()) && start.more()) {
+    }
+    if (enough(start.text()) || start.complete()) return true;
+    if (start.long_line() != 0)
+      message = long_line_message(start.long_line());
+    else  // ask the system why; a file that opens now still gets a reason
+      failure = read_failure(*file);
     return false;
-  }
+  };
+  if (!read_until([&](std::string_view) { return start.bytes().size() >= 2; })) return false;
   after.clear();
-  if (is_gzip(text)) {  // a project file: one group, as pairs
+  if (is_gzip(start.bytes())) {  // a project file: one group, as pairs
+    std::string text;
+    if (!read_text(*file, text)) {
+      failure = read_failure(*file);
+      return false;
+    }
     std::vector<ProjectGroup> groups;
     if (!choose_project_groups(files, how.request.title, *file, text, groups, message)) return false;
     if (groups.size() != 1 || how.k != 2) {
@@ -124,35 +231,53 @@ bool read_user_file(const UserFiles& files, const UserFileRead& how,
     after = "\r\nProject group: \"" + groups[0].label + "\"";
     return true;
   }
-  if (blank(text)) after = "\r\nCAUTION!! The file is empty; no values were read.";
 
-  rows = parse_rows(text, how.k, how.capacity, how.skip_words);
+  // As plain rows: known once a line is refused, or once both the rows and
+  // the width check have reached the capacity.
+  WrongWidth width;
+  if (!read_until([&](std::string_view text) {
+        rows = parse_rows(text, how.k, how.capacity, how.skip_words);
+        width = first_wrong_width(text, how.k, how.skip_words, how.capacity);
+        return rows.bad_token || width.line != 0 || (rows.capped && width.past_capacity);
+      }))
+    return false;
+  if (start.complete() && blank(start.text()))
+    after = "\r\nCAUTION!! The file is empty; no values were read.";
   std::string problem;
-  const WrongWidth width = first_wrong_width(text, how.k, how.skip_words, how.capacity);
   if (rows.bad_token && (width.line == 0 || rows.bad_line <= width.line))
     problem = not_a_number_message(rows.bad_line);
   else if (width.line != 0)
     problem = wrong_width_message(width.line, width.found, how.k);
 
-  const ColumnImporter& import = files.import_columns;
-  // An XDI file names its absorber and proposes its columns.
-  std::optional<TextLayout> xdi_layout;
-  if (is_xdi(text)) {
-    const XdiHeader header = read_xdi_header(text);
-    if (const std::string hint = xdi_hint(header); !hint.empty()) after += "\r\n" + hint;
-    if (absorber) *absorber = xdi_absorber(header);
-    xdi_layout = sniff_columns(text);
-    if (!xdi_layout->proposal || xdi_layout->proposal->intensities.size() + 1 != how.k)
-      xdi_layout.reset();
-  }
-  if (problem.empty() && !(import && files.import_every_file) && !(xdi_layout && !import)) {
+  // The rows as read, when the command goes on with them.
+  auto plain_rows = [&] {
     if (rows.last_row_dropped)
       after += "\r\nCAUTION!! The last line of the file has no line break; its values were not read.";
     return true;
+  };
+  const ColumnImporter& import = files.import_columns;
+  const bool xdi = is_xdi(start.text());
+  if (problem.empty() && !(import && files.import_every_file) && !xdi) return plain_rows();
+  // The columns: known once the first line of data is read.
+  TextLayout layout;
+  if (!read_until([&](std::string_view text) {
+        layout = sniff_columns(text);
+        return layout.columns != 0;
+      }))
+    return false;
+  const std::string_view text = start.text();
+  // An XDI file names its absorber and proposes its columns.
+  bool xdi_proposal = false;
+  if (xdi) {
+    const XdiHeader header = read_xdi_header(text);
+    if (const std::string hint = xdi_hint(header); !hint.empty()) after += "\r\n" + hint;
+    if (absorber) *absorber = xdi_absorber(header);
+    xdi_proposal = layout.proposal && layout.proposal->intensities.size() + 1 == how.k;
   }
-  const TextLayout layout = xdi_layout ? *xdi_layout : sniff_columns(text);
+  if (problem.empty() && !(import && files.import_every_file) && !(xdi_proposal && !import))
+    return plain_rows();
   std::optional<ColumnChoice> choice;
-  if (xdi_layout && !import) {
+  if (xdi_proposal && !import) {
     choice = layout.proposal;  // the shell without --columns takes the proposal
   } else {
     // A file without a line of numbers has no columns to choose.
@@ -169,7 +294,13 @@ bool read_user_file(const UserFiles& files, const UserFileRead& how,
               ". Nothing was introduced into \r\n" TALVERN_WORK_SPACE_NAME ".";
     return false;
   }
-  const ConvertedText converted = convert_columns(text, layout, *choice);
+  // The rows: known once a line is refused or a row past the capacity is made.
+  ConvertedText converted;
+  if (!read_until([&](std::string_view lines) {
+        converted = convert_columns(lines, layout, *choice, how.capacity);
+        return converted.error_line != 0 || converted.rows > how.capacity;
+      }))
+    return false;
   if (!converted.error.empty()) {
     message = converted.error;
     return false;

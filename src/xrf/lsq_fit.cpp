@@ -24,6 +24,8 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr std::size_t kMaxIterations = 500;
+// A step this small (relative to the size of each variable) ends the fit.
+constexpr double kNegligibleStep = 1e-7;
 
 // A parameter the solver moves: a Lorentzian's position, width or
 // amplitude, one end of the background (kBackground) or the overall height
@@ -67,7 +69,8 @@ struct Bounds {
 
 class Fitter {
  public:
-  Fitter(const LsqProblem& p, const EmissionModel& model) : p_(p), model_(model) {
+  Fitter(const LsqProblem& p, const EmissionModel& model, const LsqWatch& watch)
+      : p_(p), model_(model), watch_(watch) {
     bounds_ = {p.e_min, p.e_max};
   }
 
@@ -96,11 +99,15 @@ class Fitter {
   bool choose_free_parameters(LsqResult& res);
   bool take_measured_points(const std::vector<double>& rows, LsqResult& res);
   Workspace solve(LsqResult& res);
+  bool negligible_step(const gsl_vector* dx, const gsl_vector* u) const;
   void take_solution(gsl_multifit_nlinear_workspace* w, LsqResult& res);
   std::vector<double> fitted_curve(const LsqResult& res) const;
 
   static int residuals(const gsl_vector* u, void* self, gsl_vector* f) {
     return static_cast<Fitter*>(self)->evaluate(u, f) ? GSL_SUCCESS : GSL_EDOM;
+  }
+  static int jacobian(const gsl_vector* u, void* self, gsl_matrix* j) {
+    return static_cast<Fitter*>(self)->differentiate(u, j) ? GSL_SUCCESS : GSL_EDOM;
   }
 
   // The Lorentzians and background of the solver's variables.
@@ -139,8 +146,45 @@ class Fitter {
     return true;
   }
 
+  // The Jacobian of the residuals: the model's own derivatives (with respect
+  // to the values, carried over to the variables), the background's and
+  // the scale's.
+  bool differentiate(const gsl_vector* u, gsl_matrix* jac) const {
+    LorentzSet set;
+    std::array<double, 2> bg;
+    double scale;
+    unpack(u, set, bg, scale);
+    const std::vector<double> d = model_.total_derivatives(set, in_use_);
+    const std::size_t n = d.size() / 12;
+    std::vector<double> rows;
+    bool capped = false;
+    for (const FreeParameter& fp : free_)
+      if (fp.lorentzian == kScale) rows = model_.rows(set, capped);
+    for (std::size_t i = 0; i < free_.size(); ++i) {
+      const FreeParameter& fp = free_[i];
+      const double slope =
+          fp.lorentzian < 4 ? scale * bounds_.slope(fp.kind, gsl_vector_get(u, i)) : 0.0;
+      for (std::size_t k = 0; k < row_.size(); ++k) {
+        double v;
+        if (fp.lorentzian == kScale) {
+          v = scale * rows[4 * row_[k] + 1];
+        } else if (fp.lorentzian == kBackground) {
+          const double s = (x_[k] - p_.e_min) / (p_.e_max - p_.e_min);
+          v = fp.kind == 0 ? 1.0 - s : s;
+        } else {
+          v = slope * d[(3 * fp.lorentzian + fp.kind) * n + row_[k]];
+        }
+        if (!std::isfinite(v)) return false;
+        gsl_matrix_set(jac, k, i, v);
+      }
+    }
+    return true;
+  }
+
   const LsqProblem& p_;
   const EmissionModel& model_;
+  const LsqWatch& watch_;
+  std::array<bool, 4> in_use_{};
   Bounds bounds_;
   std::vector<std::size_t> row_;
   std::vector<double> x_, y_;
@@ -178,6 +222,7 @@ LsqResult Fitter::run() {
 // start value breaks its bound.
 bool Fitter::choose_free_parameters(LsqResult& res) {
   for (std::size_t x = 0; x < 4; ++x) res.in_use[x] = p_.start.amplitude[x] != 0.0;
+  in_use_ = res.in_use;
   bool any = false;
   for (std::size_t x = 0; x < 4; ++x) any = any || res.in_use[x];
   if (!any) {
@@ -244,7 +289,6 @@ Fitter::Workspace Fitter::solve(LsqResult& res) {
   Workspace none(nullptr, gsl_multifit_nlinear_free);
 
   gsl_multifit_nlinear_parameters params = gsl_multifit_nlinear_default_parameters();
-  params.fdtype = GSL_MULTIFIT_NLINEAR_CTRDIFF;
   Workspace w(gsl_multifit_nlinear_alloc(gsl_multifit_nlinear_trust, &params, n, np),
               gsl_multifit_nlinear_free);
   Vector u0(gsl_vector_alloc(np), gsl_vector_free);
@@ -257,7 +301,7 @@ Fitter::Workspace Fitter::solve(LsqResult& res) {
   }
   gsl_multifit_nlinear_fdf fdf{};
   fdf.f = &Fitter::residuals;
-  fdf.df = nullptr;  // finite differences
+  fdf.df = &Fitter::jacobian;
   fdf.fvv = nullptr;
   fdf.n = n;
   fdf.p = np;
@@ -267,21 +311,54 @@ Fitter::Workspace Fitter::solve(LsqResult& res) {
     res.status = LsqResult::Status::not_finite;
     return none;
   }
-  int info = 0;
-  const int status = gsl_multifit_nlinear_driver(kMaxIterations, 1e-10, 1e-10, 0.0, nullptr,
-                                                 nullptr, &info, w.get());
-  res.iterations = gsl_multifit_nlinear_niter(w.get());
-  if (status == GSL_EMAXITER) {
-    res.status = LsqResult::Status::not_converged;
-    return none;
+  // The iterations as GSL's driver runs them, with a look between two at
+  // Stop, and an end as soon as a step moved no variable by more than
+  // kNegligibleStep of its size: past that point every further try only
+  // shrinks the trust region onto the same minimum, a full evaluation of
+  // the model each.
+  for (std::size_t iteration = 0;; ++iteration) {
+    if (watch_.stop && watch_.stop->load()) {
+      res.status = LsqResult::Status::stopped;
+      return none;
+    }
+    const int status = gsl_multifit_nlinear_iterate(w.get());
+    res.iterations = iteration + 1;
+    if (status == GSL_ENOPROG && iteration == 0) {
+      res.status = LsqResult::Status::not_converged;  // not a single step lowered the sum
+      return none;
+    }
+    // "No further progress" later on restarts the trust region; anything
+    // else is a failure.
+    if (status != GSL_SUCCESS && status != GSL_ENOPROG) {
+      res.status = LsqResult::Status::not_finite;
+      return none;
+    }
+    if (watch_.progress) {
+      const double norm = gsl_blas_dnrm2(gsl_multifit_nlinear_residual(w.get()));
+      watch_.progress(iteration + 1, norm * norm);
+    }
+    int info = 0;
+    if ((status == GSL_SUCCESS && negligible_step(w->dx, w->x)) ||
+        gsl_multifit_nlinear_test(1e-10, 1e-10, 0.0, &info, w.get()) == GSL_SUCCESS)
+      return w;
+    if (iteration + 1 == kMaxIterations) {
+      res.status = LsqResult::Status::not_converged;
+      return none;
+    }
   }
-  // "No further progress" is a minimum to within rounding when the step
-  // that failed was already negligible; anything else is a failure.
-  if (status != GSL_SUCCESS && status != GSL_ENOPROG) {
-    res.status = LsqResult::Status::not_finite;
-    return none;
+}
+
+// True when the step dx moved no variable by more than kNegligibleStep of
+// its size: of its value, and at least 1 (the logarithms and the tangent
+// of the Lorentzians' values) or the highest measured intensity (the
+// background).
+bool Fitter::negligible_step(const gsl_vector* dx, const gsl_vector* u) const {
+  for (std::size_t i = 0; i < free_.size(); ++i) {
+    const double floor = free_[i].lorentzian == kBackground ? p_.y_max / 10000 : 1.0;
+    const double size = std::max(std::fabs(gsl_vector_get(u, i)), floor);
+    if (!(std::fabs(gsl_vector_get(dx, i)) <= kNegligibleStep * size)) return false;
   }
-  return w;
+  return true;
 }
 
 // The fitted values, the background, the scale and the standard
@@ -349,9 +426,9 @@ double xrf_r_factor(const EmissionModel& model, const LorentzSet& lor, const Row
   return 100.0 * m.abs_diff_sum / m.measured_sum;
 }
 
-LsqResult least_squares_fit(const LsqProblem& problem) {
+LsqResult least_squares_fit(const LsqProblem& problem, const LsqWatch& watch) {
   const EmissionModel model(problem.par, problem.omega);
-  Fitter fitter(problem, model);
+  Fitter fitter(problem, model, watch);
   return fitter.run();
 }
 
@@ -399,6 +476,9 @@ std::string failure_message(const LsqResult& r, const LsqProblem& p) {
       return "CAUTION!!\r\nThe least-squares fit did not converge in " +
              std::to_string(kMaxIterations) + "\r\niterations. The boxes were left as they "
              "were;\r\ntry other starting values or hold some fixed.";
+    case S::stopped:
+      return "CAUTION!!\r\nThe least-squares fit was stopped after " +
+             std::to_string(r.iterations) + "\r\niterations. The boxes were left as they were.";
     case S::not_finite:
     case S::not_run:
     case S::ok:
@@ -457,7 +537,7 @@ bool load_confirmed_setting(const WorkSpace& ws, XRFState& state) {
   return true;
 }
 
-LsqResult LeastSquaresFit(const WorkSpace& ws, XRFState& state) {
+LsqResult LeastSquaresFit(const WorkSpace& ws, XRFState& state, const LsqWatch& watch) {
   state.marker.reset();
   const RowsRead measured = read_rows(ws.file(files::kExpNonResonantEmission), 2, kRowCapacity);
   if (measured.rows < 2) {
@@ -485,7 +565,7 @@ LsqResult LeastSquaresFit(const WorkSpace& ws, XRFState& state) {
     p.fixed[x] = {state.fix_position[x], state.fix_width[x], state.fix_amplitude[x]};
   p.background = state.background;
 
-  const LsqResult r = least_squares_fit(p);
+  const LsqResult r = least_squares_fit(p, watch);
   if (!r.ok()) {
     state.message = failure_message(r, p);
     return r;

@@ -10,7 +10,9 @@
 // inside the measured range) are kept by a change of variables.
 
 #include <array>
+#include <atomic>
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 #include "workspace/parameters.h"
@@ -51,6 +53,7 @@ struct LsqResult {
     no_height,       // the starting model is nowhere above 0
     not_converged,
     not_finite,
+    stopped,         // Stop (Ctrl-C) between two iterations
   };
   Status status = Status::not_run;
   std::array<std::size_t, 2> bad{};  // Lorentzian and kind of an `outside_bounds` value
@@ -69,8 +72,15 @@ struct LsqResult {
   bool ok() const { return status == Status::ok; }
 };
 
+// How a fit is watched: `stop` is looked at before each iteration, and
+// `progress` told after each the iterations done and the sum of squares.
+struct LsqWatch {
+  const std::atomic<bool>* stop = nullptr;
+  std::function<void(std::size_t iterations, double sum_of_squares)> progress;
+};
+
 // Runs the fit. Never throws; every outcome is in the status.
-LsqResult least_squares_fit(const LsqProblem& problem);
+LsqResult least_squares_fit(const LsqProblem& problem, const LsqWatch& watch = {});
 
 // The R-factor (%) that "Confirm Lorentzian Setting", "Fit the Lorentzians"
 // and "Calculate R-factor" give for `lor`, the six digits of the work-space
@@ -81,8 +91,8 @@ double xrf_r_factor(const EmissionModel& model, const LorentzSet& lor, const Row
 // "Least-Squares Fit": fits from the boxes with the held parameters and the
 // background choice of the state, writes the fitted values into the boxes
 // and shows the fitted curve and background. A fit that fails leaves the
-// boxes as they were.
-LsqResult LeastSquaresFit(const WorkSpace& ws, XRFState& state);
+// boxes as they were, as does a fit that `watch` stops.
+LsqResult LeastSquaresFit(const WorkSpace& ws, XRFState& state, const LsqWatch& watch = {});
 
 // The boxes and the component choice from the confirmed setting
 // (RIXS_Calculation_Lorentz_Temp.DAT) and "Exc. Energy(eV)" from

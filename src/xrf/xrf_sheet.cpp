@@ -52,11 +52,25 @@ std::optional<std::string> fixed_text(const S& s) {
   return text;
 }
 
+// The fit's watch: Stop (Ctrl-C) ends it between two iterations, and the
+// progress line gives the iterations and the sum of squares; a dialog's own
+// watch shows them itself.
+LsqWatch lsq_watch(const CommandRun& run) {
+  LsqWatch watch;
+  if (const auto* own = std::any_cast<LsqWatch>(&run.watch)) watch = *own;
+  watch.stop = run.stop;
+  if (run.progress)
+    watch.progress = [progress = run.progress](std::size_t done, double squares) {
+      progress("iteration " + std::to_string(done) + "  sum of squares " + format_g6(squares));
+    };
+  return watch;
+}
+
 // "Least-Squares Fit" from the shell: from the confirmed setting, then
 // confirmed itself with --confirm; the R-factor after the message.
 void fit_confirmed(const WorkSpace& ws, S& state, CommandRun& run) {
   if (!load_confirmed_setting(ws, state)) return;
-  const LsqResult r = LeastSquaresFit(ws, state);
+  const LsqResult r = LeastSquaresFit(ws, state, lsq_watch(run));
   Outcome& out = run.outcome;
   out.message = state.message;
   if (!r.ok()) {
@@ -109,7 +123,10 @@ Sheet<XRFState>& xrf_sheet() {
            "(\"Least-Squares Fit\"); --confirm then confirms the fitted values",
            fit_confirmed},
           {"Least-Squares Fit", "", "", "",
-           [](const WorkSpace& ws, S& state, CommandRun&) { LeastSquaresFit(ws, state); }, true},
+           [](const WorkSpace& ws, S& state, CommandRun& run) {
+             LeastSquaresFit(ws, state, lsq_watch(run));
+           },
+           true},
           {"Complete XRF Setting", "xrf-complete", "",
            "the confirmed Lorentzians become final (\"Complete XRF Setting\")",
            sheet::run<S>(CompleteXRFSetting)},

@@ -746,6 +746,28 @@ TEST(TalvernCli, ColumnOptionsReadTheTransmissionScanAsTheConventionalXAFS) {
   EXPECT_EQ(run_cli(ws + "xafs-load --normalise peak").exit_code, 2);
 }
 
+// The column import holds no more than the rows it keeps: a file of 256 MB,
+// whose part past the rows was never written (a sparse file), loads its
+// first 5000 rows under an address-space limit of 64 MB.
+TEST(TalvernCli, ColumnImportOfAHugeFileTakesTheMemoryOfItsRows) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer reserves more address space than the limit";
+#endif
+  TempDir tmp;
+  const std::string ws = "--workspace '" + tmp.file("ws").string() + "' ";
+  ASSERT_EQ(run_cli(ws + "construct").exit_code, 0);
+  std::string scan = "# E I0 I1\n";
+  for (int i = 0; i < 5001; ++i) scan += std::to_string(7000 + i) + " 3 1.5\n";
+  const auto file = tmp.file("huge.dat");
+  talvern::test::write_file(file, scan);
+  std::filesystem::resize_file(file, std::uintmax_t{256} << 20);
+  const CliRun r = run_cli(ws + "load-conv-xafs '" + file.string() + "' --columns 1,2/3 --skip-headers",
+                           "ulimit -v 65536; ");
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+  EXPECT_TRUE(r.out.starts_with("CAUTION!!\nThe file holds more than 5000 pairs;")) << r.out;
+  EXPECT_EQ(talvern::read_rows(tmp.file("ws") / talvern::files::kConventionalXAFS, 2).rows, 5000u);
+}
+
 // Repeated scans given as several FILE arguments are one load, written to
 // the history as one line that gives the same files again.
 TEST(TalvernCli, SeveralFilesAreMergedAndTheirHistoryLineReplaysThem) {
@@ -1086,12 +1108,14 @@ TEST(TalvernCli, WritesThatFailAreSaidAndChangeNothing) {
     EXPECT_EQ(snapshot(dir), before) << command;
     // The command's own message comes first, unless it could not go on: a
     // calculation or import whose result file cannot be written says so as
-    // its error; the others add the system's reason for each file.
+    // its error; the others add the system's reason for each file, as the
+    // imports do after their error.
     const bool stops = command == "xrf-rfactor" || command.starts_with("xrf-fit") ||
                        command.starts_with("rixs-calculate") || command.starts_with("optimize") ||
                        command.starts_with("rixs-plane") || command.starts_with("calc-") ||
                        command.starts_with("import-") || command.starts_with("study-open");
-    if (!stops || command == "xrf-rfactor" || command.starts_with("rixs-calculate")) {
+    if (!stops || command == "xrf-rfactor" || command.starts_with("rixs-calculate") ||
+        command.starts_with("import-")) {
       EXPECT_NE(r.out.find(" could not be written (Permission denied); the work-space keeps its "
                            "former content.\n"),
                 std::string::npos)

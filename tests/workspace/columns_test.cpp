@@ -10,6 +10,7 @@
 #include "import/selective_import.h"
 #include "support/temp_dir.h"
 #include "workspace/file_names.h"
+#include "workspace/load_messages.h"
 
 namespace {
 
@@ -214,6 +215,62 @@ TEST_F(ColumnImport, CautionsAfterTheMessage) {
   EXPECT_EQ(form.message, "Experimental RIXS data were introduced into \r\nC:\\TALVERN_WORK_SPACE."
                           "\r\n" + std::string(talvern::kNoWorkSpaceCaution));
   EXPECT_FALSE(std::filesystem::exists(missing.dir()));
+}
+
+// A line whose every field the C library reads as a number is data,
+// whatever its values: header skipping never drops it, and one that is not
+// finite refuses the file at its line, with --skip-headers as without.
+TEST_F(ColumnImport, HeaderSkippingNeverTakesALineOfNumbersForAHeader) {
+  write_file(converted.file(files::kConventionalXAFS), "kept\n");
+  const std::string not_finite = " of the file holds a value that is not\r\na finite number";
+  const std::string not_a_number = " of the file holds text that is\r\nnot a number";
+  const std::pair<const char*, const std::string*> rows[] = {
+      {"nan 1 2", &not_finite},     {"7000 -INF 2", &not_finite}, {"1e999 1 2", &not_finite},
+      {"7000 1 NaN(1)", &not_finite}, {"0x1p3 1 2", &not_a_number},
+  };
+  for (const auto& [row, message] : rows) {
+    const std::string data = std::string(row) + "\n7000 1 2\n7001 1 2\n";
+    for (const bool skip : {true, false}) {
+      ColumnChoice choice = choice_of("1,2/3");
+      choice.skip_headers = skip;
+      import = answer(choice);
+      talvern::LoadConventionalXAFS(converted, file("lead.dat", data), form);
+      EXPECT_TRUE(form.message.starts_with("ERROR!!\r\nLine 1" + *message)) << row << "\n" << form.message;
+    }
+    // After lines that are not numbers, the line is still the first of the data.
+    import = answer(choice_of("1,2/3"));
+    talvern::LoadConventionalXAFS(converted, file("lead.dat", "# scan\n1st_scan 2nd 3rd\n" + data), form);
+    EXPECT_TRUE(form.message.starts_with("ERROR!!\r\nLine 3" + *message)) << row << "\n" << form.message;
+    EXPECT_EQ(read_file(converted.file(files::kConventionalXAFS)), "kept\n");
+  }
+}
+
+// The import reads no further than the rows the load keeps: nothing past
+// the row after the capacity is looked at; a line longer than 1 MB that the
+// reading reaches refuses the file, naming the line.
+TEST_F(ColumnImport, ReadsNoFurtherThanTheCapacityAndRefusesOverlongLines) {
+  std::string scan = "# E I0 I1\n";
+  for (int i = 0; i < 5001; ++i) scan += std::to_string(7000 + i) + " 3 1.5\n";
+  import = answer(choice_of("1,2/3"));
+  talvern::LoadConventionalXAFS(
+      converted, file("long.dat", scan + "x y\n" + std::string(3 << 20, '7') + "\n"), form);
+  EXPECT_TRUE(form.message.starts_with(talvern::capped_caution(5000, "pairs") +
+                                       "Conventional XAFS data were introduced"))
+      << form.message;
+  const talvern::RowsRead kept = talvern::read_rows(converted.file(files::kConventionalXAFS), 2);
+  ASSERT_EQ(kept.rows, 5000u);
+  EXPECT_EQ(kept.at(4999, 0), 11999);
+  EXPECT_EQ(kept.at(4999, 1), 2);
+
+  // A comment of exactly 1 MB is read and passed over; one byte more is refused.
+  std::string longest(std::size_t{1} << 20, 'x');
+  longest[0] = '#';
+  talvern::LoadConventionalXAFS(converted, file("h.dat", "E I0 I1\n" + longest + "\n7000 2 1\n"), form);
+  EXPECT_EQ(read_file(converted.file(files::kConventionalXAFS)), "7000\t2\n");
+  talvern::LoadConventionalXAFS(converted, file("h.dat", "E I0 I1\n" + longest + "x\n7000 4 1\n"), form);
+  EXPECT_EQ(form.message, "ERROR!!\r\nLine 2 of the file is longer than 1 MB; no measured\r\nfile "
+                          "holds such a line. Nothing was introduced into \r\nC:\\TALVERN_WORK_SPACE.");
+  EXPECT_EQ(read_file(converted.file(files::kConventionalXAFS)), "7000\t2\n");
 }
 
 TEST(ColumnChoiceText, ShellFormsReadAndWriteBack) {

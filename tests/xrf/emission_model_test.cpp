@@ -2,6 +2,7 @@
 // over the flat continuum E0 - 15 ... E0 + 185 eV.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <vector>
@@ -94,6 +95,60 @@ TEST_F(EmissionModelTest, GridEndsAndMissingTrialLorentzians) {
   EXPECT_TRUE(run(7214, &report).empty());
   EXPECT_EQ(report.status, talvern::EngineReport::Status::lorentz_missing);
   EXPECT_EQ(read_file(dir.file(files::kNonResonantEmission)), "");
+}
+
+// The derivatives the least-squares fit takes against central differences
+// of the model itself, for every Lorentzian's position, width and amplitude
+// (B's partner term in A's position included), on an emission grid that
+// shares a lattice with the continuum and on one that does not; a
+// Lorentzian not in use has none.
+TEST(EmissionModelDerivatives, FollowTheModel) {
+  talvern::CalcParameters par;
+  par.gamma = 1.25;
+  par.core_energy = 7113.8;
+  par.abs_correction = 0.5;
+  par.scale = 2;
+  talvern::LorentzSet lor;
+  lor.two_component = 1;
+  lor.width = {4.3, 5.8, 2, 1.1};
+  lor.position = {7045.5, 7056, 7058, 7060.1};
+  lor.amplitude = {0.65, 0.3, 1, 0.2};
+  for (const double step : {0.05, 0.123}) {
+    SCOPED_TRACE(step);
+    par.emission_start = 7020;
+    par.emission_end = 7080;
+    par.emission_step = step;
+    const talvern::EmissionModel model(par, 7213.8);
+    for (const std::array<bool, 4> use : {std::array<bool, 4>{true, true, true, true},
+                                          std::array<bool, 4>{true, false, true, true}}) {
+      talvern::LorentzSet at = lor;
+      if (!use[1]) at.amplitude[1] = 0;
+      const std::vector<double> d = model.total_derivatives(at, use);
+      bool capped = false;
+      const std::size_t n = model.rows(at, capped).size() / 4;
+      ASSERT_EQ(d.size(), 12 * n);
+      for (std::size_t x = 0; x < 4; ++x)
+        for (std::size_t kind = 0; kind < 3; ++kind) {
+          SCOPED_TRACE(testing::Message() << "Lorentzian " << x << " kind " << kind);
+          std::array<double, 4>& value =
+              kind == 0 ? at.position : kind == 1 ? at.width : at.amplitude;
+          const double v = value[x], h = 1e-4 * (kind == 0 ? 1 : v);
+          value[x] = v + h;
+          const std::vector<double> up = model.rows(at, capped);
+          value[x] = v - h;
+          const std::vector<double> down = model.rows(at, capped);
+          value[x] = v;
+          double worst = 0, top = 0;
+          for (std::size_t k = 0; k < n; ++k) {
+            const double diff = use[x] ? (up[4 * k + 1] - down[4 * k + 1]) / (2 * h) : 0.0;
+            top = std::max(top, std::fabs(diff));
+            worst = std::max(worst, std::fabs(d[(3 * x + kind) * n + k] - diff));
+          }
+          EXPECT_LE(worst, 1e-6 * top);
+          if (use[x]) EXPECT_GT(top, 0);
+        }
+    }
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <random>
 #include <string>
@@ -205,6 +206,24 @@ TEST(LsqFit, CommandFillsTheFreeBoxesAndLeavesThemOnAFailure) {
       << state.message;
   EXPECT_EQ(state.position, boxes);
   EXPECT_TRUE(state.background_line);
+
+  // Stop, looked at between two iterations, ends the fit as a failure does;
+  // the progress follows each iteration and its falling sum of squares.
+  state.width[1] = "2.1";
+  std::atomic<bool> stop{false};
+  std::vector<double> squares;
+  const talvern::LsqWatch watch{&stop, [&](std::size_t done, double sum) {
+                                  squares.push_back(sum);
+                                  EXPECT_EQ(done, squares.size());
+                                  stop = done == 2;
+                                }};
+  const LsqResult stopped = talvern::LeastSquaresFit(ws, state, watch);
+  EXPECT_EQ(stopped.status, Status::stopped);
+  ASSERT_EQ(squares.size(), 2u);
+  EXPECT_LT(squares[1], squares[0]);
+  EXPECT_EQ(state.position, boxes);
+  EXPECT_EQ(state.message, "CAUTION!!\r\nThe least-squares fit was stopped after 2\r\n"
+                           "iterations. The boxes were left as they were.");
 
   // A new load or fit drops the background.
   talvern::LoadXRFData(ws, state);

@@ -13,6 +13,12 @@
 #include <QString>
 #include <QVBoxLayout>
 
+#include <any>
+#include <string>
+#include <vector>
+
+#include "workspace/number_text.h"
+#include "xrf/lsq_fit.h"
 #include "xrf/xrf_sheet.h"
 
 namespace talvern {
@@ -44,7 +50,7 @@ QCheckBox* makeFix(const char* column, int row, QWidget* parent) {
 }  // namespace
 
 CXRF::CXRF(WorkSpace ws, QWidget* parent, UserFiles files)
-    : CommandDialog(std::move(ws), xrf_sheet(), std::move(files), parent) {
+    : WorkerDialog(std::move(ws), xrf_sheet(), std::move(files), parent) {
   setWindowTitle("Setting by XRF");
   bindWidgets(build());
   showState();
@@ -86,13 +92,16 @@ CXRF::Widgets CXRF::build() {
   auto* confirm = commandButton("Confirm Lorentzian Setting", "confirmLorentzianButton", this);
   auto* fit = commandButton("Fit the Lorentzians", "fitButton", this);
 
-  // The least-squares fit, with or without a straight background.
-  auto* lsq = commandButton("Least-Squares Fit", "lsqFitButton", this);
+  // The least-squares fit, with or without a straight background; it runs
+  // on the worker, not as a button of the sheet runs it.
+  w.lsq = make_button("Least-Squares Fit", "lsqFitButton", this);
+  w.stop = make_button("Stop", "stopButton", this, false);
   w.background = new QCheckBox("Background", this);
   w.background->setObjectName("backgroundCheck");
   w.background->setToolTip("Fit a straight background under the Lorentzians (drawn dotted green)");
   auto* lsqRow = new QHBoxLayout;
-  lsqRow->addWidget(lsq, 1);
+  lsqRow->addWidget(w.lsq, 1);
+  lsqRow->addWidget(w.stop);
   lsqRow->addWidget(w.background);
 
   w.excEnergy = make_box("excEnergyBox", this);
@@ -146,7 +155,28 @@ CXRF::Widgets CXRF::build() {
   layout->addLayout(top, 1);
   layout->addLayout(make_recover_graphics_row(this, {w.panel}));
   layout->addLayout(make_ok_cancel_row(this));
+  // During a fit only "Stop" can be pressed.
+  std::vector<QWidget*> inputs = {load,        parameters, confirm, fit,     w.lsq,
+                                  w.background, w.excEnergy, select,  rFactor, complete,
+                                  w.panel};
+  for (QAbstractButton* radio : w.components->buttons()) inputs.push_back(radio);
+  for (const char* name : {"okButton", "cancelButton"}) inputs.push_back(findChild<QPushButton*>(name));
+  setRunControls(inputs, w.stop);
   return w;
+}
+
+void CXRF::startFit() {
+  // The watch is called on the worker: it only posts to this thread.
+  const unsigned run = nextRun();
+  LsqWatch watch;
+  watch.progress = [this, run](std::size_t done, double squares) {
+    post(run, [this, done, squares] {
+      showNotice("Least-squares fit: iteration " + std::to_string(done) + ", sum of squares " +
+                 format_g6(squares) + ".");
+    });
+  };
+  showNotice("Least-squares fit...");
+  startCommand("Least-Squares Fit", std::any(std::move(watch)));
 }
 
 void CXRF::bindWidgets(const Widgets& w) {
@@ -165,6 +195,7 @@ void CXRF::bindWidgets(const Widgets& w) {
   connect(w.components, &QButtonGroup::idToggled, w.panel, [panel = w.panel] { panel->update(); });
   connect(w.panel, &PlotPanel::panelClicked, this,
           [this](double x_l, double y_l) { runClick("xrf-click", plot::ClickPoint{x_l, y_l}); });
+  connect(w.lsq, &QPushButton::clicked, this, [this] { startFit(); });
   bindMessage(w.messagePane);
 }
 

@@ -6,10 +6,6 @@
 // recorded as the fit-rixs line with --confirm that leaves the same files
 // when replayed, Stop, and the dialog's size.
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <QLabel>
@@ -27,6 +23,7 @@
 #include "rixs/ui/CGlobalFit.h"
 #include "rixs/ui/FitGroupPanels.h"
 #include "support/cli_run.h"
+#include "support/held_input.h"
 #include "support/optim_workspace.h"
 #include "support/panel_pixels.h"
 #include "support/temp_dir.h"
@@ -215,8 +212,7 @@ TEST_F(GlobalFitDialog, FitFillsTableAndPanelsAndApplyIsItsLineWithConfirm) {
 // the test fills only after Stop, so the fit starts with Stop pressed.
 TEST_F(GlobalFitDialog, StopEndsTheFitWhichIsNotApplied) {
   const fs::path set_file = ws.file(files::kPlaneExp);
-  fs::remove(set_file);
-  ASSERT_EQ(::mkfifo(set_file.c_str(), 0600), 0);
+  ASSERT_TRUE(test::hold_input(set_file));
   open();
   press("addPeakButton");
   setCell(0, 0, "7112.5");
@@ -225,14 +221,7 @@ TEST_F(GlobalFitDialog, StopEndsTheFitWhichIsNotApplied) {
   press("fitButton");
   ASSERT_TRUE(dialog->running());
   press("stopButton");
-  int fd = -1;
-  ASSERT_TRUE(QTest::qWaitFor([&] {
-    fd = ::open(set_file.c_str(), O_WRONLY | O_NONBLOCK);
-    return fd >= 0;
-  }, 30000));
-  ::fcntl(fd, F_SETFL, 0);
-  EXPECT_EQ(::write(fd, set_text.data(), set_text.size()), static_cast<ssize_t>(set_text.size()));
-  ::close(fd);
+  ASSERT_TRUE(test::release_input(set_file, set_text));
   QTRY_VERIFY_WITH_TIMEOUT(!dialog->running(), 60000);
   EXPECT_NE(pane().find("CAUTION!! The fit was stopped after 0 iterations"), std::string::npos) << pane();
   EXPECT_EQ(cell(0, 0), "7112.5");  // where it stood

@@ -22,6 +22,7 @@
 
 #include "app/main_form.h"
 #include "gui/PlotPanel.h"
+#include "support/held_input.h"
 #include "support/panel_pixels.h"
 #include "support/temp_dir.h"
 #include "workspace/parameters.h"
@@ -176,13 +177,22 @@ TEST(XRFDialog, ClickSetsTheChosenPeakAndCompleteStoresTheConfirmedSetting) {
 }
 
 // "Least-Squares Fit" reads the boxes, the "fix" boxes and "Background", and
-// fills the free boxes and shows the fitted curve and background.
+// fills the free boxes and shows the fitted curve and background. It runs
+// beside the dialog: until it ends only "Stop" can be pressed.
 TEST(XRFDialog, LeastSquaresFitFillsTheFreeBoxesAndDrawsTheBackground) {
   XRFFixture f;
   f.click("loadXrfDataButton");
   f.get<QCheckBox>("fix_widthA")->setChecked(true);
   f.get<QCheckBox>("backgroundCheck")->setChecked(true);
+  EXPECT_FALSE(f.get("stopButton")->isEnabled());
   f.click("lsqFitButton");
+  ASSERT_TRUE(f.dialog->running());
+  EXPECT_TRUE(f.get("stopButton")->isEnabled());
+  EXPECT_FALSE(f.get("lsqFitButton")->isEnabled());
+  EXPECT_FALSE(f.get("okButton")->isEnabled());
+  QTRY_VERIFY_WITH_TIMEOUT(!f.dialog->running(), 60000);
+  EXPECT_TRUE(f.get("lsqFitButton")->isEnabled());
+  EXPECT_FALSE(f.get("stopButton")->isEnabled());
   EXPECT_TRUE(f.pane().starts_with("The least-squares fit converged after ")) << f.pane();
   EXPECT_EQ(f.box("widthA"), "8.12");
   EXPECT_NE(f.box("positionA"), "7045.");
@@ -190,4 +200,25 @@ TEST(XRFDialog, LeastSquaresFitFillsTheFreeBoxesAndDrawsTheBackground) {
   EXPECT_TRUE(f.get<QCheckBox>("fix_widthA")->isChecked());
   EXPECT_GT(count_pixels(f.picture(), kBluePen), 100);
   EXPECT_TRUE(f.dialog->state().background_line);
+}
+
+// "Stop" ends the fit before its next iteration and leaves the boxes as they
+// were. The measurement is a pipe that the test fills only after Stop, so
+// the fit starts with Stop pressed.
+TEST(XRFDialog, StopEndsTheLeastSquaresFitAndLeavesTheBoxes) {
+  XRFFixture f;
+  f.click("loadXrfDataButton");
+  const fs::path measured = f.ws / "Exp_Non_Resonant_Emission.DAT";
+  const std::string text = read_file(measured);
+  ASSERT_TRUE(hold_input(measured));
+  const QString position = f.box("positionA");
+  f.click("lsqFitButton");
+  ASSERT_TRUE(f.dialog->running());
+  f.click("stopButton");
+  EXPECT_FALSE(f.get("stopButton")->isEnabled());
+  ASSERT_TRUE(release_input(measured, text));
+  QTRY_VERIFY_WITH_TIMEOUT(!f.dialog->running(), 60000);
+  EXPECT_EQ(f.pane(), "CAUTION!!\nThe least-squares fit was stopped after 0\niterations. The boxes "
+                      "were left as they were.");
+  EXPECT_EQ(f.box("positionA"), position);
 }
