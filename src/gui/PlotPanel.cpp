@@ -103,6 +103,10 @@ constexpr int kTitleCopyHeight = 180;
 double pixelX(double f, int w) { return w / 2 + f * w / plot::kLogicalExtent; }
 double pixelY(double f, int h) { return h / 2 - f * h / plot::kLogicalExtent; }
 
+std::string_view bytesOf(const QByteArray& bytes) {
+  return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+
 // A save that failed: the work-space's refusal, or the file that could not
 // be written.
 void reportUnsaved(QWidget* parent, const QString& file, const UserSave& save) {
@@ -360,8 +364,9 @@ UserSave PlotPanel::savePng(const QString& file) {
   }
   QByteArray bytes;
   QBuffer out(&bytes);
-  if (!out.open(QIODevice::WriteOnly) || !image.save(&out, "PNG")) return {WriteStatus::cannot_write, {}};
-  return saveFile(file, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+  if (!out.open(QIODevice::WriteOnly) || !image.save(&out, "PNG"))
+    return {WriteStatus::cannot_write, {}};
+  return saveFile(file, bytesOf(bytes));
 }
 
 UserSave PlotPanel::saveSvg(const QString& file) {
@@ -379,7 +384,7 @@ UserSave PlotPanel::saveSvg(const QString& file) {
     if (!painter.begin(&svg)) return {WriteStatus::cannot_write, {}};
     paintPicture(painter, size);
   }  // the painter ends the document
-  return saveFile(file, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+  return saveFile(file, bytesOf(bytes));
 }
 
 UserSave PlotPanel::saveCsv(const QString& file) { return saveFile(file, plot::curves_csv(curves())); }

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <string>
 
-#include "workspace/row_io.h"
 
 namespace talvern {
 
