@@ -109,7 +109,9 @@ class CommandDialog : public TalvernDialog {
         ws_(std::move(ws)),
         sheet_(sheet),
         files_(std::move(files)),
-        state_(initial ? std::move(*initial) : sheet.open(ws_)) {}
+        state_(initial ? std::move(*initial) : sheet.open(ws_)) {
+    files_.work_space = ws_.dir();  // what the dialog's panels save stays out of it
+  }
 
   // A button for the sheet's command with caption `caption`, which it runs.
   QPushButton* commandButton(const char* caption, const char* name, QWidget* parent) {

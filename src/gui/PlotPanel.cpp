@@ -1,6 +1,8 @@
 #include "gui/PlotPanel.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QByteArray>
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QFontMetrics>
@@ -11,7 +13,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPen>
-#include <QSaveFile>
 #include <QSvgGenerator>
 #include <QTransform>
 #include <QWheelEvent>
@@ -23,7 +24,7 @@
 #include <vector>
 
 #include "gui/title_picture.h"
-#include "workspace/row_io.h"
+#include "workspace/workspace.h"
 
 namespace talvern {
 namespace {
@@ -102,8 +103,16 @@ constexpr int kTitleCopyHeight = 180;
 double pixelX(double f, int w) { return w / 2 + f * w / plot::kLogicalExtent; }
 double pixelY(double f, int h) { return h / 2 - f * h / plot::kLogicalExtent; }
 
-void reportUnwritten(QWidget* parent, const QString& file) {
-  QMessageBox::warning(parent, "TALVERN", "ERROR!! " + file + " could not be written.");
+std::string_view bytesOf(const QByteArray& bytes) {
+  return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+
+// A save that failed: the work-space's refusal, or the file that could not
+// be written.
+void reportUnsaved(QWidget* parent, const QString& file, const UserSave& save) {
+  QString text = save.refusal.empty() ? "ERROR!! " + file + " could not be written."
+                                      : QString::fromStdString(save.refusal).replace("\r\n", "\n");
+  QMessageBox::warning(parent, "TALVERN", text);
 }
 
 // What the context menu saves: the title of its file dialog (the menu
@@ -111,7 +120,7 @@ void reportUnwritten(QWidget* parent, const QString& file) {
 struct SaveFormat {
   const char* title;
   const char* suffix;
-  bool (PlotPanel::*save)(const QString& file);
+  UserSave (PlotPanel::*save)(const QString& file);
 };
 constexpr SaveFormat kSaveFormats[] = {{"Save as PNG", ".png", &PlotPanel::savePng},
                                        {"Save as SVG", ".svg", &PlotPanel::saveSvg},
@@ -320,7 +329,7 @@ void PlotPanel::saveAs(const char* suffix) {
   if (!chosen) return;
   QString file = QFile::decodeName(chosen->c_str());
   if (!file.endsWith(suffix, Qt::CaseInsensitive)) file += suffix;
-  if (!(this->*format->save)(file)) reportUnwritten(this, file);
+  if (const UserSave save = (this->*format->save)(file); !save) reportUnsaved(this, file, save);
 }
 
 void PlotPanel::paintPicture(QPainter& painter, QSize size) {
@@ -340,38 +349,45 @@ QSize PlotPanel::pictureSize() const {
           PlotFrame::kTop + height() + PlotFrame::kBottom};
 }
 
-bool PlotPanel::savePng(const QString& file) {
+UserSave PlotPanel::saveFile(const QString& file, std::string_view bytes) const {
+  const std::filesystem::path work_space =
+      files_.work_space.empty() ? WorkSpace::locate().dir() : files_.work_space;
+  return save_user_file(work_space, QFile::encodeName(file).toStdString(), bytes);
+}
+
+UserSave PlotPanel::savePng(const QString& file) {
   const QSize size = pictureSize();
   QImage image(size, QImage::Format_RGB32);
   {
     QPainter painter(&image);
     paintPicture(painter, size);
   }
-  QSaveFile out(file);
-  return out.open(QIODevice::WriteOnly) && image.save(&out, "PNG") && out.commit();
+  QByteArray bytes;
+  QBuffer out(&bytes);
+  if (!out.open(QIODevice::WriteOnly) || !image.save(&out, "PNG"))
+    return {WriteStatus::cannot_write, {}};
+  return saveFile(file, bytesOf(bytes));
 }
 
-bool PlotPanel::saveSvg(const QString& file) {
+UserSave PlotPanel::saveSvg(const QString& file) {
   const QSize size = pictureSize();
-  QSaveFile out(file);
-  if (!out.open(QIODevice::WriteOnly)) return false;
-  QSvgGenerator svg;
-  svg.setOutputDevice(&out);
-  svg.setSize(size);
-  svg.setViewBox(QRect(QPoint(0, 0), size));
-  svg.setTitle(objectName());
+  QByteArray bytes;
+  QBuffer out(&bytes);
+  out.open(QIODevice::WriteOnly);
   {
+    QSvgGenerator svg;
+    svg.setOutputDevice(&out);
+    svg.setSize(size);
+    svg.setViewBox(QRect(QPoint(0, 0), size));
+    svg.setTitle(objectName());
     QPainter painter;
-    if (!painter.begin(&svg)) return false;
+    if (!painter.begin(&svg)) return {WriteStatus::cannot_write, {}};
     paintPicture(painter, size);
-  }
-  return out.commit();
+  }  // the painter ends the document
+  return saveFile(file, bytesOf(bytes));
 }
 
-bool PlotPanel::saveCsv(const QString& file) {
-  const std::string text = plot::curves_csv(curves());
-  return write_text_atomic(file.toStdString(), text) == WriteStatus::ok;
-}
+UserSave PlotPanel::saveCsv(const QString& file) { return saveFile(file, plot::curves_csv(curves())); }
 
 PlotFrame::PlotFrame(PlotPanel* panel, QWidget* parent) : QWidget(parent), panel_(panel) {
   auto* layout = new QGridLayout(this);

@@ -22,11 +22,13 @@
 
 #include <functional>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "gui/file_chooser.h"
 #include "plot/view.h"
 #include "workspace/user_file.h"
+#include "workspace/user_save.h"
 
 class QPainter;
 class QPaintDevice;
@@ -60,16 +62,18 @@ class PlotPanel : public QWidget {
   // Physical scale of the curves as last drawn; empty when none has values.
   const std::optional<plot::Axes>& axes() const { return axes_; }
 
-  // The panel with its axis values, as PNG or SVG, and its curves as CSV.
-  // False when the file could not be written.
-  bool savePng(const QString& file);
-  bool saveSvg(const QString& file);
-  bool saveCsv(const QString& file);
+  // The panel with its axis values, as PNG or SVG, and its curves as CSV,
+  // saved as the user's file `file` (save_user_file), which the work-space
+  // of the panel's files may not keep.
+  UserSave savePng(const QString& file);
+  UserSave saveSvg(const QString& file);
+  UserSave saveCsv(const QString& file);
 
   // "Save as PNG...", "Save as SVG..." and "Save curves as CSV..." of the
   // context menu, by `suffix` (".png", ".svg", ".csv"): asks the panel's
   // files for a file to save (FileKind::save_plot), adds the suffix to a
-  // name without it and saves; a file that cannot be written is reported.
+  // name without it and saves; a file that cannot be written or that the
+  // work-space keeps is reported.
   // Nothing happens when the user cancels.
   void saveAs(const char* suffix);
 
@@ -104,6 +108,7 @@ class PlotPanel : public QWidget {
 
  private:
   std::vector<plot::Curve> curves() const;
+  UserSave saveFile(const QString& file, std::string_view bytes) const;
   void paintPicture(QPainter& painter, QSize size);
   // The saved picture: the panel with the frame's margins around it.
   QSize pictureSize() const;

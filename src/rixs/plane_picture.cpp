@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <string>
 
-#include "workspace/row_io.h"
 
 namespace talvern {
 
@@ -427,11 +426,11 @@ PlanePicture render_plane(const RIXSPlane& plane, bool log, int width, int heigh
   return p;
 }
 
-bool write_plane_png(const std::filesystem::path& file, const PlanePicture& picture) {
+std::optional<std::string> plane_png(const PlanePicture& picture) {
   std::string out;
   if (picture.rgb.empty() || !encode_png(picture.rgb.data(), picture.width, picture.height, out))
-    return false;
-  return write_text_atomic(file, out) == WriteStatus::ok;
+    return std::nullopt;
+  return out;
 }
 
 namespace {
@@ -530,8 +529,7 @@ void svg_bar_values(SvgDocument& svg, const PlaneLayout& l, const BarTicks& tb, 
 
 }  // namespace
 
-bool write_plane_svg(const std::filesystem::path& file, const RIXSPlane& plane, bool log,
-                     int width, int height) {
+std::string plane_svg(const RIXSPlane& plane, bool log, int width, int height) {
   // The map and the colour bar are pictures of their pixels; the frame, the
   // axis values and the titles are text and lines.
   const PlanePicture p = render_plane(plane, log, width, height);
@@ -547,7 +545,7 @@ bool write_plane_svg(const std::filesystem::path& file, const RIXSPlane& plane, 
   std::snprintf(turn, sizeof turn, " transform=\"rotate(-90 %d %.1f)\"", 18, l.y0 + l.h / 2.0);
   svg.text(18, l.y0 + l.h / 2.0, "middle", emission_axis_title(plane.transfer), turn);
   svg.text(l.bar_x, bottom + 22, "start", log ? "Intensity (log)" : "Intensity");
-  return write_text_atomic(file, svg.close()) == WriteStatus::ok;
+  return svg.close();
 }
 
 }  // namespace talvern

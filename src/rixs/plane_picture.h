@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <utility>
@@ -125,10 +124,9 @@ struct Ticks {
 };
 Ticks nice_ticks(double lo, double hi, int target);
 
-// The picture as PNG and SVG files, replaced whole; false when the file
-// could not be written.
-bool write_plane_png(const std::filesystem::path& file, const PlanePicture& picture);
-bool write_plane_svg(const std::filesystem::path& file, const RIXSPlane& plane, bool log,
-                     int width, int height);
+// The picture as the bytes of a PNG file (none for an empty picture) and
+// as an SVG document, for a save of the user's file (save_user_file).
+std::optional<std::string> plane_png(const PlanePicture& picture);
+std::string plane_svg(const RIXSPlane& plane, bool log, int width, int height);
 
 }  // namespace talvern

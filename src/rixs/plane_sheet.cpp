@@ -3,6 +3,7 @@
 #include "command/usage.h"
 #include "rixs/measured_plane.h"
 #include "rixs/plane_picture.h"
+#include "workspace/user_save.h"
 
 namespace talvern {
 namespace {
@@ -17,10 +18,30 @@ Field<S> second_of_pair(const char* caption, const char* option, int S::*member)
           }};
 }
 
+// The plane's map as the user's file `file`: an SVG document or a PNG picture.
+UserSave save_picture(const WorkSpace& ws, const std::filesystem::path& file, const S& state,
+                      bool svg, int width, int height) {
+  const bool log = state.scale == 1;
+  const std::optional<std::string> bytes =
+      svg ? plane_svg(state.plane, log, width, height)
+          : plane_png(render_plane(state.plane, log, width, height));
+  if (!bytes) return {WriteStatus::cannot_write, {}};
+  return save_user_file(ws.dir(), file, *bytes);
+}
+
 // "RIXS Plane..." from the shell: Ctrl-C ends the run after the excitation
 // energy in hand and keeps the rows done, as "Stop" does in the dialog;
-// --png FILE saves the map as a picture.
+// --png FILE saves the map as a picture, and a FILE the work-space keeps is
+// refused before the calculation starts.
 void calculate(const WorkSpace& ws, S& state, CommandRun& run) {
+  const auto png = run.options.get("--png");
+  if (png) {
+    std::string refusal = work_space_target_error(ws.dir(), std::string(*png));
+    if (!refusal.empty()) {
+      state.message = std::move(refusal);
+      return;
+    }
+  }
   PlaneWatch watch;
   if (const auto* own = std::any_cast<PlaneWatch>(&run.watch)) watch = *own;
   watch.stop = run.stop;
@@ -29,14 +50,16 @@ void calculate(const WorkSpace& ws, S& state, CommandRun& run) {
       progress("excitation energy " + std::to_string(done) + "/" + std::to_string(total));
     };
   CalculatePlane(ws, state, watch);
-  const auto png = run.options.get("--png");
   if (png && !state.plane.empty()) {
     const std::filesystem::path file{std::string(*png)};
     std::error_code ec;
     const auto full = std::filesystem::absolute(file, ec);
     run.replay_options.emplace_back("--png", (ec ? file : full).string());
-    if (!write_plane_png(file, render_plane(state.plane, state.scale == 1, 1000, 700))) {
-      run.outcome.after = "ERROR!! " + file.string() + " could not be written.\n";
+    const UserSave save = save_picture(ws, file, state, false, 1000, 700);
+    if (!save) {
+      run.outcome.after = save.refusal.empty()
+                              ? "ERROR!! " + file.string() + " could not be written.\n"
+                              : save.refusal + "\n";
       run.outcome.failed = true;
     }
   }
@@ -55,7 +78,8 @@ void exp_set(const WorkSpace& ws, S& state, CommandRun& run) {
 
 }  // namespace
 
-void SavePlanePicture(const UserFiles& files, PlaneState& state, int width, int height) {
+void SavePlanePicture(const WorkSpace& ws, const UserFiles& files, PlaneState& state, int width,
+                      int height) {
   if (state.plane.empty()) {
     state.message = "ERROR!!\r\nThere is no plane to save; press Calculate first.";
     return;
@@ -65,11 +89,10 @@ void SavePlanePicture(const UserFiles& files, PlaneState& state, int width, int 
   if (!file) return;
   const std::string path = file->string();
   const bool svg = path.size() >= 4 && (path.ends_with(".svg") || path.ends_with(".SVG"));
-  const bool log = state.scale == 1;
-  const bool ok = svg ? write_plane_svg(*file, state.plane, log, width, height)
-                      : write_plane_png(*file, render_plane(state.plane, log, width, height));
-  state.message = ok ? "The picture was saved as " + path + "."
-                     : "ERROR!! " + path + " could not be written.";
+  const UserSave save = save_picture(ws, *file, state, svg, width, height);
+  state.message = save                   ? "The picture was saved as " + path + "."
+                  : !save.refusal.empty() ? save.refusal
+                                         : "ERROR!! " + path + " could not be written.";
 }
 
 Sheet<PlaneState>& plane_sheet() {

@@ -329,7 +329,7 @@ void SaveRIXS(const WorkSpace& ws, const UserFiles& files, RIXSState& state) {
     state.message = kNothingToSave;
     return;
   }
-  save_rows(files, "Save RIXS", rows, "Calculated RIXS data were saved as ", caution, state);
+  save_rows(ws, files, "Save RIXS", rows, "Calculated RIXS data were saved as ", caution, state);
 }
 
 }  // namespace talvern

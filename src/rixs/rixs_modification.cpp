@@ -244,7 +244,7 @@ void SaveModifiedXAFS(const WorkSpace& ws, const UserFiles& files, RIXSState& st
     state.message = kNothingCompleted;
     return;
   }
-  save_rows(files, "Save Modified XAFS", rows, "Modified data were saved as ", caution, state);
+  save_rows(ws, files, "Save Modified XAFS", rows, "Modified data were saved as ", caution, state);
 }
 
 void ShiftSelectiveXAFS(const WorkSpace& ws, RIXSState& state) {

@@ -213,7 +213,7 @@ void SavePlaneData(const WorkSpace& ws, const UserFiles& files, PlaneState& stat
     state.message = "ERROR!!\r\nRIXS_Plane.DAT holds no plane; press Calculate first.";
     return;
   }
-  if (auto msg = save_chosen_file(files, text, "The RIXS plane was saved as ", "Save Data"))
+  if (auto msg = save_chosen_file(ws.dir(), files, text, "The RIXS plane was saved as ", "Save Data"))
     state.message = *msg;
 }
 

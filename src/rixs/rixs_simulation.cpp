@@ -100,10 +100,10 @@ std::optional<plot::Trace> selective_trace(const RowsRead& rows, const plot::Ran
   return trace;
 }
 
-void save_rows(const UserFiles& files, const char* title, const RowsRead& rows,
+void save_rows(const WorkSpace& ws, const UserFiles& files, const char* title, const RowsRead& rows,
                const char* saved, const std::string& caution, RIXSState& state) {
-  const auto text = save_chosen_file(files, format_rows(rows.values.data(), rows.rows, rows.k),
-                                     saved, title);
+  const auto text = save_chosen_file(
+      ws.dir(), files, format_rows(rows.values.data(), rows.rows, rows.k), saved, title);
   if (text) state.message = text->starts_with("ERROR!!") ? *text : caution + *text;
 }
 

@@ -55,7 +55,7 @@ std::optional<plot::Trace> selective_trace(const RowsRead& rows, const plot::Ran
 // Saves `rows` to a file the user chooses in a dialog titled `title`; the
 // message says where, after `caution`, or why not. A cancelled file dialog
 // leaves the message as it was.
-void save_rows(const UserFiles& files, const char* title, const RowsRead& rows,
+void save_rows(const WorkSpace& ws, const UserFiles& files, const char* title, const RowsRead& rows,
                const char* saved, const std::string& caution, RIXSState& state);
 
 // Drops all five traces.

@@ -106,7 +106,8 @@ inline void pass_over(WriteStatus) {}
 // disk, and the file is then renamed over the target and the rename
 // flushed too. A reader never sees a half-written file, and after a crash
 // or a power loss the target holds either its former or its new content.
-// When it returns cannot_write, errno holds the system's reason.
+// When it returns cannot_write, errno holds the system's reason. A file of
+// the user's is saved with save_user_file (workspace/user_save.h) instead.
 WriteStatus write_text_atomic(const std::filesystem::path& file, std::string_view content);
 
 // Flushes the names of the directory `dir` (files made, renamed or removed

@@ -19,6 +19,7 @@
 #include "workspace/file_names.h"
 #include "workspace/journal.h"
 #include "workspace/row_io.h"
+#include "workspace/user_save.h"
 
 #ifndef TALVERN_VERSION
 #define TALVERN_VERSION "unknown"
@@ -404,7 +405,9 @@ std::string SaveStudy(const WorkSpace& ws, const std::filesystem::path& file,
   const std::string bytes = pack_study(ws, names, name, iso_date_now(), error);
   if (bytes.empty())
     return "ERROR!!\r\nThe study could not be saved: " + error + ".";
-  if (write_text_atomic(file, bytes) != WriteStatus::ok)
+  const UserSave save = save_user_file(ws.dir(), file, bytes);
+  if (!save.refusal.empty()) return save.refusal;
+  if (!save)
     return "ERROR!!\r\nThe study could not be written into\r\n " + path_text(file) + "\r\n(" +
            std::strerror(errno) + ").";
   return "The study \"" + name + "\" with " + std::to_string(names.size()) +

@@ -13,6 +13,7 @@
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"
 #include "workspace/number_text.h"
+#include "workspace/user_save.h"
 #include "workspace/xdi.h"
 
 namespace talvern {
@@ -347,11 +348,15 @@ bool choose_project_groups(const UserFiles& files, const char* command,
   return true;
 }
 
-std::optional<std::string> save_chosen_file(const UserFiles& files, std::string_view content,
+std::optional<std::string> save_chosen_file(const std::filesystem::path& work_space,
+                                            const UserFiles& files, std::string_view content,
                                             const char* saved, const char* title) {
   const std::optional<std::filesystem::path> file =
       files.choose ? files.choose(FileRequest(FileKind::save_data, title)) : std::nullopt;
   if (!file) return std::nullopt;
+  // A file of the work-space is refused before the user is asked to replace it.
+  if (std::string refusal = work_space_target_error(work_space, *file); !refusal.empty())
+    return refusal;
   std::error_code exists_ec;
   if (files.confirm_replace && std::filesystem::exists(*file, exists_ec) &&
       !files.confirm_replace(*file, ""))
@@ -359,7 +364,9 @@ std::optional<std::string> save_chosen_file(const UserFiles& files, std::string_
   std::error_code ec;
   std::filesystem::path full = std::filesystem::absolute(*file, ec);
   if (ec) full = *file;
-  if (write_text_atomic(full, content) != WriteStatus::ok)
+  const UserSave save = save_user_file(work_space, full, content);
+  if (!save.refusal.empty()) return save.refusal;
+  if (!save)
     return "ERROR!!\r\n" + full.string() + "\r\ncould not be written; nothing was saved.";
   return saved + full.string() + ".";
 }

@@ -129,6 +129,10 @@ struct UserFiles {
   // question); none: a save replaces (the file dialog has asked), anything
   // else is not replaced.
   std::function<bool(const std::filesystem::path& file, std::string_view why)> confirm_replace;
+  // The work-space of the commands these files serve, which no save of a
+  // user's file may reach (workspace/user_save.h); a dialog sets its own.
+  // Empty: the work-space the program uses (WorkSpace::locate()).
+  std::filesystem::path work_space;
 };
 
 // Asks for a file through `files` and reads it: `skip_words` header
@@ -161,10 +165,13 @@ bool choose_project_groups(const UserFiles& files, const char* command,
                            bool* align = nullptr);
 
 // Asks for a file to save through `files` (FileKind::save_data) and
-// replaces it by `content` as a whole. Nothing when the user cancelled;
-// else the message: `saved` followed by the file's full path and ".", or
-// an "ERROR!!" text when the file cannot be written.
-std::optional<std::string> save_chosen_file(const UserFiles& files, std::string_view content,
+// replaces it by `content` as a whole (save_user_file, workspace/user_save.h).
+// Nothing when the user cancelled; else the message: `saved` followed by
+// the file's full path and ".", or an "ERROR!!" text when the file lies in
+// the work-space `work_space` (refused before the user is asked to replace
+// it) or cannot be written.
+std::optional<std::string> save_chosen_file(const std::filesystem::path& work_space,
+                                            const UserFiles& files, std::string_view content,
                                             const char* saved, const char* title = "");
 
 }  // namespace talvern

@@ -648,6 +648,76 @@ TEST_F(TalvernCliTour, MeasuredSetIsLoadedListedComparedAndChanged) {
   EXPECT_EQ(run_cli(ws + "plane-compare").exit_code, 1);
 }
 
+// Every entry under `dir` with its content, or where a link leads; the
+// history and the lock, which every run changes, left out.
+std::map<std::string, std::string> tree(const std::filesystem::path& dir) {
+  std::map<std::string, std::string> all;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
+    const std::string name = e.path().lexically_relative(dir).string();
+    if (name == talvern::files::kHistory || name == ".talvern.lock") continue;
+    all[name] = e.is_symlink()        ? "-> " + std::filesystem::read_symlink(e.path()).string()
+                : e.is_regular_file() ? read_file(e.path())
+                                      : "(folder)";
+  }
+  return all;
+}
+
+// Every save of a user's file from the shell, into the work-space by each
+// way there is: refused with the file named, exit 1, nothing written.
+TEST_F(TalvernCliTour, NoSaveWritesIntoTheWorkSpace) {
+  namespace fs = std::filesystem;
+  namespace files = talvern::files;
+  for (const char* step : {"rixs-complete --min 7109 --max 7129",
+                           "rixs-calculate --exc 7115.6 --scale 7.9e-09 --abs-corr 1"})
+    ASSERT_EQ(run_cli(ws + step).exit_code, 0) << step;
+  const fs::path out = tmp.file("out");
+  fs::create_directories(dir / "deeper");
+  fs::create_directory(out);
+  fs::create_directory_symlink(dir, out / "to-ws");
+  fs::create_symlink(dir / files::kCalculatedRIXS, out / "link.DAT");
+  fs::create_hard_link(dir / files::kRIXSExp, out / "hard.DAT");
+
+  struct Save {
+    const char* name;           // of the file it makes beside the work-space
+    std::string before, after;  // around the file on the command line
+  };
+  const std::vector<Save> saves = {
+      {"rixs.DAT", "rixs-save '", "'"},
+      {"modified.DAT", "rixs-save-modified '", "'"},
+      {"plane.png", "rixs-plane --from 7110 --to 7111 --step 1 --png '", "'"},
+      {"study.talvern-study", "study-save '", "' --name kept"}};
+  const fs::path targets[] = {
+      dir / files::kRIXSExp,   dir / files::kCalculatedRIXS, dir / files::kConventionalXAFS,
+      dir / ".talvern.lock",   dir / "deeper" / "new.DAT",   dir / "new.DAT",
+      out / "to-ws" / "new.DAT",  // a linked folder, the file not made yet
+      out / "link.DAT",           // a link to a work-space file
+      out / "hard.DAT",           // the same file as the measurement
+  };
+  for (const Save& save : saves) {
+    // Beside the work-space the save is made.
+    const fs::path kept = out / save.name;
+    CliRun r = run_cli(ws + save.before + kept.string() + save.after);
+    EXPECT_EQ(r.exit_code, 0) << save.before << "\n" << r.out;
+    EXPECT_TRUE(fs::is_regular_file(kept)) << save.before;
+
+    const auto ws_before = tree(dir), out_before = tree(out);
+    for (const fs::path& target : targets) {
+      r = run_cli(ws + save.before + target.string() + save.after);
+      EXPECT_EQ(r.exit_code, 1) << save.before << target << "\n" << r.out;
+      EXPECT_TRUE(r.out.starts_with("ERROR!!\n" + target.string() + "\n"))
+          << save.before << target << "\n" << r.out;
+      EXPECT_EQ(tree(dir), ws_before) << save.before << target;
+      EXPECT_EQ(tree(out), out_before) << save.before << target;
+    }
+    // A name relative to the work-space as the current folder.
+    r = run_cli(ws + save.before + "new.DAT" + save.after, "cd '" + dir.string() + "' && ");
+    EXPECT_EQ(r.exit_code, 1) << save.before << "\n" << r.out;
+    EXPECT_TRUE(r.out.starts_with("ERROR!!\n")) << save.before << "\n" << r.out;
+    EXPECT_FALSE(fs::exists(dir / "new.DAT")) << save.before;
+  }
+  EXPECT_FALSE(fs::exists(dir / ".talvern.lock"));  // released, not replaced
+}
+
 // "Average" from the shell: the energies default to the range the dialog
 // opens with, and without --points no window is selected, so it refuses.
 TEST(TalvernCli, AverageTakesTheOpeningRangeAndNeedsAWindow) {

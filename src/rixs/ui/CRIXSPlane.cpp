@@ -214,8 +214,8 @@ void CRIXSPlane::bindWidgets(const Widgets& w) {
   bindPanel(w.cutPanel, cut_panel_curves);
 
   // The picture is of the map as the dialog shows it.
-  addCommand(w.savePicture, [this](const WorkSpace&, PlaneState& s) {
-    SavePlanePicture(userFiles(), s, map_->width(), map_->height());
+  addCommand(w.savePicture, [this](const WorkSpace& ws, PlaneState& s) {
+    SavePlanePicture(ws, userFiles(), s, map_->width(), map_->height());
   }, false);
   bindComparison(w);
   bindMessage(w.messagePane);

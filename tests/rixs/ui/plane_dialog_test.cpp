@@ -1,19 +1,24 @@
 // The RIXS Plane dialog's wiring: the opening boxes and radio buttons, a run
 // on the worker thread to its end, the scale toggle, a click on the map
-// that draws the cut, and the two saves through the user's files.
+// that draws the cut, and the saves through the user's files (none into
+// the work-space).
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <optional>
 
+#include <QApplication>
 #include <QButtonGroup>
+#include <QMessageBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
+#include "gui/PlotPanel.h"
 #include "rixs/ui/CRIXSPlane.h"
 #include "rixs/ui/PlaneMap.h"
 #include "support/optim_workspace.h"
@@ -28,12 +33,13 @@ TEST(PlaneDialog, CalculatesOnTheWorkerAndCutsWhereClicked) {
   talvern::test::TempDir tmp;
   talvern::WorkSpace ws{tmp.path()};
   talvern::test::make_optim_workspace(ws, true);
-  const std::filesystem::path saved = tmp.path() / "saved";
-  std::filesystem::create_directory(saved);
+  talvern::test::TempDir outside;  // the user's files stay out of the work-space
+  const std::filesystem::path saved = outside.path();
+  std::filesystem::path into = saved;  // where the file dialog answers
   CRIXSPlane d(ws, nullptr, talvern::UserFiles([&](const talvern::FileRequest& r) {
-                 return std::optional(saved / (r.kind == talvern::FileKind::save_picture
-                                                   ? "plane.svg"
-                                                   : "plane.DAT"));
+                 return std::optional(into / (r.kind == talvern::FileKind::save_picture
+                                                  ? "plane.svg"
+                                                  : "plane.DAT"));
                }));
   d.resize(900, 900);
   d.show();
@@ -69,6 +75,30 @@ TEST(PlaneDialog, CalculatesOnTheWorkerAndCutsWhereClicked) {
   QTest::mouseClick(d.findChild<QPushButton*>("saveDataButton"), Qt::LeftButton);
   EXPECT_EQ(talvern::test::read_file(saved / "plane.DAT"),
             talvern::test::read_file(ws.file(talvern::files::kRIXSPlane)));
+
+  // Into the work-space: the dialog's saves and its panels' are refused,
+  // naming the file, and write nothing.
+  into = tmp.path();
+  auto* pane = d.findChild<QPlainTextEdit*>("messagePane");
+  for (const char* button : {"savePictureButton", "saveDataButton"}) {
+    QTest::mouseClick(d.findChild<QPushButton*>(button), Qt::LeftButton);
+    EXPECT_TRUE(pane->toPlainText().startsWith("ERROR!!\n" + QString::fromStdString(tmp.path().string())))
+        << button << ": " << pane->toPlainText().toStdString();
+  }
+  QString warned;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    warned = box->text();
+    box->done(QMessageBox::Ok);
+  });
+  auto* cut = d.findChild<talvern::PlotPanel*>("cutPanel");
+  ASSERT_NE(cut, nullptr);
+  cut->saveAs(".csv");
+  EXPECT_TRUE(warned.startsWith("ERROR!!\n" + QString::fromStdString((into / "plane.DAT.csv").string())))
+      << warned.toStdString();
+  for (const char* name : {"plane.svg", "plane.DAT", "plane.DAT.csv"})
+    EXPECT_FALSE(std::filesystem::exists(ws.file(name))) << name;
 }
 
 }  // namespace
