@@ -963,13 +963,28 @@ std::string without_cautions(const std::string& out) {
 // be written and on a work-space path that is a file: it keeps its own
 // message, adds one caution per file it could not write, exits 1, and no
 // file changes. A read-only directory does not stop root, so as root the
-// commands run as "nobody".
+// commands run as "nobody", which must reach the program and the examples:
+// a clone inside a folder of mode 0700 (mktemp -d, /root) holds them where
+// "nobody" cannot, so both are copied into the scratch folder first.
 TEST(TalvernCli, WritesThatFailAreSaidAndChangeNothing) {
   TempDir tmp;
-  std::filesystem::permissions(tmp.path(), std::filesystem::perms(0755));
+  namespace fs = std::filesystem;
+  fs::permissions(tmp.path(), fs::perms(0755));
+  const auto program = tmp.file("talvern-cli");
+  fs::copy_file(TALVERN_CLI_PATH, program);
+  fs::permissions(program, fs::perms(0755));
+  fs::copy(TALVERN_EXAMPLES_DIR, tmp.file("examples"));
+  const auto run_cli = [&program](const std::string& args, const std::string& prefix = "") {
+    return talvern::test::run_cli_at(program.c_str(), args, prefix);
+  };
+  const bool root = ::geteuid() == 0;
+  const std::string as_nobody = root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  if (root && run_cli("--help", as_nobody).exit_code != 0)
+    GTEST_SKIP() << "\"nobody\" cannot run " << program << " (is a folder above "
+                 << tmp.path() << " closed to others?), so a read-only work-space cannot be tried";
   const auto dir = tmp.file("ws");
   const std::string ws = "--workspace '" + dir.string() + "' ";
-  const std::string examples = std::string("'") + TALVERN_EXAMPLES_DIR + "/";
+  const std::string examples = "'" + tmp.file("examples").string() + "/";
   for (const std::string& setup : std::vector<std::string>{"construct", "load-conv-xafs " + examples + "Fe_Conventional_XAFS.DAT'",
         "load-xrf " + examples + "Fe_XRF_Kbeta.DAT'", "import-wien2k " + examples + "Fe_1compo_WIEN2k.DAT'",
         "xafs-load", "xafs-confirm --edge 'Fe K'", "xrf-load",
@@ -1007,8 +1022,6 @@ TEST(TalvernCli, WritesThatFailAreSaidAndChangeNothing) {
       "calc-emission 7214", "load-exp-cut " + examples + "Fe_RIXS_Cut_7113eV.DAT' --exc 7113",
       "load-exp-herfd " + examples + "Fe_HERFD_Em7058eV.DAT' --emission 7058",
       "exp-set --remove exc:7115.6", "exp-set --clear", "plane-compare"};
-  const bool root = ::geteuid() == 0;
-  const std::string as_nobody = root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
   for (const auto& command : commands) {
     // What the command says where it can write: on a copy of the work-space.
     const auto copy = tmp.file("copy");
