@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,7 +14,6 @@
 #include <filesystem>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/cli_run.h"
@@ -161,9 +162,25 @@ TEST(TalvernCli, CommandsWaitForTheWorkSpaceLockThenRefuse) {
   EXPECT_FALSE(std::filesystem::exists(tmp.file(talvern::files::kCalculatedRIXS)));
   EXPECT_TRUE(std::filesystem::exists(stale));
 
+  // The lock is given up once the command has been refused it at least
+  // once: the lock file opened a second time is its next try.
+  const int watch = ::inotify_init1(IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(::inotify_add_watch(watch, tmp.file(talvern::files::kLock).c_str(), IN_OPEN), 0);
   std::FILE* waiting = ::popen(("'" TALVERN_CLI_PATH "' " + ws + "construct >/dev/null").c_str(), "r");
   ASSERT_NE(waiting, nullptr);
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  int opened = 0;
+  alignas(inotify_event) char events[4096];
+  for (pollfd p{watch, POLLIN, 0}; opened < 2 && ::poll(&p, 1, 60000) == 1;) {
+    const ssize_t got = ::read(watch, events, sizeof events);
+    for (ssize_t at = 0; at < got;) {
+      const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+      opened += (e->mask & IN_OPEN) != 0;
+      at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+    }
+  }
+  ::close(watch);
+  EXPECT_GE(opened, 2);
   other.release();
   const int status = ::pclose(waiting);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);

@@ -64,7 +64,7 @@ TEST_F(RixsPlaneTest, EachBlockIsTheSingleCalculationAtItsExcitationEnergy) {
   }
   // The reader of the work-space takes the file as rows of five.
   const RowsRead back = read_rows(dir.file(files::kRIXSPlane), 5, kPlanePointCapacity);
-  EXPECT_EQ(back.rows, 150u);
+  ASSERT_EQ(back.rows, 150u);
   EXPECT_FALSE(back.bad_token);
 
   // Energy transfer: the second column is omega - w, the intensities stay.

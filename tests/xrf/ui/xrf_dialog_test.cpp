@@ -110,7 +110,7 @@ TEST(XRFDialog, LoadFitAndTheTwoComponentPicture) {
   EXPECT_EQ(f.lorentz("RIXS_Calculation_Lorentz_Temp.DAT").two_component, 1);
   PaintCounter onScreen(f.panel);
   f.click("fitButton");
-  EXPECT_TRUE(QTest::qWaitFor([&] { return onScreen.paints > 0; }, 2000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return onScreen.paints > 0; }, 10000));
   EXPECT_TRUE(f.pane().starts_with("A fitting curve was calculated.")) << f.pane();
   const QImage fitted = f.picture();
   EXPECT_GT(count_pixels(fitted, kRedPen), 100);
