@@ -108,8 +108,17 @@ restore() {
   fi
 }
 stop_jobs() { local p; for p in $(jobs -p); do kill "$p" 2>/dev/null || true; done; }
+stopped() {
+  stop_jobs
+  restore
+  echo "stopped; the working tree was never changed" >&2
+  exit 130
+}
 trap 'stop_jobs; restore' EXIT
-trap 'stop_jobs; restore; echo "stopped; the working tree was never changed" >&2; exit 130' INT TERM
+trap stopped INT TERM
+# A command in the foreground that Ctrl-C ended: bash runs no trap when the
+# command exits (rather than dies) on the signal, as `timeout` and ninja do.
+ended_by_signal() { [ "$1" -eq 130 ] || [ "$1" -eq 143 ] || grep -q 'interrupted by user' "$work/build.log"; }
 
 [ -f "$bin/build.ninja" ] ||
   cmake -S "$tree" -B "$bin" -G Ninja -DCMAKE_BUILD_TYPE=Release >"$work/configure.log"
@@ -130,6 +139,7 @@ run_tests() {
   caught=''
   if [ -n "$filter" ]; then
     "${tests_cmd[@]}" --gtest_filter="$filter" >"$work/focus.log" 2>&1 || status=$?
+    if [ $status -eq 130 ] || [ $status -eq 143 ]; then stopped; fi
     if [ $status -ne 0 ]; then
       caught=$(first_failure "$work/focus.log")
       [ $status -eq 124 ] && caught="(timed out)"
@@ -148,6 +158,7 @@ run_tests() {
   wait -n || status=$?
   if [ $status -ne 0 ]; then stop_jobs; else wait -n || status=$?; fi
   wait
+  if [ $status -eq 130 ] || [ $status -eq 143 ]; then stopped; fi
   if [ $status -ne 0 ]; then
     caught=$(first_failure "$work/shard0.log" "$work/shard1.log")
     [ $status -eq 124 ] && [ -z "$caught" ] && caught="(timed out)"
@@ -156,7 +167,10 @@ run_tests() {
 }
 
 echo "building talvern_tests in build-mutate/build ..."
-build || { echo "the unchanged sources do not build; see $work/build.log" >&2; exit 1; }
+status=0
+build || status=$?
+if [ $status -ne 0 ] && ended_by_signal $status; then stopped; fi
+[ $status -eq 0 ] || { echo "the unchanged sources do not build; see $work/build.log" >&2; exit 1; }
 run_tests ''
 if [ -n "$caught" ]; then
   echo "the unchanged sources fail $caught; see $work/shard*.log" >&2
@@ -177,7 +191,10 @@ for i in "${order[@]}"; do
   restore
   current=$f
   FROM=${froms[$i]} TO=${tos[$i]} perl -0777 -pi -e 's/\Q$ENV{FROM}\E/$ENV{TO}/' "$tree/$f"
-  if ! build; then
+  status=0
+  build || status=$?
+  if [ $status -ne 0 ] && ended_by_signal $status; then stopped; fi
+  if [ $status -ne 0 ]; then
     line=$(printf '%-9s %-44s %s' "NO BUILD" "$name" "(see build-mutate/build.log)")
     broken+=("$name")
     cp "$work/build.log" "$work/build-$name.log"
