@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,7 +15,6 @@
 #include <filesystem>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/cli_run.h"
@@ -223,9 +224,25 @@ TEST(TalvernCli, CommandsWaitForTheWorkSpaceLockThenRefuse) {
   EXPECT_FALSE(std::filesystem::exists(tmp.file(talvern::files::kCalculatedRIXS)));
   EXPECT_TRUE(std::filesystem::exists(stale));
 
+  // The lock is given up once the command has been refused it at least
+  // once: the lock file opened a second time is its next try.
+  const int watch = ::inotify_init1(IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(::inotify_add_watch(watch, tmp.file(talvern::files::kLock).c_str(), IN_OPEN), 0);
   std::FILE* waiting = ::popen(("'" TALVERN_CLI_PATH "' " + ws + "construct >/dev/null").c_str(), "r");
   ASSERT_NE(waiting, nullptr);
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  int opened = 0;
+  alignas(inotify_event) char events[4096];
+  for (pollfd p{watch, POLLIN, 0}; opened < 2 && ::poll(&p, 1, 60000) == 1;) {
+    const ssize_t got = ::read(watch, events, sizeof events);
+    for (ssize_t at = 0; at < got;) {
+      const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+      opened += (e->mask & IN_OPEN) != 0;
+      at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+    }
+  }
+  ::close(watch);
+  EXPECT_GE(opened, 2);
   other.release();
   const int status = ::pclose(waiting);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
@@ -1117,13 +1134,28 @@ std::string without_cautions(const std::string& out) {
 // be written and on a work-space path that is a file: it keeps its own
 // message, adds one caution per file it could not write, exits 1, and no
 // file changes. A read-only directory does not stop root, so as root the
-// commands run as "nobody".
+// commands run as "nobody", which must reach the program and the examples:
+// a clone inside a folder of mode 0700 (mktemp -d, /root) holds them where
+// "nobody" cannot, so both are copied into the scratch folder first.
 TEST(TalvernCli, WritesThatFailAreSaidAndChangeNothing) {
   TempDir tmp;
-  std::filesystem::permissions(tmp.path(), std::filesystem::perms(0755));
+  namespace fs = std::filesystem;
+  fs::permissions(tmp.path(), fs::perms(0755));
+  const auto program = tmp.file("talvern-cli");
+  fs::copy_file(TALVERN_CLI_PATH, program);
+  fs::permissions(program, fs::perms(0755));
+  fs::copy(TALVERN_EXAMPLES_DIR, tmp.file("examples"));
+  const auto run_cli = [&program](const std::string& args, const std::string& prefix = "") {
+    return talvern::test::run_cli_at(program.c_str(), args, prefix);
+  };
+  const bool root = ::geteuid() == 0;
+  const std::string as_nobody = root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  if (root && run_cli("--help", as_nobody).exit_code != 0)
+    GTEST_SKIP() << "\"nobody\" cannot run " << program << " (is a folder above "
+                 << tmp.path() << " closed to others?), so a read-only work-space cannot be tried";
   const auto dir = tmp.file("ws");
   const std::string ws = "--workspace '" + dir.string() + "' ";
-  const std::string examples = std::string("'") + TALVERN_EXAMPLES_DIR + "/";
+  const std::string examples = "'" + tmp.file("examples").string() + "/";
   for (const std::string& setup : std::vector<std::string>{"construct", "load-conv-xafs " + examples + "Fe_Conventional_XAFS.DAT'",
         "load-xrf " + examples + "Fe_XRF_Kbeta.DAT'", "import-wien2k " + examples + "Fe_1compo_WIEN2k.DAT'",
         "xafs-load", "xafs-confirm --edge 'Fe K'", "xrf-load",
@@ -1161,8 +1193,6 @@ TEST(TalvernCli, WritesThatFailAreSaidAndChangeNothing) {
       "calc-emission 7214", "load-exp-cut " + examples + "Fe_RIXS_Cut_7113eV.DAT' --exc 7113",
       "load-exp-herfd " + examples + "Fe_HERFD_Em7058eV.DAT' --emission 7058",
       "exp-set --remove exc:7115.6", "exp-set --clear", "plane-compare"};
-  const bool root = ::geteuid() == 0;
-  const std::string as_nobody = root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
   for (const auto& command : commands) {
     // What the command says where it can write: on a copy of the work-space.
     const auto copy = tmp.file("copy");

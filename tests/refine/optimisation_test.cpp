@@ -197,7 +197,7 @@ TEST_F(Optimisation, InMemoryTrialsAreThoseOfTheFileProtocol) {
   again.energy_step = "0.5";
   write(files::kSelectiveForRIXSTemp, selective(false, false), 3);
   const std::vector<Trial> trials = run(again);
-  EXPECT_EQ(trials.size(), 7u * 20);
+  ASSERT_EQ(trials.size(), 7u * 20);
   EXPECT_FALSE(trials[0].kept);
   EXPECT_EQ(again.components, "1");
   EXPECT_EQ(again.message,

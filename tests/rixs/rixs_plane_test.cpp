@@ -64,7 +64,7 @@ TEST_F(RixsPlaneTest, EachBlockIsTheSingleCalculationAtItsExcitationEnergy) {
   }
   // The reader of the work-space takes the file as rows of five.
   const RowsRead back = read_rows(dir.file(files::kRIXSPlane), 5, kPlanePointCapacity);
-  EXPECT_EQ(back.rows, 150u);
+  ASSERT_EQ(back.rows, 150u);
   EXPECT_FALSE(back.bad_token);
 
   // Energy transfer: the second column is omega - w, the intensities stay.
@@ -76,6 +76,14 @@ TEST_F(RixsPlaneTest, EachBlockIsTheSingleCalculationAtItsExcitationEnergy) {
     for (std::size_t c : {0, 2, 3, 4}) EXPECT_EQ(tb.at(i, c), back.at(i, c));
   }
   EXPECT_DOUBLE_EQ(t.plane.axis_value(2, 0), t.plane.omega[2] - 7050.0);
+
+  // 7110 ... 7111.4 by 0.2: (to - from) / step falls short of 7 by rounding
+  // alone, and the last energy is still taken.
+  ASSERT_LT((7111.4 - 7110.0) / 0.2, 7.0);
+  const PlaneState short_of = plane("7110", "7111.4", "0.2");
+  EXPECT_EQ(short_of.message, "RIXS_Plane.DAT: 8 excitation energies x 25 emission energies.");
+  ASSERT_EQ(short_of.plane.omega.size(), 8u);
+  EXPECT_DOUBLE_EQ(short_of.plane.omega.back(), 7111.4);
 }
 
 TEST_F(RixsPlaneTest, StopKeepsAWholeFileOfTheExcitationEnergiesDone) {

@@ -156,22 +156,23 @@ TEST_F(ColumnImport, PlainFilesNeverReachTheImportAndRefusalsChangeNothing) {
 }
 
 // Past the edge a transmission scan's I1 can reach 0 or below: those rows
-// are left out and counted, the rest is loaded.
+// are left out and counted, the rest is loaded. B below 0 leaves a row out
+// even where A/B would be a number (the last row: both chambers below 0).
 TEST_F(ColumnImport, RowsWhoseRatioHasNoValueAreLeftOutAndCounted) {
   const std::string scan = "# E I0 I1\n6540 2 1\n6541 2 0\n6542 4 1\n6543 -1 2\n6544 0 1\n"
-                           "6545 2 -3\n";
+                           "6545 2 -3\n6546 -2 -4\n";
   struct Case {
     const char* columns;
     const char* plain;  // the rows kept
     const char* caution;
   } cases[] = {
       {"1,ln(2/3)", "6540\t0.693147\n6542\t1.38629\n",
-       "CAUTION!! 4 rows were left out, where the ratio has no value\r\n(B at 0 or below, or A/B at "
+       "CAUTION!! 5 rows were left out, where the ratio has no value\r\n(B at 0 or below, or A/B at "
        "0 or below under ln); the first is line 3."},
       {"1,2/3", "6540\t2\n6542\t4\n6543\t-0.5\n6544\t0\n",
-       "CAUTION!! 2 rows were left out, where the ratio has no value"},
+       "CAUTION!! 3 rows were left out, where the ratio has no value"},
       {"1,3/2", "6540\t0.5\n6541\t0\n6542\t0.25\n6545\t-1.5\n",
-       "CAUTION!! 2 rows were left out, where the ratio has no value\r\n(B at 0 or below, or A/B at "
+       "CAUTION!! 3 rows were left out, where the ratio has no value\r\n(B at 0 or below, or A/B at "
        "0 or below under ln); the first is line 5."},
   };
   for (const Case& c : cases) {

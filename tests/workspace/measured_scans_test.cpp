@@ -78,8 +78,18 @@ TEST_F(RepeatedScans, AlignedOnTheSteepestRiseTheShiftsAreRecoveredAndTheSpreadI
   EXPECT_GT(plain->mean_sd, 5 * aligned->mean_sd);
   // The mean at the first scan's edge: the other two lie on either side.
   for (std::size_t i = 0; i < plain->rows; ++i) {
-    if (std::fabs(plain->table[3 * i] - 6550.0) < 1e-9) EXPECT_NEAR(plain->table[3 * i + 1], 1.5, 0.1);
+    if (std::fabs(plain->table[3 * i] - 6550.0) < 1e-9) {
+      EXPECT_NEAR(plain->table[3 * i + 1], 1.5, 0.1);
+    }
   }
+
+  // The spread is the sample standard deviation (over n - 1) of the scans
+  // at each energy: 1, 2, 3 give 1, and 1, 3, 5 give 2.
+  const auto three = talvern::merge_scans({{7000, 1, 7001, 1}, {7000, 2, 7001, 3}, {7000, 3, 7001, 5}},
+                                          false);
+  ASSERT_TRUE(three);
+  EXPECT_EQ(three->table, (std::vector<double>{7000, 2, 1, 7001, 3, 2}));
+  EXPECT_EQ(three->mean_sd, 1.5);
 
   // No energy in common, or a scan without a rise to align on.
   EXPECT_FALSE(talvern::merge_scans({scans[0], scan(6600, 6640, 0.2, 6620, 0, 4)}, false));

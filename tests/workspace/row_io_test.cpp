@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <filesystem>
 #include <vector>
@@ -61,6 +63,7 @@ TEST(RowFiles, WritesSixDigitsTabsAndALineBreakAfterEveryRow) {
   ASSERT_EQ(write_rows(dir.file("r.DAT"), values, 2, 3), WriteStatus::ok);
   EXPECT_EQ(read_file(dir.file("r.DAT")), "7120\t0.1\t7.9e-09\n1.23457e+06\t-0.305\t1e+100\n");
   RowsRead back = read_rows(dir.file("r.DAT"), 3);
+  ASSERT_EQ(back.rows, 2u);
   EXPECT_EQ(back.values[2], 7.9e-09);
   EXPECT_FALSE(read_rows(dir.file("none.DAT"), 3).opened);
 }
@@ -77,6 +80,17 @@ TEST(RowFiles, WritesReplaceTheWholeFileAndLeaveNothingBehind) {
   EXPECT_EQ(read_file(file), "4\n");
   EXPECT_EQ(write_rows(dir.file("missing/w.DAT"), values, 1, 1), WriteStatus::cannot_write);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+
+  // A replaced file keeps its mode, and a new one gets the mode of any file
+  // the program creates (0666 less the umask), not the 0600 of a temporary.
+  namespace fs = std::filesystem;
+  fs::permissions(file, fs::perms(0640));
+  ASSERT_EQ(write_rows(file, values, 1, 1), WriteStatus::ok);
+  EXPECT_EQ(fs::status(file).permissions(), fs::perms(0640));
+  const mode_t mask = ::umask(022);
+  ::umask(mask);
+  ASSERT_EQ(write_rows(dir.file("new.DAT"), values, 1, 1), WriteStatus::ok);
+  EXPECT_EQ(fs::status(dir.file("new.DAT")).permissions(), fs::perms(0666 & ~mask));
 }
 
 }  // namespace

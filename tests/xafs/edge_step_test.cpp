@@ -166,13 +166,15 @@ TEST_F(EdgeStepLoad, WritesTheNormalisedSpectrumAndDrawsBothLinesOverTheMeasurem
   EXPECT_FALSE(state.edge_lines->hidden[212]);
 
   // Without a core energy E0 is the steepest rise; a box that is not a
-  // number, or a degree of 3, changes nothing.
+  // number (a typo, or a range typed into one box), or a degree of 3,
+  // changes nothing.
   state.core_energy.clear();
   talvern::LoadXAFS(ws, state);
   EXPECT_TRUE(says("(Edge from Data)")) << state.message;
   const std::string written = read_file(ws.file(files::kConvXAFSNormSpectrum));
   for (auto [box, text] : {std::pair{&talvern::ConvXAFSState::nnorm, "3"},
-                           std::pair{&talvern::ConvXAFSState::pre1, "-15o"}}) {
+                           std::pair{&talvern::ConvXAFSState::pre1, "-15o"},
+                           std::pair{&talvern::ConvXAFSState::norm1, "150-200"}}) {
     talvern::ConvXAFSState bad = state;
     bad.*box = text;
     talvern::LoadXAFS(ws, bad);

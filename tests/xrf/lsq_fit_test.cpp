@@ -128,6 +128,66 @@ TEST(LsqFit, HeldParametersStayAndTheBackgroundIsRecovered) {
   EXPECT_GT(r.curve[1], r.curve[2] + r.curve[3]);
 }
 
+// With every Lorentzian held, the model is linear in what is left free (the
+// overall scale and the background at both ends), so the fit must give the
+// linear regression's values and standard errors, whose variance estimate is
+// the residual sum over n - p. Few points (every sixth of the spectrum, 1.5
+// eV apart) make n - p and n differ by some 4 % in the uncertainties.
+TEST(LsqFit, WithTheLorentziansHeldTheFitIsTheLinearRegression) {
+  Synthetic s(0.06, 0.02);
+  talvern::RowsRead coarse;
+  coarse.k = 2;
+  for (std::size_t j = 0; j < s.measured.rows; j += 6)
+    coarse.values.insert(coarse.values.end(), {s.measured.at(j, 0), s.measured.at(j, 1)});
+  coarse.rows = coarse.values.size() / 2;
+  s.problem.measured = &coarse;
+  s.problem.background = true;
+  for (auto& row : s.problem.fixed) row = {true, true, true};
+  const LsqResult r = talvern::least_squares_fit(s.problem);
+  ASSERT_EQ(r.status, Status::ok);
+  const std::size_t n = coarse.rows;
+  ASSERT_EQ(r.points, n);
+
+  // The regression of y on the held model m, 1 - t and t (t from 0 at the
+  // lowest to 1 at the highest measured energy), by its normal equations.
+  bool capped = false;
+  const std::vector<double> model =
+      talvern::EmissionModel(s.problem.par, s.problem.omega).rows(s.problem.start, capped);
+  ASSERT_EQ(model.size(), 4 * s.measured.rows);
+  std::vector<std::array<double, 3>> x(n);
+  double xtx[3][3] = {}, xty[3] = {};
+  for (std::size_t k = 0; k < n; ++k) {
+    const double t = (coarse.at(k, 0) - s.problem.e_min) / (s.problem.e_max - s.problem.e_min);
+    x[k] = {model[4 * (6 * k) + 1], 1 - t, t};
+    for (int a = 0; a < 3; ++a) {
+      xty[a] += x[k][a] * coarse.at(k, 1);
+      for (int b = 0; b < 3; ++b) xtx[a][b] += x[k][a] * x[k][b];
+    }
+  }
+  double inv[3][3];
+  const double det = xtx[0][0] * (xtx[1][1] * xtx[2][2] - xtx[1][2] * xtx[2][1]) -
+                     xtx[0][1] * (xtx[1][0] * xtx[2][2] - xtx[1][2] * xtx[2][0]) +
+                     xtx[0][2] * (xtx[1][0] * xtx[2][1] - xtx[1][1] * xtx[2][0]);
+  for (int a = 0; a < 3; ++a)
+    for (int b = 0; b < 3; ++b)  // cofactor of (b, a) over the determinant
+      inv[a][b] = (xtx[(b + 1) % 3][(a + 1) % 3] * xtx[(b + 2) % 3][(a + 2) % 3] -
+                   xtx[(b + 1) % 3][(a + 2) % 3] * xtx[(b + 2) % 3][(a + 1) % 3]) / det;
+  double beta[3] = {};
+  for (int a = 0; a < 3; ++a)
+    for (int b = 0; b < 3; ++b) beta[a] += inv[a][b] * xty[b];
+  double rss = 0;
+  for (std::size_t k = 0; k < n; ++k) {
+    const double e = coarse.at(k, 1) - beta[0] * x[k][0] - beta[1] * x[k][1] - beta[2] * x[k][2];
+    rss += e * e;
+  }
+  const double s2 = rss / static_cast<double>(n - 3);
+  for (std::size_t end = 0; end < 2; ++end) {
+    EXPECT_NEAR(r.background[end], beta[1 + end], 1e-7) << end;
+    EXPECT_NEAR(r.background_sigma[end] / std::sqrt(s2 * inv[1 + end][1 + end]), 1.0, 1e-4) << end;
+  }
+  EXPECT_NEAR(r.scale / beta[0], 1.0, 1e-6);
+}
+
 TEST(LsqFit, RefusesStartsThatBreakTheBoundsOrLeaveNothingToFit) {
   Synthetic s;
   LsqProblem p = s.problem;

@@ -192,7 +192,7 @@ TEST_F(XRFSetting, FitPeaksAtTheMeasuredMaximumAndSumsItsParts) {
   }
   EXPECT_NEAR(top, line_shape(7058), 1e-5);
   ASSERT_TRUE(state.fit);
-  EXPECT_EQ(state.fit->y.size(), 3u);
+  ASSERT_EQ(state.fit->y.size(), 3u);
   EXPECT_GE(*std::max_element(state.fit->y[0].begin(), state.fit->y[0].end()), 84);
   EXPECT_EQ(talvern::xrf_curves(state).size(), 4u);  // two parts, total, measured
   state.components = 0;

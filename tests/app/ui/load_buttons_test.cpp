@@ -73,7 +73,7 @@ TEST(LoadButtons, MeasuredLoadsWriteReportOrChangeNothing) {
   for (const auto& load : loads) f.click(&f.view, load.button);  // cancelled
   f.chosen = f.tmp.file("missing.DAT");
   for (const auto& load : loads) f.click(&f.view, load.button);
-  EXPECT_EQ(f.reported.size(), 3u);
+  ASSERT_EQ(f.reported.size(), 3u);
   EXPECT_EQ(f.reported.at(0).file, *f.chosen);
   EXPECT_EQ(f.pane(), "before\nsecond line");
   // Nothing written but the history of the refusals; the form holds the

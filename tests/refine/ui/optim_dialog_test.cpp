@@ -53,7 +53,8 @@ class OptimDialog : public ::testing::Test {
     get<QComboBox>(d, "repetitionsList")->setCurrentIndex(2);
     QTest::mouseClick(get<QPushButton>(d, "optimizeButton"), Qt::LeftButton);
     ASSERT_TRUE(d.running());
-    QTRY_VERIFY_WITH_TIMEOUT(get<QProgressBar>(d, "progressBar")->value() > 0, 20000);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return get<QProgressBar>(d, "progressBar")->value() > 0; }, 20000));
   }
   // What a stopped run leaves: its caution, the best so far in the boxes,
   // the calculation input as it was and its backup holding the same.
@@ -94,7 +95,7 @@ TEST_F(OptimDialog, OpensWithTheDisplayRangeAndRunsToItsEnd) {
   type(d, "excEnergyBox", "7116");
   auto* optimize = get<QPushButton>(d, "optimizeButton");
   QTest::mouseClick(optimize, Qt::LeftButton);
-  QTRY_VERIFY_WITH_TIMEOUT(optimize->isEnabled(), 20000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return optimize->isEnabled(); }, 20000));
   EXPECT_EQ(pane(d), "Optimization was done: the calculated range is from\n"
                      "7110. eV to 7115.9eV (number of reputations = 1 ).");
   EXPECT_EQ(text(d, "componentsBox"), "1");
@@ -109,7 +110,7 @@ TEST_F(OptimDialog, StopEndsTheRunAfterATrial) {
   const std::string input = read_file(ws.file(files::kSelectiveForRIXS));
   COptim d(ws);
   d.show();
-  startLongRun(d);
+  ASSERT_NO_FATAL_FAILURE(startLongRun(d));
   // While it runs only "Stop" can be pressed, and the pane says so.
   for (const char* name : {"optimizeButton", "okButton", "cancelButton"})
     EXPECT_FALSE(get<QPushButton>(d, name)->isEnabled()) << name;
@@ -119,7 +120,7 @@ TEST_F(OptimDialog, StopEndsTheRunAfterATrial) {
   EXPECT_EQ(pane(d), "In caluculation...");
 
   QTest::mouseClick(get<QPushButton>(d, "stopButton"), Qt::LeftButton);
-  QTRY_VERIFY_WITH_TIMEOUT(!d.running(), 20000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !d.running(); }, 20000));
   expectStopped(d, input);
   EXPECT_TRUE(d.isVisible());
   EXPECT_TRUE(get<QPushButton>(d, "optimizeButton")->isEnabled());
@@ -130,7 +131,7 @@ TEST_F(OptimDialog, ClosingDuringARunStopsItFirst) {
   const std::string input = read_file(ws.file(files::kSelectiveForRIXS));
   COptim d(ws);
   d.show();
-  startLongRun(d);
+  ASSERT_NO_FATAL_FAILURE(startLongRun(d));
   d.close();  // the window's close button
   EXPECT_FALSE(d.isVisible());
   EXPECT_EQ(d.result(), QDialog::Rejected);

@@ -144,7 +144,7 @@ TEST_F(GlobalFitDialog, FitFillsTableAndPanelsAndApplyIsItsLineWithConfirm) {
   dialog->findChild<QAbstractButton*>("fitScaleBox")->setChecked(true);
   const std::string working = test::read_file(ws.file(files::kSelectiveForRIXSTemp));
   press("fitButton");
-  QTRY_VERIFY_WITH_TIMEOUT(!dialog->running(), 60000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog->running(); }, 60000));
 
   // The fit finds the peak and the scale the set was made with.
   EXPECT_NEAR(cell(0, 0).toDouble(), 7112, 0.05) << pane();
@@ -192,7 +192,7 @@ TEST_F(GlobalFitDialog, FitFillsTableAndPanelsAndApplyIsItsLineWithConfirm) {
   // Apply writes the fit on show and is recorded as that fit with --confirm;
   // the history replayed on the work-space as it was leaves the same files.
   press("applyButton");
-  QTRY_VERIFY_WITH_TIMEOUT(!dialog->running(), 60000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog->running(); }, 60000));
   EXPECT_TRUE(pane().starts_with("The fitted selective XAFS is the working copy")) << pane();
   EXPECT_NE(test::read_file(ws.file(files::kSelectiveForRIXSTemp)), working);
   EXPECT_EQ(last_history_line(ws), line + " --confirm --smooth ''");
@@ -204,7 +204,7 @@ TEST_F(GlobalFitDialog, FitFillsTableAndPanelsAndApplyIsItsLineWithConfirm) {
 
   // The fit is applied once.
   press("applyButton");
-  QTRY_VERIFY_WITH_TIMEOUT(!dialog->running(), 60000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog->running(); }, 60000));
   EXPECT_TRUE(pane().starts_with("ERROR!!\nThere is no fit to apply")) << pane();
 }
 
@@ -222,12 +222,12 @@ TEST_F(GlobalFitDialog, StopEndsTheFitWhichIsNotApplied) {
   ASSERT_TRUE(dialog->running());
   press("stopButton");
   ASSERT_TRUE(test::release_input(set_file, set_text));
-  QTRY_VERIFY_WITH_TIMEOUT(!dialog->running(), 60000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog->running(); }, 60000));
   EXPECT_NE(pane().find("CAUTION!! The fit was stopped after 0 iterations"), std::string::npos) << pane();
   EXPECT_EQ(cell(0, 0), "7112.5");  // where it stood
 
   press("applyButton");
-  QTRY_VERIFY_WITH_TIMEOUT(!dialog->running(), 60000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog->running(); }, 60000));
   EXPECT_TRUE(pane().starts_with("ERROR!!\nThere is no fit to apply")) << pane();
   EXPECT_TRUE(last_history_line(ws).starts_with("talvern-cli fit-rixs --peak 7112.5,0.03,1.2 "));
 }

@@ -100,7 +100,7 @@ TEST(ConvXAFSDialog, LoadsAndClearsTheSpectrumAndKeepsTheEdgeChoice) {
 
   PaintCounter onScreen(f.panel);
   f.click("loadXafsButton");
-  EXPECT_TRUE(QTest::qWaitFor([&] { return onScreen.paints > 0; }, 2000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return onScreen.paints > 0; }, 10000));
   EXPECT_TRUE(f.pane().starts_with("Conventional XAFS data were introduced and \nthe maximum"))
       << f.pane();
   EXPECT_TRUE(fs::is_regular_file(f.ws / "ConvXAFS_Norm_Spectrum.DAT"));
@@ -136,12 +136,12 @@ TEST(ConvXAFSDialog, TypingFiltersTheListAndOtherTakesOnesOwnEdge) {
   const auto take = [&](const char* typed, const char* entry) {
     f.edges->lineEdit()->clear();
     QTest::keyClicks(f.edges->lineEdit(), typed);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return completer->popup()->isVisible(); }, 2000)) << typed;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return completer->popup()->isVisible(); }, 10000)) << typed;
     ASSERT_EQ(completer->completionCount(), 1) << typed;
     EXPECT_EQ(completer->currentCompletion(), entry);
     QTest::keyClick(completer->popup(), Qt::Key_Down);
     QTest::keyClick(completer->popup(), Qt::Key_Return);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return f.edges->currentText() == entry; }, 2000)) << typed;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return f.edges->currentText() == entry; }, 10000)) << typed;
   };
   take("pt l3", "Pt L3-edge");
   const int pt = f.edges->currentIndex();
