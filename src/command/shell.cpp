@@ -30,6 +30,7 @@ void print_entry(std::FILE* out, const Subcommand& s) {
     line.clear();
   }
   std::fprintf(out, "  %-*s %s\n", kColumn, line.c_str(), s.help.c_str());
+  std::fprintf(out, "  %-*s (%s)\n", kColumn, "", touches_text(s.touches).c_str());
 }
 
 void print_help(std::FILE* out, const std::vector<Subcommand>& list) {

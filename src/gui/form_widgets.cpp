@@ -20,6 +20,12 @@ QLineEdit* make_box(const QString& name, QWidget* parent, int chars) {
   return box;
 }
 
+void set_files_tip(QWidget* w, const Touches& touches, const std::string& does) {
+  std::string tip = does.empty() ? touches_text(touches) : does + "; " + touches_text(touches);
+  if (!tip.empty() && tip[0] >= 'a' && tip[0] <= 'z') tip[0] = static_cast<char>(tip[0] - 'a' + 'A');
+  w->setToolTip(QString::fromStdString(tip + "."));
+}
+
 QLabel* make_label(const char* caption, QWidget* buddy, QWidget* parent, const char* name) {
   auto* label = new QLabel(caption, parent);
   if (name) label->setObjectName(name);

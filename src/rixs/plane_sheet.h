@@ -12,5 +12,7 @@ Sheet<PlaneState>& plane_sheet();
 // intensity scale of the state) into a PNG or, for a name ending in ".svg",
 // an SVG file the user chooses. A cancelled file dialog changes nothing.
 void SavePlanePicture(const UserFiles& files, PlaneState& state, int width, int height);
+// The files it touches: the user's picture alone.
+inline const Touches kSavePlanePicture{.yours = Touches::Yours::written};
 
 }  // namespace talvern
