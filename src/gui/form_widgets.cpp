@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QString>
+#include <QStringList>
 
 namespace talvern {
 
@@ -21,9 +22,11 @@ QLineEdit* make_box(const QString& name, QWidget* parent, int chars) {
 }
 
 void set_files_tip(QWidget* w, const Touches& touches, const std::string& does) {
-  std::string tip = does.empty() ? touches_text(touches) : does + "; " + touches_text(touches);
-  if (!tip.empty() && tip[0] >= 'a' && tip[0] <= 'z') tip[0] = static_cast<char>(tip[0] - 'a' + 'A');
-  w->setToolTip(QString::fromStdString(tip + "."));
+  // One line for each part: what it does, what it reads, what it writes.
+  const std::string text = does.empty() ? touches_text(touches) : does + "; " + touches_text(touches);
+  QStringList lines = QString::fromStdString(text).split("; ");
+  for (QString& line : lines) line[0] = line[0].toUpper();
+  w->setToolTip(lines.join("\n"));
 }
 
 QLabel* make_label(const char* caption, QWidget* buddy, QWidget* parent, const char* name) {

@@ -30,7 +30,8 @@ QPushButton* make_button(const char* caption, const char* name, QWidget* parent,
                          bool enabled = true);
 
 // The tip of `w`: what it does, when given, then the files it reads and
-// writes as the sheets declare them ("Reads A.DAT; writes B.DAT.").
+// writes as the sheets declare them, a line each ("Reads A.DAT" /
+// "Writes B.DAT"); "; " in `does` starts a line too.
 void set_files_tip(QWidget* w, const Touches& touches, const std::string& does = {});
 
 // A radio button with its caption and object name, added to `group` with `id`.

@@ -87,7 +87,7 @@ CMainFrame::CMainFrame(const WorkSpace& ws, QWidget* parent) : QMainWindow(paren
   file->addSeparator();
   auto* quit = file->addAction("Quit(&Q)");
   quit->setObjectName("quitAction");
-  quit->setShortcut(QKeySequence::Quit);
+  quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   quit->setShortcutContext(Qt::ApplicationShortcut);
   connect(quit, &QAction::triggered, this, &QWidget::close);
 
@@ -97,11 +97,10 @@ CMainFrame::CMainFrame(const WorkSpace& ws, QWidget* parent) : QMainWindow(paren
   visualize->addAction(statusBarAction);
   QMenu* help = menuBar()->addMenu("Help(&H)");
   help->setObjectName("helpMenu");
+  help->addAction(about);
   auto* tour = help->addAction("Quick Tour(&T)...");
   tour->setObjectName("quickTourAction");
   connect(tour, &QAction::triggered, this, &CMainFrame::showQuickTour);
-  help->addSeparator();
-  help->addAction(about);
 
   // Both bars start hidden; the menu items start unchecked to match.
   toolBar_->hide();

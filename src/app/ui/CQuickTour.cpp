@@ -74,8 +74,8 @@ CQuickTour::CQuickTour(QWidget* parent, QStringList folders) : QDialog(parent) {
   } else {
     // The screenshots, from the README's folder, made narrow enough to read
     // beside the text; one that cannot be read is named in its place.
+    // They are the document's resources under the README's relative names.
     QTextDocument* doc = text_->document();
-    doc->setBaseUrl(QUrl::fromLocalFile(folder + "/"));
     QString shown;
     qsizetype from = 0;
     for (auto it = image_link().globalMatch(tour); it.hasNext();) {

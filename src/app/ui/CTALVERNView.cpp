@@ -61,7 +61,7 @@ std::string step_opening(const char* title, WorkflowStep step) {
     text += name;
     separator = ", ";
   }
-  return text + " exist";
+  return text + " exist; its buttons together:";
 }
 
 }  // namespace
@@ -109,7 +109,8 @@ CTALVERNView::CTALVERNView(WorkSpace ws, QWidget* parent)
                                  std::pair(loadConvXafs, "Load Conventional XAFS"),
                                  std::pair(loadXrf, "Load XRF"), std::pair(loadExpRixs, "Load Exp. RIXS")})
     set_files_tip(button, main_form_sheet().command(caption)->touches);
-  set_files_tip(loadSelXafs, import_sheet().touches(), "opens \"Load Selective XAFS\"");
+  set_files_tip(loadSelXafs, import_sheet().touches(),
+                "opens \"Load Selective XAFS\"; its buttons together:");
   set_files_tip(settingXafs, conv_xafs_sheet().touches(),
                 step_opening("Setting by XAFS", WorkflowStep::xafs_setting));
   set_files_tip(settingXrf, xrf_sheet().touches(),
