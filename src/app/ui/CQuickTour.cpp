@@ -12,6 +12,9 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <utility>
+#include <vector>
+
 #include "gui/form_widgets.h"
 
 namespace talvern {
@@ -21,7 +24,7 @@ constexpr const char* kReadme = "README.md";
 constexpr const char* kTourHeading = "## A first tour";
 // The screenshots are shown at most this wide, so that the tour reads
 // without scrolling sideways.
-constexpr int kPictureWidth = 640;
+constexpr int kPictureWidth = 560;
 
 // A markdown image: ![alt](path).
 const QRegularExpression& image_link() {
@@ -64,6 +67,7 @@ CQuickTour::CQuickTour(QWidget* parent, QStringList folders) : QDialog(parent) {
     }
   }
   QString tour = tour_section(readme_);
+  std::vector<std::pair<QString, QImage>> pictures;
   if (tour.isEmpty()) {
     QString where;
     for (const QString& f : folders) where += "\n- " + QDir::cleanPath(QDir(f).absolutePath());
@@ -74,8 +78,6 @@ CQuickTour::CQuickTour(QWidget* parent, QStringList folders) : QDialog(parent) {
   } else {
     // The screenshots, from the README's folder, made narrow enough to read
     // beside the text; one that cannot be read is named in its place.
-    // They are the document's resources under the README's relative names.
-    QTextDocument* doc = text_->document();
     QString shown;
     qsizetype from = 0;
     for (auto it = image_link().globalMatch(tour); it.hasNext();) {
@@ -92,12 +94,16 @@ CQuickTour::CQuickTour(QWidget* parent, QStringList folders) : QDialog(parent) {
       }
       if (picture.width() > kPictureWidth)
         picture = picture.scaledToWidth(kPictureWidth, Qt::SmoothTransformation);
-      doc->addResource(QTextDocument::ImageResource, QUrl(path), picture);
+      pictures.emplace_back(path, picture);
       shown += m.captured(0);
     }
     tour = shown + tour.mid(from);
   }
   text_->setMarkdown(tour);
+  // The pictures are the document's resources under the README's relative
+  // names (setting the text drops those added before).
+  for (const auto& [path, picture] : pictures)
+    text_->document()->addResource(QTextDocument::ImageResource, QUrl(path), picture);
 
   auto* close = make_button("Close", "closeButton", this);
   set_files_tip(close, {}, "closes the tour");
