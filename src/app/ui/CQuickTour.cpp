@@ -24,7 +24,7 @@ constexpr const char* kReadme = "README.md";
 constexpr const char* kTourHeading = "## A first tour";
 // The screenshots are shown at most this wide, so that the tour reads
 // without scrolling sideways.
-constexpr int kPictureWidth = 560;
+constexpr int kPictureWidth = 520;
 
 // A markdown image: ![alt](path).
 const QRegularExpression& image_link() {
@@ -114,7 +114,7 @@ CQuickTour::CQuickTour(QWidget* parent, QStringList folders) : QDialog(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(text_, 1);
   layout->addLayout(row);
-  resize(kPictureWidth + 120, 600);
+  resize(kPictureWidth + 200, 600);
 }
 
 }  // namespace talvern
