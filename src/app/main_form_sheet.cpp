@@ -19,6 +19,11 @@ void load(const WorkSpace& ws, MainFormState& form, CommandRun& run) {
   run.outcome.failed |= form.message.find(kNoWorkSpaceCaution) != std::string::npos;
 }
 
+// What the engine reads and writes at one excitation energy.
+const Touches kCalculation{.reads = {files::kSelectiveForRIXS, files::kConvXAFSNormSpectrum,
+                                     files::kParameters, files::kLorentz},
+                           .writes = {files::kCalculatedRIXS}};
+
 }  // namespace
 
 Sheet<MainFormState>& main_form_sheet() {
@@ -27,7 +32,10 @@ Sheet<MainFormState>& main_form_sheet() {
       .commands = {
           {"Construct Work-Space", "construct", "",
            "make the work-space and its placeholder files (\"Construct Work-Space\")",
-           sheet::run<S>(construct_work_space)},
+           sheet::run<S>(construct_work_space),
+           {.writes = {files::kParameters, files::kLorentz, files::kEmissionExcEnergy,
+                       files::kNonResonantEmission, files::kSelectiveForRIXSTemp,
+                       files::kCalculatedRIXS}}},
           {"", "calc-rixs", "OMEGA", "calculate the RIXS spectrum at excitation energy OMEGA (eV)",
            [](const WorkSpace& ws, S& form, CommandRun& run) {
              const double omega = number_arg(run.arguments.at(0));
@@ -40,22 +48,32 @@ Sheet<MainFormState>& main_form_sheet() {
              if (!caution.empty() && form.message.starts_with("CAUTION!!\r\n"))
                form.message = form.message.substr(std::string_view("CAUTION!!\r\n").size());
              form.message = caution + form.message;
-           }},
+           },
+           kCalculation},
           {"", "calc-emission", "OMEGA",
            "calculate the Lorentzian emission model at excitation energy OMEGA (eV)",
            [](const WorkSpace& ws, S& form, CommandRun& run) {
              const double omega = number_arg(run.arguments.at(0));
              form.message = engine_message(CalculateNonResonantEmission(ws, omega),
                                            files::kNonResonantEmission);
-           }},
+           },
+           {.reads = {files::kParameters, files::kLorentzTemp},
+            .writes = {files::kNonResonantEmission}}},
           {"Load Exp. RIXS", "load-exp-rixs", kScansUsage,
            "bring a measured RIXS spectrum into the work-space (\"Load Exp. RIXS\")",
-           load<LoadExpRIXS>},
+           load<LoadExpRIXS>,
+           {.writes = {files::kRIXSExp, files::kExpMinMax, files::kMergedScans},
+            .yours = Touches::Yours::read}},
           {"Load Conventional XAFS", "load-conv-xafs", kScansUsage,
            "bring a conventional XAFS spectrum into the work-space (\"Load Conventional XAFS\")",
-           load<LoadConventionalXAFS>},
+           load<LoadConventionalXAFS>,
+           {.writes = {files::kConventionalXAFS, files::kConventionalXAFSAbsorber,
+                       files::kMergedScans},
+            .yours = Touches::Yours::read}},
           {"Load XRF", "load-xrf", kScansUsage,
-           "bring an XRF spectrum into the work-space (\"Load XRF\")", load<LoadXRF>},
+           "bring an XRF spectrum into the work-space (\"Load XRF\")", load<LoadXRF>,
+           {.writes = {files::kExpNonResonantEmission, files::kMergedScans},
+            .yours = Touches::Yours::read}},
           {"", "project-list", "FILE",
            "list the groups of a project file: index, label, number of points and energy range "
            "(for --group of the loads)",
@@ -78,7 +96,8 @@ Sheet<MainFormState>& main_form_sheet() {
                                 ? std::to_string(project.groups.size()) + " groups in " +
                                       file->string() + ":" + group_list(project.groups)
                                 : project.error;
-           }},
+           },
+           {.yours = Touches::Yours::read}},
       }};
   return sheet;
 }

@@ -57,11 +57,11 @@ Sheet<StudyState>& study_sheet() {
           {"Save Study As...", "study-save", "FILE [--name NAME]",
            "every work-space file, the study's name (default: the file name) and date into the "
            "archive FILE (\"Save Study As...\")",
-           save},
+           save, {.reads = {Touches::kEveryFile}, .yours = Touches::Yours::written}},
           {"Open Study...", "study-open", "FILE [--replace]",
            "restore the work-space from the study FILE (\"Open Study...\"); a work-space that "
            "holds files is replaced only with --replace, and kept first in Study_Backups",
-           open},
+           open, {.writes = {Touches::kEveryFile}, .yours = Touches::Yours::read}},
       }};
   return sheet;
 }

@@ -38,6 +38,8 @@ StepRule rule_of(WorkflowStep step) {
 
 }  // namespace
 
+std::vector<const char*> workflow_needs(WorkflowStep step) { return rule_of(step).needs; }
+
 bool open_workflow_step(const WorkSpace& ws, WorkflowStep step, MainFormState& form,
                         const std::function<void()>& run_dialog) {
   const StepRule rule = rule_of(step);

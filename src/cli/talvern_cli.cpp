@@ -75,7 +75,7 @@ talvern::Subcommand replay_entry() {
   return {"replay", "FILE",
           "run the talvern-cli lines of the history FILE (TALVERN_History.sh) again, in order, "
           "under one lock; stops at the first whose exit status differs from the one recorded",
-          nullptr};
+          nullptr, nullptr, {.yours = talvern::Touches::Yours::read}};
 }
 
 // A work-space path that is a file holds no work-space: nothing can be read

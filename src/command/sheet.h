@@ -85,6 +85,27 @@ struct CommandRun {
   bool record = true;  // false: not written into the history (nothing happened, or a replay)
 };
 
+// The files a command reads and writes, which its button's tip and its
+// help give: work-space files by their names (workspace/file_names.h), and
+// a file the user chooses (the FILE of its usage, a file dialog in the
+// program). Every run with a subcommand also appends to the history, which
+// is not named.
+struct Touches {
+  enum class Yours { none, read, written };
+  static constexpr const char* kEveryFile = "every work-space file";  // a study
+
+  std::vector<const char*> reads = {};
+  std::vector<const char*> writes = {};
+  Yours yours = Yours::none;
+};
+
+// What `t` says: "reads a file you choose, A.DAT; writes B.DAT", "writes a
+// file you choose; touches no work-space file", or "touches no file".
+std::string touches_text(const Touches& t);
+
+// The files of several commands together, each named once.
+Touches touched_by_all(const std::vector<const Touches*>& all);
+
 // One field of a state.
 template <class State>
 struct Field {
@@ -115,6 +136,7 @@ struct Command {
   const char* usage;
   const char* help;
   Run run;
+  Touches touches = {};  // the files it reads and writes
   bool repaint = false;  // the dialog draws its panels anew afterwards
   // Fills in what a command line left out, from the work-space, before the
   // run is written down (none: nothing to fill).
@@ -148,6 +170,12 @@ struct Sheet {
     for (const auto& c : commands)
       if (name == c.caption || (*c.name && name == c.name)) return &c;
     return nullptr;
+  }
+  // The files of every command of the sheet.
+  Touches touches() const {
+    std::vector<const Touches*> all;
+    for (const auto& c : commands) all.push_back(&c.touches);
+    return touched_by_all(all);
   }
 };
 
@@ -318,6 +346,7 @@ struct Subcommand {
   // Checks the values of the options without the work-space; throws
   // UsageError. None: the run checks them.
   std::function<void(CommandRun&)> check = {};
+  Touches touches = {};  // the files it reads and writes, said under its help
 };
 
 }  // namespace talvern

@@ -7,8 +7,11 @@
 
 namespace talvern {
 
+namespace {
+constexpr int kColumn = 27;  // width of the usage column
+}  // namespace
+
 void print_entry(std::FILE* out, const Subcommand& s) {
-  constexpr int kColumn = 27;  // width of the usage column
   // Continuation lines of the arguments line up after the name.
   const std::string indent(s.name.size() + 1, ' ');
   std::string_view args = s.usage;
@@ -37,7 +40,11 @@ void print_help(std::FILE* out, const std::vector<Subcommand>& list) {
                "%s\nThe work-space is DIR when given, else $TALVERN_WORK_SPACE, else "
                "~/TALVERN_WORK_SPACE.\n\nSubcommands:\n",
                kUsageLine);
-  for (const auto& s : list) print_entry(out, s);
+  // The help of each also says the files it reads and writes.
+  for (const auto& s : list) {
+    print_entry(out, s);
+    std::fprintf(out, "  %-*s (%s)\n", kColumn, "", touches_text(s.touches).c_str());
+  }
 }
 
 int usage_error(const std::string& what, const std::vector<Subcommand>& list,

@@ -154,7 +154,7 @@ void add_subcommands(const Sheet<State>& sheet, std::vector<Subcommand>& out) {
       column_import_from_options(run.options, files);
       if (std::string_view(command.usage).starts_with("[X_L]")) (void)sheet::click_of(command.name, run);
     };
-    out.push_back({command.name, command.usage, command.help, run, check});
+    out.push_back({command.name, command.usage, command.help, run, check, command.touches});
   }
 }
 

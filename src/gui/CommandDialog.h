@@ -113,12 +113,23 @@ class CommandDialog : public TalvernDialog {
     files_.work_space = ws_.dir();  // what the dialog's panels save stays out of it
   }
 
-  // A button for the sheet's command with caption `caption`, which it runs.
+  // A button for the sheet's command with caption `caption`, which it runs;
+  // its tip says the files the command reads and writes.
   QPushButton* commandButton(const char* caption, const char* name, QWidget* parent) {
-    QPushButton* button = make_button(caption, name, parent);
+    QPushButton* button = runButton(caption, name, parent);
     const std::string key = caption;
-    if (!find(key)) qWarning("no command \"%s\" in the dialog's sheet", caption);
     QObject::connect(button, &QAbstractButton::clicked, this, [this, key] { runNamed(key); });
+    return button;
+  }
+
+  // The same button for a command the dialog runs itself (on its worker).
+  QPushButton* runButton(const char* caption, const char* name, QWidget* parent,
+                         bool enabled = true) {
+    QPushButton* button = make_button(caption, name, parent, enabled);
+    if (const auto* command = find(caption))
+      set_files_tip(button, command->touches);
+    else
+      qWarning("no command \"%s\" in the dialog's sheet", caption);
     return button;
   }
 

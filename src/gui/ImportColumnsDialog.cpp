@@ -7,9 +7,12 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 #include <map>
+
+#include "gui/form_widgets.h"
 
 namespace talvern {
 namespace {
@@ -95,6 +98,9 @@ ImportColumnsDialog::ImportColumnsDialog(const ColumnRequest& request, QWidget* 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  set_files_tip(buttons->button(QDialogButtonBox::Ok), {},
+                "takes these columns for the load");
+  set_files_tip(buttons->button(QDialogButtonBox::Cancel), {}, "nothing is loaded");
   top->addWidget(buttons);
   resize(640, 480);
 

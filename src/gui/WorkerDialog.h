@@ -74,6 +74,7 @@ class WorkerDialog : public CommandDialog<State> {
     inputs_ = std::move(inputs);
     stop_ = stop;
     stop_->setEnabled(false);
+    set_files_tip(stop_, {}, "ends the run after the step in hand");
     QObject::connect(stop_, &QPushButton::clicked, this, [this] {
       stop_flag_.store(true);
       stop_->setEnabled(false);  // the run ends after the step in hand

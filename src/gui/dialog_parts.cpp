@@ -28,6 +28,7 @@ PlotPanel* make_panel(const char* name, QWidget* parent, int width, int height,
 
 QHBoxLayout* make_recover_graphics_row(QWidget* parent, const std::vector<PlotPanel*>& panels) {
   auto* button = make_button("Recover Graphics", "recoverGraphicsButton", parent);
+  set_files_tip(button, {}, "draws the panels again");
   auto* note = new QLabel("Click this button when graphics is disturbed", parent);
   note->setObjectName("recoverGraphicsNote");
   button->hide();
@@ -51,6 +52,9 @@ void repaint_dialog(QWidget* dialog, const std::vector<PlotPanel*>& panels) {
 QHBoxLayout* make_ok_cancel_row(QDialog* dialog) {
   auto* ok = make_button("OK", "okButton", dialog);
   auto* cancel = make_button("Cancel", "cancelButton", dialog);
+  // What the dialog's commands wrote stays written, however it is closed.
+  set_files_tip(ok, {}, "closes the dialog");
+  set_files_tip(cancel, {}, "closes the dialog; what its commands wrote stays");
   QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
   QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
   auto* row = new QHBoxLayout;

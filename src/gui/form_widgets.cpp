@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QString>
+#include <QStringList>
 
 namespace talvern {
 
@@ -18,6 +19,14 @@ QLineEdit* make_box(const QString& name, QWidget* parent, int chars) {
   box->setObjectName(name);
   if (chars > 0) box->setMinimumWidth(box->fontMetrics().horizontalAdvance(QString(chars, '0')) + 12);
   return box;
+}
+
+void set_files_tip(QWidget* w, const Touches& touches, const std::string& does) {
+  // One line for each part: what it does, what it reads, what it writes.
+  const std::string text = does.empty() ? touches_text(touches) : does + "; " + touches_text(touches);
+  QStringList lines = QString::fromStdString(text).split("; ");
+  for (QString& line : lines) line[0] = line[0].toUpper();
+  w->setToolTip(lines.join("\n"));
 }
 
 QLabel* make_label(const char* caption, QWidget* buddy, QWidget* parent, const char* name) {

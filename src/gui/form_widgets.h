@@ -4,6 +4,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "command/sheet.h"
+
 class QButtonGroup;
 class QGroupBox;
 class QLabel;
@@ -26,6 +28,11 @@ QLabel* make_label(const char* caption, QWidget* buddy, QWidget* parent, const c
 // A push button with its caption and object name.
 QPushButton* make_button(const char* caption, const char* name, QWidget* parent,
                          bool enabled = true);
+
+// The tip of `w`: what it does, when given, then the files it reads and
+// writes as the sheets declare them, a line each ("Reads A.DAT" /
+// "Writes B.DAT"); "; " in `does` starts a line too.
+void set_files_tip(QWidget* w, const Touches& touches, const std::string& does = {});
 
 // A radio button with its caption and object name, added to `group` with `id`.
 QRadioButton* make_radio(const char* caption, const QString& name, QButtonGroup* group, int id,

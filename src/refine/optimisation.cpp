@@ -135,6 +135,31 @@ OptimState OpenOptimization(const WorkSpace& ws) {
   return s;
 }
 
+namespace {
+
+// The text as a number when it is one, whole (white space around it aside).
+std::optional<double> number_in(const std::string& text) {
+  const char* begin = text.c_str();
+  char* end = nullptr;
+  const double value = strtod_c(begin, &end);
+  if (end == begin) return std::nullopt;
+  while (*end && is_space(*end)) ++end;
+  if (*end || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+OptimState OpenOptimizationFrom(const WorkSpace& ws, const std::string& exc_energy) {
+  OptimState s = OpenOptimization(ws);
+  const std::optional<double> omega = number_in(exc_energy);
+  if (!omega || *omega == 0) return s;
+  s.exc_energy = exc_energy;
+  if (const std::optional<double> r = starting_r_factor(ws, *omega))
+    s.r_factor = format_edit(*r, kRFactorDigits);
+  return s;
+}
+
 int component_count(const double* rows3, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i)
     if (rows3[3 * i + 1] != rows3[3 * i + 2]) return 2;
@@ -262,6 +287,34 @@ bool compare_reference(const RowsRead& calculated, const RowsRead& measured, Com
   c.reference_r = r_factor(totals.data(), c.measured.data(), c.pairs, c.measured_sum);
   return true;
 }
+
+}  // namespace
+
+std::optional<double> starting_r_factor(const WorkSpace& ws, double omega) {
+  // As the run's reference: Calculated_RIXS.DAT as the engine would write it
+  // (six digits) and read back, against RIXSEXP.DAT.
+  const RowsRead sel = read_rows(ws.file(files::kSelectiveForRIXS), 3, kRowCapacity);
+  EngineInputs in;
+  EngineReport report = read_engine_inputs(ws, sel, in);
+  if (report.status != EngineReport::Status::ok) return std::nullopt;
+  std::vector<double> rows = rixs_rows(sel, in.conv, in.par, in.lor, omega, report.grid_capped);
+  if (!finite(rows)) return std::nullopt;
+  round_trip(rows);
+  RowsRead calculated;
+  calculated.k = 4;
+  calculated.opened = true;
+  calculated.rows = std::min(rows.size() / 4, kOptimRIXSCapacity);
+  calculated.capped = rows.size() / 4 > kOptimRIXSCapacity;
+  rows.resize(4 * calculated.rows);
+  calculated.values = std::move(rows);
+  Comparison cmp;
+  if (!compare_reference(calculated, read_rows(ws.file(files::kRIXSExp), 2, kOptimRIXSCapacity),
+                         cmp))
+    return std::nullopt;
+  return cmp.reference_r;
+}
+
+namespace {
 
 // The cautions of the closing message about what was read or compared only
 // in part.

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,18 @@ extern const char* const kOptimInProgress;  // "In caluculation..."
 // The dialog as it opens: the energy range of the selective XAFS display
 // (XAFS_MinMax.DAT, ten significant digits) and the fixed initial texts.
 OptimState OpenOptimization(const WorkSpace& ws);
+
+// The dialog as "Optimize" of the RIXS Simulation dialog opens it, whose
+// "Exc. Energy(eV)" box holds `exc_energy`: when that text is a number other
+// than 0 it becomes the excitation energy, and the R-Factor box shows the
+// R-factor the run starts from (starting_r_factor), when there is one.
+OptimState OpenOptimizationFrom(const WorkSpace& ws, const std::string& exc_energy);
+
+// The R-factor of the calculation input as it stands (SelectiveXAFS_for_RIXS.DAT)
+// against the measured RIXS at excitation energy `omega`: the one a run of
+// "Optimize Selective XAFS" starts from and has to beat. Calculated in memory;
+// no file is written. None when the engine or the comparison refuses.
+std::optional<double> starting_r_factor(const WorkSpace& ws, double omega);
 
 // How a caller watches a run and stops it. Every member may be left empty.
 struct OptimWatch {

@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "workspace/file_names.h"
+
 namespace talvern {
 
 Sheet<AverageState>& average_sheet() {
@@ -17,7 +19,9 @@ Sheet<AverageState>& average_sheet() {
            "triangular averaging of the working selective XAFS over --start ... --end eV "
            "(\"Average\"); the energies default to those of XAFS_MinMax.DAT, no --points "
            "selects nothing",
-           [](const WorkSpace& ws, S& state, CommandRun& run) { Average(ws, state, run.steps); }},
+           [](const WorkSpace& ws, S& state, CommandRun& run) { Average(ws, state, run.steps); },
+           {.reads = {files::kSelectiveForRIXSTemp, files::kXAFSMinMax},
+            .writes = {files::kSelectiveForRIXSTemp}}},
       }};
   return sheet;
 }
@@ -72,7 +76,12 @@ Sheet<OptimState>& optim_sheet() {
                OptimizeSelectiveXAFS(ws, state, shell_optim_watch(run, state));
              run.outcome.after =
                  "Number of Compo.: " + state.components + "\nR-Factor: " + state.r_factor + "\n";
-           }},
+           },
+           {.reads = {files::kXAFSMinMax, files::kSelectiveForRIXS, files::kSelectiveForRIXSTemp,
+                      files::kRIXSExp, files::kConvXAFSNormSpectrum, files::kParameters,
+                      files::kLorentz},
+            .writes = {files::kSelectiveForRIXSSaving, files::kSelectiveForRIXSTemp,
+                       files::kCalculatedRIXS}}},
       }};
   return sheet;
 }

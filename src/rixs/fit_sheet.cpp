@@ -5,6 +5,7 @@
 
 #include "command/history.h"
 #include "command/subcommands.h"
+#include "workspace/file_names.h"
 #include "workspace/number_text.h"
 
 namespace talvern {
@@ -100,9 +101,18 @@ Sheet<GlobalFitState>& global_fit_sheet() {
            "reduced chi-square and cautions (--json: one JSON object); --confirm applies the fit; "
            "--free: the selective XAFS itself, non-negative and smooth (--smooth), into "
            "SelectiveXAFS_Free_Fit.DAT",
-           fit, true},
+           fit,
+           {.reads = {files::kPlaneExp, files::kSelectiveForRIXSTemp, files::kConvXAFSNormSpectrum,
+                      files::kParameters, files::kLorentz},
+            .writes = {files::kFreeFit, files::kSelectiveForRIXSTemp2, files::kSelectiveForRIXSTemp,
+                       files::kSelectiveForRIXS, files::kXAFSMinMax, files::kParameters}},
+           true},
           // Recorded by itself, as the line of the fit it applies.
-          {"Apply", "", "", "", apply, true},
+          {"Apply", "", "", "", apply,
+           {.reads = {files::kPlaneExp, files::kSelectiveForRIXSTemp},
+            .writes = {files::kSelectiveForRIXSTemp2, files::kSelectiveForRIXSTemp,
+                       files::kSelectiveForRIXS, files::kXAFSMinMax, files::kParameters}},
+           true},
       }};
   return sheet;
 }

@@ -3,6 +3,7 @@
 #include "command/usage.h"
 #include "rixs/measured_plane.h"
 #include "rixs/plane_picture.h"
+#include "workspace/file_names.h"
 #include "workspace/user_save.h"
 
 namespace talvern {
@@ -76,6 +77,15 @@ void exp_set(const WorkSpace& ws, S& state, CommandRun& run) {
     ListExpSet(ws, state);
 }
 
+using namespace files;
+
+// What the model is calculated from.
+const std::vector<const char*> kModelInputs{kSelectiveForRIXS, kConvXAFSNormSpectrum, kParameters,
+                                            kLorentz};
+
+// A measured group added to the set from a file of the user's.
+const Touches kAddGroup{.reads = {kPlaneExp}, .writes = {kPlaneExp}, .yours = Touches::Yours::read};
+
 }  // namespace
 
 void SavePlanePicture(const WorkSpace& ws, const UserFiles& files, PlaneState& state, int width,
@@ -112,31 +122,36 @@ Sheet<PlaneState>& plane_sheet() {
            "(\"RIXS Plane...\"); the energies default to XAFS_MinMax.DAT at 0.5 eV, --transfer "
            "gives the energy transfer, --png FILE saves the colour map (--log: logarithmic "
            "intensity); Ctrl-C stops after the excitation energy in hand",
-           calculate, true},
-          {"Save Data...", "", "", "", sheet::run<S>(SavePlaneData)},
+           calculate, {.reads = kModelInputs, .writes = {kRIXSPlane}}, true},
+          {"Save Data...", "", "", "", sheet::run<S>(SavePlaneData),
+           {.reads = {kRIXSPlane}, .yours = Touches::Yours::written}},
           {"Load Exp. Plane...", "load-exp-plane", kFileUsage,
            "a measured plane, rows OMEGA w I, replaces the measured emission spectra of "
            "RIXS_Plane_Exp.DAT (\"Load Exp. Plane...\")",
-           sheet::run<S>(LoadExpPlane), true},
+           sheet::run<S>(LoadExpPlane),
+           {.writes = {kPlaneExp}, .yours = Touches::Yours::read}, true},
           {"Add Exp. Cut...", "load-exp-cut",
            "FILE --exc T [--columns COLUMNS]\n[--kev] [--skip-headers]",
            "a measured emission spectrum, rows w I, at excitation energy T joins "
            "RIXS_Plane_Exp.DAT, replacing one at the same energy (\"Add Exp. Cut...\")",
-           sheet::run<S>(AddExpCut), true},
+           sheet::run<S>(AddExpCut), kAddGroup, true},
           {"Add Exp. HERFD...", "load-exp-herfd",
            "FILE --emission T [--columns COLUMNS]\n[--kev] [--skip-headers]",
            "a measured HERFD, rows OMEGA I, at emission energy T joins RIXS_Plane_Exp.DAT, "
            "replacing one at the same energy (\"Add Exp. HERFD...\")",
-           sheet::run<S>(AddExpHERFD), true},
+           sheet::run<S>(AddExpHERFD), kAddGroup, true},
           {"", "exp-set", "[--clear] [--remove GROUP]",
            "list the measured set of RIXS_Plane_Exp.DAT, empty it (--clear) or remove one "
            "group (--remove exc:OMEGA or herfd:W)",
-           exp_set, true},
+           exp_set, {.reads = {kPlaneExp}, .writes = {kPlaneExp}}, true},
           {"Compare", "plane-compare", "[--transfer]",
            "the model at every measured point of RIXS_Plane_Exp.DAT into RIXS_Plane_Compare.DAT "
            "(--transfer: the energy transfer in its second column), with the R-factor of each "
            "group and of all",
-           sheet::run<S>(ComparePlane), true},
+           sheet::run<S>(ComparePlane),
+           {.reads = {kPlaneExp, kSelectiveForRIXS, kConvXAFSNormSpectrum, kParameters, kLorentz},
+            .writes = {kPlaneCompare}},
+           true},
       }};
   return sheet;
 }

@@ -13,5 +13,7 @@ Sheet<PlaneState>& plane_sheet();
 // an SVG file the user chooses. A cancelled file dialog changes nothing.
 void SavePlanePicture(const WorkSpace& ws, const UserFiles& files, PlaneState& state, int width,
                       int height);
+// The files it touches: the user's picture alone.
+inline const Touches kSavePlanePicture{.yours = Touches::Yours::written};
 
 }  // namespace talvern

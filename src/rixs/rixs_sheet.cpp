@@ -30,6 +30,14 @@ void last_factors(const WorkSpace& ws, S& state, const CommandRun& run) {
   if (!run.options.has("--abs-corr")) state.abs_correction = shortest_text(p.abs_correction);
 }
 
+using namespace files;
+
+// The working copy read anew and written where `target` says, with its ranges.
+Touches reload(const char* target) {
+  return {.reads = {kSelectiveForRIXSTemp, kTempXAFSMinMax, kXAFSMinMax},
+          .writes = {kXAFSMinMax, kTempXAFSMinMax, target}};
+}
+
 }  // namespace
 
 Sheet<RIXSState>& rixs_sheet() {
@@ -57,51 +65,73 @@ Sheet<RIXSState>& rixs_sheet() {
       .commands = {
           {"Load Selective XAFS", "rixs-load-selective", "",
            "the working selective XAFS anew (\"Load Selective XAFS\")",
-           sheet::run<S>(LoadSelectiveXAFS), true},
+           sheet::run<S>(LoadSelectiveXAFS),
+           {.reads = {kSelectiveReading, kParameters},
+            .writes = {kXAFSMinMax, kTempXAFSMinMax, kSelectiveForRIXSTemp}},
+           true},
           {"Mode Change", "rixs-mode-change", kRegion,
            "display region of the selective XAFS (\"Mode Change\")", sheet::run<S>(ModeChange),
-           true},
+           {.reads = {kSelectiveForRIXSTemp}, .writes = {kTempXAFSMinMax}}, true},
           {"", "rixs-pick", "[X_L] [--energy E]",
            "central and excitation energy from a click at panel x X_L, in the region in force, "
            "or --energy E itself",
-           sheet::click<S>("rixs-pick", PickEnergy)},
+           sheet::click<S>("rixs-pick", PickEnergy), {.reads = {kTempXAFSMinMax}}},
           {"Show the Peak", "rixs-show-peak", "--center T --amp T --width T",
            "the Lorentzian over the working copy (\"Show the Peak\")", sheet::run<S>(ShowThePeak),
-           true},
+           {.reads = {kSelectiveForRIXSTemp}, .writes = {kXAFSLorentzTemp}}, true},
           {"Modify XAFS", "rixs-modify", "--mode A|B|AB (--add|--subtract)",
            "the Lorentzian last shown added or subtracted (\"Modify XAFS\")",
-           sheet::run<S>(ModifyXAFS), true},
+           sheet::run<S>(ModifyXAFS),
+           {.reads = {kSelectiveForRIXSTemp, kXAFSLorentzTemp, kTempXAFSMinMax},
+            .writes = {kSelectiveForRIXSTemp2}},
+           true},
           {"Save It Temporarily", "rixs-save-temporarily", "",
            "the last modification becomes the working copy (\"Save It Temporarily\")",
-           sheet::run<S>(SaveItTemporarily)},
+           sheet::run<S>(SaveItTemporarily),
+           {.reads = {kSelectiveForRIXSTemp2}, .writes = {kSelectiveForRIXSTemp}}},
           {"More Change", "rixs-more-change", kRegion, "reload the working copy (\"More Change\")",
-           sheet::run<S>(MoreChange), true},
+           sheet::run<S>(MoreChange), reload(kSelectiveForRIXSTemp), true},
           {"Complete the Modification", "rixs-complete", kRegion,
            "the working copy for the calculation (\"Complete the Modification\")",
-           sheet::run<S>(CompleteTheModification), true},
+           sheet::run<S>(CompleteTheModification), reload(kSelectiveForRIXS), true},
           {"Save Modified XAFS", "rixs-save-modified", "FILE",
            "the completed selective XAFS into FILE (\"Save Modified XAFS\")",
-           sheet::run<S>(SaveModifiedXAFS)},
+           sheet::run<S>(SaveModifiedXAFS),
+           {.reads = {kSelectiveForRIXS}, .yours = Touches::Yours::written}},
           {"Shift", "rixs-shift", "--delta T", "shift the working copy by T eV (\"Shift\")",
-           sheet::run<S>(ShiftSelectiveXAFS), true},
+           sheet::run<S>(ShiftSelectiveXAFS),
+           {.reads = {kSelectiveForRIXSTemp, kTempXAFSMinMax, kXAFSMinMax},
+            .writes = {kSelectiveForRIXSTemp}},
+           true},
           {"Calculate RIXS", "rixs-calculate", "--exc T [--scale T] [--abs-corr T]\n[--compare]",
            "RIXS at excitation energy T (\"Calculate RIXS\"); a factor not given is the one "
            "last used; --compare: a measured RIXS is shown, so the comparison follows",
-           sheet::run<S>(CalculateRIXSSpectrum), true, last_factors},
+           sheet::run<S>(CalculateRIXSSpectrum),
+           {.reads = {kSelectiveForRIXS, kConvXAFSNormSpectrum, kParameters, kLorentz},
+            .writes = {kParameters, kCalculatedRIXS}},
+           true, last_factors},
           {"Comp. Exp. RIXS", "rixs-comp-exp", "[--calculated]",
            "the stored measured RIXS against the calculated one (\"Comp. Exp. RIXS\"); "
            "--calculated: a calculated RIXS is shown, so \"Compare RIXS\" follows",
-           sheet::run<S>(CompExpRIXS), true},
+           sheet::run<S>(CompExpRIXS),
+           {.reads = {kRIXSExp, kCalculatedRIXS},
+            .writes = {kRIXSExp, kCalculatedRIXS, kExpMinMax}},
+           true},
           {"Comp. Another RIXS", "rixs-comp-another",
            "FILE [FILE...] [--calculated]\n[--columns COLUMNS] [--kev] [--skip-headers] [--align] [--group LABEL...]",
            "the measured RIXS of FILE against the calculated one (\"Comp. Another RIXS\")",
-           sheet::run<S>(CompAnotherRIXS), true},
+           sheet::run<S>(CompAnotherRIXS),
+           {.reads = {kCalculatedRIXS},
+            .writes = {kRIXSExp, kCalculatedRIXS, kExpMinMax, kMergedScans},
+            .yours = Touches::Yours::read},
+           true},
           {"Save RIXS", "rixs-save", "FILE", "the calculated RIXS into FILE (\"Save RIXS\")",
-           sheet::run<S>(SaveRIXS)},
-          {"Clear", "", "", "", sheet::run<S>(ClearSelectiveXAFS), true},
-          {"Clear RIXS", "", "", "", sheet::run<S>(ClearRIXS), true},
-          {"All Clear", "", "", "", sheet::run<S>(AllClear), true},
-          {"Compare RIXS", "", "", "", sheet::run<S>(CompareRIXS), true},
+           sheet::run<S>(SaveRIXS), {.reads = {kCalculatedRIXS}, .yours = Touches::Yours::written}},
+          {"Clear", "", "", "", sheet::run<S>(ClearSelectiveXAFS), {}, true},
+          {"Clear RIXS", "", "", "", sheet::run<S>(ClearRIXS), {}, true},
+          {"All Clear", "", "", "", sheet::run<S>(AllClear), {}, true},
+          {"Compare RIXS", "", "", "", sheet::run<S>(CompareRIXS),
+           {.reads = {kRIXSExp, kCalculatedRIXS, kExpMinMax}}, true},
       }};
   return sheet;
 }

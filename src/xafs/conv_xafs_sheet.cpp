@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "command/usage.h"
+#include "workspace/file_names.h"
 #include "xafs/edge_table.h"
 
 namespace talvern {
@@ -156,22 +157,30 @@ Sheet<ConvXAFSState>& conv_xafs_sheet() {
            "[E0+pre1, E0+pre2] (defaults -150, -30 eV), a post-edge polynomial of degree nnorm "
            "over [E0+norm1, E0+norm2] (150 eV, the last energy; 2 above 300 eV wide, else 1), "
            "E0 from --e0 or the steepest rise; --flatten takes the post-edge curvature out",
-           sheet::run<S>(LoadXAFS), true},
+           sheet::run<S>(LoadXAFS),
+           {.reads = {files::kConventionalXAFS, files::kConventionalXAFSAbsorber},
+            .writes = {files::kConvXAFSMinMaxOrg, files::kConvXAFSMinMax,
+                       files::kConvXAFSNormSpectrum}},
+           true},
           {"", "xafs-click", "[X_L] [--energy E]",
            "core energy from a click at panel x X_L (-96..96; outside, nothing happens), or "
            "--energy E itself",
-           sheet::click<S>("xafs-click", CorrectCoreEnergyByClick)},
+           sheet::click<S>("xafs-click", CorrectCoreEnergyByClick),
+           {.reads = {files::kConvXAFSMinMax}, .writes = {files::kParameters}}},
           {"Edge from Data", "xafs-edge-from-data", "",
            "propose the core energy at the steepest rise of the normalised XAFS (\"Edge from "
            "Data\"); nothing is stored",
-           sheet::run<S>(EdgeFromData)},
+           sheet::run<S>(EdgeFromData), {.reads = {files::kConvXAFSNormSpectrum}}},
           {"Confirm XAFS INFO", "xafs-confirm",
            "[--edge INDEX|NAME]\n[--core-energy TEXT]\n[--edge-energy E] [--edge-width G]",
-           confirm_help().c_str(), sheet::run<S>(ConfirmXAFSInfo), false, select_own_edge},
+           confirm_help().c_str(), sheet::run<S>(ConfirmXAFSInfo),
+           {.reads = {files::kParameters, files::kSelectiveReadingOrg},
+            .writes = {files::kParameters, files::kEmissionExcEnergy, files::kSelectiveReading}},
+           false, select_own_edge},
           {"Complete XAFS Setting", "xafs-complete", "",
            "the closing message of the XAFS step (\"Complete XAFS Setting\")",
-           sheet::run<S>(CompleteXAFSSetting)},
-          {"Clear XAFS", "", "", "", sheet::run<S>(ClearXAFS), true},
+           sheet::run<S>(CompleteXAFSSetting), {}},
+          {"Clear XAFS", "", "", "", sheet::run<S>(ClearXAFS), {}, true},
       }};
   return sheet;
 }

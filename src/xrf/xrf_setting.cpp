@@ -1,5 +1,6 @@
 #include "xrf/xrf_setting.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "engine/engine.h"
@@ -84,6 +85,12 @@ const char kBadConfirmed[] =
     "ERROR!!\r\nRIXS_Calculation_Lorentz_Temp.DAT does not hold\r\none flag of 0 or 1 and "
     "twelve finite numbers.\r\nConfirm the Lorentzian setting again.\r\n"
     "RIXS_Calculation_Lorentz.DAT was not changed.";
+
+// After "Complete XRF Setting" when the boxes show other values than the
+// confirmed ones it stored (the values of a least-squares fit, say).
+const char kBoxesNotConfirmed[] =
+    "\r\nCAUTION!! the boxes hold values that were not confirmed;\r\nthe confirmed ones were "
+    "stored.";
 
 const char kRFactorNotGiven[] =
     "ERROR!!\r\nThe work-space cannot be written, so the model\r\nin it may be older than the "
@@ -352,7 +359,25 @@ void CompleteXRFSetting(const WorkSpace& ws, XRFState& state) {
   state.message =
       "The final-state function was successfully generated.\r\nClick OK, and go to the next "
       "step: RIXS simulation.";
+  if (boxes_differ(state, confirmed)) state.message += kBoxesNotConfirmed;
   log.append_to(state.message);
+}
+
+bool boxes_differ(const XRFState& state, const LorentzSet& confirmed) {
+  const auto boxes = {&state.position, &state.amplitude, &state.width};
+  if (std::all_of(boxes.begin(), boxes.end(), [](const std::array<std::string, 4>* row) {
+        return std::all_of(row->begin(), row->end(), [](const std::string& t) { return t.empty(); });
+      }))
+    return false;
+  const LorentzSet typed = boxes_lorentz(state);
+  const auto differ = [](const std::array<double, 4>& a, const std::array<double, 4>& b) {
+    for (std::size_t i = 0; i < a.size(); ++i)
+      if (through_g6(a[i]) != through_g6(b[i])) return true;
+    return false;
+  };
+  return differ(typed.position, confirmed.position) ||
+         differ(typed.amplitude, confirmed.amplitude) || differ(typed.width, confirmed.width) ||
+         (state.components >= 0 && typed.two_component != confirmed.two_component);
 }
 
 std::vector<plot::Curve> xrf_curves(const XRFState& state) {

@@ -85,8 +85,14 @@ void FitTheLorentzians(const WorkSpace& ws, XRFState& state);
 void CalculateRFactor(const WorkSpace& ws, XRFState& state);
 
 // "Complete XRF Setting": the last confirmed Lorentzians become
-// RIXS_Calculation_Lorentz.DAT.
+// RIXS_Calculation_Lorentz.DAT; a caution follows when the boxes hold
+// other values (boxes_differ).
 void CompleteXRFSetting(const WorkSpace& ws, XRFState& state);
+
+// True when the twelve boxes, each rounded to six significant digits, or
+// the component choice (when one is made) differ from `confirmed`; false
+// while every box is empty (a command line gives none).
+bool boxes_differ(const XRFState& state, const LorentzSet& confirmed);
 
 // The curves of the XRF panel in drawing order: the two parts of the fit
 // (only with two components selected), the fit total, the fitted

@@ -1,5 +1,6 @@
 #include "xrf/xrf_sheet.h"
 
+#include "workspace/file_names.h"
 #include "workspace/number_text.h"
 #include "xrf/lsq_fit.h"
 
@@ -84,6 +85,20 @@ void fit_confirmed(const WorkSpace& ws, S& state, CommandRun& run) {
   out.after = "R-Factor: " + format_g6(r.r_after) + "\n";
 }
 
+// The model of the confirmed Lorentzians at one excitation energy.
+const Touches kModel{.reads = {files::kLorentzTemp, files::kParameters, files::kEmissionMinMax,
+                               files::kExpNonResonantEmission},
+                     .writes = {files::kNonResonantEmission}};
+
+// The least-squares fit of the boxes, in memory; from the shell it starts
+// from the confirmed Lorentzians at the stored excitation energy.
+const Touches kLeastSquares{.reads = {files::kExpNonResonantEmission, files::kEmissionMinMax,
+                                      files::kParameters}};
+const Touches kLeastSquaresConfirmed{
+    .reads = {files::kLorentzTemp, files::kEmissionExcEnergy, files::kExpNonResonantEmission,
+              files::kEmissionMinMax, files::kParameters},
+    .writes = {files::kLorentzTemp}};
+
 }  // namespace
 
 Sheet<XRFState>& xrf_sheet() {
@@ -101,35 +116,42 @@ Sheet<XRFState>& xrf_sheet() {
       .commands = {
           {"Load XRF Data", "xrf-load", "",
            "measured XRF, Lorentzians and emission grid (\"Load XRF Data\")",
-           sheet::run<S>(LoadXRFData), true},
+           sheet::run<S>(LoadXRFData),
+           {.reads = {files::kExpNonResonantEmission, files::kEmissionExcEnergy, files::kLorentz,
+                      files::kParameters},
+            .writes = {files::kParameters, files::kEmissionMinMax}},
+           true},
           {"", "xrf-click", "[X_L] [--energy E] --lorentzian A|B|C|D",
            "peak position of a Lorentzian from a click at panel x X_L, or at --energy E",
-           sheet::click<S>("xrf-click", SetPeakPositionByClick)},
+           sheet::click<S>("xrf-click", SetPeakPositionByClick), {.reads = {files::kEmissionMinMax}}},
           {"Confirm Lorentzian Setting", "xrf-confirm",
            "--flag 0|1 --widths W_A,W_B,W_C,W_D\n"
            "--positions P_A,P_B,P_C,P_D --amplitudes H_A,H_B,H_C,H_D",
            "the Lorentzians A-D; flag 1 for two components (\"Confirm Lorentzian Setting\")",
-           sheet::run<S>(ConfirmLorentzianSetting)},
+           sheet::run<S>(ConfirmLorentzianSetting), {.writes = {files::kLorentzTemp}}},
           {"Fit the Lorentzians", "xrf-fit", "--exc TEXT",
            "model of the confirmed Lorentzians at \"Exc. Energy(eV)\" TEXT (\"Fit the "
            "Lorentzians\")",
-           sheet::run<S>(FitTheLorentzians), true},
+           sheet::run<S>(FitTheLorentzians), kModel, true},
           {"Calculate R-factor", "xrf-rfactor", "",
            "the fit against the measurement (\"Calculate R-factor\")",
-           sheet::run<S>(CalculateRFactor)},
+           sheet::run<S>(CalculateRFactor),
+           {.reads = {files::kExpNonResonantEmission, files::kNonResonantEmission},
+            .writes = {files::kNonResonantEmissionForRFactor, files::kRFactorXRF}}},
           {"", "xrf-lsq", "[--fix LIST] [--background] [--confirm]",
            "least-squares fit of the confirmed Lorentzians in use to the XRF, at the stored "
            "excitation energy; LIST holds A..D or A.position, A.width, A.amplitude ... "
            "(\"Least-Squares Fit\"); --confirm then confirms the fitted values",
-           fit_confirmed},
+           fit_confirmed, kLeastSquaresConfirmed},
           {"Least-Squares Fit", "", "", "",
            [](const WorkSpace& ws, S& state, CommandRun& run) {
              LeastSquaresFit(ws, state, lsq_watch(run));
            },
-           true},
+           kLeastSquares, true},
           {"Complete XRF Setting", "xrf-complete", "",
            "the confirmed Lorentzians become final (\"Complete XRF Setting\")",
-           sheet::run<S>(CompleteXRFSetting)},
+           sheet::run<S>(CompleteXRFSetting),
+           {.reads = {files::kLorentzTemp}, .writes = {files::kLorentz}}},
       }};
   return sheet;
 }

@@ -14,9 +14,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/commands.h"
+#include "command/shell.h"
 #include "support/cli_run.h"
 #include "support/killed_steps.h"
 #include "support/optim_workspace.h"
@@ -1063,10 +1066,20 @@ bool prints_number(const std::string& out, const std::string& number) {
   return false;
 }
 
+// The subcommand a README line runs: the first word after the options.
+std::string subcommand_of(const std::string& args) {
+  std::istringstream words(args);
+  std::string w;
+  while (words >> w && w.starts_with("--"))
+    if (w == "--workspace") words >> w;
+  return w;
+}
+
 // The README's command-line blocks, run as written, in order, from the
 // repository root on a fresh work-space (its /tmp paths in a scratch
-// directory): each command exits as its comment says, and prints every
-// number its comments state.
+// directory): each command exits as its comment says, prints every
+// number its comments state, and changes no work-space file but those its
+// sheet says it writes (which its button's tip and the help give).
 TEST(TalvernCli, TheReadmeBlocksPrintWhatTheirCommentsState) {
   const std::filesystem::path root = std::filesystem::path(TALVERN_EXAMPLES_DIR).parent_path();
   const ReadmeBlocks readme = readme_blocks(read_file(root / "README.md"));
@@ -1088,6 +1101,7 @@ TEST(TalvernCli, TheReadmeBlocksPrintWhatTheirCommentsState) {
   ASSERT_EQ(scratch.find_first_of(" '\"\\$`"), std::string::npos) << scratch;
   // Home is the scratch directory too: a command without --workspace
   // never reaches the user's work-space.
+  const std::vector<talvern::Subcommand> subcommands = talvern::all_subcommands();
   const std::string prefix = "cd '" + root.string() + "' && HOME='" + scratch +
                              "' && export HOME && unset TALVERN_WORK_SPACE && ";
   for (const auto& block : readme.blocks)
@@ -1096,8 +1110,27 @@ TEST(TalvernCli, TheReadmeBlocksPrintWhatTheirCommentsState) {
       for (std::size_t at = args.find("/tmp/"); at != std::string::npos;
            at = args.find("/tmp/", at + scratch.size()))
         args.replace(at, 4, scratch);
+      const auto ws_dir = tmp.path() / "ws";
+      const auto before = std::filesystem::is_directory(ws_dir)
+                              ? talvern::test::dat_files(ws_dir)
+                              : std::map<std::string, std::string>{};
       const CliRun r = run_cli(args, prefix, " 2>&1");
       EXPECT_EQ(r.exit_code, c.exit_code) << c.line << "\n" << r.out;
+      // "replay" runs the lines of a history, whichever they are.
+      const talvern::Subcommand* s = talvern::find_subcommand(subcommands, subcommand_of(c.args));
+      const std::vector<const char*> none;
+      const auto& writes = s ? s->touches.writes : none;
+      const auto declared = [&](const std::string& name) {
+        return std::any_of(writes.begin(), writes.end(), [&](const char* w) {
+          return name == w || std::string_view(w) == talvern::Touches::kEveryFile;
+        });
+      };
+      if (s && std::filesystem::is_directory(ws_dir))
+        for (const auto& [name, text] : talvern::test::dat_files(ws_dir)) {
+          const auto was = before.find(name);
+          EXPECT_TRUE((was != before.end() && was->second == text) || declared(name))
+              << c.line << " changed " << name << ", which its sheet does not say it writes";
+        }
       for (const auto& number : c.numbers)
         EXPECT_TRUE(prints_number(r.out, number))
             << number << " is not printed by\n" << c.line << "\n" << r.out;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "support/cli_run.h"
 #include "support/optim_workspace.h"
 #include "support/temp_dir.h"
 #include "workspace/file_names.h"
@@ -236,6 +237,36 @@ TEST_F(Optimisation, NoEnergyToTryGivesTheReferenceRFactor) {
   EXPECT_EQ(s.message.rfind("Optimization was done", 0), 0u);
   EXPECT_EQ(read_file(ws.file(files::kSelectiveForRIXSTemp)),
             read_file(ws.file(files::kSelectiveForRIXS)));
+}
+
+// Opened from "RIXS Simulation": the excitation energy of its box when
+// that holds a number, and the R-factor a run starts from, calculated
+// without writing a file; a box without a number leaves the opening texts.
+TEST_F(Optimisation, OpensWithTheRIXSExcitationEnergyAndTheStartingRFactor) {
+  const auto before = test::dat_files(ws.dir());
+  const OptimState opened = OpenOptimizationFrom(ws, "7116");
+  EXPECT_EQ(opened.exc_energy, "7116");
+  EXPECT_EQ(test::dat_files(ws.dir()), before);
+  ASSERT_FALSE(opened.r_factor.empty());
+
+  OptimState s = ready("7111", "7111.5", 0);  // nothing to try: the run ends where it starts
+  EXPECT_TRUE(run(s).empty());
+  EXPECT_EQ(s.r_factor, opened.r_factor);
+
+  // The calculation input as it stands (here the reshaped one the
+  // measurement was made from), not the working copy.
+  test::write_rows_of(ws, files::kSelectiveForRIXS, test::optim_selective(false, true), 3);
+  const std::string reshaped = OpenOptimizationFrom(ws, " 7116 ").r_factor;
+  EXPECT_LT(parse_edit(reshaped), parse_edit(opened.r_factor));
+  s = ready("7111", "7111.5", 0);
+  run(s);
+  EXPECT_EQ(s.r_factor, reshaped);
+
+  for (const char* box : {"0.0", "", "7116 eV", "Exc.", "1e999"}) {
+    const OptimState plain = OpenOptimizationFrom(ws, box);
+    EXPECT_EQ(plain.exc_energy, "0.0") << box;
+    EXPECT_TRUE(plain.r_factor.empty()) << box;
+  }
 }
 
 TEST_F(Optimisation, StoppedRunKeepsTheBestAndRestoresTheInput) {

@@ -171,13 +171,38 @@ TEST_F(XRFSetting, CompleteStoresTheConfirmedNotTheDisplayedValues) {
   }
   talvern::ConfirmLorentzianSetting(ws, state);
 
-  state.position[0] = "7000";  // edited but not confirmed
-  talvern::CompleteXRFSetting(ws, state);
-  EXPECT_EQ(read_file(ws.file(files::kLorentz)), confirmed);
+  // Boxes edited but not confirmed (as a least-squares fit leaves them):
+  // the confirmed values are stored, and a caution says so.
+  const std::string done =
+      "The final-state function was successfully generated.\r\nClick OK, and go to the next "
+      "step: RIXS simulation.";
+  const std::string caution =
+      "\r\nCAUTION!! the boxes hold values that were not confirmed;\r\nthe confirmed ones were "
+      "stored.";
+  const XRFState as_confirmed = state;
+  for (auto edit : {+[](XRFState& s) { s.position[0] = "7000"; },
+                    +[](XRFState& s) { s.width[3] = "1.07001"; },
+                    +[](XRFState& s) { s.amplitude[1] = "0.3051"; },
+                    +[](XRFState& s) { s.components = 0; }}) {
+    state = as_confirmed;
+    edit(state);
+    talvern::CompleteXRFSetting(ws, state);
+    EXPECT_EQ(read_file(ws.file(files::kLorentz)), confirmed);
+    EXPECT_EQ(state.message, done + caution);
+  }
   EXPECT_NE(confirmed, placeholder);
-  EXPECT_EQ(state.message,
-            "The final-state function was successfully generated.\r\nClick OK, and go to the next "
-            "step: RIXS simulation.");
+
+  // Boxes that round to the confirmed values, or none at all (a command
+  // line), give no caution.
+  for (auto edit : {+[](XRFState& s) { s.position[0] = "7046.50000001"; },
+                    +[](XRFState& s) { s.width[3] = "1.0700004"; },
+                    +[](XRFState& s) { s.components = -1; },
+                    +[](XRFState& s) { s = XRFState{}; }}) {
+    state = as_confirmed;
+    edit(state);
+    talvern::CompleteXRFSetting(ws, state);
+    EXPECT_EQ(state.message, done);
+  }
 }
 
 TEST_F(XRFSetting, FitPeaksAtTheMeasuredMaximumAndSumsItsParts) {

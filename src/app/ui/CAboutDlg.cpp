@@ -6,6 +6,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "gui/form_widgets.h"
+
 namespace talvern {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
@@ -15,12 +17,13 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   icon->setObjectName("aboutIcon");
   icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(32, 32));
 
-  auto* text = new QLabel("TALVERN, Version 2.0", this);
+  auto* text = new QLabel(QString("TALVERN, Version ") + TALVERN_VERSION, this);
   text->setObjectName("aboutText");
 
   auto* ok = new QPushButton("OK", this);
   ok->setObjectName("okButton");
   ok->setDefault(true);
+  set_files_tip(ok, {}, "closes this box");
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
   auto* row = new QHBoxLayout;

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeySequence>
 #include <QSettings>
 #include <QLabel>
 #include <QMenuBar>
@@ -11,6 +12,7 @@
 #include <QToolBar>
 
 #include "app/ui/CAboutDlg.h"
+#include "app/ui/CQuickTour.h"
 #include "app/ui/CTALVERNView.h"
 #include "workspace/study.h"
 
@@ -82,6 +84,12 @@ CMainFrame::CMainFrame(const WorkSpace& ws, QWidget* parent) : QMainWindow(paren
   recentMenu_->setObjectName("recentStudiesMenu");
   connect(recentMenu_, &QMenu::aboutToShow, this, &CMainFrame::fillRecentStudies);
   fillRecentStudies();
+  file->addSeparator();
+  auto* quit = file->addAction("Quit(&Q)");
+  quit->setObjectName("quitAction");
+  quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  quit->setShortcutContext(Qt::ApplicationShortcut);
+  connect(quit, &QAction::triggered, this, &QWidget::close);
 
   QMenu* visualize = menuBar()->addMenu("Visualize(&V)");
   visualize->setObjectName("visualizeMenu");
@@ -90,6 +98,9 @@ CMainFrame::CMainFrame(const WorkSpace& ws, QWidget* parent) : QMainWindow(paren
   QMenu* help = menuBar()->addMenu("Help(&H)");
   help->setObjectName("helpMenu");
   help->addAction(about);
+  auto* tour = help->addAction("Quick Tour(&T)...");
+  tour->setObjectName("quickTourAction");
+  connect(tour, &QAction::triggered, this, &CMainFrame::showQuickTour);
 
   // Both bars start hidden; the menu items start unchecked to match.
   toolBar_->hide();
@@ -100,6 +111,11 @@ CMainFrame::CMainFrame(const WorkSpace& ws, QWidget* parent) : QMainWindow(paren
 
   // The window starts at exactly the size the form asks for.
   adjustSize();
+}
+
+void CMainFrame::showQuickTour() {
+  CQuickTour tour(this);
+  tour.exec();
 }
 
 void CMainFrame::showAbout() {

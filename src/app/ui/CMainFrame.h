@@ -27,6 +27,8 @@ class CMainFrame : public QMainWindow {
 
  public slots:
   void showAbout();
+  // "Quick Tour" of the Help menu.
+  void showQuickTour();
   void saveStudyAs();
   void openStudy();
   void openStudyFile(const QString& file);

@@ -13,7 +13,7 @@ CTALVERNApp::CTALVERNApp(int& argc, char** argv) : QApplication(argc, argv) {
   // use a decimal point.
   std::setlocale(LC_NUMERIC, "C");
   setApplicationName("TALVERN");
-  setApplicationVersion("2.0");
+  setApplicationVersion(TALVERN_VERSION);
 }
 
 int CTALVERNApp::run() {

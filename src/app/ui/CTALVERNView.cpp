@@ -15,6 +15,10 @@
 #include "app/main_form.h"
 #include "app/main_form_sheet.h"
 #include "app/study_sheet.h"
+#include "import/import_sheet.h"
+#include "rixs/rixs_sheet.h"
+#include "xafs/conv_xafs_sheet.h"
+#include "xrf/xrf_sheet.h"
 #include "command/subcommands.h"
 #include "app/ui/dialog_openers.h"
 #include "gui/form_widgets.h"
@@ -47,6 +51,18 @@ class PictureFrame : public QFrame {
     paintTitlePicture(painter, contentsRect().topLeft());
   }
 };
+
+// What a workflow button's tip says before the files of the dialog's commands.
+std::string step_opening(const char* title, WorkflowStep step) {
+  std::string text = std::string("opens \"") + title + "\" once";
+  const char* separator = " ";
+  for (const char* name : workflow_needs(step)) {
+    text += separator;
+    text += name;
+    separator = ", ";
+  }
+  return text + " exist; its buttons together:";
+}
 
 }  // namespace
 
@@ -87,6 +103,20 @@ CTALVERNView::CTALVERNView(WorkSpace ws, QWidget* parent)
 
   QLabel* paneLabel = nullptr;
   messagePane_ = make_message_pane(this, paneLabel);
+
+  // The tips say what each button reads and writes, as the sheets declare it.
+  for (auto [button, caption] : {std::pair(construct, "Construct Work-Space"),
+                                 std::pair(loadConvXafs, "Load Conventional XAFS"),
+                                 std::pair(loadXrf, "Load XRF"), std::pair(loadExpRixs, "Load Exp. RIXS")})
+    set_files_tip(button, main_form_sheet().command(caption)->touches);
+  set_files_tip(loadSelXafs, import_sheet().touches(),
+                "opens \"Load Selective XAFS\"; its buttons together:");
+  set_files_tip(settingXafs, conv_xafs_sheet().touches(),
+                step_opening("Setting by XAFS", WorkflowStep::xafs_setting));
+  set_files_tip(settingXrf, xrf_sheet().touches(),
+                step_opening("Setting by XRF", WorkflowStep::xrf_setting));
+  set_files_tip(rixs, rixs_sheet().touches(),
+                step_opening("RIXS Simulation", WorkflowStep::rixs_simulation));
 
   auto* picture = new PictureFrame(this);
   picture->setObjectName("pictureFrame");

@@ -1,7 +1,10 @@
 #include "app/ui/dialog_openers.h"
 
 #include "refine/ui/CAverage.h"
+#include "refine/refine_sheets.h"
 #include "refine/ui/COptim.h"
+#include "rixs/fit_sheet.h"
+#include "rixs/plane_sheet.h"
 #include "rixs/ui/CGlobalFit.h"
 #include "rixs/ui/CRIXSPlane.h"
 
@@ -20,10 +23,19 @@ CRIXSXAFS::Opener modal() {
 }  // namespace
 
 CRIXSXAFS::Openers rixs_simulation_openers() {
-  return {.optimize = modal<COptim>(),
+  return {.optimize =
+              [](const WorkSpace& ws, const RIXSState& shown, QWidget* parent) {
+                COptim dialog(ws, parent, qt_user_files(),
+                              OpenOptimizationFrom(ws, shown.exc_energy));
+                dialog.exec();
+              },
           .average = modal<CAverage>(),
           .plane = modal<CRIXSPlane>(),
-          .fit = modal<CGlobalFit>()};
+          .fit = modal<CGlobalFit>(),
+          .touches = {.optimize = optim_sheet().touches(),
+                      .average = average_sheet().touches(),
+                      .plane = plane_sheet().touches(),
+                      .fit = global_fit_sheet().touches()}};
 }
 
 }  // namespace talvern

@@ -56,8 +56,8 @@ void addRow(QGridLayout* grid, const char* caption, QWidget* box, const char* un
 
 }  // namespace
 
-COptim::COptim(WorkSpace ws, QWidget* parent, UserFiles files)
-    : WorkerDialog(std::move(ws), optim_sheet(), std::move(files), parent) {
+COptim::COptim(WorkSpace ws, QWidget* parent, UserFiles files, std::optional<OptimState> initial)
+    : WorkerDialog(std::move(ws), optim_sheet(), std::move(files), parent, std::move(initial)) {
   setWindowTitle("Optimization");
   bindWidgets(build());
   showState();
@@ -80,7 +80,7 @@ COptim::Widgets COptim::build() {
   progress_->setValue(0);
 
   // The command runs on the worker, not as a button of the sheet runs it.
-  w.optimize = make_button("Optimize Selective XAFS", "optimizeButton", this);
+  w.optimize = runButton("Optimize Selective XAFS", "optimizeButton", this);
   w.stop = make_button("Stop", "stopButton", this, false);
 
   QLabel* paneLabel = nullptr;

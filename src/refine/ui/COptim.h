@@ -6,6 +6,7 @@
 // hand, keeping the best spectrum found so far.
 
 #include <array>
+#include <optional>
 
 #include "gui/WorkerDialog.h"
 #include "gui/file_chooser.h"
@@ -23,7 +24,9 @@ namespace talvern {
 
 class COptim : public WorkerDialog<OptimState> {
  public:
-  explicit COptim(WorkSpace ws, QWidget* parent = nullptr, UserFiles files = qt_user_files());
+  // Opens as the sheet opens the state, or with `initial`.
+  explicit COptim(WorkSpace ws, QWidget* parent = nullptr, UserFiles files = qt_user_files(),
+                  std::optional<OptimState> initial = std::nullopt);
 
  private:
   // The widgets, built and laid out before they are bound to the state.

@@ -144,6 +144,8 @@ QWidget* CGlobalFit::buildSetup(Widgets& w) {
   peaks_->setMinimumHeight(4 * (peaks_->fontMetrics().height() + 6));
   w.addPeak = make_button("Add Peak", "addPeakButton", peaksGroup);
   w.removePeak = make_button("Remove Peak", "removePeakButton", peaksGroup);
+  set_files_tip(w.addPeak, {}, "adds a row of peak values to the list");
+  set_files_tip(w.removePeak, {}, "removes the chosen row of peak values (else the last)");
   auto* peakButtons = new QHBoxLayout;
   peakButtons->addWidget(w.addPeak);
   peakButtons->addWidget(w.removePeak);
@@ -178,9 +180,9 @@ QWidget* CGlobalFit::buildSetup(Widgets& w) {
   freeRow->addStretch(1);
 
   // "Fit" and "Apply" run on the worker, not as a button of the sheet runs it.
-  w.fit = make_button("Fit", "fitButton", setup);
+  w.fit = runButton("Fit", "fitButton", setup);
   w.stop = make_button("Stop", "stopButton", setup, false);
-  w.apply = make_button("Apply", "applyButton", setup);
+  w.apply = runButton("Apply", "applyButton", setup);
   auto* run = new QHBoxLayout;
   run->addWidget(w.fit);
   run->addWidget(w.stop);

@@ -89,7 +89,7 @@ QWidget* CRIXSPlane::buildPlaneTab(Widgets& w, QWidget* stop) {
   w.step = makeRangeBox("stepBox", page);
   auto* cutBox = make_radio_row("Cut at the Click", "cutGroup",
                                 {"Along the Emission Axis", "Along the Excitation Energy"}, w.cut, page);
-  w.calculate = make_button("Calculate", "calculateButton", page);
+  w.calculate = runButton("Calculate", "calculateButton", page);
   progress_ = new QProgressBar(page);
   progress_->setObjectName("progressBar");
   progress_->setRange(0, 1);
@@ -98,6 +98,7 @@ QWidget* CRIXSPlane::buildPlaneTab(Widgets& w, QWidget* stop) {
   map_->setObjectName("planeMap");
   w.cutPanel = make_panel("cutPanel", page, 360, 200, userFiles());
   w.savePicture = make_button("Save Picture...", "savePictureButton", page);
+  set_files_tip(w.savePicture, kSavePlanePicture);
   w.saveData = commandButton("Save Data...", "saveDataButton", page);
 
   auto* range = new QHBoxLayout;
@@ -225,6 +226,7 @@ void CRIXSPlane::bindComparison(const Widgets& w) {
   bind(w.cutExc, &PlaneState::cut_exc);
   bind(w.herfdEmission, &PlaneState::herfd_emission);
   // A group's "Remove" is the shell's exp-set --remove GROUP, and so recorded.
+  setList_->removeTip = find("exp-set")->touches;
   setList_->removeClicked = [this](const std::string& word) {
     CommandRun run;
     run.options.set("--remove", word);

@@ -246,9 +246,14 @@ void CRIXSXAFS::bindWidgets(const Widgets& w, Openers openers) {
     connect(button, &QPushButton::clicked, this, [this, open = std::move(*opener)] {
       if (open) open(workSpace(), this);
     });
+  set_files_tip(w.optimize, openers.touches.optimize, "opens \"Optimization\"; its buttons together:");
+  set_files_tip(w.average, openers.touches.average, "opens \"Average\"; its buttons together:");
+  set_files_tip(w.plane, openers.touches.plane, "opens \"RIXS Plane\"; its buttons together:");
+  set_files_tip(w.fit, openers.touches.fit, "opens \"Global Fit\"; its buttons together:");
+  // "Optimization" opens with the excitation energy of the box.
   connect(w.optimize, &QPushButton::clicked, this, [this, open = std::move(openers.optimize)] {
     if (!open) return;
-    open(workSpace(), this);
+    open(workSpace(), widgetState(), this);
     runCommand(onState(OptimizeDone), false);
   });
   connect(w.average, &QPushButton::clicked, this, [this, open = std::move(openers.average)] {

@@ -26,11 +26,19 @@ class CRIXSXAFS : public CommandDialog<RIXSState> {
   // Opens a dialog modally over `parent` on the work-space `ws` and returns
   // when it is closed.
   using Opener = std::function<void(const WorkSpace& ws, QWidget* parent)>;
+  // The same for a dialog that opens with what this one shows.
+  using StateOpener =
+      std::function<void(const WorkSpace& ws, const RIXSState& shown, QWidget* parent)>;
   // The dialogs of "Optimize", "Average", "RIXS Plane..." and "Global
   // Fit...", handed in by whoever opens this dialog (the first two live in
-  // refine/); a button without its opener does nothing.
+  // refine/); a button without its opener does nothing. `touches` holds
+  // what the commands of each read and write, for the buttons' tips.
   struct Openers {
-    Opener optimize, average, plane, fit;
+    StateOpener optimize;
+    Opener average, plane, fit;
+    struct {
+      Touches optimize, average, plane, fit;
+    } touches;
   };
 
   // "Comp. Another RIXS", "Save RIXS" and "Save Modified XAFS" ask for

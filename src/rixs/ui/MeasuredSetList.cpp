@@ -56,6 +56,7 @@ void MeasuredSetList::showSet(const MeasuredSet& set) {
     line->setObjectName("groupLine");
     QPushButton* remove =
         make_button("Remove", ("remove:" + words_[i]).c_str(), row);
+    set_files_tip(remove, removeTip, "removes this group from the measured set");
     connect(remove, &QPushButton::clicked, this, [this, word = words_[i]] {
       if (removeClicked) removeClicked(word);
     });

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "command/sheet.h"
 #include "workspace/measured_set.h"
 
 class QVBoxLayout;
@@ -26,6 +27,8 @@ class MeasuredSetList : public QScrollArea {
 
   // Called with the word of the group whose "Remove" was clicked.
   std::function<void(const std::string& word)> removeClicked;
+  // The files a "Remove" touches, for its tip.
+  Touches removeTip;
 
  private:
   QVBoxLayout* rows_;

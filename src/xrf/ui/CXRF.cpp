@@ -94,7 +94,7 @@ CXRF::Widgets CXRF::build() {
 
   // The least-squares fit, with or without a straight background; it runs
   // on the worker, not as a button of the sheet runs it.
-  w.lsq = make_button("Least-Squares Fit", "lsqFitButton", this);
+  w.lsq = runButton("Least-Squares Fit", "lsqFitButton", this);
   w.stop = make_button("Stop", "stopButton", this, false);
   w.background = new QCheckBox("Background", this);
   w.background->setObjectName("backgroundCheck");

@@ -7,7 +7,11 @@
 #include <string>
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
+#include <QKeySequence>
+#include <QTextBrowser>
+#include <QUrl>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -21,6 +25,7 @@
 #include <QToolBar>
 
 #include "app/ui/CAboutDlg.h"
+#include "app/ui/CQuickTour.h"
 #include "app/ui/CMainFrame.h"
 #include "app/ui/CTALVERNView.h"
 #include "gui/title_picture.h"
@@ -209,6 +214,55 @@ TEST(AboutDialog, OpenedFromMenuAndClosedByOk) {
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
+// File -> Quit and Ctrl+Q close the main window.
+TEST(MainWindow, QuitClosesTheWindow) {
+  for (bool shortcut : {false, true}) {
+    CMainFrame frame{talvern::WorkSpace(fresh_dir())};
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+    auto* quit = frame.findChild<QAction*>("quitAction");
+    ASSERT_NE(quit, nullptr);
+    EXPECT_EQ(quit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    EXPECT_TRUE(frame.menuBar()->actions().at(0)->menu()->actions().contains(quit));
+    if (shortcut)
+      QTest::keyClick(&frame, Qt::Key_Q, Qt::ControlModifier);
+    else
+      quit->trigger();
+    EXPECT_TRUE(QTest::qWaitFor([&frame] { return !frame.isVisible(); })) << shortcut;
+  }
+}
+
+// Help -> Quick Tour shows the README's tour with its screenshots, and says
+// where it looked when there is no README.
+TEST(MainWindow, QuickTourShowsTheReadmeTourOrSaysWhereItLooked) {
+  CMainFrame frame{talvern::WorkSpace(fresh_dir())};
+  QString text;
+  QStringList missing;
+  int pictures = 0;
+  QTimer::singleShot(0, [&] {
+    auto* tour = qobject_cast<talvern::CQuickTour*>(QApplication::activeModalWidget());
+    ASSERT_NE(tour, nullptr);
+    auto* browser = child<QTextBrowser>(tour, "tourText");
+    text = browser->toPlainText();
+    missing = tour->missingPictures();
+    for (const char* shot : {"docs/screenshots/main-window.png", "docs/screenshots/rixs-plane.png"})
+      pictures += !browser->document()->resource(QTextDocument::ImageResource, QUrl(shot)).isNull();
+    tour->reject();
+  });
+  frame.findChild<QAction*>("quickTourAction")->trigger();
+  EXPECT_TRUE(text.startsWith("A first tour with the sample data")) << text.left(80).toStdString();
+  EXPECT_TRUE(text.contains("Construct Work-Space"));
+  EXPECT_FALSE(text.contains("Reading the plots"));  // the next section
+  EXPECT_TRUE(missing.isEmpty()) << missing.join(", ").toStdString();
+  EXPECT_EQ(pictures, 2);
+
+  const fs::path nowhere = fresh_dir();
+  talvern::CQuickTour lost(nullptr, {QString::fromStdString(nowhere.string())});
+  const QString said = child<QTextBrowser>(&lost, "tourText")->toPlainText();
+  EXPECT_TRUE(said.contains("could not be shown")) << said.toStdString();
+  EXPECT_TRUE(said.contains(QString::fromStdString(nowhere.string())));
+}
+
 TEST(Studies, FileMenuSavesOpensAfterAskingAndListsTheRecentStudies) {
   const fs::path root = fresh_dir();
   const fs::path ws = root / "ws";
@@ -218,10 +272,13 @@ TEST(Studies, FileMenuSavesOpensAfterAskingAndListsTheRecentStudies) {
   frame.view()->constructWorkSpace();
   const auto menus = frame.menuBar()->actions();
   const auto items = menus[0]->menu()->actions();
-  ASSERT_EQ(items.size(), 3);
+  // The study entries, then (after a separator) "Quit".
+  ASSERT_EQ(items.size(), 5);
   EXPECT_EQ(items[0]->text(), "Save Study As...");
   EXPECT_EQ(items[1]->text(), "Open Study...");
   EXPECT_EQ(items[2]->text(), "Recent Studies");
+  EXPECT_TRUE(items[3]->isSeparator());
+  EXPECT_EQ(items[4]->text(), "Quit(&Q)");
   auto* pane = child<QPlainTextEdit>(frame.view(), "messagePane");
 
   QString chosen;

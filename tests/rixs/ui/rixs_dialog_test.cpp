@@ -272,6 +272,27 @@ TEST_F(RIXSDialog, TypedFactorsReachTheCalculationAndTheHistory) {
       << history;
 }
 
+// "Optimization" opens with the excitation energy the RIXS dialog holds and
+// the R-factor the run starts from: the tour's 52.12 % as the spectrum stands.
+TEST_F(RIXSDialog, OptimizationOpensWithTheExcitationEnergyAndTheStartingRFactor) {
+  run(kLoad);
+  type("regionMinBox", "7108.8");
+  type("regionMaxBox", "7128.8");
+  run(kComplete);
+  type("excEnergyBox", "7115.6");
+  QString exc, r;
+  QTimer::singleShot(0, [&] {
+    if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+      exc = d->findChild<QLineEdit*>("excEnergyBox")->text();
+      r = d->findChild<QLineEdit*>("rFactorBox")->text();
+      d->reject();
+    }
+  });
+  click("optimizeButton");
+  EXPECT_EQ(exc, "7115.6");
+  EXPECT_TRUE(r.startsWith("52.12")) << r.toStdString();
+}
+
 // "Optimize" and "Average" open their dialogs modally; closed with Cancel,
 // each still leaves its message. "RIXS Plane..." and "Global Fit..." open
 // their own and leave the message as it was.
