@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -319,7 +320,7 @@ void PlotPanel::paintOverlay(QPainter& painter, QSize size, const std::vector<pl
     const QRectF box(right ? frame.right() - kInset - bw : frame.left() + kInset,
                      top ? frame.top() + kInset : frame.bottom() - kInset - bh, bw, bh);
     painter.setPen(QPen(QColor(160, 160, 160), 1));
-    painter.setBrush(QColor(255, 255, 255, 225));
+    painter.setBrush(QColor(255, 255, 255, 170));  // what lies under it still shows
     painter.drawRect(box);
     painter.setBrush(Qt::NoBrush);
     double y = box.top() + kPad;
@@ -524,32 +525,45 @@ void PlotFrame::paintAxes(QPainter& painter, QRect area, const PlotPanel& panel,
   const int w = area.width(), h = area.height();
   painter.save();
   painter.setPen(Qt::black);
+  // A value that would run into the one drawn before it is left out (its
+  // tick stays), so that a small panel keeps its values readable.
+  int free = std::numeric_limits<int>::min();
   for (const plot::Tick& tick : plot::energy_ticks(axes, panel.view())) {
     const QString text = QString::fromStdString(tick.text);
     const int x = area.left() + int(std::lround(pixelX(tick.at, w)));
-    painter.drawText(x - metrics.horizontalAdvance(text) / 2, area.bottom() + 2 + metrics.ascent(),
-                     text);
+    const int left = x - metrics.horizontalAdvance(text) / 2;
+    if (left < free) continue;
+    painter.drawText(left, area.bottom() + 2 + metrics.ascent(), text);
+    free = left + metrics.horizontalAdvance(text) + metrics.averageCharWidth();
   }
   int widest = 0;
+  free = std::numeric_limits<int>::max();
   for (const plot::Tick& tick : plot::intensity_ticks(axes, panel.view())) {
     const QString text = QString::fromStdString(tick.text);
     const int y = area.top() + int(std::lround(pixelY(tick.at, h)));
+    const int baseline = y + (metrics.ascent() - metrics.descent()) / 2;
+    if (baseline > free) continue;
     widest = std::max(widest, metrics.horizontalAdvance(text));
-    painter.drawText(area.left() - 4 - metrics.horizontalAdvance(text),
-                     y + (metrics.ascent() - metrics.descent()) / 2, text);
+    painter.drawText(area.left() - 4 - metrics.horizontalAdvance(text), baseline, text);
+    free = baseline - metrics.height();
   }
   // The titles: the energy's centred under its values, the intensity's
   // upwards, left of its values.
   const plot::PanelText& titles = panel.text();
   const QString x_title = QString::fromUtf8(titles.x_title ? titles.x_title : "");
-  const QString y_title = QString::fromUtf8(titles.y_title ? titles.y_title : "");
+  const QString full_y_title = QString::fromUtf8(titles.y_title ? titles.y_title : "");
   if (energyTitle)
     painter.drawText(area.left() + (w - metrics.horizontalAdvance(x_title)) / 2,
                      area.bottom() + 2 + metrics.height() + metrics.ascent(), x_title);
-  painter.translate(std::max(0, area.left() - 8 - widest - metrics.descent()),
-                    area.top() + (h + metrics.horizontalAdvance(y_title)) / 2);
-  painter.rotate(-90);
-  painter.drawText(0, 0, y_title);
+  // A title longer than the panel is high loses its units, or is left out.
+  QString y_title = full_y_title;
+  if (metrics.horizontalAdvance(y_title) > h) y_title = y_title.section(" (", 0, 0);
+  if (metrics.horizontalAdvance(y_title) <= h) {
+    painter.translate(std::max(0, area.left() - 8 - widest - metrics.descent()),
+                      area.top() + (h + metrics.horizontalAdvance(y_title)) / 2);
+    painter.rotate(-90);
+    painter.drawText(0, 0, y_title);
+  }
   painter.restore();
 }
 

@@ -17,8 +17,8 @@
 //
 // Over the curves the panel draws what its owner's text provider gives
 // (plot::PanelText): the markers of energies the owner holds, redrawn from
-// their energies at every paint, and the legend in the corner that hides
-// fewest points; and a "▲ clipped" mark where its scale cuts a curve.
+// their energies at every paint, and the legend in the corner where it
+// hides least; and a "▲ clipped" mark where its scale cuts a curve.
 
 #include <QPoint>
 #include <QPointF>

@@ -77,31 +77,37 @@ Corner legend_corner(const std::vector<Curve>& curves, const std::vector<Marker>
                      double height, double inset) {
   constexpr std::array<Corner, 4> kOrder{Corner::top_right, Corner::top_left,
                                          Corner::bottom_right, Corner::bottom_left};
+  constexpr int kSamples = 8;  // along each line, for the length of it under the legend
   const double f = kFrameHalf - inset;
-  std::array<int, 4> covered{};
+  std::array<double, 4> covered{};
   for (std::size_t k = 0; k < kOrder.size(); ++k) {
     const bool right = kOrder[k] == Corner::top_right || kOrder[k] == Corner::bottom_right;
     const bool top = kOrder[k] == Corner::top_right || kOrder[k] == Corner::top_left;
     const double x0 = right ? f - width : -f, x1 = right ? f : -f + width;
     const double y0 = top ? f - height : -f, y1 = top ? f : -f + height;
     const auto inside = [&](double x, double y) { return x >= x0 && x <= x1 && y >= y0 && y <= y1; };
+    // The length of the curves' lines under the box, in frame units.
     for (const Curve& c : curves) {
       if (!has_points(c)) continue;
-      const std::size_t n = c.trace->size();
       double px = 0, py = 0;
-      for (std::size_t i = 0; i < n; ++i) {
+      for (std::size_t i = 0; i < c.trace->size(); ++i) {
         if (!drawn_end(c, i)) continue;
         const double x = view.frame_x(point_x(c, i)), y = view.frame_y(point_y(c, i));
-        covered[k] += inside(x, y);
-        // The middle of the line from the point before, for sparse curves.
-        if (i > 0) covered[k] += inside((x + px) / 2, (y + py) / 2);
+        if (i > 0) {
+          const double piece = std::hypot(x - px, y - py) / kSamples;
+          for (int s = 0; s < kSamples; ++s) {
+            const double t = (s + 0.5) / kSamples;
+            if (inside(px + t * (x - px), py + t * (y - py))) covered[k] += piece;
+          }
+        }
         px = x, py = y;
       }
     }
+    // A marker runs through the whole height of the box.
     if (axes)
       for (const Marker& m : markers) {
         const double x = marker_frame_x(*axes, view, m.energy);
-        covered[k] += x >= x0 && x <= x1 ? 10 : 0;
+        if (x >= x0 && x <= x1) covered[k] += y1 - y0;
       }
   }
   return kOrder[std::min_element(covered.begin(), covered.end()) - covered.begin()];

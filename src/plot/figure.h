@@ -80,9 +80,9 @@ std::vector<LegendEntry> legend_entries(const std::vector<Curve>& curves,
 enum class Corner { top_right, top_left, bottom_right, bottom_left };
 
 // The corner of the frame for a legend `width` x `height` frame units large
-// (inside the frame, `inset` units from its edges) that covers fewest points
-// of the curves and markers as `view` shows them; on a tie the first of
-// top right, top left, bottom right, bottom left.
+// (inside the frame, `inset` units from its edges) under which the shortest
+// length of the curves' lines and the markers lies as `view` shows them; on
+// a tie the first of top right, top left, bottom right, bottom left.
 Corner legend_corner(const std::vector<Curve>& curves, const std::vector<Marker>& markers,
                      const std::optional<Axes>& axes, const View& view, double width,
                      double height, double inset);
