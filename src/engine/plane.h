@@ -23,6 +23,7 @@ struct RIXSPlane {
   std::size_t rows() const { return omega.size(); }
   std::size_t columns() const { return emission.size(); }
   bool empty() const { return omega.empty() || emission.empty(); }
+  bool operator==(const RIXSPlane&) const = default;
   double at(std::size_t r, std::size_t k, std::size_t c = 0) const {
     return values[(r * emission.size() + k) * 3 + c];
   }

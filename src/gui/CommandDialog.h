@@ -227,6 +227,15 @@ class CommandDialog : public TalvernDialog {
                   [this, panel, marker](const State&) { take_click_marker(state_.*marker, panel); });
   }
 
+  // The titles, markers and click digits of a bound panel, from the state
+  // as the widgets hold it at every paint.
+  void bindPanelText(PlotPanel* panel, std::function<plot::PanelText(const State&)> text) {
+    panel->setText([this, text = std::move(text)] {
+      copyIn();
+      return text(state_);
+    });
+  }
+
   // A widget drawn from the state alone (a list of entries with buttons of
   // their own, a picture): `show` is called whenever the state is shown,
   // after every command.

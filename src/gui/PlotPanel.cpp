@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QFont>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QImage>
@@ -19,11 +20,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "gui/title_picture.h"
+#include "plot/figure.h"
+#include "workspace/row_io.h"
 #include "workspace/workspace.h"
 
 namespace talvern {
@@ -140,6 +144,16 @@ void PlotPanel::setCurves(CurveProvider provider) {
   update();
 }
 
+void PlotPanel::setText(TextProvider provider) {
+  textProvider_ = std::move(provider);
+  update();
+}
+
+void PlotPanel::setLegendShown(bool shown) {
+  legend_ = shown;
+  update();
+}
+
 void PlotPanel::showClickMarker(double x_l) {
   marker_ = x_l;
   update();
@@ -157,8 +171,13 @@ std::vector<plot::Curve> PlotPanel::curves() const {
   return provider_ ? provider_() : std::vector<plot::Curve>{};
 }
 
+plot::PanelText PlotPanel::currentText() const {
+  return textProvider_ ? textProvider_() : plot::PanelText{};
+}
+
 void PlotPanel::paintPanel(QPainter& painter, QSize size, const std::vector<plot::Curve>& curves,
-                           std::optional<double> marker, const plot::View& view) {
+                           std::optional<double> marker, const plot::View& view,
+                           const std::vector<double>& held) {
   const int w = size.width();
   const int h = size.height();
   if (w <= 0 || h <= 0) return;
@@ -189,6 +208,9 @@ void PlotPanel::paintPanel(QPainter& painter, QSize size, const std::vector<plot
       LineSink sink(painter);
       plot::walk_curve(curve, sink);
     }
+    painter.setPen(makePen(plot::Pen::marker));
+    for (double x : held)
+      if (std::abs(x) <= f) painter.drawLine(QLineF(x, -95, x, 95));
     if (marker) {
       const int x = static_cast<int>(std::trunc(*marker));
       painter.setPen(makePen(plot::Pen::sky_blue));
@@ -197,12 +219,17 @@ void PlotPanel::paintPanel(QPainter& painter, QSize size, const std::vector<plot
   } else {
     // Inside the frame only; the frame line stays visible.
     painter.setClipRect(QRectF(QPointF(-f + 0.5, -f + 0.5), QPointF(f - 0.5, f - 0.5)));
-    for (const plot::Curve& curve : curves) {
-      if (!curve.trace || curve.y_index >= curve.trace->y.size()) continue;
+    for (const plot::Curve& shown : curves) {
+      if (!shown.trace || shown.y_index >= shown.trace->y.size()) continue;
+      // A view beyond the frame (every curve whole) joins what the frame cut.
+      const plot::Curve curve = plot::widened_curve(shown, view);
       painter.setPen(makePen(curve.pen));
       ZoomedSink sink(painter, curve, view);
       plot::walk_curve_points(curve, sink);
     }
+    const double bottom = std::max(view.frame_y(-95), -1e6), top = std::min(view.frame_y(95), 1e6);
+    painter.setPen(makePen(plot::Pen::marker));
+    for (double x : held) painter.drawLine(QLineF(view.frame_x(x), bottom, view.frame_x(x), top));
     if (marker) {
       const double x = view.frame_x(*marker);
       painter.setPen(makePen(plot::Pen::sky_blue));
@@ -216,18 +243,108 @@ void PlotPanel::paintPanel(QPainter& painter, QSize size, const std::vector<plot
 void PlotPanel::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   const std::vector<plot::Curve> shown = curves();
-  paintPanel(painter, size(), shown, marker_, view_);
-  // The marker belongs to this paint only.
+  const plot::PanelText text = currentText();
+  const auto axes = plot::panel_axes(shown);
+  const bool titled = text.x_title != text_.x_title || text.y_title != text_.y_title;
+  text_ = text;
+  const bool scaled = axes != axes_;
+  axes_ = axes;
+  // The markers the owner holds, at their energies on the panel.
+  std::vector<double> held;
+  if (axes_)
+    for (const plot::Marker& m : text_.markers)
+      if (const double x = axes_->x_of(m.energy); std::isfinite(x) && std::abs(x) < 1e6)
+        held.push_back(x);
+  paintPanel(painter, size(), shown, marker_, view_, held);
+  paintOverlay(painter, size(), shown, text_);
+  // The click marker belongs to this paint only.
   marker_.reset();
   if (dragging_ && pressedAt_) {
     painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
     painter.drawRect(QRect(*pressedAt_, dragTo_).normalized());
   }
-  const auto axes = plot::panel_axes(shown);
-  if (axes != axes_) {
-    axes_ = axes;
-    emit axesChanged();
+  if (scaled || titled) emit axesChanged();
+}
+
+void PlotPanel::paintOverlay(QPainter& painter, QSize size, const std::vector<plot::Curve>& curves,
+                             const plot::PanelText& text) const {
+  const int w = size.width(), h = size.height();
+  if (w <= 0 || h <= 0) return;
+  painter.save();
+  const int f = plot::kFrameHalf;
+  const QRectF frame(QPointF(pixelX(-f, w), pixelY(f, h)), QPointF(pixelX(f, w), pixelY(-f, h)));
+
+  // Tick marks outside the frame, at the axis values.
+  if (axes_) {
+    painter.setPen(QPen(Qt::black, 1));
+    for (const plot::Tick& t : plot::energy_ticks(*axes_, view_)) {
+      const double x = pixelX(t.at, w);
+      painter.drawLine(QPointF(x, frame.bottom()), QPointF(x, frame.bottom() + 4));
+    }
+    for (const plot::Tick& t : plot::intensity_ticks(*axes_, view_)) {
+      const double y = pixelY(t.at, h);
+      painter.drawLine(QPointF(frame.left() - 4, y), QPointF(frame.left(), y));
+    }
   }
+
+  painter.setClipRect(frame.adjusted(1, 1, -1, -1));
+
+  QFont small = painter.font();
+  small.setPointSizeF(std::max(6.0, small.pointSizeF() - 1));
+  painter.setFont(small);
+  const QFontMetrics metrics(small);
+
+  // "▲ clipped" at the top of the frame over the highest point cut: the
+  // triangle in the colour of the curve cut.
+  if (const auto cut = plot::clipped_mark(curves, view_)) {
+    const QString word = QStringLiteral("clipped");
+    constexpr int kTriangle = 8;
+    const double width = kTriangle + 3 + metrics.horizontalAdvance(word);
+    const double x = std::clamp(pixelX(cut->at, w) - kTriangle / 2.0, frame.left() + 2,
+                                frame.right() - 2 - width);
+    const double top = frame.top() + 2;
+    const QColor colour = toColor(plot::pen_style(cut->pen).colour);
+    const QPointF triangle[] = {{x, top + kTriangle}, {x + kTriangle, top + kTriangle},
+                                {x + kTriangle / 2.0, top}};
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colour);
+    painter.drawPolygon(triangle, 3);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(Qt::black);
+    painter.drawText(QPointF(x + kTriangle + 3, top + kTriangle), word);
+  }
+
+  const std::vector<plot::LegendEntry> entries = plot::legend_entries(curves, text.markers);
+  if (legend_ && !entries.empty()) {
+    constexpr int kSample = 18, kPad = 4, kInset = 3;
+    int textWidth = 0;
+    for (const plot::LegendEntry& e : entries)
+      textWidth = std::max(textWidth, metrics.horizontalAdvance(QString::fromStdString(e.label)));
+    const int bw = kPad + kSample + kPad + textWidth + kPad;
+    const int bh = kPad + int(entries.size()) * metrics.height() + kPad;
+    const double units = double(plot::kLogicalExtent);
+    const plot::Corner corner = plot::legend_corner(
+        curves, text.markers, axes_, view_, bw * units / w, bh * units / h, kInset * units / w);
+    const bool right = corner == plot::Corner::top_right || corner == plot::Corner::bottom_right;
+    const bool top = corner == plot::Corner::top_right || corner == plot::Corner::top_left;
+    const QRectF box(right ? frame.right() - kInset - bw : frame.left() + kInset,
+                     top ? frame.top() + kInset : frame.bottom() - kInset - bh, bw, bh);
+    painter.setPen(QPen(QColor(160, 160, 160), 1));
+    painter.setBrush(QColor(255, 255, 255, 170));  // what lies under it still shows
+    painter.drawRect(box);
+    painter.setBrush(Qt::NoBrush);
+    double y = box.top() + kPad;
+    for (const plot::LegendEntry& e : entries) {
+      const double mid = y + metrics.height() / 2.0;
+      painter.setPen(makePen(e.pen));
+      painter.drawLine(QPointF(box.left() + kPad, mid), QPointF(box.left() + kPad + kSample, mid));
+      painter.setPen(Qt::black);
+      painter.drawText(QPointF(box.left() + 2 * kPad + kSample, y + metrics.ascent()),
+                       QString::fromStdString(e.label));
+      y += metrics.height();
+    }
+  }
+  painter.restore();
 }
 
 QPointF PlotPanel::frameAt(QPointF pixel) const {
@@ -255,9 +372,17 @@ void PlotPanel::mouseMoveEvent(QMouseEvent* event) {
   }
   const QPointF f = frameAt(event->position());
   const bool inside = std::abs(f.x()) <= plot::kFrameHalf && std::abs(f.y()) <= plot::kFrameHalf;
-  setReadout(axes_ && inside
-                 ? QString::fromStdString(plot::readout_text(*axes_, view_, f.x(), f.y()))
-                 : QString());
+  if (!axes_ || !inside) {
+    setReadout(QString());
+  } else {
+    // Where clicks set an energy, the readout is the energy a click here
+    // sets: the click of the pixel the release would report.
+    const plot::ClickPoint click = plot::click_point(at.x(), at.y(), width(), height(), view_);
+    setReadout(QString::fromStdString(
+        text_.click_digits > 0 && plot::click_accepted(click)
+            ? plot::click_readout_text(*axes_, view_, click, f.y(), text_.click_digits)
+            : plot::readout_text(*axes_, view_, f.x(), f.y())));
+  }
   QWidget::mouseMoveEvent(event);
 }
 
@@ -309,11 +434,17 @@ void PlotPanel::contextMenuEvent(QContextMenuEvent* event) {
   for (const SaveFormat& format : kSaveFormats)
     saves.emplace_back(menu.addAction(QString(format.title) + "…"), format.suffix);
   menu.addSeparator();
+  const std::vector<plot::Curve> shown = curves();
+  const plot::View whole = plot::whole_view(shown);
   QAction* full = menu.addAction("Full View");
-  full->setEnabled(!view_.full());
+  full->setEnabled(view_ != whole);
+  QAction* legend = menu.addAction("Show Legend");
+  legend->setCheckable(true);
+  legend->setChecked(legend_);
   QAction* chosen = menu.exec(event->globalPos());
   if (!chosen) return;
-  if (chosen == full) return setView({});
+  if (chosen == full) return setView(whole);
+  if (chosen == legend) return setLegendShown(legend->isChecked());
   for (const auto& [action, suffix] : saves)
     if (chosen == action) saveAs(suffix);
 }
@@ -389,9 +520,10 @@ UserSave PlotPanel::saveSvg(const QString& file) {
 
 UserSave PlotPanel::saveCsv(const QString& file) { return saveFile(file, plot::curves_csv(curves())); }
 
-PlotFrame::PlotFrame(PlotPanel* panel, QWidget* parent) : QWidget(parent), panel_(panel) {
+PlotFrame::PlotFrame(PlotPanel* panel, QWidget* parent, bool energyTitle)
+    : QWidget(parent), panel_(panel), energyTitle_(energyTitle) {
   auto* layout = new QGridLayout(this);
-  layout->setContentsMargins(kLeft, kTop, kRight, kBottom);
+  layout->setContentsMargins(kLeft, kTop, kRight, energyTitle ? kBottom : kValuesBottom);
   layout->addWidget(panel, 0, 0);
   connect(panel, &PlotPanel::axesChanged, this, qOverload<>(&QWidget::update));
   connect(panel, &PlotPanel::readoutChanged, this, [this](const QString& text) {
@@ -402,31 +534,59 @@ PlotFrame::PlotFrame(PlotPanel* panel, QWidget* parent) : QWidget(parent), panel
 
 QRect PlotFrame::readoutRect() const { return QRect(kLeft, 0, width() - kLeft - kRight, kTop); }
 
-void PlotFrame::paintAxes(QPainter& painter, QRect area, const PlotPanel& panel) {
+void PlotFrame::paintAxes(QPainter& painter, QRect area, const PlotPanel& panel,
+                          bool energyTitle) {
   if (!panel.axes()) return;
   const plot::Axes& axes = *panel.axes();
   const QFontMetrics metrics = painter.fontMetrics();
   const int w = area.width(), h = area.height();
   painter.save();
   painter.setPen(Qt::black);
+  // A value that would run into the one drawn before it is left out (its
+  // tick stays), so that a small panel keeps its values readable.
+  int free = std::numeric_limits<int>::min();
   for (const plot::Tick& tick : plot::energy_ticks(axes, panel.view())) {
     const QString text = QString::fromStdString(tick.text);
     const int x = area.left() + int(std::lround(pixelX(tick.at, w)));
-    painter.drawText(x - metrics.horizontalAdvance(text) / 2, area.bottom() + 2 + metrics.ascent(),
-                     text);
+    const int left = x - metrics.horizontalAdvance(text) / 2;
+    if (left < free) continue;
+    painter.drawText(left, area.bottom() + 2 + metrics.ascent(), text);
+    free = left + metrics.horizontalAdvance(text) + metrics.averageCharWidth();
   }
+  int widest = 0;
+  free = std::numeric_limits<int>::max();
   for (const plot::Tick& tick : plot::intensity_ticks(axes, panel.view())) {
     const QString text = QString::fromStdString(tick.text);
     const int y = area.top() + int(std::lround(pixelY(tick.at, h)));
-    painter.drawText(area.left() - 4 - metrics.horizontalAdvance(text),
-                     y + (metrics.ascent() - metrics.descent()) / 2, text);
+    const int baseline = y + (metrics.ascent() - metrics.descent()) / 2;
+    if (baseline > free) continue;
+    widest = std::max(widest, metrics.horizontalAdvance(text));
+    painter.drawText(area.left() - 4 - metrics.horizontalAdvance(text), baseline, text);
+    free = baseline - metrics.height();
+  }
+  // The titles: the energy's centred under its values, the intensity's
+  // upwards, left of its values.
+  const plot::PanelText& titles = panel.text();
+  const QString x_title = QString::fromUtf8(titles.x_title ? titles.x_title : "");
+  const QString full_y_title = QString::fromUtf8(titles.y_title ? titles.y_title : "");
+  if (energyTitle)
+    painter.drawText(area.left() + (w - metrics.horizontalAdvance(x_title)) / 2,
+                     area.bottom() + 2 + metrics.height() + metrics.ascent(), x_title);
+  // A title longer than the panel is high loses its units, or is left out.
+  QString y_title = full_y_title;
+  if (metrics.horizontalAdvance(y_title) > h) y_title = y_title.section(" (", 0, 0);
+  if (metrics.horizontalAdvance(y_title) <= h) {
+    painter.translate(std::max(0, area.left() - 8 - widest - metrics.descent()),
+                      area.top() + (h + metrics.horizontalAdvance(y_title)) / 2);
+    painter.rotate(-90);
+    painter.drawText(0, 0, y_title);
   }
   painter.restore();
 }
 
 void PlotFrame::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  paintAxes(painter, panel_->geometry(), *panel_);
+  paintAxes(painter, panel_->geometry(), *panel_, energyTitle_);
   if (!readout_.isEmpty())
     painter.drawText(readoutRect(), Qt::AlignRight | Qt::AlignVCenter, readout_);
 }

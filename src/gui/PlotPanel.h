@@ -11,8 +11,14 @@
 // wheel) and go back to the full view with a double click; the zoom changes
 // only what is drawn and where a click lands. The context menu saves the
 // panel as PNG or SVG and its curves as CSV, into a file asked for through
-// the panel's UserFiles. PlotFrame puts the axis values and the readout of
-// the point under the mouse around a panel.
+// the panel's UserFiles, shows every curve whole ("Full View") and switches
+// the legend. PlotFrame puts the axis values, the axis titles and the
+// readout of the point under the mouse around a panel.
+//
+// Over the curves the panel draws what its owner's text provider gives
+// (plot::PanelText): the markers of energies the owner holds, redrawn from
+// their energies at every paint, and the legend in the corner where it
+// hides least; and a "▲ clipped" mark where its scale cuts a curve.
 
 #include <QPoint>
 #include <QPointF>
@@ -26,6 +32,7 @@
 #include <vector>
 
 #include "gui/file_chooser.h"
+#include "plot/figure.h"
 #include "plot/view.h"
 #include "workspace/user_file.h"
 #include "workspace/user_save.h"
@@ -49,6 +56,17 @@ class PlotPanel : public QWidget {
   // Curves to draw, in drawing order (later curves over earlier ones).
   // An empty provider draws frame and grid only.
   void setCurves(CurveProvider provider);
+
+  // Titles, markers and the click's digits, asked for at every paint like
+  // the curves; without a provider the titles are energy and intensity.
+  using TextProvider = std::function<plot::PanelText()>;
+  void setText(TextProvider provider);
+  // As of the last paint.
+  const plot::PanelText& text() const { return text_; }
+
+  // The legend is shown unless the user switched it off in the context menu.
+  bool legendShown() const { return legend_; }
+  void setLegendShown(bool shown);
 
   // Dotted sky-blue vertical line at panel x coordinate x_l from y = -95 to
   // 95, shown at the next paint and gone at the one after.
@@ -78,13 +96,14 @@ class PlotPanel : public QWidget {
   void saveAs(const char* suffix);
 
   // Draws one panel of `size` pixels onto `painter`: white surface, frame,
-  // grid, the curves and, when given, the click marker, as `view` shows
-  // them. Nothing is drawn when the size is empty. The painter's state is
-  // restored afterwards.
+  // grid, the curves, the markers held at panel x coordinates `held` and,
+  // when given, the click marker over them, as `view` shows them. Nothing
+  // is drawn when the size is empty. The painter's state is restored
+  // afterwards.
   static void paintPanel(QPainter& painter, QSize size,
                          const std::vector<plot::Curve>& curves,
                          std::optional<double> marker = std::nullopt,
-                         const plot::View& view = {});
+                         const plot::View& view = {}, const std::vector<double>& held = {});
 
  signals:
   // A left-button click without a drag, in panel coordinates of this panel
@@ -93,7 +112,8 @@ class PlotPanel : public QWidget {
   // "E = ... eV, I = ..." under the mouse; empty when it leaves the panel.
   // Sent only when the text changes.
   void readoutChanged(const QString& text);
-  // The view or the axes changed, so the axis values must be drawn again.
+  // The view, the axes or the titles changed, so the axis values must be
+  // drawn again.
   void axesChanged();
 
  protected:
@@ -109,6 +129,10 @@ class PlotPanel : public QWidget {
  private:
   std::vector<plot::Curve> curves() const;
   UserSave saveFile(const QString& file, std::string_view bytes) const;
+  plot::PanelText currentText() const;
+  // Markers, legend and clipped mark over a panel drawn at `size`.
+  void paintOverlay(QPainter& painter, QSize size, const std::vector<plot::Curve>& curves,
+                    const plot::PanelText& text) const;
   void paintPicture(QPainter& painter, QSize size);
   // The saved picture: the panel with the frame's margins around it.
   QSize pictureSize() const;
@@ -118,6 +142,9 @@ class PlotPanel : public QWidget {
 
   UserFiles files_;
   CurveProvider provider_;
+  TextProvider textProvider_;
+  plot::PanelText text_;
+  bool legend_ = true;
   std::optional<double> marker_;
   plot::View view_;
   std::optional<plot::Axes> axes_;
@@ -133,15 +160,20 @@ class PlotFrame : public QWidget {
   Q_OBJECT
 
  public:
-  // Takes `panel` into the frame.
-  explicit PlotFrame(PlotPanel* panel, QWidget* parent = nullptr);
+  // Takes `panel` into the frame. Without `energyTitle` the frame leaves the
+  // energy's title to a panel under it that shares its energies.
+  explicit PlotFrame(PlotPanel* panel, QWidget* parent = nullptr, bool energyTitle = true);
   PlotPanel* panel() const { return panel_; }
 
-  // Margins around the panel that hold the values and the readout.
-  static constexpr int kLeft = 56, kTop = 16, kRight = 12, kBottom = 18;
+  // Margins around the panel that hold the values, the titles and the
+  // readout.
+  static constexpr int kLeft = 72, kTop = 16, kRight = 12, kBottom = 34;
+  // The margin under the panel of a frame without the energy's title.
+  static constexpr int kValuesBottom = 18;
 
-  // Axis values of `panel` for a panel drawn at `area`.
-  static void paintAxes(QPainter& painter, QRect area, const PlotPanel& panel);
+  // Axis values and titles of `panel` for a panel drawn at `area`.
+  static void paintAxes(QPainter& painter, QRect area, const PlotPanel& panel,
+                        bool energyTitle = true);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -151,6 +183,7 @@ class PlotFrame : public QWidget {
   QRect readoutRect() const;
 
   PlotPanel* panel_;
+  bool energyTitle_;
   QString readout_;
 };
 

@@ -17,6 +17,8 @@ namespace talvern::plot {
 
 constexpr int kLogicalExtent = 220;
 constexpr int kFrameHalf = 100;
+// Every mapping puts the top of its range here (y = 85).
+constexpr int kRangeTop = 85;
 // Grid lines are drawn at these positions, horizontal and vertical.
 constexpr int kGridLines[] = {-50, 0, 50};
 
@@ -28,7 +30,7 @@ struct Rgb {
 constexpr Rgb kPanelFill{255, 255, 255};
 constexpr Rgb kFrameFill{230, 230, 230};
 
-enum class Pen { frame, grid, red, blue, sky_blue, pink, green };
+enum class Pen { frame, grid, red, blue, sky_blue, pink, green, marker };
 
 struct PenStyle {
   Rgb colour;
@@ -45,6 +47,7 @@ constexpr PenStyle pen_style(Pen pen) {
     case Pen::sky_blue: return {{0, 200, 255}, true};
     case Pen::pink: return {{255, 128, 255}, false};
     case Pen::green: return {{0, 150, 0}, true};
+    case Pen::marker: return {{230, 120, 0}, false};  // an energy the dialog holds
   }
   return {{0, 0, 0}, false};
 }
@@ -108,6 +111,10 @@ struct Curve {
   ClipWindow clip{};
   bool use_hidden = false;
   const char* name = nullptr;  // column name on export; the pen's name when absent
+  const char* label = nullptr;  // name in the legend; none keeps the curve out of it
+  // Hidden flags are passed over on a segment with an end above the range
+  // (y > kRangeTop): set by a view that shows such points (widened_curve).
+  bool join_high = false;
 };
 
 // Walks the curve rule over one curve: the pen moves to point 0; every
@@ -127,7 +134,9 @@ void walk_curve_points(const Curve& curve, Sink& sink) {
       curve.use_hidden && t->hidden.size() == n ? t->hidden.data() : nullptr;
   sink.move_to(std::size_t{0});
   for (std::size_t i = 1; i < n; ++i) {
-    const bool joined = curve.clip.contains(xs[i], ys[i]) && !(hidden && hidden[i] == 1);
+    const bool flagged = hidden && hidden[i] == 1 &&
+                         !(curve.join_high && (ys[i] > kRangeTop || ys[i - 1] > kRangeTop));
+    const bool joined = curve.clip.contains(xs[i], ys[i]) && !flagged;
     if (joined)
       sink.line_to(i);
     else

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "workspace/number_text.h"
+
 namespace talvern::plot {
 
 namespace {
@@ -35,13 +37,31 @@ View fitted(View v) {
   return v;
 }
 
-// Ticks at the grid lines of one axis: `at_grid` gives the panel coordinate
-// shown at a grid line, `value` its physical value.
-template <class At, class Value>
-std::vector<Tick> ticks(double lo, double hi, At at_grid, Value value) {
-  const double span = std::abs(value(hi) - value(lo));
+// Ticks of one axis over what the frame shows: `value` gives the physical
+// value at a panel coordinate, `frame` the frame coordinate of a value.
+template <class Value, class Frame>
+std::vector<Tick> ticks(double lo, double hi, Value value, Frame frame) {
+  const std::vector<double> values = tick_values(value(lo), value(hi));
   std::vector<Tick> out;
-  for (int g : kGridLines) out.push_back({g, axis_text(value(at_grid(g)), span)});
+  const double step = values.size() > 1 ? values[1] - values[0] : 0;
+  for (double t : values) out.push_back({frame(t), tick_text(t, step)});
+  return out;
+}
+
+// k x f x 10^p, exact for the usual decimals (3 x 0.1 gives 0.3).
+double multiple(double k, double f, int p) {
+  return p >= 0 ? k * f * std::pow(10.0, p) : k * f / std::pow(10.0, -p);
+}
+
+// The multiples of f x 10^p within [lo, hi]; the quotients are rounded
+// loosely, the multiples themselves checked exactly.
+std::vector<double> multiples_within(double lo, double hi, double f, int p) {
+  const double step = multiple(1, f, p);
+  std::vector<double> out;
+  for (double k = std::ceil(lo / step - 1e-9), last = std::floor(hi / step + 1e-9); k <= last; ++k) {
+    const double v = multiple(k, f, p);
+    if (v >= lo && v <= hi) out.push_back(v == 0 ? 0.0 : v);  // no "-0"
+  }
   return out;
 }
 
@@ -60,6 +80,7 @@ const char* pen_name(Pen pen) {
     case Pen::sky_blue: return "sky_blue";
     case Pen::pink: return "pink";
     case Pen::green: return "green";
+    case Pen::marker: return "marker";
   }
   return "curve";
 }
@@ -91,20 +112,65 @@ ClickPoint click_point(double px, double py, int w, int h, const View& v) {
   return {v.x_at(fx), v.y_at(fy)};
 }
 
+std::vector<double> tick_values(double lo, double hi) {
+  if (hi < lo) std::swap(lo, hi);
+  if (!(hi > lo) || !std::isfinite(hi - lo)) return {};
+  constexpr std::size_t kFirst = 4, kLast = 8;
+  // From the coarsest step down to the first that gives four or more; the
+  // finest tried (a hundredth of the span) always does.
+  const int top = static_cast<int>(std::floor(std::log10(hi - lo))) + 1;
+  std::vector<double> coarser;
+  for (int p = top; p >= top - 3; --p)
+    for (double f : {5.0, 2.0, 1.0}) {
+      std::vector<double> values = multiples_within(lo, hi, f, p);
+      if (values.size() < kFirst) {
+        coarser = std::move(values);
+        continue;
+      }
+      // Too many: the coarser step's three are as near four to eight.
+      if (values.size() > kLast && coarser.size() + 1 == kFirst) return coarser;
+      return values;
+    }
+  return {};
+}
+
+std::string tick_text(double value, double step) {
+  char buf[64];
+  const double magnitude = std::max(std::abs(value), std::abs(step));
+  if (!(step > 0) || !std::isfinite(step)) {
+    std::snprintf(buf, sizeof buf, "%g", value);
+  } else if (step < 1e-4 || magnitude >= 1e6) {
+    const int digits = static_cast<int>(std::floor(std::log10(magnitude)) -
+                                        std::floor(std::log10(step) + 1e-9)) + 1;
+    std::snprintf(buf, sizeof buf, "%.*g", std::clamp(digits, 1, 15), value);
+  } else {
+    const int decimals = std::max(0, -static_cast<int>(std::floor(std::log10(step) + 1e-9)));
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
+  }
+  return buf;
+}
+
 std::vector<Tick> energy_ticks(const Axes& axes, const View& v) {
-  return ticks(v.x_lo, v.x_hi, [&](double g) { return v.x_at(g); },
-               [&](double x) { return axes.energy_at(x); });
+  return ticks(v.x_lo, v.x_hi, [&](double x) { return axes.energy_at(x); },
+               [&](double e) { return v.frame_x(axes.x_of(e)); });
 }
 
 std::vector<Tick> intensity_ticks(const Axes& axes, const View& v) {
-  return ticks(v.y_lo, v.y_hi, [&](double g) { return v.y_at(g); },
-               [&](double y) { return axes.intensity_at(y); });
+  return ticks(v.y_lo, v.y_hi, [&](double y) { return axes.intensity_at(y); },
+               [&](double i) { return v.frame_y(axes.y_of(i)); });
 }
 
 std::string readout_text(const Axes& axes, const View& v, double fx, double fy) {
   const double e_span = std::abs(axes.energy_at(v.x_hi) - axes.energy_at(v.x_lo));
   const double i_span = std::abs(axes.intensity_at(v.y_hi) - axes.intensity_at(v.y_lo));
   return "E = " + axis_text(axes.energy_at(v.x_at(fx)), e_span) +
+         " eV, I = " + axis_text(axes.intensity_at(v.y_at(fy)), i_span);
+}
+
+std::string click_readout_text(const Axes& axes, const View& v, const ClickPoint& click, double fy,
+                               int digits) {
+  const double i_span = std::abs(axes.intensity_at(v.y_hi) - axes.intensity_at(v.y_lo));
+  return "E = " + format_edit(click_energy(click, axes.e_lo, axes.e_hi), digits) +
          " eV, I = " + axis_text(axes.intensity_at(v.y_at(fy)), i_span);
 }
 

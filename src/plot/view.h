@@ -20,6 +20,7 @@ struct View {
   double x_lo = -kFrameHalf, x_hi = kFrameHalf, y_lo = -kFrameHalf, y_hi = kFrameHalf;
 
   bool full() const;
+  bool operator==(const View&) const = default;
   // Panel coordinate shown at frame coordinate f, and back.
   double x_at(double f) const { return x_lo + (x_hi - x_lo) * (f + kFrameHalf) / (2 * kFrameHalf); }
   double y_at(double f) const { return y_lo + (y_hi - y_lo) * (f + kFrameHalf) / (2 * kFrameHalf); }
@@ -46,19 +47,39 @@ View zoom_around(const View& v, double fx, double fy, double factor);
 // beside the frame stays refused.
 ClickPoint click_point(double px, double py, int w, int h, const View& v);
 
-// An axis value at a grid line: its frame coordinate and its text.
+// An axis value: its frame coordinate and its text.
 struct Tick {
-  int at;
+  double at;
   std::string text;
 };
 
-// Energies under the vertical grid lines and intensities beside the
-// horizontal ones, for a panel with `axes` showing `v`.
+// Values for an axis from lo to hi: the multiples of a step of 1, 2 or 5
+// times a power of ten that lie within [lo, hi], four to eight of them (the
+// step with the fewest that gives four). Where no such step gives four to
+// eight (a span just under 20 x 10^n from just above a multiple of 5 x 10^n),
+// the coarser step's three. Empty when the range is empty or not finite.
+std::vector<double> tick_values(double lo, double hi);
+
+// The text of tick value `value` on an axis of ticks `step` apart: the
+// decimals the step needs, or significant digits for very small steps and
+// very large values.
+std::string tick_text(double value, double step);
+
+// Energy values along the bottom of the frame and intensity values up its
+// side, for a panel with `axes` showing `v`: tick_values over what the
+// frame shows.
 std::vector<Tick> energy_ticks(const Axes& axes, const View& v);
 std::vector<Tick> intensity_ticks(const Axes& axes, const View& v);
 
 // "E = 7112.3 eV, I = 0.512" for frame point (fx, fy).
 std::string readout_text(const Axes& axes, const View& v, double fx, double fy);
+
+// The readout of a panel whose clicks set an energy: the energy `click`
+// sets (click_energy over the axes' energy range), in the edit-box notation
+// with `digits` significant digits the click command writes it in, and the
+// intensity at frame y `fy`.
+std::string click_readout_text(const Axes& axes, const View& v, const ClickPoint& click, double fy,
+                               int digits);
 
 // `value` with as many digits as a thousandth of `span` needs.
 std::string axis_text(double value, double span);

@@ -281,9 +281,15 @@ std::vector<plot::Curve> compare_cut_curves(const PlaneState& state, std::size_t
   std::vector<plot::Curve> curves;
   if (which >= 3 || !state.compare_cut_traces[which]) return curves;
   const plot::Trace* t = &*state.compare_cut_traces[which];
-  curves.push_back({t, 0, plot::Pen::red, {}, false, "measured"});
-  curves.push_back({t, 1, plot::Pen::blue, {}, false, "calculated"});
+  curves.push_back({t, 0, plot::Pen::red, {}, false, "measured", plot::names::kMeasured});
+  curves.push_back({t, 1, plot::Pen::blue, {}, false, "calculated", plot::names::kCalculated});
   return curves;
+}
+
+plot::PanelText compare_cut_text(std::size_t which) {
+  plot::PanelText text;
+  if (which == 0) text.x_title = plot::kEmissionTitle;
+  return text;
 }
 
 }  // namespace talvern

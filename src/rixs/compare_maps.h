@@ -77,5 +77,8 @@ void PickComparePoint(PlaneState& state, std::optional<std::size_t> point);
 
 // The curves of cut panel `which` (0, 1, 2): measured red, calculated blue.
 std::vector<plot::Curve> compare_cut_curves(const PlaneState& state, std::size_t which);
+// Its titles: the first cut runs along the emission energy, the others
+// along the excitation energy.
+plot::PanelText compare_cut_text(std::size_t which);
 
 }  // namespace talvern

@@ -105,7 +105,8 @@ const SetComparison* fitted_comparison(const GlobalFitState& state) {
 std::vector<FitGroupPlot> fit_group_plots(const SetComparison& c) {
   std::vector<FitGroupPlot> plots;
   for (const ComparedGroup& g : c.groups) {
-    FitGroupPlot plot{group_r_factor_line(g), std::nullopt, std::nullopt};
+    FitGroupPlot plot{group_r_factor_line(g), std::nullopt, std::nullopt,
+                      g.kind == MeasuredKind::herfd ? plot::kEnergyTitle : plot::kEmissionTitle};
     std::vector<double> fit, residual;
     for (std::size_t j = g.first; j < g.first + g.count && j < c.points(); ++j) {
       const double x = g.kind == MeasuredKind::herfd ? c.omega[j] : c.emission[j];
@@ -124,10 +125,18 @@ std::vector<plot::Curve> fit_group_curves(const FitGroupPlot& plot, bool residua
   if (!t) return {};
   if (residual)
     return {{&*t, 1, plot::Pen::grid, {}, false, "zero"},
-            {&*t, 0, plot::Pen::green, {}, false, "calculated-measured"}};
-  return {{&*t, 0, plot::Pen::red, {}, false, "measured"},
-          {&*t, 1, plot::Pen::blue, {}, false, "calculated"}};
+            {&*t, 0, plot::Pen::green, {}, false, "calculated-measured", plot::names::kResidual}};
+  return {{&*t, 0, plot::Pen::red, {}, false, "measured", plot::names::kMeasured},
+          {&*t, 1, plot::Pen::blue, {}, false, "calculated", plot::names::kCalculated}};
 }
+
+plot::PanelText fit_group_text(const FitGroupPlot& plot) {
+  plot::PanelText text;
+  text.x_title = plot.x_title;
+  return text;
+}
+
+plot::PanelText free_fit_text() { return {}; }
 
 std::optional<plot::Trace> free_fit_trace(const GlobalFitState& state) {
   if (!state.free_result) return std::nullopt;
@@ -148,13 +157,16 @@ std::optional<plot::Trace> free_fit_trace(const GlobalFitState& state) {
 std::vector<plot::Curve> free_fit_curves(const std::optional<plot::Trace>& trace) {
   if (!trace) return {};
   const plot::Trace* t = &*trace;
-  std::vector<plot::Curve> curves{{t, 1, plot::Pen::sky_blue, {}, false, "component1-sigma"},
-                                  {t, 2, plot::Pen::sky_blue, {}, false, "component1+sigma"}};
+  using namespace plot::names;
+  std::vector<plot::Curve> curves{
+      {t, 1, plot::Pen::sky_blue, {}, false, "component1-sigma", kComponent1Sigma},
+      {t, 2, plot::Pen::sky_blue, {}, false, "component1+sigma", kComponent1Sigma}};
   if (t->y.size() == 6)
-    curves.insert(curves.end(), {{t, 4, plot::Pen::green, {}, false, "component2-sigma"},
-                                 {t, 5, plot::Pen::green, {}, false, "component2+sigma"},
-                                 {t, 3, plot::Pen::blue, {}, false, "component2"}});
-  curves.push_back({t, 0, plot::Pen::red, {}, false, "component1"});
+    curves.insert(curves.end(),
+                  {{t, 4, plot::Pen::green, {}, false, "component2-sigma", kComponent2Sigma},
+                   {t, 5, plot::Pen::green, {}, false, "component2+sigma", kComponent2Sigma},
+                   {t, 3, plot::Pen::blue, {}, false, "component2", kComponent2}});
+  curves.push_back({t, 0, plot::Pen::red, {}, false, "component1", kComponent1});
   return curves;
 }
 

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "plot/figure.h"
 #include "plot/panel.h"
 #include "rixs/global_fit.h"
 
@@ -51,15 +52,19 @@ struct FitGroupPlot {
   std::string caption;                  // its R-factor line
   std::optional<plot::Trace> fit;       // measured, calculated
   std::optional<plot::Trace> residual;  // calculated - measured, and 0
+  const char* x_title = plot::kEmissionTitle;  // a HERFD runs along the excitation energy
 };
 std::vector<FitGroupPlot> fit_group_plots(const SetComparison& c);
 // Measured red and calculated blue; or the residual green over the dotted zero.
 std::vector<plot::Curve> fit_group_curves(const FitGroupPlot& plot, bool residual);
+plot::PanelText fit_group_text(const FitGroupPlot& plot);
 
 // The selective XAFS of a free-form result with its one-sigma band: rows
 // E, y1, y1 - sigma1, y1 + sigma1 (and the same of y2 for two components).
 std::optional<plot::Trace> free_fit_trace(const GlobalFitState& state);
 // Component 1 red and component 2 blue, their bands dotted sky blue and green.
 std::vector<plot::Curve> free_fit_curves(const std::optional<plot::Trace>& trace);
+// The free-form selective XAFS runs along the excitation energy.
+plot::PanelText free_fit_text();
 
 }  // namespace talvern

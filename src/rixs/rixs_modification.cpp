@@ -21,9 +21,6 @@ namespace {
 
 using namespace rixs_display;
 
-// Digits of an energy picked on the panel.
-constexpr int kPickedDigits = 5;
-
 const char kNoRegion[] =
     "ERROR!!\r\nThe display region is not known yet.\r\nClick Load-Selective-XAFS button first.";
 

@@ -10,6 +10,9 @@
 
 namespace talvern {
 
+// Significant digits of an energy picked on "Selective XAFS".
+inline constexpr int kPickedDigits = 5;
+
 // Left click on "Selective XAFS" at panel coordinates `click`: outside the
 // accepted range nothing happens (false); inside, the energy under it in the
 // region in force becomes the central energy and the excitation energy.

@@ -285,11 +285,17 @@ std::vector<plot::Curve> cut_panel_curves(const PlaneState& state) {
   const plot::Trace* t = &*state.cut_trace;
   const auto& parts = t->intensity;
   if (parts.size() == 3 && std::any_of(parts[2].begin(), parts[2].end(), [](double v) { return v != 0; })) {
-    curves.push_back({t, 1, plot::Pen::sky_blue, {}, false, "component1"});
-    curves.push_back({t, 2, plot::Pen::sky_blue, {}, false, "component2"});
+    curves.push_back({t, 1, plot::Pen::sky_blue, {}, false, "component1", plot::names::kComponent1});
+    curves.push_back({t, 2, plot::Pen::sky_blue, {}, false, "component2", plot::names::kComponent2});
   }
-  curves.push_back({t, 0, plot::Pen::blue, {}, false, "total"});
+  curves.push_back({t, 0, plot::Pen::blue, {}, false, "total", plot::names::kCalculated});
   return curves;
+}
+
+plot::PanelText cut_panel_text(const PlaneState& state) {
+  plot::PanelText text;
+  if (state.cut == 0) text.x_title = state.plane.transfer ? plot::kTransferTitle : plot::kEmissionTitle;
+  return text;
 }
 
 }  // namespace talvern

@@ -12,6 +12,7 @@
 
 #include "engine/measured_model.h"
 #include "engine/plane.h"
+#include "plot/figure.h"
 #include "plot/panel.h"
 #include "workspace/user_file.h"
 #include "workspace/workspace.h"
@@ -92,5 +93,8 @@ std::optional<plot::Trace> cut_trace_of(const double* rows, std::size_t n, std::
 
 // The curves of the cut panel: total, and components 1 and 2 dotted.
 std::vector<plot::Curve> cut_panel_curves(const PlaneState& state);
+// Its titles: along the emission axis (emission energy or energy transfer)
+// for a cut at an excitation energy, along the excitation energy otherwise.
+plot::PanelText cut_panel_text(const PlaneState& state);
 
 }  // namespace talvern

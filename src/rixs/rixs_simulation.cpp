@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "rixs/rixs_modification.h"
 #include "rixs/selective_display.h"
 #include "workspace/file_names.h"
 #include "workspace/load_messages.h"
@@ -237,8 +238,8 @@ bool two_component_flag(const WorkSpace& ws) {
 std::vector<plot::Curve> selective_curves(const RIXSState& state) {
   std::vector<plot::Curve> curves;
   if (const auto& t = state.selective) {
-    const plot::Curve one{&*t, 0, plot::Pen::red, {}, false, "component1"};
-    const plot::Curve two{&*t, 1, plot::Pen::blue, {}, false, "component2"};
+    const plot::Curve one{&*t, 0, plot::Pen::red, {}, false, "component1", plot::names::kComponent1};
+    const plot::Curve two{&*t, 1, plot::Pen::blue, {}, false, "component2", plot::names::kComponent2};
     switch (state.display_mode) {
       case RIXSState::kModeA: curves.push_back(one); break;
       case RIXSState::kModeB: curves.push_back(two); break;
@@ -247,8 +248,23 @@ std::vector<plot::Curve> selective_curves(const RIXSState& state) {
     }
   }
   if (const auto& t = state.lorentzian)
-    curves.push_back({&*t, 0, plot::Pen::pink, plot::kLorentzianClip, true, "lorentzian"});
+    curves.push_back({&*t, 0, plot::Pen::pink, plot::kLorentzianClip, true, "lorentzian",
+                      plot::names::kLorentzian});
   return curves;
+}
+
+plot::PanelText selective_text(const RIXSState& state) {
+  plot::PanelText text;
+  if (const auto m = plot::box_marker(state.exc_energy, plot::names::kExcitationEnergy))
+    text.markers.push_back(*m);
+  text.click_digits = kPickedDigits;
+  return text;
+}
+
+plot::PanelText emission_text() {
+  plot::PanelText text;
+  text.x_title = plot::kEmissionTitle;
+  return text;
 }
 
 namespace {
@@ -261,8 +277,10 @@ void add_calculated(std::vector<plot::Curve>& curves, const std::optional<plot::
   if (two_component)
     for (std::size_t part : {1, 2})
       curves.push_back({&*t, part, plot::Pen::sky_blue, {}, use_hidden,
-                        part == 1 ? "calculated_component1" : "calculated_component2"});
-  curves.push_back({&*t, 0, plot::Pen::blue, {}, use_hidden, "calculated_total"});
+                        part == 1 ? "calculated_component1" : "calculated_component2",
+                        part == 1 ? plot::names::kComponent1 : plot::names::kComponent2});
+  curves.push_back({&*t, 0, plot::Pen::blue, {}, use_hidden, "calculated_total",
+                    plot::names::kCalculated});
 }
 
 }  // namespace
@@ -276,7 +294,8 @@ std::vector<plot::Curve> calculated_curves(const RIXSState& state, bool two_comp
 std::vector<plot::Curve> comparison_curves(const RIXSState& state, bool two_component) {
   std::vector<plot::Curve> curves;
   add_calculated(curves, state.comparison, two_component, true);
-  if (const auto& t = state.experimental) curves.push_back({&*t, 0, plot::Pen::red, {}, false, "measured"});
+  if (const auto& t = state.experimental)
+    curves.push_back({&*t, 0, plot::Pen::red, {}, false, "measured", plot::names::kMeasured});
   return curves;
 }
 

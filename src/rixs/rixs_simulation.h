@@ -14,6 +14,7 @@
 
 #include <vector>
 
+#include "plot/figure.h"
 #include "plot/panel.h"
 #include "rixs/rixs_state.h"
 #include "workspace/workspace.h"
@@ -57,5 +58,11 @@ bool two_component_flag(const WorkSpace& ws);
 std::vector<plot::Curve> selective_curves(const RIXSState& state);
 std::vector<plot::Curve> calculated_curves(const RIXSState& state, bool two_component);
 std::vector<plot::Curve> comparison_curves(const RIXSState& state, bool two_component);
+
+// Their titles: the selective XAFS over the excitation energy, with the
+// marker of the excitation energy in its box and the digits a click sets it
+// with; the calculated and the compared spectra over the emission energy.
+plot::PanelText selective_text(const RIXSState& state);
+plot::PanelText emission_text();
 
 }  // namespace talvern

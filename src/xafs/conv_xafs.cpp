@@ -348,7 +348,7 @@ bool CorrectCoreEnergyByClick(const WorkSpace& ws, ConvXAFSState& state, plot::C
   WriteLog log;
   log.note(files::kParameters,
            update_parameters(ws, [e0](CalcParameters& p) { p.core_energy = e0; }).write);
-  const std::string t = format_edit(e0, 5);
+  const std::string t = format_edit(e0, kClickedCoreDigits);
   state.message = "The core energy was corrected to " + t + "eV.\r\nPlease confirm the value.";
   log.append_to(state.message);
   state.core_energy = t;
@@ -378,6 +378,7 @@ void EdgeFromData(const WorkSpace& ws, ConvXAFSState& state) {
     state.marker = plot::kStandardMapping.axes(range).x_of(*e0);
   const std::string t = hundredths_text(*e0);
   state.core_energy = t;
+  state.edge_from_data = t;
   std::string caution;
   add_caution(caution, short_read_lines(read, files::kConvXAFSNormSpectrum, kRowCapacity));
   state.message = caution + "The steepest rise of the spectrum is at " + t +
@@ -463,13 +464,24 @@ std::vector<plot::Curve> conv_xafs_curves(const ConvXAFSState& state) {
   if (!state.trace) return {};
   if (!state.edge_lines)
     return {plot::Curve{&*state.trace, 0, plot::Pen::red, plot::kConventionalXAFSClip, false,
-                        "normalized_xafs"}};
+                        "normalized_xafs", plot::names::kMeasured}};
   return {plot::Curve{&*state.trace, 0, plot::Pen::red, plot::kConventionalXAFSClip, false,
-                      "measured_xafs"},
+                      "measured_xafs", plot::names::kMeasured},
           plot::Curve{&*state.edge_lines, 0, plot::Pen::blue, plot::kConventionalXAFSClip, false,
-                      "pre_edge"},
+                      "pre_edge", plot::names::kPreEdge},
           plot::Curve{&*state.edge_lines, 1, plot::Pen::green, plot::kConventionalXAFSClip, true,
-                      "post_edge"}};
+                      "post_edge", plot::names::kPostEdge}};
+}
+
+plot::PanelText conv_xafs_text(const ConvXAFSState& state) {
+  plot::PanelText text;
+  text.y_title = state.edge_lines ? plot::kIntensityTitle : plot::kAbsorptionTitle;
+  const bool proposed = !state.edge_from_data.empty() && state.core_energy == state.edge_from_data;
+  if (const auto m = plot::box_marker(state.core_energy, proposed ? plot::names::kEdgeFromData
+                                                                  : plot::names::kCoreEnergy))
+    text.markers.push_back(*m);
+  text.click_digits = kClickedCoreDigits;
+  return text;
 }
 
 }  // namespace talvern

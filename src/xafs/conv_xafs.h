@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "plot/figure.h"
 #include "plot/panel.h"
 #include "workspace/workspace.h"
 
@@ -22,6 +23,7 @@ struct ConvXAFSState {
   std::string own_width;                // text of "Other... Width (eV)"
   std::string message;                  // message pane; "\r\n" separates lines
   std::optional<double> marker;         // click marker to draw now, at this panel x
+  std::string edge_from_data;           // what "Edge from Data" last put into the box
 
   // How "Load XAFS(for Abs. Correction)" normalises the spectrum.
   int normalise = kDivideByMaximum;
@@ -49,6 +51,9 @@ void LoadXAFS(const WorkSpace& ws, ConvXAFSState& state);
 // "Clear XAFS": drops the trace; a box holding text gets the core energy
 // of the selected edge. No file changes.
 void ClearXAFS(ConvXAFSState& state);
+
+// Significant digits of the core energy a click puts into the box.
+inline constexpr int kClickedCoreDigits = 5;
 
 // Left click on the plot panel at panel coordinates `click`: outside the
 // accepted range nothing happens (false); inside, the core energy under the
@@ -84,5 +89,11 @@ void CompleteXAFSSetting(ConvXAFSState& state);
 // edge step the measurement, red, its pre-edge line blue and its post-edge
 // polynomial green.
 std::vector<plot::Curve> conv_xafs_curves(const ConvXAFSState& state);
+
+// The panel's titles (normalised absorption, or the measurement's
+// intensity with the edge step), the marker of the core energy in the box
+// ("edge from data" while it holds what "Edge from Data" proposed) and the
+// digits a click sets it with.
+plot::PanelText conv_xafs_text(const ConvXAFSState& state);
 
 }  // namespace talvern

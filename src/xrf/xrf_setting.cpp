@@ -384,16 +384,31 @@ std::vector<plot::Curve> xrf_curves(const XRFState& state) {
   std::vector<plot::Curve> curves;
   if (state.fit) {
     if (state.two_components()) {
-      curves.push_back({&*state.fit, 1, plot::Pen::sky_blue, {}, false, "model_component1"});
-      curves.push_back({&*state.fit, 2, plot::Pen::sky_blue, {}, false, "model_component2"});
+      curves.push_back({&*state.fit, 1, plot::Pen::sky_blue, {}, false, "model_component1",
+                        plot::names::kComponent1});
+      curves.push_back({&*state.fit, 2, plot::Pen::sky_blue, {}, false, "model_component2",
+                        plot::names::kComponent2});
     }
-    curves.push_back({&*state.fit, 0, plot::Pen::blue, {}, false, "model"});
+    curves.push_back({&*state.fit, 0, plot::Pen::blue, {}, false, "model", plot::names::kCalculated});
   }
   if (state.background_line)
-    curves.push_back({&*state.background_line, 0, plot::Pen::green, {}, false, "background"});
+    curves.push_back({&*state.background_line, 0, plot::Pen::green, {}, false, "background",
+                      plot::names::kBackground});
   if (state.measured)
-    curves.push_back({&*state.measured, 0, plot::Pen::red, {}, false, "measured"});
+    curves.push_back({&*state.measured, 0, plot::Pen::red, {}, false, "measured",
+                      plot::names::kMeasured});
   return curves;
+}
+
+plot::PanelText xrf_text(const XRFState& state) {
+  plot::PanelText text;
+  text.x_title = plot::kEmissionTitle;
+  if (state.lorentzian >= 0 && state.lorentzian < 4)
+    if (const auto m = plot::box_marker(state.position[static_cast<std::size_t>(state.lorentzian)],
+                                        plot::names::kPeakPosition))
+      text.markers.push_back(*m);
+  text.click_digits = xrf_digits::kClickedPosition;
+  return text;
 }
 
 }  // namespace talvern

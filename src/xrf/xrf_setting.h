@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "plot/figure.h"
 #include "plot/panel.h"
 #include "workspace/parameters.h"
 #include "workspace/workspace.h"
@@ -98,6 +99,10 @@ bool boxes_differ(const XRFState& state, const LorentzSet& confirmed);
 // (only with two components selected), the fit total, the fitted
 // background, the measurement.
 std::vector<plot::Curve> xrf_curves(const XRFState& state);
+
+// The panel's titles, the marker of the chosen Lorentzian's peak position
+// (its box) and the digits a click sets it with.
+plot::PanelText xrf_text(const XRFState& state);
 
 // A Lorentzian setting into the twelve boxes and the component choice.
 void show_lorentz(const LorentzSet& lor, XRFState& state);

@@ -3,12 +3,16 @@
 #include <QApplication>
 #include <QFile>
 #include <QImage>
+#include <QMenu>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QSvgRenderer>
 #include <QTest>
+#include <QTimer>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -17,6 +21,7 @@
 #include <vector>
 
 #include "gui/PlotPanel.h"
+#include "rixs/rixs_simulation.h"
 #include "rixs/ui/CRIXSXAFS.h"
 #include "support/panel_pixels.h"
 #include "support/temp_dir.h"
@@ -83,20 +88,27 @@ TEST(PlotFrames, PanelsOpenAtTheirSizeAndGrowWithTheDialog) {
   }
 }
 
-TEST(PlotFrames, ValuesSitUnderTheGridLinesAndBesideThem) {
+// Values sit at their ticks (7000, 7050 ... 7250 eV; 0, 0.2 ... 1), the
+// titles under the energies and left of the intensities.
+TEST(PlotFrames, ValuesSitAtTheirTicksAndTitlesBesideThem) {
   Shown shown;
   const QImage image = shown.frame.grab().toImage();
   const QRect p = shown.panel->geometry();
   EXPECT_EQ(p.size(), QSize(300, 220));
-  // Energy texts are centred under the vertical grid lines (x = -50, 0, 50
-  // at 75, 150 and 225 pixels), none under the frame's corners.
-  for (int column : {75, 150, 225})
-    EXPECT_TRUE(inkIn(image, {p.left() + column - 2, p.bottom() + 1, 5, PlotFrame::kBottom - 1}));
-  EXPECT_FALSE(inkIn(image, {p.left(), p.bottom() + 1, 25, PlotFrame::kBottom - 1}));
-  // Intensity texts end left of the panel, level with the horizontal ones.
-  for (int row : {60, 110, 160})
-    EXPECT_TRUE(inkIn(image, {p.left() - 20, p.top() + row - 1, 18, 3}));
-  EXPECT_FALSE(inkIn(image, {0, p.top() + 85, p.left(), 3}));
+  // 7050 ... 7200 eV at frame x -60, -20, 20, 60: pixels 68, 123, 177, 232.
+  for (int column : {68, 123, 177, 232})
+    EXPECT_TRUE(inkIn(image, {p.left() + column - 2, p.bottom() + 1, 5, 14})) << column;
+  for (int column : {95, 150, 205})  // between them
+    EXPECT_FALSE(inkIn(image, {p.left() + column - 2, p.bottom() + 1, 5, 14})) << column;
+  // 0.2, 0.6 and 1.0 at y = -59, 13, 85: rows 169, 97, 25, ending left of the panel.
+  for (int row : {169, 97, 25}) EXPECT_TRUE(inkIn(image, {p.left() - 20, p.top() + row - 1, 18, 3}));
+  EXPECT_FALSE(inkIn(image, {p.left() - 25, p.top() + 79, 25, 3}));
+  // "Energy (eV)" centred under the values, "Intensity (arb. units)" upwards
+  // at the far left.
+  EXPECT_TRUE(inkIn(image, {p.left() + 140, p.bottom() + 18, 20, 14}));
+  EXPECT_FALSE(inkIn(image, {p.left(), p.bottom() + 18, 60, 14}));
+  EXPECT_TRUE(inkIn(image, {0, p.top() + 100, p.left() - 30, 20}));
+  EXPECT_FALSE(inkIn(image, {0, p.top(), p.left() - 30, 20}));
 }
 
 TEST(PlotFrames, DragZoomsAndAClickThenSetsTheEnergyUnderTheMouse) {
@@ -193,7 +205,7 @@ TEST(PlotFrames, ExportsReadBack) {
   ASSERT_EQ(png.size(), picture);
   EXPECT_EQ(png.pixelColor(PlotFrame::kLeft + 150, PlotFrame::kTop + 5), QColor(255, 255, 255));
   EXPECT_GT(talvern::test::count_pixels(png, talvern::test::kRedPen), 100);
-  EXPECT_TRUE(inkIn(png, {PlotFrame::kLeft + 148, PlotFrame::kTop + 221, 5, 14}));  // "7125.0"
+  EXPECT_TRUE(inkIn(png, {PlotFrame::kLeft + 121, PlotFrame::kTop + 221, 5, 14}));  // "7100"
 
   ASSERT_TRUE(shown.panel->saveSvg(dir + "/panel.svg"));
   QSvgRenderer svg(dir + "/panel.svg");
@@ -250,3 +262,92 @@ TEST(PlotFrames, SavesAskTheUserFilesForTheirFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// Chooses the entry `text` of the panel's context menu, as the user does.
+void chooseFromMenu(PlotPanel* panel, const QString& text) {
+  QTimer::singleShot(0, [text] {
+    QMenu* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu) {
+      ADD_FAILURE() << "no context menu";
+      return;
+    }
+    for (QAction* action : menu->actions())
+      if (action->text() == text && action->isEnabled()) {
+        menu->setActiveAction(action);
+        QTest::keyClick(menu, Qt::Key_Return);
+        return;
+      }
+    ADD_FAILURE() << "no enabled entry " << qPrintable(text);
+    menu->close();
+  });
+  const QPoint at(panel->width() / 2, panel->height() / 2);
+  QContextMenuEvent event(QContextMenuEvent::Mouse, at, panel->mapToGlobal(at));
+  QApplication::sendEvent(panel, &event);
+}
+
+// Blue pixels at the top of the frame, above y = 95 where no curve is drawn
+// in the full view, within 12 pixels of column `column`.
+int blueAtTop(const QImage& image, int column) {
+  int n = 0;
+  const int top = (220 / 2 - 100), below = (220 / 2 - 95);  // a 220-pixel-high panel
+  for (int x = std::max(0, column - 12); x <= std::min(image.width() - 1, column + 12); ++x)
+    for (int y = top + 1; y < below; ++y) n += image.pixelColor(x, y) == talvern::test::kBluePen;
+  return n;
+}
+
+}  // namespace
+
+// "Comp. of RIXS" with a calculation taller than the measurement: the
+// panel marks the cut over the peak; "Full View" in the context menu shows
+// the whole curve and drops the mark; "Show Legend" switches the legend.
+TEST(PlotFrames, ACutCurveIsMarkedAndFullViewShowsItWhole) {
+  talvern::test::TempDir tmp;
+  talvern::RIXSState state;
+  std::vector<double> measured, calculated;
+  for (int e = 7040; e <= 7070; ++e) {
+    const double g = std::exp(-(e - 7055) * (e - 7055) / 20.0);
+    measured.insert(measured.end(), {double(e), g});
+    calculated.insert(calculated.end(), {double(e), 2 * g, 0, 0});
+  }
+  const plot::Range range{7040, 7070, 0, 20000};
+  state.experimental = plot::mapped_trace(measured.data(), 31, 2, 1, range, plot::kComparisonMapping);
+  state.comparison = plot::mapped_trace(calculated.data(), 31, 4, 3, range, plot::kComparisonMapping);
+  ASSERT_TRUE(state.experimental && state.comparison);
+  auto& hidden = state.comparison->hidden;
+  hidden.assign(31, 0);
+  for (std::size_t j = 1; j < 31; ++j) hidden[j] = state.comparison->y[0][j - 1] > 85;
+
+  PlotPanel* panel = new PlotPanel;
+  PlotFrame frame(panel);
+  panel->setMinimumSize(300, 220);
+  panel->setCurves([&] { return talvern::comparison_curves(state, false); });
+  panel->setText(talvern::emission_text);
+  frame.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+
+  const QImage cut = panel->grab().toImage();
+  EXPECT_GT(blueAtTop(cut, 150), 2);  // the triangle over 7055 eV
+
+  const int redWithLegend = talvern::test::count_pixels(cut, talvern::test::kRedPen);
+  EXPECT_TRUE(panel->legendShown());
+  chooseFromMenu(panel, "Show Legend");
+  QTRY_VERIFY(!panel->legendShown());
+  const QImage bare = panel->grab().toImage();
+  EXPECT_LT(talvern::test::count_pixels(bare, talvern::test::kRedPen), redWithLegend - 10);
+  EXPECT_GT(blueAtTop(bare, 150), 2);
+
+  chooseFromMenu(panel, "Full View");
+  QTRY_VERIFY(panel->view().y_hi > 100);
+  EXPECT_EQ(panel->view(), plot::whole_view(talvern::comparison_curves(state, false)));
+  // The calculated peak, twice the measured one, is drawn whole above it.
+  const QImage whole = panel->grab().toImage();
+  const auto topmost = [&whole](QColor colour) {
+    for (int y = 0; y < whole.height(); ++y)
+      for (int x = 0; x < whole.width(); ++x)
+        if (whole.pixelColor(x, y) == colour) return y;
+    return whole.height();
+  };
+  EXPECT_LT(topmost(talvern::test::kBluePen), topmost(talvern::test::kRedPen) - 60);
+}

@@ -12,9 +12,13 @@
 #include <QTest>
 #include <QWidget>
 
+#include <cmath>
+
 namespace talvern::test {
 
 inline const QColor kRedPen(255, 0, 0), kBluePen(0, 0, 255), kSkyBluePen(0, 200, 255);
+// The marker of an energy a dialog holds.
+inline const QColor kMarkerPen(230, 120, 0);
 
 // Pixels of `colour` in the whole image, or in one column of it.
 inline int count_pixels(const QImage& image, QColor colour, int column = -1) {
@@ -32,6 +36,18 @@ inline int marker_pixels(const QImage& image, int column) {
   int n = 0;
   for (int c : {column - 1, column, column + 1}) n += count_pixels(image, kSkyBluePen, c);
   return n;
+}
+
+// Pixels of a marker of `colour` in pixel column `column`, give or take one.
+inline int line_pixels(const QImage& image, QColor colour, int column) {
+  int n = 0;
+  for (int c : {column - 1, column, column + 1}) n += count_pixels(image, colour, c);
+  return n;
+}
+
+// The pixel column of a panel `width` pixels wide at frame x `f`.
+inline int frame_column(double f, int width) {
+  return static_cast<int>(std::lround(width / 2 + f * width / 220.0));
 }
 
 // Delivers the repaints already asked for: widgets post their update

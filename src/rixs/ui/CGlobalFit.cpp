@@ -274,6 +274,7 @@ void CGlobalFit::bindWidgets(const Widgets& w) {
 
   bindView([w, this](const S& s) { showResults(w, s); });
   bindPanel(w.freePanel, [this](const S&) { return free_fit_curves(freeTrace_); });
+  w.freePanel->setText(free_fit_text);
   bindMessage(w.messagePane);
 
   connect(w.fit, &QPushButton::clicked, this, [this] {

@@ -213,6 +213,7 @@ void CRIXSPlane::bindWidgets(const Widgets& w) {
       for (CompareMapView* m : compareMaps_) m->update();
   });
   bindPanel(w.cutPanel, cut_panel_curves);
+  bindPanelText(w.cutPanel, cut_panel_text);
 
   // The picture is of the map as the dialog shows it.
   addCommand(w.savePicture, [this](const WorkSpace& ws, PlaneState& s) {
@@ -243,6 +244,7 @@ void CRIXSPlane::bindComparison(const Widgets& w) {
       runCommand([point](const WorkSpace&, PlaneState& s) { PickComparePoint(s, point); }, true);
     };
     bindPanel(w.compareCutPanels[k], [k](const PlaneState& s) { return compare_cut_curves(s, k); });
+    bindPanelText(w.compareCutPanels[k], [k](const PlaneState&) { return compare_cut_text(k); });
   }
   bindView([this, notes = w.compareCutNotes](const PlaneState& s) {
     setList_->showSet(s.measured);

@@ -221,6 +221,11 @@ void CRIXSXAFS::bindWidgets(const Widgets& w, Openers openers) {
   bindPanel(w.comparison, [this](const RIXSState& s) {
     return comparison_curves(s, two_component_flag(workSpace()));
   });
+  // The excitation energy's marker follows its box.
+  bindPanelText(w.selective, selective_text);
+  connect(w.excEnergy, &QLineEdit::textChanged, w.selective, [panel = w.selective] { panel->update(); });
+  for (PlotPanel* panel : {w.calculated, w.comparison})
+    bindPanelText(panel, [](const RIXSState&) { return emission_text(); });
 
   bind(w.regionMin, &RIXSState::region_min);
   bind(w.regionMax, &RIXSState::region_max);

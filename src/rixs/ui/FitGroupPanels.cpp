@@ -32,7 +32,7 @@ FitGroupPanels::FitGroupPanels(UserFiles files, QWidget* parent)
 QSize FitGroupPanels::sizeHint() const {
   const int cellWidth = PlotFrame::kLeft + kPanelWidth + PlotFrame::kRight;
   const int cellHeight = fontMetrics().height() + kPanelHeight + kResidualHeight +
-                         2 * (PlotFrame::kTop + PlotFrame::kBottom);
+                         2 * PlotFrame::kTop + PlotFrame::kValuesBottom + PlotFrame::kBottom;
   return {kColumns * cellWidth + 3 * grid_->spacing() + verticalScrollBar()->sizeHint().width(),
           2 * cellHeight + 3 * grid_->spacing()};
 }
@@ -77,7 +77,11 @@ void FitGroupPanels::showPlots(std::vector<FitGroupPlot> plots) {
       panel->setCurves([this, i, residual] {
         return i < plots_.size() ? fit_group_curves(plots_[i], residual) : std::vector<plot::Curve>{};
       });
-      column->addWidget(new PlotFrame(panel, cell), residual ? 0 : 1);
+      panel->setText([this, i] {
+        return i < plots_.size() ? fit_group_text(plots_[i]) : plot::PanelText{};
+      });
+      // The residual under the fit shares its energies and carries their title.
+      column->addWidget(new PlotFrame(panel, cell, residual), residual ? 0 : 1);
     }
     const int row = static_cast<int>(i) / kColumns, col = static_cast<int>(i) % kColumns;
     grid_->addWidget(cell, row, col);

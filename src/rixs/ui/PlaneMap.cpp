@@ -32,13 +32,20 @@ PlanePicture PlaneMap::pictureOf(const Shown& s) const {
 }
 
 void PlaneMap::paintEvent(QPaintEvent*) {
+  static const RIXSPlane kNone;
   const Shown s = shown();
-  const PlanePicture p = pictureOf(s);
+  const RIXSPlane& plane = s.plane ? *s.plane : kNone;
+  if (!cache_ || cache_->size != size() || cache_->log != s.log || !(cache_->plane == plane)) {
+    const PlanePicture p = pictureOf(s);
+    const QImage image(p.rgb.data(), p.width, p.height, p.width * 3, QImage::Format_RGB888);
+    cache_ = Cache{plane, s.log, size(), image.copy(), p.layout};
+    ++renders_;
+  }
   QPainter painter(this);
-  paint_picture(painter, p);
+  painter.drawImage(0, 0, cache_->image);
   if (!s.plane || !s.pick || s.plane->empty()) return;
   // Dashed white lines through the point picked.
-  const PlaneLayout& l = p.layout;
+  const PlaneLayout& l = cache_->layout;
   const auto [r, k] = *s.pick;
   if (r >= s.plane->rows() || k >= s.plane->columns()) return;
   const double x = l.px_of(s.plane->omega[r]), y = l.py_of(s.plane->axis_value(r, k));

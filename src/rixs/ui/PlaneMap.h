@@ -1,7 +1,11 @@
 #pragma once
 // The colour map of a RIXS plane, drawn by the core's picture at the
-// widget's size; a click reports the data point under the mouse.
+// widget's size; a click reports the data point under the mouse. The
+// picture is kept and made again only when the plane, its scale or the
+// widget's size changes; the point picked is drawn over it.
 
+#include <QImage>
+#include <QSize>
 #include <QWidget>
 
 #include <cstddef>
@@ -38,6 +42,9 @@ class PlaneMap : public QWidget {
   // The picture as the widget shows it.
   PlanePicture picture() const;
 
+  // How often the picture has been made.
+  int renders() const { return renders_; }
+
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
@@ -49,6 +56,16 @@ class PlaneMap : public QWidget {
   Shown shown() const;
 
   std::function<Shown()> shown_;
+  // The picture last made, of what and at which size.
+  struct Cache {
+    RIXSPlane plane;
+    bool log = false;
+    QSize size;
+    QImage image;
+    PlaneLayout layout;
+  };
+  std::optional<Cache> cache_;
+  int renders_ = 0;
 };
 
 }  // namespace talvern

@@ -130,6 +130,9 @@ QGroupBox* CConvXAFS::buildNormalisation(Widgets& w) {
 
 void CConvXAFS::bindWidgets(const Widgets& w) {
   bindPanel(w.panel, conv_xafs_curves, &ConvXAFSState::marker);
+  // The core energy's marker follows the box as it is typed.
+  bindPanelText(w.panel, conv_xafs_text);
+  connect(w.coreEnergy, &QLineEdit::textChanged, w.panel, [panel = w.panel] { panel->update(); });
   connect(w.panel, &PlotPanel::panelClicked, this,
           [this](double x_l, double y_l) { runClick("xafs-click", plot::ClickPoint{x_l, y_l}); });
   bind(w.edgeList, &ConvXAFSState::edge_list, &ConvXAFSState::selected_edge);

@@ -193,6 +193,11 @@ void CXRF::bindWidgets(const Widgets& w) {
   // picture without a command.
   bindPanel(w.panel, xrf_curves, &XRFState::marker);
   connect(w.components, &QButtonGroup::idToggled, w.panel, [panel = w.panel] { panel->update(); });
+  // The chosen peak's marker follows its box and the choice.
+  bindPanelText(w.panel, xrf_text);
+  connect(w.lorentzian, &QButtonGroup::idToggled, w.panel, [panel = w.panel] { panel->update(); });
+  for (QLineEdit* box : w.boxes[0])
+    connect(box, &QLineEdit::textChanged, w.panel, [panel = w.panel] { panel->update(); });
   connect(w.panel, &PlotPanel::panelClicked, this,
           [this](double x_l, double y_l) { runClick("xrf-click", plot::ClickPoint{x_l, y_l}); });
   connect(w.lsq, &QPushButton::clicked, this, [this] { startFit(); });

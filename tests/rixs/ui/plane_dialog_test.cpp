@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QImage>
 #include <QMessageBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -102,3 +103,43 @@ TEST(PlaneDialog, CalculatesOnTheWorkerAndCutsWhereClicked) {
 }
 
 }  // namespace
+
+// The map's picture is made once and kept: a paint that changes nothing
+// draws the kept picture; new data, the other scale or another size make
+// it again, and the picture shown is the one of what is shown now.
+TEST(PlaneMapCache, MadeAgainOnlyWhenDataScaleOrSizeChange) {
+  talvern::RIXSPlane plane;
+  plane.omega = {7110, 7111};
+  plane.emission = {7050, 7051, 7052};
+  plane.values = {1e-6, 0, 0, 2e-6, 0, 0, 3e-6, 0, 0, 4e-6, 0, 0, 5e-6, 0, 0, 6e-6, 0, 0};
+  bool log = false;
+  talvern::PlaneMap map;
+  map.setShown([&] { return talvern::PlaneMap::Shown{&plane, log, std::nullopt}; });
+  map.resize(480, 300);
+  map.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&map));
+  const QImage first = map.grab().toImage();
+  const int made = map.renders();
+  EXPECT_GE(made, 1);
+  EXPECT_EQ(map.grab().toImage(), first);
+  map.repaint();
+  EXPECT_EQ(map.renders(), made);
+
+  log = true;
+  const QImage logarithmic = map.grab().toImage();
+  EXPECT_EQ(map.renders(), made + 1);
+  EXPECT_NE(logarithmic, first);
+
+  plane.values[0] = 6e-6;  // the same plane object, other data
+  const QImage changed = map.grab().toImage();
+  EXPECT_EQ(map.renders(), made + 2);
+  EXPECT_NE(changed, logarithmic);
+  const talvern::PlanePicture expected = map.picture();
+  EXPECT_EQ(changed.convertToFormat(QImage::Format_RGB888),
+            QImage(expected.rgb.data(), expected.width, expected.height, expected.width * 3,
+                   QImage::Format_RGB888));
+
+  map.resize(500, 320);
+  QTRY_COMPARE(map.grab().toImage().size(), QSize(500, 320));
+  EXPECT_EQ(map.renders(), made + 3);
+}

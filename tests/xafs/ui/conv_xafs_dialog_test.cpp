@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <sstream>
@@ -260,4 +261,86 @@ TEST(ConvXAFSDialog, EdgeStepBoxesReachTheLoadAndItsLinesAreDrawn) {
   f.click("loadXafsButton");
   EXPECT_TRUE(read_file(f.ws / "TALVERN_History.sh").ends_with("talvern-cli xafs-load\n"));
   EXPECT_EQ(count_pixels(f.picture(), kBluePen), 0);
+}
+
+// Pixel column where the panel now draws energy `e`.
+static int energyColumn(const PlotPanel* panel, double e) {
+  if (!panel->axes()) {
+    ADD_FAILURE() << "the panel has no axes";
+    return -1;
+  }
+  return frame_column(talvern::plot::marker_frame_x(*panel->axes(), panel->view(), e),
+                      panel->width());
+}
+
+// The marker of the core energy is kept as the energy: it stays on it
+// through a zoom and a resize, and moves with a typed value.
+TEST(ConvXAFSDialog, CoreEnergyMarkerKeepsItsEnergyThroughZoomResizeAndTyping) {
+  ConvFixture f;
+  f.click("loadXafsButton");
+  f.click("edgeFromDataButton");
+  const double e0 = std::stod(f.coreBox->text().toStdString());
+  const QImage proposed = f.picture();
+  ASSERT_EQ(f.panel->text().markers.size(), 1u);
+  EXPECT_STREQ(f.panel->text().markers[0].label, "edge from data");
+  const int unzoomed = energyColumn(f.panel, e0);
+  EXPECT_GT(line_pixels(proposed, kMarkerPen, unzoomed), 60);
+
+  // A drag from 20 pixels left of the marker to 40 right of it zooms in;
+  // the marker stays on e0, which now lies elsewhere on the panel.
+  QTest::mousePress(f.panel, Qt::LeftButton, {}, {unzoomed - 20, 10});
+  QTest::mouseMove(f.panel, {unzoomed + 40, f.panel->height() - 10});
+  QTest::mouseRelease(f.panel, Qt::LeftButton, {}, {unzoomed + 40, f.panel->height() - 10});
+  ASSERT_FALSE(f.panel->view().full());
+  const QImage zoomed = f.picture();
+  const int column = energyColumn(f.panel, e0);
+  EXPECT_GT(std::abs(column - unzoomed), 20);
+  EXPECT_GT(line_pixels(zoomed, kMarkerPen, column), 60);
+  EXPECT_LT(line_pixels(zoomed, kMarkerPen, unzoomed), 10);
+
+  const int width = f.panel->width();
+  f.dialog->resize(f.dialog->size() + QSize(240, 120));
+  QTRY_VERIFY(f.panel->width() > width);
+  EXPECT_GT(line_pixels(f.picture(), kMarkerPen, energyColumn(f.panel, e0)), 60);
+
+  // A typed core energy moves the marker, named for what it now is.
+  QTest::mouseDClick(f.panel, Qt::LeftButton, {}, {3, 3});
+  f.type("7250");
+  const QImage typed = f.picture();
+  EXPECT_GT(line_pixels(typed, kMarkerPen, energyColumn(f.panel, 7250)), 60);
+  EXPECT_LT(line_pixels(typed, kMarkerPen, energyColumn(f.panel, e0)), 10);
+  ASSERT_EQ(f.panel->text().markers.size(), 1u);
+  EXPECT_STREQ(f.panel->text().markers[0].label, "core energy");
+}
+
+// At 20 points, in the full view and zoomed, the readout under the mouse
+// shows the very text a click there puts into "Core Energy (eV)".
+TEST(ConvXAFSDialog, ReadoutShowsTheEnergyAClickSets) {
+  ConvFixture f;
+  f.click("loadXafsButton");
+  f.picture();
+  QString readout;
+  QObject::connect(f.panel, &PlotPanel::readoutChanged, [&](const QString& t) { readout = t; });
+  std::uint64_t seed = 2024;
+  const auto next = [&seed](int n) {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<int>((seed >> 33) % static_cast<std::uint64_t>(n));
+  };
+  for (int n = 0; n < 20; ++n) {
+    const int w = f.panel->width(), h = f.panel->height();
+    if (n == 10) {  // the second half in a zoomed view
+      QTest::mousePress(f.panel, Qt::LeftButton, {}, {w / 3, 10});
+      QTest::mouseMove(f.panel, {w / 2, h - 10});
+      QTest::mouseRelease(f.panel, Qt::LeftButton, {}, {w / 2, h - 10});
+      ASSERT_FALSE(f.panel->view().full());
+    }
+    // Inside the accepted area, x -96..96 of the frame.
+    const int reach = 95 * w / 220;
+    const QPoint at(w / 2 - reach + next(2 * reach), 15 + next(h - 30));
+    QTest::mouseMove(f.panel, at);
+    ASSERT_TRUE(readout.startsWith("E = ")) << qPrintable(readout);
+    const QString energy = readout.section(' ', 2, 2);
+    QTest::mouseClick(f.panel, Qt::LeftButton, {}, at);
+    EXPECT_EQ(f.coreBox->text(), energy) << n << " at " << at.x() << "," << at.y();
+  }
 }
