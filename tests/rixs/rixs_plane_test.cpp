@@ -11,6 +11,7 @@
 
 #include "engine/engine.h"
 #include "rixs/plane_picture.h"
+#include "rixs/plane_sheet.h"
 #include "rixs/rixs_plane.h"
 #include "support/optim_workspace.h"
 #include "support/temp_dir.h"
@@ -208,6 +209,17 @@ TEST(PlanePicture, ColourScaleTicksAndFiles) {
   EXPECT_NE(svg.find(">Emission energy (eV)</text>"), std::string::npos);
   EXPECT_NE(svg.find(">Intensity (log)</text>"), std::string::npos);
   EXPECT_NE(svg.find("data:image/png;base64,iVBOR"), std::string::npos);
+}
+
+// "Save Picture..." gives a name typed without extension the PNG's.
+TEST_F(RixsPlaneTest, APictureNamedWithoutExtensionIsSavedAsPng) {
+  PlaneState s = plane("7110", "7111", "1");
+  TempDir pictures;
+  const UserFiles files([&](const FileRequest&) { return std::optional(pictures.file("plane")); });
+  SavePlanePicture(ws, files, s, 400, 300);
+  EXPECT_EQ(s.message, "The picture was saved as " + pictures.file("plane.png").string() + ".");
+  EXPECT_EQ(read_file(pictures.file("plane.png")).substr(1, 3), "PNG");
+  EXPECT_FALSE(std::filesystem::exists(pictures.file("plane")));
 }
 
 TEST_F(RixsPlaneTest, CommandLineWritesTheFileAndThePicture) {
