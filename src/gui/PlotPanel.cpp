@@ -529,14 +529,21 @@ void PlotPanel::saveAs(const char* suffix) {
   const SaveFormat* format = nullptr;
   for (const SaveFormat& f : kSaveFormats)
     if (std::string_view(f.suffix) == suffix) format = &f;
-  if (!format || !files_.choose) return;
-  FileRequest request(FileKind::save_plot, format->title);
-  request.suffix = format->suffix;
+  if (!format) return;
+  const std::optional<QString> file = chooseFile(format->title, format->suffix);
+  if (!file) return;
+  if (const UserSave save = (this->*format->save)(*file); !save) reportUnsaved(this, *file, save);
+}
+
+std::optional<QString> PlotPanel::chooseFile(const char* title, const char* suffix) const {
+  if (!files_.choose) return std::nullopt;
+  FileRequest request(FileKind::save_plot, title);
+  request.suffix = suffix;
   const std::optional<std::filesystem::path> chosen = files_.choose(request);
-  if (!chosen) return;
+  if (!chosen) return std::nullopt;
   QString file = QFile::decodeName(chosen->c_str());
   if (!file.endsWith(suffix, Qt::CaseInsensitive)) file += suffix;
-  if (const UserSave save = (this->*format->save)(file); !save) reportUnsaved(this, file, save);
+  return file;
 }
 
 void PlotPanel::paintPicture(QPainter& painter, QSize size) {
@@ -688,14 +695,9 @@ void PlotPanel::saveFigureAs() {
   if (!files_.choose) return;
   const std::optional<FigureOptions> options = askFigure(this, screenWidthCm());
   if (!options) return;
-  const char* suffix = figureSuffix(options->format);
-  FileRequest request(FileKind::save_plot, "Save Figure");
-  request.suffix = suffix;
-  const std::optional<std::filesystem::path> chosen = files_.choose(request);
-  if (!chosen) return;
-  QString file = QFile::decodeName(chosen->c_str());
-  if (!file.endsWith(suffix, Qt::CaseInsensitive)) file += suffix;
-  if (const UserSave save = saveFigure(file, *options); !save) reportUnsaved(this, file, save);
+  const std::optional<QString> file = chooseFile("Save Figure", figureSuffix(options->format));
+  if (!file) return;
+  if (const UserSave save = saveFigure(*file, *options); !save) reportUnsaved(this, *file, save);
 }
 
 PlotFrame::PlotFrame(PlotPanel* panel, QWidget* parent, bool energyTitle)

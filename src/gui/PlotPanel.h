@@ -158,6 +158,10 @@ class PlotPanel : public QWidget {
  private:
   std::vector<plot::Curve> curves() const;
   UserSave saveFile(const QString& file, std::string_view bytes) const;
+  // The file the panel's files give for a save titled `title` of a
+  // picture or table `suffix` (FileKind::save_plot), the suffix added to a
+  // name without it; none when cancelled.
+  std::optional<QString> chooseFile(const char* title, const char* suffix) const;
   plot::PanelText currentText() const;
   // Markers, legend and clipped mark over a panel drawn at `size`, in a
   // font a point smaller than the painter's, lines `line` device pixels wide.
