@@ -62,6 +62,8 @@ void calculate(const WorkSpace& ws, S& state, CommandRun& run) {
                               ? "ERROR!! " + file.string() + " could not be written.\n"
                               : save.refusal + "\n";
       run.outcome.failed = true;
+    } else if (const std::string caution = picture_font_caution(); !caution.empty()) {
+      run.outcome.after = caution + "\n";
     }
   }
 }
@@ -104,6 +106,8 @@ void SavePlanePicture(const WorkSpace& ws, const UserFiles& files, PlaneState& s
   state.message = save                   ? "The picture was saved as " + path + "."
                   : !save.refusal.empty() ? save.refusal
                                          : "ERROR!! " + path + " could not be written.";
+  if (const std::string caution = picture_font_caution(); save && !svg && !caution.empty())
+    state.message += "\r\n" + caution;
 }
 
 Sheet<PlaneState>& plane_sheet() {
