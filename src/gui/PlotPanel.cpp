@@ -3,7 +3,11 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QByteArray>
+#include <QComboBox>
 #include <QContextMenuEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QFile>
 #include <QFont>
 #include <QFontMetrics>
@@ -12,8 +16,11 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPageSize>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPen>
+#include <QSpinBox>
 #include <QSvgGenerator>
 #include <QTransform>
 #include <QWheelEvent>
@@ -35,11 +42,12 @@ namespace {
 
 QColor toColor(plot::Rgb c) { return QColor(c.r, c.g, c.b); }
 
-// Every pen is one device pixel wide, whatever the stretch of the mapping.
-QPen makePen(plot::Pen which) {
+// Every pen is `width` device pixels wide (one on the screen), whatever the
+// stretch of the mapping.
+QPen makePen(plot::Pen which, double width = 1) {
   const plot::PenStyle style = plot::pen_style(which);
   QPen pen(toColor(style.colour));
-  pen.setWidth(1);
+  pen.setWidthF(width);
   pen.setCosmetic(true);
   pen.setStyle(style.dotted ? Qt::DotLine : Qt::SolidLine);
   return pen;
@@ -130,6 +138,61 @@ constexpr SaveFormat kSaveFormats[] = {{"Save as PNG", ".png", &PlotPanel::saveP
                                        {"Save as SVG", ".svg", &PlotPanel::saveSvg},
                                        {"Save curves as CSV", ".csv", &PlotPanel::saveCsv}};
 
+// A figure's file suffix by its format.
+const char* figureSuffix(FigureOptions::Format format) {
+  switch (format) {
+    case FigureOptions::Format::svg: return ".svg";
+    case FigureOptions::Format::pdf: return ".pdf";
+    default: return ".png";
+  }
+}
+
+constexpr double kPointsPerCm = 72 / 2.54;
+// Sizes of a figure's fonts in its points: values and titles, and the
+// legend and clipped mark a point smaller (paintOverlay).
+constexpr int kFigureFontPoints = 9;
+// Width of a figure's lines in its points.
+constexpr double kFigureLinePoints = 0.75;
+
+// The "Save Figure" dialog: format, size preset and, for PNG, resolution;
+// nothing when cancelled.
+std::optional<FigureOptions> askFigure(QWidget* parent, double screenCm) {
+  QDialog dialog(parent);
+  dialog.setObjectName("saveFigure");
+  dialog.setWindowTitle("Save Figure");
+  auto* form = new QFormLayout(&dialog);
+  auto* format = new QComboBox;
+  format->setObjectName("figureFormat");
+  format->addItem("PNG", int(FigureOptions::Format::png));
+  format->addItem("SVG", int(FigureOptions::Format::svg));
+  format->addItem("PDF", int(FigureOptions::Format::pdf));
+  auto* size = new QComboBox;
+  size->setObjectName("figureSize");
+  size->addItem(QString("One column (%1 cm)").arg(kOneColumnCm), kOneColumnCm);
+  size->addItem(QString("Two columns (%1 cm)").arg(kTwoColumnsCm), kTwoColumnsCm);
+  size->addItem(QString("Screen (%1 cm)").arg(screenCm, 0, 'f', 1), screenCm);
+  auto* dpi = new QSpinBox;
+  dpi->setObjectName("figureDpi");
+  dpi->setRange(72, 1200);
+  dpi->setValue(300);
+  dpi->setSuffix(" DPI");
+  QObject::connect(format, &QComboBox::currentIndexChanged, dpi,
+                   [format, dpi] { dpi->setEnabled(format->currentData().toInt() == int(FigureOptions::Format::png)); });
+  form->addRow("Format", format);
+  form->addRow("Size", size);
+  form->addRow("Resolution", dpi);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  form->addRow(buttons);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  FigureOptions options;
+  options.format = FigureOptions::Format(format->currentData().toInt());
+  options.width_cm = size->currentData().toDouble();
+  options.dpi = dpi->value();
+  return options;
+}
+
 }  // namespace
 
 PlotPanel::PlotPanel(QWidget* parent, UserFiles files) : QWidget(parent), files_(std::move(files)) {
@@ -177,7 +240,7 @@ plot::PanelText PlotPanel::currentText() const {
 
 void PlotPanel::paintPanel(QPainter& painter, QSize size, const std::vector<plot::Curve>& curves,
                            std::optional<double> marker, const plot::View& view,
-                           const std::vector<double>& held) {
+                           const std::vector<double>& held, double line) {
   const int w = size.width();
   const int h = size.height();
   if (w <= 0 || h <= 0) return;
@@ -193,27 +256,27 @@ void PlotPanel::paintPanel(QPainter& painter, QSize size, const std::vector<plot
                        true);
 
   const int f = plot::kFrameHalf;
-  painter.setPen(makePen(plot::Pen::frame));
+  painter.setPen(makePen(plot::Pen::frame, line));
   painter.setBrush(toColor(plot::kFrameFill));
   painter.drawRect(QRectF(QPointF(-f, -f), QPointF(f, f)));
   painter.setBrush(Qt::NoBrush);
 
-  painter.setPen(makePen(plot::Pen::grid));
+  painter.setPen(makePen(plot::Pen::grid, line));
   for (int at : plot::kGridLines) painter.drawLine(QPoint(-f, at), QPoint(f, at));
   for (int at : plot::kGridLines) painter.drawLine(QPoint(at, -f), QPoint(at, f));
 
   if (view.full()) {
     for (const plot::Curve& curve : curves) {
-      painter.setPen(makePen(curve.pen));
+      painter.setPen(makePen(curve.pen, line));
       LineSink sink(painter);
       plot::walk_curve(curve, sink);
     }
-    painter.setPen(makePen(plot::Pen::marker));
+    painter.setPen(makePen(plot::Pen::marker, line));
     for (double x : held)
       if (std::abs(x) <= f) painter.drawLine(QLineF(x, -95, x, 95));
     if (marker) {
       const int x = static_cast<int>(std::trunc(*marker));
-      painter.setPen(makePen(plot::Pen::sky_blue));
+      painter.setPen(makePen(plot::Pen::sky_blue, line));
       painter.drawLine(QPoint(x, -95), QPoint(x, 95));
     }
   } else {
@@ -223,16 +286,16 @@ void PlotPanel::paintPanel(QPainter& painter, QSize size, const std::vector<plot
       if (!shown.trace || shown.y_index >= shown.trace->y.size()) continue;
       // A view beyond the frame (every curve whole) joins what the frame cut.
       const plot::Curve curve = plot::widened_curve(shown, view);
-      painter.setPen(makePen(curve.pen));
+      painter.setPen(makePen(curve.pen, line));
       ZoomedSink sink(painter, curve, view);
       plot::walk_curve_points(curve, sink);
     }
     const double bottom = std::max(view.frame_y(-95), -1e6), top = std::min(view.frame_y(95), 1e6);
-    painter.setPen(makePen(plot::Pen::marker));
+    painter.setPen(makePen(plot::Pen::marker, line));
     for (double x : held) painter.drawLine(QLineF(view.frame_x(x), bottom, view.frame_x(x), top));
     if (marker) {
       const double x = view.frame_x(*marker);
-      painter.setPen(makePen(plot::Pen::sky_blue));
+      painter.setPen(makePen(plot::Pen::sky_blue, line));
       painter.drawLine(QLineF(x, std::max(view.frame_y(-95), -1e6), x,
                               std::min(view.frame_y(95), 1e6)));
     }
@@ -249,13 +312,7 @@ void PlotPanel::paintEvent(QPaintEvent*) {
   text_ = text;
   const bool scaled = axes != axes_;
   axes_ = axes;
-  // The markers the owner holds, at their energies on the panel.
-  std::vector<double> held;
-  if (axes_)
-    for (const plot::Marker& m : text_.markers)
-      if (const double x = axes_->x_of(m.energy); std::isfinite(x) && std::abs(x) < 1e6)
-        held.push_back(x);
-  paintPanel(painter, size(), shown, marker_, view_, held);
+  paintPanel(painter, size(), shown, marker_, view_, heldAt(text_));
   paintOverlay(painter, size(), shown, text_);
   // The click marker belongs to this paint only.
   marker_.reset();
@@ -266,8 +323,18 @@ void PlotPanel::paintEvent(QPaintEvent*) {
   if (scaled || titled) emit axesChanged();
 }
 
+std::vector<double> PlotPanel::heldAt(const plot::PanelText& text) const {
+  // The markers the owner holds, at their energies on the panel.
+  std::vector<double> held;
+  if (axes_)
+    for (const plot::Marker& m : text.markers)
+      if (const double x = axes_->x_of(m.energy); std::isfinite(x) && std::abs(x) < 1e6)
+        held.push_back(x);
+  return held;
+}
+
 void PlotPanel::paintOverlay(QPainter& painter, QSize size, const std::vector<plot::Curve>& curves,
-                             const plot::PanelText& text) const {
+                             const plot::PanelText& text, double line) const {
   const int w = size.width(), h = size.height();
   if (w <= 0 || h <= 0) return;
   painter.save();
@@ -276,7 +343,10 @@ void PlotPanel::paintOverlay(QPainter& painter, QSize size, const std::vector<pl
 
   // Tick marks outside the frame, at the axis values.
   if (axes_) {
-    painter.setPen(QPen(Qt::black, 1));
+    QPen tick(Qt::black);
+    tick.setCosmetic(true);
+    tick.setWidthF(line);
+    painter.setPen(tick);
     for (const plot::Tick& t : plot::energy_ticks(*axes_, view_)) {
       const double x = pixelX(t.at, w);
       painter.drawLine(QPointF(x, frame.bottom()), QPointF(x, frame.bottom() + 4));
@@ -290,7 +360,10 @@ void PlotPanel::paintOverlay(QPainter& painter, QSize size, const std::vector<pl
   painter.setClipRect(frame.adjusted(1, 1, -1, -1));
 
   QFont small = painter.font();
-  small.setPointSizeF(std::max(6.0, small.pointSizeF() - 1));
+  if (small.pixelSize() > 0)  // a figure's font, sized in its points
+    small.setPixelSize(std::max(6, small.pixelSize() - 1));
+  else
+    small.setPointSizeF(std::max(6.0, small.pointSizeF() - 1));
   painter.setFont(small);
   const QFontMetrics metrics(small);
 
@@ -336,7 +409,7 @@ void PlotPanel::paintOverlay(QPainter& painter, QSize size, const std::vector<pl
     double y = box.top() + kPad;
     for (const plot::LegendEntry& e : entries) {
       const double mid = y + metrics.height() / 2.0;
-      painter.setPen(makePen(e.pen));
+      painter.setPen(makePen(e.pen, line));
       painter.drawLine(QPointF(box.left() + kPad, mid), QPointF(box.left() + kPad + kSample, mid));
       painter.setPen(Qt::black);
       painter.drawText(QPointF(box.left() + 2 * kPad + kSample, y + metrics.ascent()),
@@ -433,6 +506,8 @@ void PlotPanel::contextMenuEvent(QContextMenuEvent* event) {
   std::vector<std::pair<QAction*, const char*>> saves;
   for (const SaveFormat& format : kSaveFormats)
     saves.emplace_back(menu.addAction(QString(format.title) + "…"), format.suffix);
+  QAction* figure = menu.addAction("Save Figure…");
+  figure->setObjectName("saveFigure");
   menu.addSeparator();
   const std::vector<plot::Curve> shown = curves();
   const plot::View whole = plot::whole_view(shown);
@@ -445,6 +520,7 @@ void PlotPanel::contextMenuEvent(QContextMenuEvent* event) {
   if (!chosen) return;
   if (chosen == full) return setView(whole);
   if (chosen == legend) return setLegendShown(legend->isChecked());
+  if (chosen == figure) return saveFigureAs();
   for (const auto& [action, suffix] : saves)
     if (chosen == action) saveAs(suffix);
 }
@@ -453,14 +529,21 @@ void PlotPanel::saveAs(const char* suffix) {
   const SaveFormat* format = nullptr;
   for (const SaveFormat& f : kSaveFormats)
     if (std::string_view(f.suffix) == suffix) format = &f;
-  if (!format || !files_.choose) return;
-  FileRequest request(FileKind::save_plot, format->title);
-  request.suffix = format->suffix;
+  if (!format) return;
+  const std::optional<QString> file = chooseFile(format->title, format->suffix);
+  if (!file) return;
+  if (const UserSave save = (this->*format->save)(*file); !save) reportUnsaved(this, *file, save);
+}
+
+std::optional<QString> PlotPanel::chooseFile(const char* title, const char* suffix) const {
+  if (!files_.choose) return std::nullopt;
+  FileRequest request(FileKind::save_plot, title);
+  request.suffix = suffix;
   const std::optional<std::filesystem::path> chosen = files_.choose(request);
-  if (!chosen) return;
+  if (!chosen) return std::nullopt;
   QString file = QFile::decodeName(chosen->c_str());
   if (!file.endsWith(suffix, Qt::CaseInsensitive)) file += suffix;
-  if (const UserSave save = (this->*format->save)(file); !save) reportUnsaved(this, file, save);
+  return file;
 }
 
 void PlotPanel::paintPicture(QPainter& painter, QSize size) {
@@ -519,6 +602,103 @@ UserSave PlotPanel::saveSvg(const QString& file) {
 }
 
 UserSave PlotPanel::saveCsv(const QString& file) { return saveFile(file, plot::curves_csv(curves())); }
+
+double PlotPanel::screenWidthCm() const { return pictureSize().width() * 2.54 / kScreenDpi; }
+
+void PlotPanel::paintFigure(QPainter& painter, QSizeF size, double line) {
+  const std::vector<plot::Curve> shown = curves();
+  text_ = currentText();
+  axes_ = plot::panel_axes(shown);
+  painter.fillRect(QRectF(QPointF(0, 0), size), Qt::white);
+  QFont font("DejaVu Sans");
+  font.setPixelSize(kFigureFontPoints);  // in the painter's units: points
+  painter.setFont(font);
+  const QFontMetrics metrics = painter.fontMetrics();
+  // Room for the values and titles that paintAxes puts around the panel.
+  int widest = 0, widestEnergy = 0;
+  if (axes_) {
+    for (const plot::Tick& t : plot::intensity_ticks(*axes_, view_))
+      widest = std::max(widest, metrics.horizontalAdvance(QString::fromStdString(t.text)));
+    for (const plot::Tick& t : plot::energy_ticks(*axes_, view_))
+      widestEnergy = std::max(widestEnergy, metrics.horizontalAdvance(QString::fromStdString(t.text)));
+  }
+  const int left = 10 + widest + metrics.height(), top = metrics.height() / 2 + 2;
+  const int right = widestEnergy / 2 + 2, bottom = 4 + 2 * metrics.height();
+  const QRect area(left, top, std::max(1, int(size.width()) - left - right),
+                   std::max(1, int(size.height()) - top - bottom));
+  painter.save();
+  painter.translate(area.topLeft());
+  paintPanel(painter, area.size(), shown, std::nullopt, view_, heldAt(text_), line);
+  paintOverlay(painter, area.size(), shown, text_, line);
+  painter.restore();
+  PlotFrame::paintAxes(painter, area, *this);
+}
+
+UserSave PlotPanel::saveFigure(const QString& file, const FigureOptions& options) {
+  const QSize screen = pictureSize();
+  const double width_cm = options.width_cm;
+  const double height_cm = width_cm * screen.height() / std::max(1, screen.width());
+  if (!(width_cm > 0) || !std::isfinite(height_cm) || !(height_cm > 0))
+    return {WriteStatus::cannot_write, {}};
+  const QSizeF points(width_cm * kPointsPerCm, height_cm * kPointsPerCm);
+  QByteArray bytes;
+  QBuffer out(&bytes);
+  if (!out.open(QIODevice::WriteOnly)) return {WriteStatus::cannot_write, {}};
+  switch (options.format) {
+    case FigureOptions::Format::png: {
+      const double dpi = std::clamp(options.dpi, 72, 1200);
+      const QSize pixels(int(std::lround(width_cm / 2.54 * dpi)),
+                         int(std::lround(height_cm / 2.54 * dpi)));
+      QImage image(pixels, QImage::Format_RGB32);
+      image.setDotsPerMeterX(int(std::lround(dpi / 0.0254)));
+      image.setDotsPerMeterY(int(std::lround(dpi / 0.0254)));
+      {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        painter.scale(dpi / 72, dpi / 72);
+        paintFigure(painter, points, kFigureLinePoints * dpi / 72);
+      }
+      if (!image.save(&out, "PNG")) return {WriteStatus::cannot_write, {}};
+      break;
+    }
+    case FigureOptions::Format::svg: {
+      QSvgGenerator svg;
+      svg.setOutputDevice(&out);
+      svg.setResolution(72);  // a unit of the document is a point
+      svg.setSize(points.toSize());
+      svg.setViewBox(QRectF(QPointF(0, 0), points));
+      svg.setTitle(objectName());
+      QPainter painter;
+      if (!painter.begin(&svg)) return {WriteStatus::cannot_write, {}};
+      paintFigure(painter, points, kFigureLinePoints);
+      painter.end();
+      break;
+    }
+    case FigureOptions::Format::pdf: {
+      QPdfWriter pdf(&out);
+      pdf.setResolution(72);  // a unit of the page is a point
+      pdf.setPageSize(QPageSize(QSizeF(width_cm * 10, height_cm * 10), QPageSize::Millimeter,
+                                QString(), QPageSize::ExactMatch));
+      pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+      pdf.setTitle(objectName());
+      QPainter painter;
+      if (!painter.begin(&pdf)) return {WriteStatus::cannot_write, {}};
+      paintFigure(painter, points, kFigureLinePoints);
+      painter.end();
+      break;
+    }
+  }
+  return saveFile(file, bytesOf(bytes));
+}
+
+void PlotPanel::saveFigureAs() {
+  if (!files_.choose) return;
+  const std::optional<FigureOptions> options = askFigure(this, screenWidthCm());
+  if (!options) return;
+  const std::optional<QString> file = chooseFile("Save Figure", figureSuffix(options->format));
+  if (!file) return;
+  if (const UserSave save = saveFigure(*file, *options); !save) reportUnsaved(this, *file, save);
+}
 
 PlotFrame::PlotFrame(PlotPanel* panel, QWidget* parent, bool energyTitle)
     : QWidget(parent), panel_(panel), energyTitle_(energyTitle) {

@@ -11,8 +11,8 @@
 // wheel) and go back to the full view with a double click; the zoom changes
 // only what is drawn and where a click lands. The context menu saves the
 // panel as PNG or SVG and its curves as CSV, into a file asked for through
-// the panel's UserFiles, shows every curve whole ("Full View") and switches
-// the legend. PlotFrame puts the axis values, the axis titles and the
+// the panel's UserFiles, saves a figure for a paper ("Save Figure..."),
+// shows every curve whole ("Full View") and switches the legend. PlotFrame puts the axis values, the axis titles and the
 // readout of the point under the mouse around a panel.
 //
 // Over the curves the panel draws what its owner's text provider gives
@@ -41,6 +41,21 @@ class QPainter;
 class QPaintDevice;
 
 namespace talvern {
+
+// A figure of a panel for a paper: its format, its width on paper (the
+// height keeps the proportions of the panel on the screen) and, for PNG,
+// its resolution.
+struct FigureOptions {
+  enum class Format { png, svg, pdf };
+  Format format = Format::png;
+  double width_cm = 8.5;
+  int dpi = 300;
+};
+
+// The widths of the size presets: one column and two columns of a journal.
+inline constexpr double kOneColumnCm = 8.5, kTwoColumnsCm = 17.5;
+// The resolution the "screen" preset takes the panel's pixels at.
+inline constexpr double kScreenDpi = 96;
 
 class PlotPanel : public QWidget {
   Q_OBJECT
@@ -87,6 +102,19 @@ class PlotPanel : public QWidget {
   UserSave saveSvg(const QString& file);
   UserSave saveCsv(const QString& file);
 
+  // The panel as a figure for a paper, saved as the user's file `file`:
+  // axis values, titles, legend, markers and the clipped mark in DejaVu
+  // Sans at 9 and 8 points of the chosen width, lines 0.75 point wide.
+  UserSave saveFigure(const QString& file, const FigureOptions& options);
+  // "Save Figure..." of the context menu: asks for format, size and
+  // resolution (the "saveFigure" dialog), then for the file, adds the
+  // format's suffix to a name without one and saves. Nothing happens when
+  // the user cancels either.
+  void saveFigureAs();
+  // Width in centimetres of the "screen" preset: the saved picture's pixels
+  // at kScreenDpi.
+  double screenWidthCm() const;
+
   // "Save as PNG...", "Save as SVG..." and "Save curves as CSV..." of the
   // context menu, by `suffix` (".png", ".svg", ".csv"): asks the panel's
   // files for a file to save (FileKind::save_plot), adds the suffix to a
@@ -103,7 +131,8 @@ class PlotPanel : public QWidget {
   static void paintPanel(QPainter& painter, QSize size,
                          const std::vector<plot::Curve>& curves,
                          std::optional<double> marker = std::nullopt,
-                         const plot::View& view = {}, const std::vector<double>& held = {});
+                         const plot::View& view = {}, const std::vector<double>& held = {},
+                         double line = 1);
 
  signals:
   // A left-button click without a drag, in panel coordinates of this panel
@@ -129,10 +158,19 @@ class PlotPanel : public QWidget {
  private:
   std::vector<plot::Curve> curves() const;
   UserSave saveFile(const QString& file, std::string_view bytes) const;
+  // The file the panel's files give for a save titled `title` of a
+  // picture or table `suffix` (FileKind::save_plot), the suffix added to a
+  // name without it; none when cancelled.
+  std::optional<QString> chooseFile(const char* title, const char* suffix) const;
   plot::PanelText currentText() const;
-  // Markers, legend and clipped mark over a panel drawn at `size`.
+  // Markers, legend and clipped mark over a panel drawn at `size`, in a
+  // font a point smaller than the painter's, lines `line` device pixels wide.
   void paintOverlay(QPainter& painter, QSize size, const std::vector<plot::Curve>& curves,
-                    const plot::PanelText& text) const;
+                    const plot::PanelText& text, double line = 1) const;
+  // Panel x coordinates of the markers of `text` on the axes as last drawn.
+  std::vector<double> heldAt(const plot::PanelText& text) const;
+  // The figure on a painter whose units are points, `size` of them.
+  void paintFigure(QPainter& painter, QSizeF size, double line);
   void paintPicture(QPainter& painter, QSize size);
   // The saved picture: the panel with the frame's margins around it.
   QSize pictureSize() const;

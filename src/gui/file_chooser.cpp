@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QSettings>
 #include <QString>
 #include <QStringList>
 
@@ -26,6 +27,30 @@ namespace {
 QString& lastFolder() {
   static QString folder;
   return folder;
+}
+
+// Where the last folder and filter of a kind of file are kept between runs.
+QString settingsKey(FileKind kind, const char* what) {
+  const char* name = "data";
+  switch (kind) {
+    case FileKind::data: break;
+    case FileKind::selective_xafs: name = "selective_xafs"; break;
+    case FileKind::save_data: name = "save_data"; break;
+    case FileKind::save_picture: name = "save_picture"; break;
+    case FileKind::save_plot: name = "save_plot"; break;
+    case FileKind::open_study: name = "open_study"; break;
+    case FileKind::save_study: name = "save_study"; break;
+  }
+  return QString("FileDialogs/%1/%2").arg(name, what);
+}
+
+// The extension of a filter's first pattern ("SVG (*.svg)" gives "svg");
+// empty for a filter of every file.
+QString filterSuffix(const QString& filter) {
+  const int open = filter.indexOf("(*."), close = filter.indexOf(')', open);
+  if (open < 0 || close < 0) return {};
+  QString suffix = filter.mid(open + 3, close - open - 3).section(' ', 0, 0);
+  return suffix.contains('*') ? QString() : suffix;
 }
 
 QWidget* dialogParent() {
@@ -44,6 +69,10 @@ class OpenFileDialog : public QFileDialog {
   QString typed;  // the existing file typed, when that was how the dialog closed
 
   void accept() override {
+    // A name saved without extension gets the one of the filter chosen.
+    if (acceptMode() == QFileDialog::AcceptSave)
+      if (const QString suffix = filterSuffix(selectedNameFilter()); !suffix.isEmpty())
+        setDefaultSuffix(suffix);
     if (acceptMode() == QFileDialog::AcceptOpen)
       if (auto* edit = findChild<QLineEdit*>("fileNameEdit"); edit && !edit->text().isEmpty()) {
         const QFileInfo file(directory(), edit->text());
@@ -92,12 +121,26 @@ QStringList runFileDialog(const FileRequest& request, bool several) {
       filters << data << "All (*)";
     }
     dialog.setNameFilters(filters);
-    if (request.data_filter) dialog.selectNameFilter(data);
-    dialog.setDirectory(lastFolder().isEmpty() ? toQString(initial_data_dir()) : lastFolder());
+    // A kind of file opens where its last file was chosen, with the filter
+    // chosen then; a kind not chosen yet where the last file of any kind was.
+    QSettings settings;
+    const QString remembered = settings.value(settingsKey(request.kind, "filter")).toString();
+    if (request.data_filter)
+      dialog.selectNameFilter(data);
+    else if (filters.contains(remembered))
+      dialog.selectNameFilter(remembered);
+    const QString folder = settings.value(settingsKey(request.kind, "folder")).toString();
+    dialog.setDirectory(!folder.isEmpty() && QFileInfo(folder).isDir() ? folder
+                        : lastFolder().isEmpty()                       ? toQString(initial_data_dir())
+                                                                       : lastFolder());
 
     if (dialog.exec() != QDialog::Accepted) return {};
     const QStringList chosen = dialog.typed.isEmpty() ? dialog.selectedFiles() : QStringList{dialog.typed};
-    if (!chosen.isEmpty()) lastFolder() = QFileInfo(chosen.first()).absolutePath();
+    if (!chosen.isEmpty()) {
+      lastFolder() = QFileInfo(chosen.first()).absolutePath();
+      settings.setValue(settingsKey(request.kind, "folder"), lastFolder());
+      settings.setValue(settingsKey(request.kind, "filter"), dialog.selectedNameFilter());
+    }
     return chosen;
 }
 

@@ -15,7 +15,10 @@ using OpenFailureReporter = std::function<void(const OpenFailure&)>;
 // An open-existing-file dialog (a save dialog for FileKind::save_data) over
 // the active window, titled with the command, with the filters of the file
 // kind (the "Data" filter first when asked). It starts in initial_data_dir() and afterwards in the
-// folder of the last file chosen in this run, whichever load chose it.
+// folder of the last file chosen in this run, whichever load chose it; once a file of its
+// kind has been chosen, in that file's folder with the filter chosen then, in later runs
+// too (QSettings, by FileKind). A save adds the extension of the filter chosen to a name
+// without one.
 FileChooser qt_file_chooser();
 
 // The same dialog for a load of repeated scans: several files may be

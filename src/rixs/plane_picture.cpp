@@ -1,5 +1,7 @@
 #include "rixs/plane_picture.h"
 
+#include <ft2build.h>
+#include FT_FREETYPE_H
 #include <png.h>
 
 #include <algorithm>
@@ -45,6 +47,46 @@ constexpr Glyph kGlyphs[] = {
     {'d', {0x01, 0x01, 0x0D, 0x13, 0x11, 0x11, 0x0F}}, {'u', {0, 0, 0x11, 0x11, 0x11, 0x13, 0x0D}},
 };
 
+// The pictures' font: a face of a TrueType file at a pixel size whose
+// ascent and descent fill the built-in glyphs' line (kGlyphH).
+class PictureFont {
+ public:
+  explicit PictureFont(const std::string& file) { load(file); }
+  PictureFont(const PictureFont&) = delete;
+  PictureFont& operator=(const PictureFont&) = delete;
+  ~PictureFont() { close(); }
+  bool load(const std::string& file) {
+    close();
+    if (FT_Init_FreeType(&library_) != 0) return false;
+    if (FT_New_Face(library_, file.c_str(), 0, &face_) != 0 || FT_Set_Pixel_Sizes(face_, 0, 12) != 0) {
+      close();
+      return false;
+    }
+    ascent_ = std::min(static_cast<int>(face_->size->metrics.ascender >> 6), kGlyphH);
+    return true;
+  }
+  FT_Face face() const { return face_; }
+  int ascent() const { return ascent_; }
+
+ private:
+  void close() {
+    if (face_) FT_Done_Face(face_);
+    if (library_) FT_Done_FreeType(library_);
+    face_ = nullptr;
+    library_ = nullptr;
+  }
+  FT_Library library_ = nullptr;
+  FT_Face face_ = nullptr;
+  int ascent_ = 0;
+};
+
+// DejaVu Sans, loaded for the first picture; the built-in glyphs when it
+// cannot be read.
+PictureFont& picture_font() {
+  static PictureFont font(kPictureFontFile);
+  return font;
+}
+
 const Glyph* glyph(char c) {
   for (const Glyph& g : kGlyphs)
     if (g.c == c) return &g;
@@ -71,9 +113,36 @@ class Canvas {
     rect(x - 1, y - 1, 1, h + 2, kInk);
     rect(x + w, y - 1, 1, h + 2, kInk);
   }
+  // Ink over the pixel at `coverage` of 255, smoothing the font's edges.
+  void ink(int x, int y, int coverage) {
+    if (x < 0 || y < 0 || x >= p_.width || y >= p_.height) return;
+    std::uint8_t* c = &p_.rgb[(static_cast<std::size_t>(y) * p_.width + x) * 3];
+    const std::uint8_t to[3] = {kInk.r, kInk.g, kInk.b};
+    for (int k = 0; k < 3; ++k) c[k] = static_cast<std::uint8_t>((c[k] * (255 - coverage) + to[k] * coverage + 127) / 255);
+  }
   // Text with its top left corner at (x, y); `up` turns it a quarter to the
   // left, reading upwards, with (x, y) then its bottom left corner.
   void text(int x, int y, const std::string& s, bool up = false) {
+    if (const FT_Face face = picture_font().face()) {
+      const int base = picture_font().ascent();
+      long pen = 0;  // 26.6 fixed point along the line
+      for (const char ch : s) {
+        if (FT_Load_Char(face, static_cast<unsigned char>(ch), FT_LOAD_RENDER) != 0) continue;
+        const FT_GlyphSlot g = face->glyph;
+        const FT_Bitmap& b = g->bitmap;
+        const int left = static_cast<int>((pen + 32) >> 6) + g->bitmap_left;
+        for (unsigned row = 0; row < b.rows; ++row)
+          for (unsigned col = 0; col < b.width; ++col) {
+            const int a = b.buffer[row * b.pitch + col];
+            if (a == 0) continue;
+            const int u = left + static_cast<int>(col), v = base - g->bitmap_top + static_cast<int>(row);
+            if (up) ink(x + v, y - u, a);
+            else ink(x + u, y + v, a);
+          }
+        pen += g->advance.x;
+      }
+      return;
+    }
     for (std::size_t n = 0; n < s.size(); ++n) {
       const Glyph* g = glyph(s[n]);
       if (!g) continue;
@@ -164,7 +233,23 @@ std::string base64(const std::string& in) {
 
 }  // namespace
 
-int text_width(const std::string& s) { return static_cast<int>(s.size()) * kAdvance - kFontScale; }
+int text_width(const std::string& s) {
+  if (const FT_Face face = picture_font().face()) {
+    long pen = 0;
+    for (const char ch : s)
+      if (FT_Load_Char(face, static_cast<unsigned char>(ch), FT_LOAD_DEFAULT) == 0) pen += face->glyph->advance.x;
+    return static_cast<int>((pen + 32) >> 6);
+  }
+  return static_cast<int>(s.size()) * kAdvance - kFontScale;
+}
+
+bool use_picture_font(const std::string& file) { return picture_font().load(file); }
+
+std::string picture_font_caution() {
+  if (picture_font().face()) return {};
+  return std::string("CAUTION!! ") + kPictureFontFile +
+         " could not be read (Debian's fonts-dejavu-core); the picture's text is in the built-in font.";
+}
 
 plot::Rgb viridis(double t) {
   // A polynomial fit of the scale, within about 1/100 of its tabulated colours.

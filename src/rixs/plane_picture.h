@@ -106,6 +106,17 @@ void draw_colour_bar(PlanePicture& p, const ColourBar& bar);
 void draw_text(PlanePicture& p, int x, int y, const std::string& s);
 int text_width(const std::string& s);
 
+// The pictures' text is DejaVu Sans from this file (Debian's
+// fonts-dejavu-core), read by FreeType for the first picture; when it
+// cannot be read, built-in 5 x 7 glyphs drawn at twice their size.
+inline constexpr const char* kPictureFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+// Takes the pictures' font from `file` instead; false, with the built-in
+// glyphs from then on, when it cannot be read.
+bool use_picture_font(const std::string& file);
+// The "CAUTION!!" line of a saved picture whose text is in the built-in
+// glyphs; empty when the font was read.
+std::string picture_font_caution();
+
 // The colour of a map where nothing lies.
 constexpr plot::Rgb kEmptyColour{235, 235, 235};
 

@@ -62,6 +62,8 @@ void calculate(const WorkSpace& ws, S& state, CommandRun& run) {
                               ? "ERROR!! " + file.string() + " could not be written.\n"
                               : save.refusal + "\n";
       run.outcome.failed = true;
+    } else if (const std::string caution = picture_font_caution(); !caution.empty()) {
+      run.outcome.after = caution + "\n";
     }
   }
 }
@@ -97,12 +99,15 @@ void SavePlanePicture(const WorkSpace& ws, const UserFiles& files, PlaneState& s
   const auto file =
       files.choose ? files.choose(FileRequest(FileKind::save_picture, "Save Picture")) : std::nullopt;
   if (!file) return;
-  const std::string path = file->string();
+  // A name without extension is saved as PNG, and says so.
+  const std::string path = file->has_extension() ? file->string() : file->string() + ".png";
   const bool svg = path.size() >= 4 && (path.ends_with(".svg") || path.ends_with(".SVG"));
-  const UserSave save = save_picture(ws, *file, state, svg, width, height);
+  const UserSave save = save_picture(ws, path, state, svg, width, height);
   state.message = save                   ? "The picture was saved as " + path + "."
                   : !save.refusal.empty() ? save.refusal
                                          : "ERROR!! " + path + " could not be written.";
+  if (const std::string caution = picture_font_caution(); save && !svg && !caution.empty())
+    state.message += "\r\n" + caution;
 }
 
 Sheet<PlaneState>& plane_sheet() {

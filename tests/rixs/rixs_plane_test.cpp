@@ -11,6 +11,7 @@
 
 #include "engine/engine.h"
 #include "rixs/plane_picture.h"
+#include "rixs/plane_sheet.h"
 #include "rixs/rixs_plane.h"
 #include "support/optim_workspace.h"
 #include "support/temp_dir.h"
@@ -208,6 +209,52 @@ TEST(PlanePicture, ColourScaleTicksAndFiles) {
   EXPECT_NE(svg.find(">Emission energy (eV)</text>"), std::string::npos);
   EXPECT_NE(svg.find(">Intensity (log)</text>"), std::string::npos);
   EXPECT_NE(svg.find("data:image/png;base64,iVBOR"), std::string::npos);
+}
+
+// "Save Picture..." gives a name typed without extension the PNG's.
+TEST_F(RixsPlaneTest, APictureNamedWithoutExtensionIsSavedAsPng) {
+  PlaneState s = plane("7110", "7111", "1");
+  TempDir pictures;
+  const UserFiles files([&](const FileRequest&) { return std::optional(pictures.file("plane")); });
+  SavePlanePicture(ws, files, s, 400, 300);
+  EXPECT_EQ(s.message, "The picture was saved as " + pictures.file("plane.png").string() + ".");
+  EXPECT_EQ(read_file(pictures.file("plane.png")).substr(1, 3), "PNG");
+  EXPECT_FALSE(std::filesystem::exists(pictures.file("plane")));
+}
+
+// The pictures' text is DejaVu Sans, smoothed at its edges; without the
+// font file it is in the built-in glyphs, and a saved picture says so.
+TEST_F(RixsPlaneTest, PictureTextIsDejaVuElseTheBuiltInGlyphsWithACaution) {
+  struct Restore {
+    ~Restore() { use_picture_font(kPictureFontFile); }
+  } restore;
+  PlaneState s = plane("7110", "7111", "1");
+  // Grey pixels between the ink and the white around the map: smoothed text.
+  const auto smoothed = [&] {
+    const PlanePicture pic = render_plane(s.plane, false, 400, 300);
+    int n = 0;
+    for (int y = 0; y < pic.height; ++y)
+      for (int x = 0; x < pic.layout.x0 - 2; ++x) {
+        const plot::Rgb c = pic.pixel(x, y);
+        n += c.r == c.g && c.g == c.b && c.r > 40 && c.r < 215;
+      }
+    return n;
+  };
+  ASSERT_TRUE(use_picture_font(kPictureFontFile));
+  EXPECT_TRUE(picture_font_caution().empty());
+  EXPECT_GT(smoothed(), 20);
+  EXPECT_NE(text_width("7110"), 46);
+
+  TempDir pictures;
+  const UserFiles files([&](const FileRequest&) { return std::optional(pictures.file("p.png")); });
+  EXPECT_FALSE(use_picture_font((pictures.path() / "missing.ttf").string()));
+  EXPECT_EQ(smoothed(), 0);
+  EXPECT_EQ(text_width("7110"), 46);  // four glyphs of 12 pixels less the last gap
+  SavePlanePicture(ws, files, s, 400, 300);
+  EXPECT_EQ(s.message, "The picture was saved as " + pictures.file("p.png").string() +
+                           ".\r\nCAUTION!! " + kPictureFontFile +
+                           " could not be read (Debian's fonts-dejavu-core); the picture's text "
+                           "is in the built-in font.");
 }
 
 TEST_F(RixsPlaneTest, CommandLineWritesTheFileAndThePicture) {
