@@ -106,6 +106,16 @@ TEST(Xdi, TheNamedEdgeIsProposedInTheEdgeListUntilAFileNamesNone) {
   state.selected_edge = -1;
   talvern::LoadXAFS(ws, state);
   EXPECT_EQ(state.selected_edge, talvern::edge_named("Pt L3").value());
+  // Scans merged propose the edge of the first file.
+  talvern::UserFiles both;
+  both.choose_several = [&](const talvern::FileRequest&) {
+    return talvern::ChosenFiles{{tmp.file("fe.xdi"), tmp.file("pt.xdi")}};
+  };
+  talvern::MainFormState form;
+  talvern::LoadConventionalXAFS(ws, both, form);
+  talvern::ConvXAFSState merged;
+  talvern::LoadXAFS(ws, merged);
+  EXPECT_EQ(merged.selected_edge, fe) << form.message;
   // A file that names no edge proposes none, not the last file's.
   load("plain.dat");
   talvern::ConvXAFSState fresh;
