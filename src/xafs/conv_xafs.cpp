@@ -177,7 +177,10 @@ std::optional<EdgeStepFit> edge_step_of(const ConvXAFSState& state,
 }
 
 // The pre-edge line at every energy of the measurement and the post-edge
-// polynomial from E0 on, on the scale of the measurement's trace.
+// polynomial from E0 on, on the scale of the measurement's trace. Below E0
+// the polynomial's points are hidden and held at its value at E0: its
+// extrapolation there is no part of the fit, and would otherwise count as a
+// curve cut by the frame (the clipped mark, Full View).
 std::optional<plot::Trace> edge_line_trace(const std::vector<double>& pairs, const MinMax& r,
                                            const EdgeStepFit& fit) {
   const std::size_t rows = pairs.size() / 2;
@@ -186,7 +189,7 @@ std::optional<plot::Trace> edge_line_trace(const std::vector<double>& pairs, con
     const double e = pairs[2 * i];
     lines[3 * i] = e;
     lines[3 * i + 1] = fit.pre_at(e);
-    lines[3 * i + 2] = fit.post_at(e);
+    lines[3 * i + 2] = fit.post_at(std::max(e, fit.e0));
   }
   const plot::Range range{r.e_min, r.e_max, kStandardRangeScale * r.i_min,
                           kStandardRangeScale * r.i_max};

@@ -90,7 +90,9 @@ TEST(PanelAxes, TickValuesAreNiceAndInsideTheRange) {
       EXPECT_LE(t[i], hi);
       const double k = t[i] / step;
       EXPECT_NEAR(k, std::round(k), 1e-6 + 1e-12 * std::abs(k));
-      if (i > 0) EXPECT_NEAR(t[i] - t[i - 1], step, 1e-6 * step);
+      if (i > 0) {
+        EXPECT_NEAR(t[i] - t[i - 1], step, 1e-6 * step);
+      }
     }
     if (t.size() == 3) {
       const double finer = step / 2.5;  // 5 x 10^n is the only step with a ratio of 2.5 below

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/main_form.h"
+#include "plot/figure.h"
 #include "support/temp_dir.h"
 #include "workspace/file_names.h"
 #include "workspace/parameters.h"
@@ -208,6 +209,27 @@ TEST_F(EdgeStepLoad, DividingValuesBelowZeroByTheMaximumSuggestsTheEdgeStep) {
   state.normalise = talvern::ConvXAFSState::kEdgeStep;
   talvern::LoadXAFS(ws, state);
   EXPECT_FALSE(says("CAUTION!!")) << state.message;
+}
+
+TEST_F(EdgeStepLoad, APostEdgeLineRisingBelowE0IsNoCurveCutByTheFrame) {
+  // A post-edge line falling with energy: extrapolated below E0 it would
+  // rise far above the measurement, where it is not drawn.
+  std::vector<double> rows = known_spectrum();
+  for (std::size_t i = 0; i < rows.size(); i += 2)
+    if (rows[i] >= kE0 + 150) rows[i + 1] = 1.6 - 1.5e-3 * (rows[i] - kE0);
+  measured(rows);
+  state.normalise = talvern::ConvXAFSState::kEdgeStep;
+  state.core_energy = "7112.";
+  state.nnorm = "1";
+  talvern::LoadXAFS(ws, state);
+  ASSERT_TRUE(state.trace && state.edge_lines) << state.message;
+  const auto curves = talvern::conv_xafs_curves(state);
+  EXPECT_FALSE(talvern::plot::clipped_mark(curves, talvern::plot::View{}));
+  // (the pre-edge line falls below the frame above E0, and is drawn there)
+  EXPECT_EQ(talvern::plot::whole_view(curves).y_hi, talvern::plot::View{}.y_hi);
+  // Above E0 the line is the fit's, exported as it is drawn.
+  ASSERT_EQ(state.edge_lines->intensity.size(), 2u);
+  EXPECT_NEAR(state.edge_lines->intensity[1][800], 1.6 - 1.5e-3 * 588, 1e-6);
 }
 
 TEST_F(EdgeStepLoad, ACoreEnergyFarFromTheChosenEdgeIsStoredWithACaution) {
