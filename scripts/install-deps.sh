@@ -4,7 +4,7 @@
 # Packages given as arguments are wanted as well (scripts/fuzz.sh adds clang).
 set -euo pipefail
 
-packages=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libpng-dev zlib1g-dev libfreetype-dev libbrotli-dev libgtest-dev libbenchmark-dev libgsl-dev libarchive-dev libxrl-dev fonts-dejavu-core xvfb xauth "$@")
+packages=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libpng-dev zlib1g-dev libfreetype-dev libbrotli-dev libgtest-dev libbenchmark-dev libgsl-dev libarchive-dev libxrl-dev fonts-dejavu-core xvfb xauth python3-dev python3-pybind11 python3-numpy python3-pytest python3-matplotlib "$@")
 
 missing=()
 for p in "${packages[@]}"; do

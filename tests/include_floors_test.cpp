@@ -38,10 +38,13 @@ Place place_of(const fs::path& relative) {
 // Whether a file at `from` may include one at `to`; nothing when a folder
 // has no place in the floors yet.
 std::optional<bool> may_include(const Place& from, const Place& to) {
+  // talvern-cli and the Python module stand on top, each of its own, and
+  // use the core only.
+  const auto top = [](const Place& p) { return p.folder == "cli" || p.folder == "python"; };
   for (const Place* p : {&from, &to})
-    if (p->folder != "gui" && p->folder != "cli" && !kFloor.contains(p->folder)) return std::nullopt;
-  if (to.folder == "cli") return from.folder == "cli";
-  if (from.folder == "cli") return !to.ui && to.folder != "gui";  // the core only
+    if (p->folder != "gui" && !top(*p) && !kFloor.contains(p->folder)) return std::nullopt;
+  if (top(to)) return from.folder == to.folder;
+  if (top(from)) return !to.ui && to.folder != "gui";  // the core only
   if (from.folder == "app" && from.ui) return true;               // opens every dialog
   if (to.folder == "gui") return from.folder == "gui" || from.ui;
   if (to.ui) return from.ui && from.folder == to.folder;
@@ -62,6 +65,8 @@ TEST(IncludeFloors, TheRuleRefusesWhatTheLayoutForbids) {
       {{"app", true}, {"refine", true}, true}, {{"app"}, {"rixs"}, true},
       {{"gui"}, {"rixs", true}, false},        {{"rixs"}, {"gui"}, false},
       {{"cli"}, {"app"}, true},                {{"cli"}, {"app", true}, false},
+      {{"python"}, {"engine"}, true},          {{"python"}, {"gui"}, false},
+      {{"python"}, {"cli"}, false},            {{"app"}, {"python"}, false},
   };
   for (const auto& c : cases)
     EXPECT_EQ(may_include(c.from, c.to), c.allowed)

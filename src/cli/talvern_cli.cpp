@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -19,7 +18,6 @@
 #include "app/commands.h"
 #include "command/history.h"
 #include "command/shell.h"
-#include "workspace/journal.h"
 #include "workspace/lock.h"
 #include "workspace/workspace.h"
 
@@ -67,9 +65,6 @@ class ProgressLine {
   bool shown_ = false;
 };
 
-// How long a command waits for another program to give the work-space up.
-constexpr std::chrono::milliseconds kLockWait{2000};
-
 // "replay FILE": not a command of a dialog, so the shell's own.
 talvern::Subcommand replay_entry() {
   return {"replay", "FILE",
@@ -78,40 +73,16 @@ talvern::Subcommand replay_entry() {
           nullptr, nullptr, {.yours = talvern::Touches::Yours::read}};
 }
 
-// A work-space path that is a file holds no work-space: nothing can be read
-// or written there ("construct" says so itself).
-bool work_space_is_a_file(const WorkSpace& ws) {
-  std::error_code ec;
-  const auto status = std::filesystem::status(ws.dir(), ec);
-  return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
-}
-
 int run(const std::vector<talvern::Subcommand>& list, const talvern::Subcommand& s,
         const std::optional<std::filesystem::path>& dir,
         const std::vector<std::string_view>& tokens) {
   talvern::CommandRun parsed = talvern::parse_command_line(s, tokens);
   const WorkSpace ws = WorkSpace::locate(dir);
-  if (s.name != "construct" && work_space_is_a_file(ws)) {
-    talvern::print_message("ERROR!!\r\n" + ws.dir().string() +
-                               " is a file, not a directory,\r\nso there is no work-space there. "
-                               "Nothing was done.",
-                           stdout);
-    return 1;
-  }
-  // One program per work-space: another one holding it may be about to
-  // finish a write, so wait for it briefly.
   talvern::WorkSpaceLock lock;
-  if (lock.acquire(ws, kLockWait) == talvern::WorkSpaceLock::State::refused) {
-    talvern::print_message(talvern::lock_refused_message(lock), stdout);
-    return 1;
-  }
-  // Before anything else, what a killed program left is put in order (in a
-  // work-space without a lock file too, when a replacement is unfinished).
-  if (lock.held() || talvern::journal_pending(ws)) {
-    const talvern::WorkSpaceRecovery recovery = talvern::recover_work_space(ws);
-    for (const std::string& line : recovery.lines) talvern::print_message(line, stdout);
-    if (recovery.blocked) return 1;
-  }
+  std::vector<std::string> first;
+  const bool open = talvern::open_for_command(ws, s, lock, first);
+  for (const std::string& line : first) talvern::print_message(line, stdout);
+  if (!open) return 1;
   const CtrlCStops ctrl_c;
   ProgressLine progress;
   talvern::ShellRun shell;

@@ -3,6 +3,7 @@
 
 #include "command/history.h"
 #include "command/usage.h"
+#include "workspace/journal.h"
 #include "workspace/row_io.h"
 
 namespace talvern {
@@ -75,6 +76,13 @@ CommandRun parse_command_line(const Subcommand& s, const std::vector<std::string
 
 int run_command_line(const WorkSpace& ws, const Subcommand& s, CommandRun run,
                      const ShellRun& shell) {
+  const Outcome outcome = command_line_outcome(ws, s, std::move(run), shell);
+  print_outcome(outcome, shell.out, shell.err);
+  return exit_status(outcome);
+}
+
+Outcome command_line_outcome(const WorkSpace& ws, const Subcommand& s, CommandRun run,
+                             const ShellRun& shell) {
   // The file dialog of a command is answered by the file named on the line.
   if (!run.arguments.empty() && s.usage.starts_with("FILE"))
     run.files.choose = [path = std::filesystem::path(run.arguments[0])](const FileRequest&) {
@@ -90,9 +98,36 @@ int run_command_line(const WorkSpace& ws, const Subcommand& s, CommandRun run,
   run.progress = shell.progress;
   run.record = shell.record;
   s.run(ws, run);
-  const int status = exit_status(run.outcome);
-  print_outcome(run.outcome, shell.out, shell.err);
-  return status;
+  return std::move(run.outcome);
+}
+
+bool open_for_command(const WorkSpace& ws, const Subcommand& s, WorkSpaceLock& lock,
+                      std::vector<std::string>& lines) {
+  // A work-space path that is a file holds no work-space: nothing can be
+  // read or written there.
+  std::error_code ec;
+  const auto status = std::filesystem::status(ws.dir(), ec);
+  if (s.name != "construct" && !ec && std::filesystem::exists(status) &&
+      !std::filesystem::is_directory(status)) {
+    lines.push_back("ERROR!!\r\n" + ws.dir().string() +
+                    " is a file, not a directory,\r\nso there is no work-space there. "
+                    "Nothing was done.");
+    return false;
+  }
+  // One program per work-space: another one holding it may be about to
+  // finish a write, so wait for it briefly.
+  if (lock.acquire(ws, kLockWait) == WorkSpaceLock::State::refused) {
+    lines.push_back(lock_refused_message(lock));
+    return false;
+  }
+  // Before anything else, what a killed program left is put in order (in a
+  // work-space without a lock file too, when a replacement is unfinished).
+  if (lock.held() || journal_pending(ws)) {
+    WorkSpaceRecovery recovery = recover_work_space(ws);
+    for (std::string& line : recovery.lines) lines.push_back(std::move(line));
+    if (recovery.blocked) return false;
+  }
+  return true;
 }
 
 int replay_history(const WorkSpace& ws, const std::vector<Subcommand>& list,

@@ -3,6 +3,7 @@
 // talvern-cli prints it, and the replay of a history.
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "command/sheet.h"
+#include "workspace/lock.h"
 #include "workspace/workspace.h"
 
 namespace talvern {
@@ -46,6 +48,22 @@ CommandRun parse_command_line(const Subcommand& s, const std::vector<std::string
 // ran) for values only the command itself can check.
 int run_command_line(const WorkSpace& ws, const Subcommand& s, CommandRun run,
                      const ShellRun& shell);
+
+// The same without printing: what the command says (its exit status is
+// exit_status() of it).
+Outcome command_line_outcome(const WorkSpace& ws, const Subcommand& s, CommandRun run,
+                             const ShellRun& shell);
+
+// How long a command waits for another program to give the work-space up.
+inline constexpr std::chrono::milliseconds kLockWait{2000};
+
+// What comes before command `s` runs on `ws`: a work-space path that is a
+// file is refused (but by "construct", which says so itself), the lock is
+// taken (waiting up to kLockWait for another program), and what a killed
+// program left is put in order. The messages to show first go into `lines`;
+// false (exit status 1) when the command must not run.
+bool open_for_command(const WorkSpace& ws, const Subcommand& s, WorkSpaceLock& lock,
+                      std::vector<std::string>& lines);
 
 // "replay FILE": the talvern-cli lines of a history run again in order;
 // stops at the first whose exit status differs from the one recorded,
