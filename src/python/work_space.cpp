@@ -211,36 +211,9 @@ std::string without_cr(const std::string& text) {
   return out;
 }
 
-Said run_method(const WorkSpace& ws, const Method& m, const py::args& args, const py::kwargs& kwargs,
-                py::object progress) {
-  const Subcommand& s = *m.command;
-  std::vector<std::string> tokens = tokens_of(m, args, kwargs);
-  CommandRun parsed;
-  try {
-    parsed = parse_command_line(s, std::vector<std::string_view>(tokens.begin(), tokens.end()));
-  } catch (const UsageError& e) {
-    throw py::value_error(e.what);
-  }
-  std::vector<std::string> first;
-  Outcome outcome;
-  bool opened = false;
-  std::optional<std::string> usage_error;
-  run_stoppable(
-      [&](const std::atomic<bool>* stop, const Post& post) {
-        WorkSpaceLock lock;
-        opened = open_for_command(ws, s, lock, first);
-        if (!opened) return;
-        ShellRun shell;
-        shell.stop = stop;
-        shell.progress = post;
-        try {
-          outcome = command_line_outcome(ws, s, std::move(parsed), shell);
-        } catch (const UsageError& e) {
-          usage_error = e.what;
-        }
-      },
-      std::move(progress));
-  if (usage_error) throw py::value_error(*usage_error);
+// What a run said, as talvern-cli prints it: the lines of the opening,
+// then the message (or the file that could not be opened) and the boxes.
+Said said_of(const std::vector<std::string>& first, bool opened, const Outcome& outcome) {
   Said said;
   std::string text;
   const auto add = [&](const std::string& part) {
@@ -260,6 +233,48 @@ Said run_method(const WorkSpace& ws, const Method& m, const py::args& args, cons
   while (!text.empty() && text.back() == '\n') text.pop_back();
   said.message = std::move(text);
   return said;
+}
+
+py::object result_of(const Method& m, const Said& said);
+
+Said run_method(const WorkSpace& ws, const Method& m, const py::args& args, const py::kwargs& kwargs,
+                py::object progress) {
+  const Subcommand& s = *m.command;
+  std::vector<std::string> tokens = tokens_of(m, args, kwargs);
+  CommandRun parsed;
+  try {
+    parsed = parse_command_line(s, std::vector<std::string_view>(tokens.begin(), tokens.end()));
+  } catch (const UsageError& e) {
+    throw py::value_error(e.what);
+  }
+  std::vector<std::string> first;
+  Outcome outcome;
+  bool opened = false;
+  std::optional<std::string> usage_error;
+  try {
+    run_stoppable(
+        [&](const std::atomic<bool>* stop, const Post& post) {
+          WorkSpaceLock lock;
+          opened = open_for_command(ws, s, lock, first);
+          if (!opened) return;
+          ShellRun shell;
+          shell.stop = stop;
+          shell.progress = post;
+          try {
+            outcome = command_line_outcome(ws, s, std::move(parsed), shell);
+          } catch (const UsageError& e) {
+            usage_error = e.what;
+          }
+        },
+        std::move(progress));
+  } catch (py::error_already_set& e) {
+    // Ctrl-C stopped the command, which has ended as "Stop" ends it: the
+    // KeyboardInterrupt carries what it said.
+    if (!usage_error) e.value().attr("result") = result_of(m, said_of(first, opened, outcome));
+    throw;
+  }
+  if (usage_error) throw py::value_error(*usage_error);
+  return said_of(first, opened, outcome);
 }
 
 // The cautions of a message: each from a "CAUTION!!" to the end of its
@@ -318,6 +333,13 @@ py::dict boxes_of(const std::string& after) {
     boxes[key.c_str()] = number;
   }
   return boxes;
+}
+
+py::object result_of(const Method& m, const Said& said) {
+  py::list cautions;
+  for (const std::string& c : cautions_of(said.message)) cautions.append(c);
+  return py::module_::import("talvern").attr("Result")(m.command->name, said.message, said.status,
+                                                        cautions, boxes_of(said.after));
 }
 
 const std::vector<Subcommand>& subcommands() {
@@ -384,7 +406,8 @@ Each command of talvern-cli is a method: its name with _ for -, its positional a
 positional, each option a keyword (flags as bool, repeatable options as lists). It gives a
 Result and raises CommandError where talvern-cli exits with 1, unless check=False.
 progress=callable receives the lines on how far a long run is; Ctrl-C stops a long run
-as "Stop" does, and KeyboardInterrupt is raised when it has stopped.)");
+as "Stop" does, and KeyboardInterrupt is raised when it has stopped (its .result says
+what the command said).)");
   cls.def(py::init([](py::object path) {
             std::optional<std::filesystem::path> dir;
             if (!path.is_none())
@@ -418,14 +441,10 @@ as "Stop" does, and KeyboardInterrupt is raised when it has stopped.)");
           if (kwargs.contains("check")) check = kwargs["check"].cast<bool>();
           if (kwargs.contains("progress")) progress = kwargs["progress"];
           const Said said = run_method(self.ws, method, args, kwargs, progress);
-          const py::module_ module = py::module_::import("talvern");
-          py::list cautions;
-          for (const std::string& c : cautions_of(said.message)) cautions.append(c);
-          py::object result = module.attr("Result")(method.command->name, said.message, said.status,
-                                                    cautions, boxes_of(said.after));
+          py::object result = result_of(method, said);
           if (check && said.status != 0) {
-            PyErr_SetObject(module.attr("CommandError").ptr(),
-                            module.attr("CommandError")(result).ptr());
+            const py::object error = py::module_::import("talvern").attr("CommandError")(result);
+            PyErr_SetObject(error.get_type().ptr(), error.ptr());
             throw py::error_already_set();
           }
           return result;
