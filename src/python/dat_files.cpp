@@ -45,7 +45,8 @@ py::array_t<double> read_dat(py::handle path_like) {
     if (k == 0) k = n;
     if (n != k)
       throw py::value_error(path + ": line " + std::to_string(line) + " holds " +
-                            std::to_string(n) + " values, the first row " + std::to_string(k));
+                            std::to_string(n) + (n == 1 ? " value" : " values") +
+                            ", the first row " + std::to_string(k));
     ++rows;
   }
   if (rows == 0) return owned_array({}, 0, 0);
