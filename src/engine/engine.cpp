@@ -149,22 +149,34 @@ EngineReport write_spectrum(const std::filesystem::path& output, const std::vect
   return report;
 }
 
+std::string engine_failure_reason(EngineReport::Status s) {
+  using S = EngineReport::Status;
+  switch (s) {
+    case S::parameters_missing:
+      return "RIXS_Calculation_Parameters.DAT is missing or incomplete.";
+    case S::lorentz_missing:
+      return "The Lorentzian setting file is missing or incomplete.";
+    case S::too_few_rows:
+      return "SelectiveXAFS_for_RIXS.DAT is missing or holds fewer\r\nthan two rows.";
+    case S::not_finite:
+      return "The calculation gave undefined values (check the\r\nexcitation energy and the "
+             "parameters).";
+    case S::cannot_write:
+    case S::ok:
+      break;
+  }
+  return {};
+}
+
 std::string engine_message(const EngineReport& r, const char* output_name) {
   using S = EngineReport::Status;
   const std::string out = output_name;
   switch (r.status) {
     case S::parameters_missing:
-      return "ERROR!!\r\nRIXS_Calculation_Parameters.DAT is missing or incomplete.\r\n" + out +
-             " was left empty.";
     case S::lorentz_missing:
-      return "ERROR!!\r\nThe Lorentzian setting file is missing or incomplete.\r\n" + out +
-             " was left empty.";
     case S::too_few_rows:
-      return "ERROR!!\r\nSelectiveXAFS_for_RIXS.DAT is missing or holds fewer\r\nthan two rows.\r\n" + out +
-             " was left empty.";
     case S::not_finite:
-      return "ERROR!!\r\nThe calculation gave undefined values (check the\r\nexcitation energy "
-             "and the parameters).\r\n" + out + " was left empty.";
+      return "ERROR!!\r\n" + engine_failure_reason(r.status) + "\r\n" + out + " was left empty.";
     case S::cannot_write:
       return "ERROR!!\r\n" + out + " could not be written in\r\n" TALVERN_WORK_SPACE_NAME ".";
     case S::ok:

@@ -96,6 +96,11 @@ EngineReport write_spectrum(const std::filesystem::path& output, const std::vect
 EngineReport fail_spectrum(const std::filesystem::path& output, EngineReport report,
                            EngineReport::Status s);
 
+// Why a run of status `s` failed, without the "ERROR!!" heading and what
+// became of the output ("The calculation gave undefined values ...", lines
+// ended by "\r\n" but the last); "" for ok and cannot_write.
+std::string engine_failure_reason(EngineReport::Status s);
+
 // The text a caller shows for a report ("" when there is nothing to say):
 // "ERROR!!" for a failure, "CAUTION!!" for a result computed from cut data.
 std::string engine_message(const EngineReport& report, const char* output_name);

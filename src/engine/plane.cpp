@@ -2,6 +2,10 @@
 
 namespace talvern {
 
+std::string plane_progress_line(std::size_t done, std::size_t total) {
+  return "excitation energy " + std::to_string(done) + "/" + std::to_string(total);
+}
+
 bool calculate_plane_rows(const RowsRead& sel, const EngineInputs& in,
                           const std::vector<double>& omegas, const PlaneWatch& watch,
                           RIXSPlane& plane) {

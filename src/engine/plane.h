@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "engine/engine.h"
@@ -39,6 +40,10 @@ struct PlaneWatch {
   std::function<void(std::size_t done, std::size_t total)> progress;
   const std::atomic<bool>* stop = nullptr;
 };
+
+// The line a long run posts after `done` of `total` excitation energies:
+// "excitation energy 3/10".
+std::string plane_progress_line(std::size_t done, std::size_t total);
 
 // Appends to `plane` one row per excitation energy of `omegas`, in order:
 // the engine's spectrum (rixs_rows) from the selective XAFS rows `sel`

@@ -39,7 +39,20 @@ void run_stoppable(const std::function<void(const std::atomic<bool>* stop, const
 py::array_t<double> rows_array(py::handle obj, const char* what, std::size_t k,
                                std::size_t min_rows = 1);
 
+// The values of an array-like `obj` as a 1-D float64 array of `n` values
+// (any number when `n` is 0, at least `min_values`). A ValueError naming
+// `what` for another shape, a dtype that is not of real numbers, or a value
+// that is not finite.
+py::array_t<double> values_array(py::handle obj, const char* what, std::size_t n = 0,
+                                 std::size_t min_values = 1);
+
+// A single real number that is finite: a ValueError naming `what` for an
+// array, a dtype that is not of real numbers (a str, a bool, None) or NaN.
+double number_value(py::handle obj, const char* what);
+
 // `values` (rows x k, row-major) as an array that owns them: no copy.
 py::array_t<double> owned_array(std::vector<double>&& values, std::size_t rows, std::size_t k);
+// The same as a 1-D array.
+py::array_t<double> owned_values(std::vector<double>&& values);
 
 }  // namespace talvern::python

@@ -48,7 +48,7 @@ void calculate(const WorkSpace& ws, S& state, CommandRun& run) {
   watch.stop = run.stop;
   if (run.progress)
     watch.progress = [progress = run.progress](std::size_t done, std::size_t total) {
-      progress("excitation energy " + std::to_string(done) + "/" + std::to_string(total));
+      progress(plane_progress_line(done, total));
     };
   CalculatePlane(ws, state, watch);
   if (png && !state.plane.empty()) {

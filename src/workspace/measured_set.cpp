@@ -72,22 +72,33 @@ MeasuredSetRead parse_measured_set(std::string_view text) {
   const RowsRead rows = parse_rows(text, 4, kMeasuredSetCapacity);
   r.capped = rows.capped;
   if (rows.bad_token) r.bad_line = rows.bad_line;
-  for (std::size_t i = 0; i < rows.rows; ++i) {
-    const double omega = rows.at(i, 0), w = rows.at(i, 1), k = rows.at(i, 3);
+  std::size_t bad_row = rows.rows;
+  r.set = measured_set_of_rows(rows.values.data(), rows.rows, bad_row);
+  if (bad_row < rows.rows) {
+    // The line of the row: count its line breaks.
+    NumberScanner s(text);
+    double skip;
+    for (std::size_t v = 0; v < 4 * bad_row + 3; ++v) s.next(skip);
+    r.bad_line = s.line();
+  }
+  return r;
+}
+
+MeasuredSet measured_set_of_rows(const double* rows4, std::size_t n, std::size_t& bad_row) {
+  MeasuredSet set;
+  bad_row = n;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double omega = rows4[4 * i], w = rows4[4 * i + 1], k = rows4[4 * i + 3];
     if (k != 0 && k != 1) {
-      // The line of the row: count its line breaks.
-      NumberScanner s(text);
-      double skip;
-      for (std::size_t v = 0; v < 4 * i + 3; ++v) s.next(skip);
-      r.bad_line = s.line();
+      bad_row = i;
       break;
     }
     const auto kind = k == 1 ? MeasuredKind::herfd : MeasuredKind::emission;
-    group_for(r.set, kind, kind == MeasuredKind::herfd ? w : omega)
-        .points.push_back({omega, w, rows.at(i, 2)});
+    group_for(set, kind, kind == MeasuredKind::herfd ? w : omega)
+        .points.push_back({omega, w, rows4[4 * i + 2]});
   }
-  order_measured_set(r.set);
-  return r;
+  order_measured_set(set);
+  return set;
 }
 
 MeasuredSetRead read_measured_set(const std::filesystem::path& file) {

@@ -61,6 +61,11 @@ MeasuredSetRead read_measured_set(const std::filesystem::path& file);
 // The same for text already in memory.
 MeasuredSetRead parse_measured_set(std::string_view text);
 
+// The set of `n` rows (Omega, w, I, K) in memory, grouped and ordered as
+// the file's reader does; from the first row whose K is neither 0 nor 1 on
+// nothing is taken, and `bad_row` is its index (`n` when there is none).
+MeasuredSet measured_set_of_rows(const double* rows4, std::size_t n, std::size_t& bad_row);
+
 // The file's text (six significant digits, TAB); nothing when a value is
 // not finite.
 std::optional<std::string> measured_set_text(const MeasuredSet& set);

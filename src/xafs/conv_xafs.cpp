@@ -158,20 +158,8 @@ std::optional<EdgeStepFit> edge_step_of(const ConvXAFSState& state,
     }
     request.nnorm = static_cast<int>(*nnorm);
   }
-  const std::size_t rows = pairs.size() / 2;
-  if (e0) {
-    e0_source = "the core energy box";
-  } else {
-    e0 = rows >= kSteepestRiseMinRows ? steepest_rise(pairs.data(), rows) : std::nullopt;
-    if (!e0) {
-      why = "The spectrum has no single steepest rise, so\r\nE0 is not known. Type it into "
-            "\"Core Energy\r\n(eV)\".\r\n";
-      return std::nullopt;
-    }
-    e0_source = "Edge from Data";
-  }
-  request.e0 = *e0;
-  EdgeStepResult result = fit_edge_step(pairs.data(), rows, request);
+  e0_source = e0 ? "the core energy box" : "Edge from Data";
+  EdgeStepResult result = fit_edge_step_at(pairs.data(), pairs.size() / 2, e0, request);
   why = result.why;
   return result.fit;
 }

@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "workspace/number_text.h"
+#include "xafs/steepest_rise.h"
 
 namespace talvern {
 
@@ -99,6 +100,19 @@ EdgeStepResult fit_edge_step(const double* rows2, std::size_t n, const EdgeStepR
       result.fit = f;
   }
   return result;
+}
+
+EdgeStepResult fit_edge_step_at(const double* rows2, std::size_t n, std::optional<double> e0,
+                                EdgeStepRequest request) {
+  if (!e0) {
+    e0 = n >= kSteepestRiseMinRows ? steepest_rise(rows2, n) : std::nullopt;
+    if (!e0)
+      return {std::nullopt,
+              "The spectrum has no single steepest rise, so\r\nE0 is not known. Type it into "
+              "\"Core Energy\r\n(eV)\".\r\n"};
+  }
+  request.e0 = *e0;
+  return fit_edge_step(rows2, n, request);
 }
 
 void normalise_to_step(double* rows2, std::size_t n, const EdgeStepFit& fit, bool flatten) {

@@ -55,6 +55,12 @@ struct EdgeStepResult {
 // ends are reversed, or a step that is not above 0 give no fit.
 EdgeStepResult fit_edge_step(const double* rows2, std::size_t n, const EdgeStepRequest& request);
 
+// The fit the load asks for: at E0 `e0`, or, without one, at the steepest
+// rise of the data as "Edge from Data" finds it (request.e0 is replaced);
+// without such a rise no fit, and the reason says to type E0.
+EdgeStepResult fit_edge_step_at(const double* rows2, std::size_t n, std::optional<double> e0,
+                                EdgeStepRequest request);
+
 // The absorption of `rows2` normalised in place: (mu - pre(E)) / step, and
 // with `flatten` above E0 1 + (mu - post(E)) / step, which takes the
 // curvature of the post-edge out while keeping the value at E0.
