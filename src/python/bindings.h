@@ -27,8 +27,9 @@ using Post = std::function<void(const std::string&)>;
 // thread waits. Ctrl-C (KeyboardInterrupt), or an exception that `progress`
 // raises, sets the flag `work` is given, as "Stop" does; once `work` has
 // returned, that exception is raised. The lines `work` posts are handed to
-// `progress` (a callable of one str, or None) on this thread. An exception
-// of `work` is thrown again here.
+// `progress` (a callable of one str, or None) on this thread, `work` waiting
+// at each until it has been, so that what the callable does takes effect at
+// that step. An exception of `work` is thrown again here.
 void run_stoppable(const std::function<void(const std::atomic<bool>* stop, const Post& post)>& work,
                    py::object progress = py::none());
 

@@ -45,6 +45,15 @@ std::string entry(const char* what, const char* name) {
   return std::string(what) + "['" + name + "']";
 }
 
+// A file's one row as read_dat reads it, shape (1, n), as its n values.
+py::object file_row(py::handle obj) {
+  if (py::isinstance<py::array>(obj)) {
+    const auto a = py::reinterpret_borrow<py::array>(obj);
+    if (a.ndim() == 2 && a.shape(0) == 1) return a.attr("reshape")(-1);
+  }
+  return py::reinterpret_borrow<py::object>(obj);
+}
+
 }  // namespace
 
 std::string python_text(const std::string& text) {
@@ -56,6 +65,7 @@ std::string python_text(const std::string& text) {
   return out;
 }
 
+
 CalcParameters parameters_of(py::handle obj) {
   std::array<double, CalcParameters::kCount> values{};
   if (is_mapping(obj)) {
@@ -65,7 +75,7 @@ CalcParameters parameters_of(py::handle obj) {
       values[i] = number_value(obj[kParameterNames[i]], what.c_str());
     }
   } else {
-    const py::array_t<double> a = values_array(obj, "parameters", CalcParameters::kCount);
+    const py::array_t<double> a = values_array(file_row(obj), "parameters", CalcParameters::kCount);
     std::copy(a.data(), a.data() + values.size(), values.begin());
   }
   CalcParameters par;
@@ -86,7 +96,7 @@ LorentzSet lorentz_of(py::handle obj) {
       std::copy(a.data(), a.data() + 4, group->begin());
     }
   } else {
-    const py::array_t<double> a = values_array(obj, "lorentz", LorentzSet::kCount);
+    const py::array_t<double> a = values_array(file_row(obj), "lorentz", LorentzSet::kCount);
     const double* v = a.data();
     flag = *v++;
     for (auto* group : {&set.width, &set.position, &set.amplitude})
