@@ -173,9 +173,14 @@ py::dict edge_step(py::handle energy, py::handle mu, const py::object& e0, const
 }  // namespace
 
 void bind_engine_functions(py::module_& m) {
+  // Each docstring begins with its signature in Python's words.
+  py::options options;
+  options.disable_function_signatures();
   m.def("rixs", &rixs, py::arg("selective"), py::arg("conv_xafs"), py::arg("parameters"),
         py::arg("lorentz"), py::arg("exc"),
-        R"(The RIXS spectrum at excitation energy `exc` (eV), as "Calculate RIXS" writes it
+        R"(rixs(selective, conv_xafs, parameters, lorentz, exc) -> numpy.ndarray
+
+The RIXS spectrum at excitation energy `exc` (eV), as "Calculate RIXS" writes it
 into Calculated_RIXS.DAT: an array of rows (emission energy, total, component 1,
 component 2), one per emission energy of the parameters' grid.
 
@@ -199,7 +204,10 @@ result that is not finite. The GIL is released while the sum runs.)");
   m.def("rixs_plane", &rixs_plane, py::arg("selective"), py::arg("conv_xafs"),
         py::arg("parameters"), py::arg("lorentz"), py::arg("exc_energies"), py::kw_only(),
         py::arg("progress") = py::none(),
-        R"(The RIXS plane: the spectrum of rixs() at each excitation energy of
+        R"(rixs_plane(selective, conv_xafs, parameters, lorentz, exc_energies, *, progress=None)
+    -> (omega, emission, I, I1, I2)
+
+The RIXS plane: the spectrum of rixs() at each excitation energy of
 `exc_energies` (a 1-D array, eV, in the order given), as "RIXS Plane..." and
 talvern-cli rixs-plane calculate it.
 
@@ -215,7 +223,10 @@ KeyboardInterrupt (or that exception) is raised.)");
         py::arg("e0") = py::none(), py::arg("pre1") = py::none(), py::arg("pre2") = py::none(),
         py::arg("norm1") = py::none(), py::arg("norm2") = py::none(),
         py::arg("nnorm") = py::none(), py::arg("flatten") = false,
-        R"(A measured absorption normalised to its edge step, as talvern-cli xafs-load
+        R"(edge_step(energy, mu, e0=None, pre1=None, pre2=None, norm1=None, norm2=None,
+          nnorm=None, flatten=False) -> dict
+
+A measured absorption normalised to its edge step, as talvern-cli xafs-load
 --normalise edge-step writes it into ConvXAFS_Norm_Spectrum.DAT.
 
 energy, mu  1-D arrays of the same length (at most 5000), in any order

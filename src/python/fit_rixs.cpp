@@ -117,7 +117,11 @@ void bind_fit_rixs(py::module_& m) {
         py::arg("fit_scale") = false, py::arg("fit_abs_corr") = false,
         py::arg("fit_shift") = false, py::arg("fix") = py::tuple(),
         py::arg("weights") = "none", py::arg("progress") = py::none(),
-        R"(The global fit of talvern-cli fit-rixs: least squares of the model against
+        R"(fit_rixs(measured, selective, conv_xafs, parameters, lorentz, peaks=(), components="AB",
+         fit_scale=False, fit_abs_corr=False, fit_shift=False, fix=(), weights="none",
+         progress=None) -> dict
+
+The global fit of talvern-cli fit-rixs: least squares of the model against
 every point of a measured set, with Lorentzians A / ((E - C)^2 + W^2) added
 to the selective XAFS, the scale, the absorption correction and a shift.
 
