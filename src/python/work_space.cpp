@@ -127,12 +127,26 @@ std::string doc_of(const Method& m) {
          ")\n\nRaises CommandError where talvern-cli exits with 1, unless check=False.";
 }
 
+// A whole number of any type (int, numpy.int64, an IntEnum): as its digits.
+bool is_integral(py::handle v) {
+  return py::isinstance(v, py::module_::import("numbers").attr("Integral"));
+}
+std::string integral_text(py::handle v) {
+  const auto whole = py::reinterpret_steal<py::object>(PyNumber_Index(v.ptr()));
+  if (!whole) throw py::error_already_set();
+  return py::str(whole).cast<std::string>();
+}
+// A real number of any type (float, numpy.float32, a Fraction).
+bool is_real(py::handle v) {
+  return py::isinstance(v, py::module_::import("numbers").attr("Real"));
+}
+
 // The text of a value for its option.
 std::string value_text(const Keyword& k, py::handle v) {
   if (py::isinstance<py::bool_>(v))
     throw py::type_error(k.name + " takes a value, not True or False");
-  if (py::isinstance<py::int_>(v)) return py::str(v).cast<std::string>();
-  if (py::isinstance<py::float_>(v)) {
+  if (is_integral(v)) return integral_text(v);
+  if (is_real(v)) {
     const double d = v.cast<double>();
     if (!std::isfinite(d)) throw py::value_error(k.name + " must be finite, not " + py::repr(v).cast<std::string>());
     return shortest_text(d);
@@ -149,8 +163,8 @@ std::string positional_text(py::handle v) {
   if (py::hasattr(v, "__fspath__"))
     return py::str(py::module_::import("os").attr("fspath")(v)).cast<std::string>();
   if (py::isinstance<py::bool_>(v)) throw py::type_error("a positional argument takes a str, path or number");
-  if (py::isinstance<py::int_>(v)) return py::str(v).cast<std::string>();
-  if (py::isinstance<py::float_>(v)) return shortest_text(v.cast<double>());
+  if (is_integral(v)) return integral_text(v);
+  if (is_real(v)) return shortest_text(v.cast<double>());
   throw py::type_error("a positional argument takes a str, path or number");
 }
 
