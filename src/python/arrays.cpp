@@ -80,6 +80,10 @@ py::array_t<double> values_array(py::handle obj, const char* what, std::size_t n
   return finite_doubles(any, what, [](std::size_t i) { return "value " + std::to_string(i); });
 }
 
+std::string path_bytes(py::handle path) {
+  return py::module_::import("os").attr("fsencode")(path).cast<std::string>();
+}
+
 double number_value(py::handle obj, const char* what) {
   const py::array any = real_array(obj, what);
   if (any.ndim() != 0)

@@ -47,6 +47,10 @@ py::array_t<double> rows_array(py::handle obj, const char* what, std::size_t k,
 py::array_t<double> values_array(py::handle obj, const char* what, std::size_t n = 0,
                                  std::size_t min_values = 1);
 
+// A path (str, bytes or os.PathLike) as the bytes the system takes: a str
+// as os.fsencode encodes it, never the repr of bytes.
+std::string path_bytes(py::handle path);
+
 // A single real number that is finite: a ValueError naming `what` for an
 // array, a dtype that is not of real numbers (a str, a bool, None) or NaN.
 double number_value(py::handle obj, const char* what);

@@ -15,12 +15,19 @@ namespace talvern::python {
 
 namespace {
 
-std::string path_text(py::handle path) {
-  return py::str(py::module_::import("os").attr("fspath")(path)).cast<std::string>();
+// A ValueError on a line of the file `path`, which is named as Python names
+// it (a name that is not UTF-8 too).
+[[noreturn]] void refuse_line(const std::string& path, std::size_t line, const std::string& what) {
+  const std::string text = path + ": line " + std::to_string(line) + " " + what;
+  PyErr_SetObject(PyExc_ValueError,
+                  py::reinterpret_steal<py::object>(
+                      PyUnicode_DecodeFSDefaultAndSize(text.data(), static_cast<Py_ssize_t>(text.size())))
+                      .ptr());
+  throw py::error_already_set();
 }
 
 py::array_t<double> read_dat(py::handle path_like) {
-  const std::string path = path_text(path_like);
+  const std::string path = path_bytes(path_like);
   std::string text;
   if (!read_text(path, text)) {
     const int error = errno;
@@ -38,15 +45,12 @@ py::array_t<double> read_dat(py::handle path_like) {
     NumberScanner s(one);
     std::size_t n = 0;
     for (double v; s.next(v); ++n) values.push_back(v);
-    if (s.bad_token())
-      throw py::value_error(path + ": line " + std::to_string(line) + " holds a word that is "
-                            "not a number");
+    if (s.bad_token()) refuse_line(path, line, "holds a word that is not a number");
     if (n == 0) continue;  // a blank line (between the groups of a measured set)
     if (k == 0) k = n;
     if (n != k)
-      throw py::value_error(path + ": line " + std::to_string(line) + " holds " +
-                            std::to_string(n) + (n == 1 ? " value" : " values") +
-                            ", the first row " + std::to_string(k));
+      refuse_line(path, line, "holds " + std::to_string(n) + (n == 1 ? " value" : " values") +
+                                  ", the first row " + std::to_string(k));
     ++rows;
   }
   if (rows == 0) return owned_array({}, 0, 0);
@@ -54,7 +58,7 @@ py::array_t<double> read_dat(py::handle path_like) {
 }
 
 void write_dat(py::handle path_like, py::handle array) {
-  const std::string path = path_text(path_like);
+  const std::string path = path_bytes(path_like);
   const py::array_t<double> a = rows_array(array, "the array", 0);
   const auto rows = static_cast<std::size_t>(a.shape(0)), k = static_cast<std::size_t>(a.shape(1));
   std::string text;

@@ -153,7 +153,7 @@ std::string value_text(const Keyword& k, py::handle v) {
   }
   if (py::isinstance<py::str>(v)) return v.cast<std::string>();
   if (py::hasattr(v, "__fspath__"))
-    return py::str(py::module_::import("os").attr("fspath")(v)).cast<std::string>();
+    return path_bytes(v);
   throw py::type_error(k.name + " takes a str or a number, not " +
                        py::str(py::type::of(v).attr("__name__")).cast<std::string>());
 }
@@ -161,7 +161,7 @@ std::string value_text(const Keyword& k, py::handle v) {
 std::string positional_text(py::handle v) {
   if (py::isinstance<py::str>(v)) return v.cast<std::string>();
   if (py::hasattr(v, "__fspath__"))
-    return py::str(py::module_::import("os").attr("fspath")(v)).cast<std::string>();
+    return path_bytes(v);
   if (py::isinstance<py::bool_>(v)) throw py::type_error("a positional argument takes a str, path or number");
   if (is_integral(v)) return integral_text(v);
   if (is_real(v)) return shortest_text(v.cast<double>());
@@ -425,16 +425,19 @@ what the command said).)");
   cls.def(py::init([](py::object path) {
             std::optional<std::filesystem::path> dir;
             if (!path.is_none())
-              dir = std::filesystem::path(
-                  py::str(py::module_::import("os").attr("fspath")(path)).cast<std::string>());
+              dir = std::filesystem::path(path_bytes(path));
             return PyWorkSpace{WorkSpace::locate(dir)};
           }),
           py::arg("path") = py::none());
-  cls.def_property_readonly("path", [](const PyWorkSpace& self) {
-    return py::module_::import("pathlib").attr("Path")(self.ws.dir().string());
+  // The folder as Python names it (os.fsdecode of its bytes).
+  const auto folder = [](const PyWorkSpace& self) {
+    return py::module_::import("os").attr("fsdecode")(py::bytes(self.ws.dir().string()));
+  };
+  cls.def_property_readonly("path", [folder](const PyWorkSpace& self) {
+    return py::module_::import("pathlib").attr("Path")(folder(self));
   });
-  cls.def("__repr__", [](const PyWorkSpace& self) {
-    return "talvern.WorkSpace(" + py::repr(py::str(self.ws.dir().string())).cast<std::string>() + ")";
+  cls.def("__repr__", [folder](const PyWorkSpace& self) {
+    return "talvern.WorkSpace(" + py::repr(folder(self)).cast<std::string>() + ")";
   });
   cls.def("commands", [](const PyWorkSpace&) {
     py::list names;

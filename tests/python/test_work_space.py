@@ -70,10 +70,11 @@ def files_of(ws):
 
 
 def test_the_same_lines_leave_the_same_files_and_say_the_same(tmp_path):
-    by_cli, by_python = tmp_path / "cli", tmp_path / "python"
+    # The work-space named by bytes, which are no UTF-8, as the system gives them.
+    by_cli, by_python = tmp_path / "cli", tmp_path / os.fsdecode(b"python-\xf6")
     for words, call in SESSION:
         printed = cli(by_cli, *words).stdout.rstrip("\n")
-        result = call(talvern.WorkSpace(by_python))
+        result = call(talvern.WorkSpace(os.fsencode(by_python)))
         assert result.ok and result.status == 0
         assert result.message == printed, words
     assert files_of(by_python) == files_of(by_cli)
