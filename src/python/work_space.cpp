@@ -404,6 +404,10 @@ class CommandError(Exception):
         super().__init__(result.message)
         self.result = result
         self.message = result.message
+
+    def __reduce__(self):
+        # Made again from its Result, as multiprocessing hands it back from a worker.
+        return (type(self), (self.result,))
 )";
 
 }  // namespace

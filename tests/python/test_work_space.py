@@ -4,6 +4,7 @@ take is refused before anything runs."""
 
 import os
 import pathlib
+import pickle
 import re
 import signal
 import shutil
@@ -109,6 +110,9 @@ def test_refusals_raise_command_error_where_talvern_cli_exits_1(tmp_path, tour_w
     assert refused.value.message == printed.stdout.rstrip("\n")
     assert refused.value.message.startswith("ERROR!!")
     assert not refused.value.result.ok
+    # It crosses to another process (multiprocessing pickles it) as it was.
+    again = pickle.loads(pickle.dumps(refused.value))
+    assert again.message == str(again) == refused.value.message and again.result.status == 1
     unchecked = ws.rixs_calculate(exc=7115.6, check=False)
     assert not unchecked and unchecked.status == 1
 
