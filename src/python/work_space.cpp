@@ -349,11 +349,19 @@ py::dict boxes_of(const std::string& after) {
   return boxes;
 }
 
+// A text a command printed as a str: bytes of the user's files that are not
+// UTF-8 (a label in Latin-1) become U+FFFD, as a terminal shows them.
+py::str printed_text(const std::string& text) {
+  PyObject* str = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
+  if (!str) throw py::error_already_set();
+  return py::reinterpret_steal<py::str>(str);
+}
+
 py::object result_of(const Method& m, const Said& said) {
   py::list cautions;
-  for (const std::string& c : cautions_of(said.message)) cautions.append(c);
-  return py::module_::import("talvern").attr("Result")(m.command->name, said.message, said.status,
-                                                        cautions, boxes_of(said.after));
+  for (const std::string& c : cautions_of(said.message)) cautions.append(printed_text(c));
+  return py::module_::import("talvern").attr("Result")(m.command->name, printed_text(said.message),
+                                                        said.status, cautions, boxes_of(said.after));
 }
 
 const std::vector<Subcommand>& subcommands() {

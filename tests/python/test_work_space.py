@@ -2,6 +2,7 @@
 files, refusals raise CommandError where talvern-cli exits with 1, and a call it cannot
 take is refused before anything runs."""
 
+import gzip
 import os
 import pathlib
 import pickle
@@ -120,6 +121,12 @@ def test_refusals_raise_command_error_where_talvern_cli_exits_1(tmp_path, tour_w
     with pytest.raises(talvern.CommandError) as unreadable:
         ws.load_xrf(tmp_path / "no such file.DAT")
     assert "no such file.DAT" in unreadable.value.message
+    # A label of a project file in Latin-1, which the message quotes.
+    latin = tmp_path / "latin.prj"
+    project = gzip.decompress((EXAMPLES / "Fe_project.prj").read_bytes())
+    latin.write_bytes(gzip.compress(project.replace(b"'Fe foil'", b"'Fe f\xf6il'")))
+    with pytest.raises(talvern.CommandError, match='"Fe f\ufffdil"'):
+        ws.load_conv_xafs(latin, group="nope")
     full = tmp_path / "full"
     shutil.copytree(tour_ws, full)
     target = tmp_path / "missing folder" / "calculated.DAT"
