@@ -109,8 +109,12 @@ std::string doc_of(const Method& m) {
   std::string sig = keyword_of(m.command->name) + "(";
   std::string parts;
   const auto add = [&](const std::string& p) { parts += (parts.empty() ? "" : ", ") + p; };
-  for (std::size_t i = 0; i < m.positionals.size(); ++i)
-    add(i < m.required_positionals ? m.positionals[i] : "*" + m.positionals[i] + "s");
+  // Positional only ("/"): an optional one defaults to None, "[FILE...]" is *files.
+  const std::size_t single = m.positionals.size() - (m.more_positionals ? 1 : 0);
+  for (std::size_t i = 0; i < single; ++i)
+    add(i < m.required_positionals ? m.positionals[i] : m.positionals[i] + "=None");
+  if (single > 0) add("/");
+  if (m.more_positionals) add("*" + m.positionals.back() + "s");
   bool star = !m.more_positionals;
   for (const Keyword& k : m.keywords) {
     if (star) add("*"), star = false;

@@ -2,6 +2,7 @@
 files, refusals raise CommandError where talvern-cli exits with 1, and a call it cannot
 take is refused before anything runs."""
 
+import ast
 import gzip
 import os
 import pathlib
@@ -163,6 +164,13 @@ def test_calls_talvern_cli_would_not_take_are_refused_before_anything_runs(tmp_p
     with pytest.raises(ValueError, match="--normalise takes max or edge-step, not bogus"):
         ws.xafs_load(normalise="bogus")
     assert files_of(tmp_path / "ws") == before  # nothing ran, nothing was recorded
+
+
+def test_help_of_each_method_begins_with_a_signature_python_reads(tmp_path):
+    for name in talvern.WorkSpace(tmp_path).commands():
+        line = getattr(talvern.WorkSpace, name).__doc__.split("\n")[0]
+        assert line.startswith(name + "(") and line.endswith(" -> Result"), line
+        ast.parse(f"def {line[:-len(' -> Result')]}: pass")  # "[X_L]" too
 
 
 def test_ctrl_c_stops_a_long_command_as_stop_does(tour_ws, tmp_path):
