@@ -81,7 +81,10 @@ py::array_t<double> values_array(py::handle obj, const char* what, std::size_t n
 }
 
 std::string path_bytes(py::handle path) {
-  return py::module_::import("os").attr("fsencode")(path).cast<std::string>();
+  std::string bytes = py::module_::import("os").attr("fsencode")(path).cast<std::string>();
+  if (bytes.find('\0') != std::string::npos)
+    throw py::value_error("embedded null byte in the path " + py::repr(py::bytes(bytes)).cast<std::string>());
+  return bytes;
 }
 
 double number_value(py::handle obj, const char* what) {

@@ -218,6 +218,12 @@ std::vector<std::string> tokens_of(const Method& m, const py::args& args, const 
         if (o.group == k.group) names += (names.empty() ? "" : " or ") + o.name + "=True";
       throw py::type_error(name + " takes exactly one of " + names);
     }
+  // The system would end such a word at its null character (a file name too),
+  // and the history would hold it whole.
+  for (const std::string& t : tokens)
+    if (t.find('\0') != std::string::npos)
+      throw py::value_error(name + " got an argument with a null character: " +
+                            py::repr(py::bytes(t)).cast<std::string>());
   return tokens;
 }
 

@@ -163,6 +163,8 @@ def test_calls_talvern_cli_would_not_take_are_refused_before_anything_runs(tmp_p
         ws.rixs_calculate(exc=float("nan"))
     with pytest.raises(ValueError, match="--normalise takes max or edge-step, not bogus"):
         ws.xafs_load(normalise="bogus")
+    with pytest.raises(ValueError, match="null character"):  # the system would stop at it
+        ws.load_xrf(str(EXAMPLES / "Fe_XRF_Kbeta.DAT") + "\0.bak")
     assert files_of(tmp_path / "ws") == before  # nothing ran, nothing was recorded
 
 
