@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,9 +31,11 @@ py::array_t<double> read_dat(py::handle path_like) {
   const std::string path = path_bytes(path_like);
   std::string text;
   if (!read_text(path, text)) {
+    // read_text refuses a folder without a system error of its own.
     const int error = errno;
-    PyErr_SetFromErrnoWithFilename(error == ENOENT ? PyExc_FileNotFoundError : PyExc_OSError,
-                                   path.c_str());
+    std::error_code ec;
+    errno = std::filesystem::is_directory(path, ec) ? EISDIR : error;  // the reason said below
+    PyErr_SetFromErrnoWithFilename(PyExc_OSError, path.c_str());  // FileNotFoundError for ENOENT
     throw py::error_already_set();
   }
   std::vector<double> values;

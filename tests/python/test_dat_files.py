@@ -50,5 +50,7 @@ def test_what_cannot_be_written_or_read_is_refused(tmp_path):
         talvern.read_dat(path)
     with pytest.raises(FileNotFoundError):
         talvern.read_dat(tmp_path / "missing.DAT")
+    with pytest.raises(IsADirectoryError):
+        talvern.read_dat(tmp_path)
     with pytest.raises(ValueError, match="null byte"):
         talvern.read_dat(str(path) + "\0.bak")
