@@ -12,6 +12,10 @@ namespace talvern::python {
 
 void run_stoppable(const std::function<void(const std::atomic<bool>* stop, const Post& post)>& work,
                    py::object progress) {
+  // Refused before anything runs: the first line would fail, and stop the run there.
+  if (!progress.is_none() && !PyCallable_Check(progress.ptr()))
+    throw py::type_error("progress takes a callable of one str, or None, not " +
+                         py::str(py::type::of(progress).attr("__name__")).cast<std::string>());
   std::atomic<bool> stop{false};
   std::mutex mutex;
   std::condition_variable woken;

@@ -165,6 +165,8 @@ def test_calls_talvern_cli_would_not_take_are_refused_before_anything_runs(tmp_p
         ws.xafs_load(normalise="bogus")
     with pytest.raises(ValueError, match="null character"):  # the system would stop at it
         ws.load_xrf(str(EXAMPLES / "Fe_XRF_Kbeta.DAT") + "\0.bak")
+    with pytest.raises(TypeError, match="progress takes a callable"):
+        ws.xafs_load(progress=True)  # (a command that posts no line too)
     assert files_of(tmp_path / "ws") == before  # nothing ran, nothing was recorded
 
 
