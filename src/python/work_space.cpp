@@ -477,7 +477,12 @@ what the command said).)");
         [method](const PyWorkSpace& self, py::args args, py::kwargs kwargs) {
           bool check = true;
           py::object progress = py::none();
-          if (kwargs.contains("check")) check = kwargs["check"].cast<bool>();
+          // None is the default, as for every keyword; a refusal is never let pass unasked.
+          if (kwargs.contains("check") && !kwargs["check"].is_none()) {
+            if (!py::isinstance<py::bool_>(kwargs["check"]))
+              throw py::type_error("check takes True or False");
+            check = kwargs["check"].cast<bool>();
+          }
           if (kwargs.contains("progress")) progress = kwargs["progress"];
           const Said said = run_method(self.ws, method, args, kwargs, progress);
           py::object result = result_of(method, said);

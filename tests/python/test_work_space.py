@@ -117,6 +117,8 @@ def test_refusals_raise_command_error_where_talvern_cli_exits_1(tmp_path, tour_w
     assert again.message == str(again) == refused.value.message and again.result.status == 1
     unchecked = ws.rixs_calculate(exc=7115.6, check=False)
     assert not unchecked and unchecked.status == 1
+    with pytest.raises(talvern.CommandError):  # None is the default, as for every keyword
+        ws.rixs_calculate(exc=7115.6, check=None)
 
     # A file that cannot be read, and a save that cannot be written.
     with pytest.raises(talvern.CommandError) as unreadable:
