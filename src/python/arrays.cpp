@@ -54,7 +54,9 @@ py::array_t<double> rows_array(py::handle obj, const char* what, std::size_t k,
   if (k && cols != k)
     throw py::value_error(std::string(what) + " must have " + std::to_string(k) +
                           " columns, not " + std::to_string(cols));
-  if (rows < min_rows || cols == 0)
+  if (cols == 0)
+    throw py::value_error(std::string(what) + " must have at least 1 column, not 0");
+  if (rows < min_rows)
     throw py::value_error(std::string(what) + " must have at least " + std::to_string(min_rows) +
                           (min_rows == 1 ? " row" : " rows") + ", not " + std::to_string(rows));
   return finite_doubles(any, what, [cols](std::size_t i) {

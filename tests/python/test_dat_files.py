@@ -33,6 +33,7 @@ def test_what_cannot_be_written_or_read_is_refused(tmp_path):
     path.write_text("1\t2\n")
     for bad, match in [(np.array([[1.0, np.nan]]), "not finite"),
                        (np.array([1.0, 2.0]), "2-D"),
+                       (np.empty((5, 0)), "at least 1 column, not 0"),
                        (np.array([["a", "b"]]), "real numbers"),
                        (np.array([[1 + 2j, 0]]), "real numbers")]:
         with pytest.raises(ValueError, match=match):
