@@ -20,10 +20,9 @@ namespace {
 // it (a name that is not UTF-8 too).
 [[noreturn]] void refuse_line(const std::string& path, std::size_t line, const std::string& what) {
   const std::string text = path + ": line " + std::to_string(line) + " " + what;
-  PyErr_SetObject(PyExc_ValueError,
-                  py::reinterpret_steal<py::object>(
-                      PyUnicode_DecodeFSDefaultAndSize(text.data(), static_cast<Py_ssize_t>(text.size())))
-                      .ptr());
+  const auto message = py::reinterpret_steal<py::object>(
+      PyUnicode_DecodeFSDefaultAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+  if (message) PyErr_SetObject(PyExc_ValueError, message.ptr());
   throw py::error_already_set();
 }
 
@@ -34,8 +33,9 @@ py::array_t<double> read_dat(py::handle path_like) {
     // read_text refuses a folder without a system error of its own.
     const int error = errno;
     std::error_code ec;
-    errno = std::filesystem::is_directory(path, ec) ? EISDIR : error;  // the reason said below
-    PyErr_SetFromErrnoWithFilename(PyExc_OSError, path.c_str());  // FileNotFoundError for ENOENT
+    errno = std::filesystem::is_directory(path, ec) ? EISDIR : error;
+    // OSError takes its kind from errno: FileNotFoundError, IsADirectoryError...
+    PyErr_SetFromErrnoWithFilename(PyExc_OSError, path.c_str());
     throw py::error_already_set();
   }
   std::vector<double> values;
