@@ -596,6 +596,12 @@ std::optional<FitSetup> fit_setup(const GlobalFitState& state, std::string& erro
 std::string apply_fit(const WorkSpace& ws, const GlobalFitResult& result) {
   const std::vector<double>& rows = result.selective;
   const std::size_t n = rows.size() / 3;
+  // A fit run out to values no number holds is no fit to keep.
+  bool finite = n > 0 && all_finite(rows.data(), rows.size());
+  for (const FitParameter& p : result.parameters) finite = finite && std::isfinite(p.value);
+  if (!finite)
+    return "ERROR!!\r\nThe fit gave values that are not finite numbers,\r\nso it was not "
+           "applied; the work-space keeps its\r\nformer content.";
   WriteLog log;
   log.rows(ws, files::kSelectiveForRIXSTemp2, rows.data(), n, 3);
   log.rows(ws, files::kSelectiveForRIXSTemp, rows.data(), n, 3);
@@ -648,7 +654,10 @@ void GlobalFit(const WorkSpace& ws, GlobalFitState& state, const std::atomic<boo
   if (state.confirm && !result->stopped) {
     // The JSON stays one object; only a file that could not be written is added.
     const std::string applied = apply_fit(ws, *result);
-    if (!state.json || has_write_caution(applied)) state.message += applied;
+    if (applied.starts_with("ERROR!!"))
+      state.message = applied + "\r\n" + state.message;
+    else if (!state.json || has_write_caution(applied))
+      state.message += applied;
   }
   state.result = std::move(result);
 }

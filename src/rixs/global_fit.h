@@ -116,7 +116,9 @@ void FreeFormFit(const WorkSpace& ws, GlobalFitState& state,
 // "Apply": the fitted peaks and shift into the working copy and the
 // calculation's selective XAFS (as "Modify XAFS", "Save It Temporarily",
 // "Shift" and "Complete the Modification" would leave them), the factors
-// into RIXS_Calculation_Parameters.DAT. Returns what to add to the message.
+// into RIXS_Calculation_Parameters.DAT. Returns what to add to the message;
+// an "ERROR!!" text, with nothing written, for a fit whose values are not
+// all finite numbers.
 std::string apply_fit(const WorkSpace& ws, const GlobalFitResult& result);
 
 // Shared by the fit of peaks and the free form (free_fit.cpp).

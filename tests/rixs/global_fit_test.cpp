@@ -604,7 +604,7 @@ TEST_F(FitRixsCli, ConfirmedFitIsWhatPlaneCompareFindsAndItsLineReplays) {
 
 // A --peak that is not three numbers with a positive width, a --fix name
 // that is no parameter, and a fit with nothing free: INPUT ERROR, exit 1,
-// no file changed.
+// no file changed; nor by a fit applied with values that are no numbers.
 TEST_F(FitRixsCli, InputErrorsExitOneAndChangeNothing) {
   const auto before = dat_files(dir);
   const std::string bad_peak = "INPUT ERROR!!\n--peak takes C,A,W (centre, amplitude, width > 0),\nnot ";
@@ -632,6 +632,13 @@ TEST_F(FitRixsCli, InputErrorsExitOneAndChangeNothing) {
   }
   const CliRun r = cli("fit-rixs " + peaks + "--confirm --fix peak9.width");
   EXPECT_EQ(r.exit_code, 1) << r.out;
+  // A fit run out to values that are not numbers is not applied.
+  for (const char* json : {"", " --json"}) {
+    const CliRun lost = cli("fit-rixs --peak 1e308,1e308,1e308 --confirm" + std::string(json));
+    EXPECT_EQ(lost.exit_code, 1) << lost.out;
+    EXPECT_TRUE(lost.out.starts_with("ERROR!!\nThe fit gave values that are not finite numbers,"))
+        << lost.out;
+  }
   EXPECT_EQ(dat_files(dir), before);
 }
 
