@@ -192,15 +192,21 @@ std::vector<std::string> tokens_of(const Method& m, const py::args& args, const 
       throw py::type_error(name + " got an unexpected keyword argument '" + kw + "'");
     if (value.is_none()) continue;
     if (!k->value) {
-      if (!py::isinstance<py::bool_>(value))
+      // True or False, or NumPy's (numpy.bool_, which is no Python bool).
+      const bool numpy_bool = py::hasattr(value, "dtype") && py::hasattr(value, "ndim") &&
+                              value.attr("ndim").cast<int>() == 0 &&
+                              value.attr("dtype").attr("kind").cast<std::string>() == "b";
+      if (!py::isinstance<py::bool_>(value) && !numpy_bool)
         throw py::type_error(kw + " is a flag: True or False");
-      if (value.cast<bool>()) {
+      if (PyObject_IsTrue(value.ptr()) == 1) {
         tokens.push_back(k->option);
         if (!k->group.empty()) groups_given.push_back(k->group);
       }
       continue;
     }
-    if (k->repeatable && (py::isinstance<py::list>(value) || py::isinstance<py::tuple>(value))) {
+    const bool many = py::isinstance<py::list>(value) || py::isinstance<py::tuple>(value) ||
+                      (py::isinstance<py::array>(value) && value.attr("ndim").cast<int>() == 1);
+    if (k->repeatable && many) {
       for (py::handle each : value) tokens.insert(tokens.end(), {k->option, value_text(*k, each)});
     } else {
       tokens.insert(tokens.end(), {k->option, value_text(*k, value)});

@@ -18,8 +18,8 @@ import talvern
 from conftest import EXAMPLES, cli, run_tour, TOUR
 
 # talvern-cli lines, each beside the same command as a method call: positionals,
-# keywords with _ for -, numbers as numbers (NumPy's too), flags as bools, a repeatable
-# option as a list, one of two flags.
+# keywords with _ for -, numbers as numbers (NumPy's too), flags as bools (NumPy's too), a
+# repeatable option as a list or an array, one of two flags.
 SESSION = [
     (["construct"], lambda ws: ws.construct()),
     (["load-conv-xafs", EXAMPLES / "Fe_Conventional_XAFS.DAT"],
@@ -55,7 +55,8 @@ SESSION = [
     (["load-exp-cut", EXAMPLES / "Fe_RIXS_Cut_7113eV.DAT", "--exc", "7113"],
      lambda ws: ws.load_exp_cut(EXAMPLES / "Fe_RIXS_Cut_7113eV.DAT", exc=np.int64(7113))),
     (["fit-rixs", "--peak", "7115.6,0.1,2", "--peak", "7120,0.05,3", "--fit-scale", "--json"],
-     lambda ws: ws.fit_rixs(peak=["7115.6,0.1,2", "7120,0.05,3"], fit_scale=True, json=True)),
+     lambda ws: ws.fit_rixs(peak=np.array(["7115.6,0.1,2", "7120,0.05,3"]),
+                            fit_scale=np.True_, json=True)),
     (["rixs-plane", "--from", "7112", "--to", "7114", "--step", "1"],
      lambda ws: ws.rixs_plane(from_=np.float64(7112), to=np.uint16(7114), step=np.float32(1))),
 ]
