@@ -132,15 +132,19 @@ bool parse_history(std::string_view text, std::vector<HistoryLine>& lines, std::
   return true;
 }
 
-void print_message(const std::string& message, std::FILE* out) {
-  if (message.empty()) return;
+std::string shell_lines(std::string_view message) {
   std::string text;
   text.reserve(message.size() + 1);
   for (std::size_t i = 0; i < message.size(); ++i) {
     if (message[i] == '\r' && i + 1 < message.size() && message[i + 1] == '\n') continue;
     text += message[i];
   }
-  std::fprintf(out, "%s\n", text.c_str());
+  return text;
+}
+
+void print_message(const std::string& message, std::FILE* out) {
+  if (message.empty()) return;
+  std::fprintf(out, "%s\n", shell_lines(message).c_str());
 }
 
 void print_outcome(const Outcome& outcome, std::FILE* out, std::FILE* err) {

@@ -52,5 +52,7 @@ bool parse_history(std::string_view text, std::vector<HistoryLine>& lines, std::
 // break), then its lines after; a file that could not be opened on `err`.
 void print_outcome(const Outcome& outcome, std::FILE* out, std::FILE* err);
 void print_message(const std::string& message, std::FILE* out);
+// A message as talvern-cli prints it: each "\r\n" a "\n".
+std::string shell_lines(std::string_view message);
 
 }  // namespace talvern

@@ -296,8 +296,7 @@ void PlotPanel::paintPanel(QPainter& painter, QSize size, const std::vector<plot
     if (marker) {
       const double x = view.frame_x(*marker);
       painter.setPen(makePen(plot::Pen::sky_blue, line));
-      painter.drawLine(QLineF(x, std::max(view.frame_y(-95), -1e6), x,
-                              std::min(view.frame_y(95), 1e6)));
+      painter.drawLine(QLineF(x, bottom, x, top));
     }
   }
   painter.restore();
@@ -644,6 +643,14 @@ UserSave PlotPanel::saveFigure(const QString& file, const FigureOptions& options
   QByteArray bytes;
   QBuffer out(&bytes);
   if (!out.open(QIODevice::WriteOnly)) return {WriteStatus::cannot_write, {}};
+  // SVG and PDF: the figure in points, the painter ending the document.
+  const auto paintOn = [&](QPaintDevice& device) {
+    QPainter painter;
+    if (!painter.begin(&device)) return false;
+    paintFigure(painter, points, kFigureLinePoints);
+    painter.end();
+    return true;
+  };
   switch (options.format) {
     case FigureOptions::Format::png: {
       const double dpi = std::clamp(options.dpi, 72, 1200);
@@ -668,10 +675,7 @@ UserSave PlotPanel::saveFigure(const QString& file, const FigureOptions& options
       svg.setSize(points.toSize());
       svg.setViewBox(QRectF(QPointF(0, 0), points));
       svg.setTitle(objectName());
-      QPainter painter;
-      if (!painter.begin(&svg)) return {WriteStatus::cannot_write, {}};
-      paintFigure(painter, points, kFigureLinePoints);
-      painter.end();
+      if (!paintOn(svg)) return {WriteStatus::cannot_write, {}};
       break;
     }
     case FigureOptions::Format::pdf: {
@@ -681,10 +685,7 @@ UserSave PlotPanel::saveFigure(const QString& file, const FigureOptions& options
                                 QString(), QPageSize::ExactMatch));
       pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
       pdf.setTitle(objectName());
-      QPainter painter;
-      if (!painter.begin(&pdf)) return {WriteStatus::cannot_write, {}};
-      paintFigure(painter, points, kFigureLinePoints);
-      painter.end();
+      if (!paintOn(pdf)) return {WriteStatus::cannot_write, {}};
       break;
     }
   }

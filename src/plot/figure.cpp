@@ -38,9 +38,7 @@ bool covered(const std::vector<Curve>& curves, std::size_t i) {
   const Curve& c = curves[i];
   for (std::size_t j = i + 1; j < curves.size(); ++j) {
     const Curve& d = curves[j];
-    if (!has_points(d) || d.clip.x_lo != c.clip.x_lo || d.clip.x_hi != c.clip.x_hi ||
-        d.clip.y_lo != c.clip.y_lo || d.clip.y_hi != c.clip.y_hi || d.use_hidden != c.use_hidden)
-      continue;
+    if (!has_points(d) || d.clip != c.clip || d.use_hidden != c.use_hidden) continue;
     if (d.trace->x == c.trace->x && d.trace->y[d.y_index] == c.trace->y[c.y_index] &&
         (!c.use_hidden || d.trace->hidden == c.trace->hidden))
       return true;

@@ -57,6 +57,7 @@ struct ClipWindow {
   int x_lo = -97, x_hi = 97;
   int y_lo = -95, y_hi = 95;
   bool contains(int x, int y) const { return x >= x_lo && x <= x_hi && y >= y_lo && y <= y_hi; }
+  bool operator==(const ClipWindow&) const = default;
 };
 
 // Clip windows of the panels whose curves are not held to the usual one.

@@ -6,6 +6,8 @@
 #include <iterator>
 #include <string>
 
+#include "command/history.h"
+
 namespace talvern::python {
 
 namespace {
@@ -57,14 +59,10 @@ py::object file_row(py::handle obj) {
 }  // namespace
 
 std::string python_text(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i)
-    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+  std::string out = shell_lines(text);
   while (!out.empty() && out.back() == '\n') out.pop_back();
   return out;
 }
-
 
 CalcParameters parameters_of(py::handle obj) {
   std::array<double, CalcParameters::kCount> values{};

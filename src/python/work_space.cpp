@@ -233,14 +233,6 @@ std::vector<std::string> tokens_of(const Method& m, const py::args& args, const 
   return tokens;
 }
 
-std::string without_cr(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i)
-    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
-  return out;
-}
-
 // What a run said, as talvern-cli prints it: the lines of the opening,
 // then the message (or the file that could not be opened) and the boxes.
 Said said_of(const std::vector<std::string>& first, bool opened, const Outcome& outcome) {
@@ -249,7 +241,7 @@ Said said_of(const std::vector<std::string>& first, bool opened, const Outcome& 
   const auto add = [&](const std::string& part) {
     if (part.empty()) return;
     if (!text.empty() && !text.ends_with('\n')) text += '\n';
-    text += without_cr(part);
+    text += shell_lines(part);
   };
   for (const std::string& line : first) add(line);
   if (!opened) {
